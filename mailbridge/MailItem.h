@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QString>
+
+// One unsent message, shaped after the mail-item object of desktop mail automation so that
+// a bridge to such a client stays a thin adapter. Every operation throws Failure on error.
+class MailItem
+{
+public:
+    virtual ~MailItem() = default;
+
+    // Exactly the text last written, unaltered.
+    virtual QString Subject() const = 0;
+    virtual void setSubject(const QString &subject) = 0;
+    // The recipient text as typed in a mail client's To field.
+    virtual void setTo(const QString &recipients) = 0;
+    virtual void setFrom(const QString &sender) = 0;
+    virtual void setDeleteAfterSubmit(bool deleteAfterSubmit) = 0;
+    // Attachments.Add with the source path alone; fails at once for a path that is not
+    // a readable regular file.
+    virtual void addAttachment(const QString &sourcePath) = 0;
+    // Submits the message to the client's outbox. The item is spent afterwards.
+    virtual void Send() = 0;
+};

@@ -1,0 +1,38 @@
+#pragma once
+
+#include "mailbridge/MailApplication.h"
+
+#include <QStringList>
+#include <memory>
+#include <vector>
+
+// A mail client that records every call in order, for tests of what is sent and how.
+class FakeMailApplication : public MailApplication
+{
+public:
+    struct Message
+    {
+        QString subject;
+        QString to;
+        QString from;
+        bool deleteAfterSubmit = false;
+        QStringList attachments;
+        bool sent = false;
+    };
+
+    std::unique_ptr<MailItem> CreateItem(ItemType type = olMailItem) override;
+
+    // Every call as a line: "CreateItem 0", "Subject?", "Subject=x", "To=x", "From=x",
+    // "DeleteAfterSubmit=1", "Add=path", "Send".
+    QStringList calls;
+    // Every item created, in order; shared with the items so they outlive them.
+    std::vector<std::shared_ptr<Message>> items;
+    // Makes the call whose line equals this fail with a Failure.
+    QString failOn;
+
+    std::vector<Message> sentMessages() const;
+
+private:
+    friend class FakeMailItem;
+    void record(const QString &call);
+};

@@ -1,0 +1,12 @@
+#include "support/TestEnvironment.h"
+
+#include <QCoreApplication>
+#include <gtest/gtest.h>
+
+int main(int argc, char **argv)
+{
+    testing::InitGoogleTest(&argc, argv);
+    QCoreApplication app(argc, argv);
+    TestEnvironment environment;
+    return RUN_ALL_TESTS();
+}
