@@ -1,0 +1,17 @@
+#pragma once
+
+#include "filelist/FileLine.h"
+
+#include <QString>
+#include <vector>
+
+// The inputs of one Send, as the window holds them when the button is clicked.
+struct SendRequest
+{
+    QString folder; // the folder that filled the list
+    std::vector<FileLine> entries;
+    QString sizeText; // kilobytes of 1024 bytes, as typed
+    QString recipient;
+    QString subjectPrefix;
+    QString sender;
+};

@@ -1,0 +1,34 @@
+#include "batch/SizeLimit.h"
+
+#include "batch/AttachmentPath.h"
+#include "common/Failure.h"
+
+#include <gtest/gtest.h>
+
+TEST(SizeLimit, AcceptsDecimalNumbers)
+{
+    EXPECT_EQ(sizeLimitBytes("750"), 768000.0);
+    EXPECT_EQ(sizeLimitBytes(" 10240 "), 10485760.0);
+    EXPECT_EQ(sizeLimitBytes(".5"), 512.0);
+    EXPECT_EQ(sizeLimitBytes("-1"), -1024.0);
+    EXPECT_EQ(sizeLimitBytes("1e3"), 1024000.0);
+}
+
+TEST(SizeLimit, RefusesAnythingElseNamingTheText)
+{
+    for (const QString text : {"", "abc", "1,5", "0x10", "inf", "NaN", "7 7"}) {
+        try {
+            sizeLimitBytes(text);
+            ADD_FAILURE() << "accepted " << text.toStdString();
+        } catch (const Failure &failure) {
+            EXPECT_TRUE(failure.description().contains("\"" + text + "\""));
+        }
+    }
+}
+
+TEST(AttachmentPath, NeverDoublesTheSeparator)
+{
+    EXPECT_EQ(attachmentPath("/", "a.txt"), "/a.txt");
+    EXPECT_EQ(attachmentPath("/home/me/", "a b.txt"), "/home/me/a b.txt");
+    EXPECT_EQ(attachmentPath("/home/me", "a"), "/home/me/a");
+}
