@@ -18,6 +18,7 @@ double sizeLimitBytes(const QString &sizeText)
                 .arg(sizeText));
     const double limit = kilobytes * 1024.0;
     if (!std::isfinite(limit))
-        throw Failure(QStringLiteral("The maximum message size \"%1\" is too large.").arg(sizeText));
+        throw Failure(
+            QStringLiteral("The maximum message size \"%1\" is too large.").arg(sizeText));
     return limit;
 }

@@ -8,7 +8,10 @@
 class MailApplication
 {
 public:
-    enum ItemType { olMailItem = 0 };
+    enum ItemType
+    {
+        olMailItem = 0
+    };
 
     virtual ~MailApplication() = default;
 

@@ -20,6 +20,6 @@ void QtSettingsStore::write(const QString &section, const QString &key, const QS
     // Written through at once so that a failure reaches the person who made the change.
     m_settings.sync();
     if (m_settings.status() != QSettings::NoError)
-        throw Failure(QStringLiteral("Could not save the setting %1 to %2.")
-                          .arg(key, m_settings.fileName()));
+        throw Failure(
+            QStringLiteral("Could not save the setting %1 to %2.").arg(key, m_settings.fileName()));
 }

@@ -58,23 +58,33 @@ TEST_F(BatchSenderTest, WorkedExampleMakesTheCallsInOrder)
     const QStringList header = {"CreateItem 0", "Subject=Scan-", "To=rcpt@example.org",
                                 "From=me@example.org", "DeleteAfterSubmit=1"};
     QStringList expected = header;
-    expected << "Subject?" << "Subject?" << "Subject=Scan-a.jpg" << "Add=/scans/a.jpg";
-    expected << "Subject?" << "Subject?" << "Subject=Scan-a.jpg," << "Subject?"
-             << "Subject=Scan-a.jpg,c.jpg" << "Add=/scans/c.jpg" << "Send";
+    expected << "Subject?"
+             << "Subject?"
+             << "Subject=Scan-a.jpg"
+             << "Add=/scans/a.jpg";
+    expected << "Subject?"
+             << "Subject?"
+             << "Subject=Scan-a.jpg,"
+             << "Subject?"
+             << "Subject=Scan-a.jpg,c.jpg"
+             << "Add=/scans/c.jpg"
+             << "Send";
     expected << header;
-    expected << "Subject?" << "Subject?" << "Subject=Scan-d.jpg" << "Add=/scans/d.jpg"
+    expected << "Subject?"
+             << "Subject?"
+             << "Subject=Scan-d.jpg"
+             << "Add=/scans/d.jpg"
              << "Send";
     EXPECT_EQ(mail.calls, expected);
     // Unticked entries count for nothing: their sizes are never asked for.
-    EXPECT_EQ(files.sizeLookups,
-              QStringList({"/scans/a.jpg", "/scans/c.jpg", "/scans/d.jpg"}));
+    EXPECT_EQ(files.sizeLookups, QStringList({"/scans/a.jpg", "/scans/c.jpg", "/scans/d.jpg"}));
 }
 
 TEST_F(BatchSenderTest, NoMessageIsOpenedForUntickedEntriesAlone)
 {
     // A message closed at the limit followed only by unticked entries: nothing more is sent.
-    sendBatch(request({{"a.jpg", true, 800000}, {"b.txt", false, 1}, {"c.txt", false, 1}}),
-              mail, files);
+    sendBatch(request({{"a.jpg", true, 800000}, {"b.txt", false, 1}, {"c.txt", false, 1}}), mail,
+              files);
     EXPECT_EQ(subjects(), QStringList({"Scan-a.jpg"}));
     EXPECT_EQ(mail.items.size(), 1u);
 }
@@ -99,8 +109,8 @@ TEST_F(BatchSenderTest, LargeFilesAreNeverHeldBack)
 
 TEST_F(BatchSenderTest, EverythingUnderTheLimitMakesOneMessage)
 {
-    sendBatch(request({{"a", true, 10}, {"b", false, 10}, {"c", true, 10}, {"d", false, 10}}),
-              mail, files);
+    sendBatch(request({{"a", true, 10}, {"b", false, 10}, {"c", true, 10}, {"d", false, 10}}), mail,
+              files);
     ASSERT_EQ(mail.sentMessages().size(), 1u);
     EXPECT_EQ(mail.sentMessages()[0].attachments, QStringList({"/scans/a", "/scans/c"}));
     EXPECT_EQ(mail.items.size(), 1u);
@@ -110,8 +120,7 @@ TEST_F(BatchSenderTest, ZeroOrNegativeLimitSendsEachTickedFileAlone)
 {
     for (const QString size : {"0", "-5"}) {
         FakeMailApplication fresh;
-        sendBatch(request({{"a", true, 1}, {"b", false, 1}, {"c", true, 1}}, size), fresh,
-                  files);
+        sendBatch(request({{"a", true, 1}, {"b", false, 1}, {"c", true, 1}}, size), fresh, files);
         ASSERT_EQ(fresh.sentMessages().size(), 2u) << size.toStdString();
         EXPECT_EQ(fresh.sentMessages()[0].subject, "Scan-a");
         EXPECT_EQ(fresh.sentMessages()[1].subject, "Scan-c");
@@ -137,10 +146,8 @@ TEST_F(BatchSenderTest, PathsJoinWithOneSeparator)
 {
     files.addFile("/a.txt", 1);
     files.addFile("/data/b.txt", 1);
-    for (const auto &[folder, expected] :
-         std::vector<std::pair<QString, QString>>{{"/", "/a.txt"},
-                                                  {"/data/", "/data/b.txt"},
-                                                  {"/data", "/data/b.txt"}}) {
+    for (const auto &[folder, expected] : std::vector<std::pair<QString, QString>>{
+             {"/", "/a.txt"}, {"/data/", "/data/b.txt"}, {"/data", "/data/b.txt"}}) {
         FakeMailApplication fresh;
         SendRequest r = request({});
         r.folder = folder;
@@ -165,10 +172,9 @@ TEST_F(BatchSenderTest, SizeTextThatIsNoNumberCreatesNothing)
 TEST_F(BatchSenderTest, TotalAbove2GiBFailsNamingTheFileAndKeepsEarlierMessages)
 {
     // The first message closes at the limit; the second overflows while still under it.
-    const SendRequest r = request({{"first", true, 800000},
-                                   {"huge1", true, 2000000000},
-                                   {"huge2", true, 200000000}},
-                                  "100000000");
+    const SendRequest r =
+        request({{"first", true, 800000}, {"huge1", true, 2000000000}, {"huge2", true, 200000000}},
+                "100000000");
     // Limit ~100 GiB: first and huge1 share a message, huge2 overflows it.
     try {
         sendBatch(r, mail, files);

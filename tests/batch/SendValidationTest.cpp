@@ -1,5 +1,5 @@
-#include "batch/BatchSender.h"
 #include "batch/SendValidation.h"
+#include "batch/BatchSender.h"
 
 #include "common/Failure.h"
 #include "support/FakeFileSystem.h"
@@ -46,25 +46,32 @@ TEST(SendValidation, ChecksRunInOrderAndTheFirstFailureWins)
                   r.recipient.clear();
               }),
               "You must say who the messages are to.");
-    EXPECT_EQ(refusalWith([](SendRequest &r) { r.entries = {{"No files", true}}; }),
+    EXPECT_EQ(refusalWith([](SendRequest &r) {
+                  r.entries = {{"No files", true}};
+              }),
               "Not a valid folder!");
     EXPECT_EQ(refusalWith([](SendRequest &r) {
                   r.entries = {{"Not a Valid Path", false}, {"z", true}};
               }),
               "Not a valid folder!");
-    EXPECT_EQ(refusalWith([](SendRequest &r) { r.entries = {{"a", false}, {"b", false}}; }),
+    EXPECT_EQ(refusalWith([](SendRequest &r) {
+                  r.entries = {{"a", false}, {"b", false}};
+              }),
               "No files selected!");
     EXPECT_EQ(refusalFor(valid()), std::nullopt);
 }
 
 TEST(SendValidation, SentinelTextsCompareExactly)
 {
-    EXPECT_EQ(refusalWith([](SendRequest &r) { r.entries = {{"no files", true}}; }),
-              std::nullopt);
-    EXPECT_EQ(refusalWith([](SendRequest &r) { r.entries = {{"Not a valid path", true}}; }),
+    EXPECT_EQ(refusalWith([](SendRequest &r) { r.entries = {{"no files", true}}; }), std::nullopt);
+    EXPECT_EQ(refusalWith([](SendRequest &r) {
+                  r.entries = {{"Not a valid path", true}};
+              }),
               std::nullopt);
     // Only entry 0 is looked at.
-    EXPECT_EQ(refusalWith([](SendRequest &r) { r.entries = {{"a", true}, {"No files", true}}; }),
+    EXPECT_EQ(refusalWith([](SendRequest &r) {
+                  r.entries = {{"a", true}, {"No files", true}};
+              }),
               std::nullopt);
 }
 
