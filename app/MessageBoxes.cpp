@@ -1,0 +1,35 @@
+#include "app/MessageBoxes.h"
+
+namespace MessageBoxes {
+
+namespace {
+Recorder &recorder()
+{
+    static Recorder instance;
+    return instance;
+}
+} // namespace
+
+void setRecorder(Recorder r) { recorder() = std::move(r); }
+
+void show(QWidget *parent, QMessageBox::Icon icon, const QString &title, const QString &text)
+{
+    if (recorder()) {
+        recorder()(icon, title, text);
+        return;
+    }
+    QMessageBox box(icon, title, text, QMessageBox::Ok, parent);
+    box.exec();
+}
+
+void showRefusal(QWidget *parent, const QString &text)
+{
+    show(parent, QMessageBox::Warning, QStringLiteral("Error"), text);
+}
+
+void showFailure(QWidget *parent, const QString &description)
+{
+    show(parent, QMessageBox::Critical, QStringLiteral("Ferrymail"), description);
+}
+
+} // namespace MessageBoxes

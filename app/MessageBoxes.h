@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QMessageBox>
+#include <functional>
+
+// Every message box of the tool goes through here, so tests can see them without a modal
+// loop blocking.
+namespace MessageBoxes {
+
+using Recorder =
+    std::function<void(QMessageBox::Icon icon, const QString &title, const QString &text)>;
+
+// While a recorder is set, boxes are handed to it instead of being shown.
+void setRecorder(Recorder recorder);
+
+void show(QWidget *parent, QMessageBox::Icon icon, const QString &title, const QString &text);
+
+// An entry the tool refuses: "Error", the warning icon, OK only.
+void showRefusal(QWidget *parent, const QString &text);
+// A failure, with the error's own description.
+void showFailure(QWidget *parent, const QString &description);
+
+} // namespace MessageBoxes

@@ -1,0 +1,276 @@
+#include "app/frmMain.h"
+
+#include "about/frmAbout.h"
+#include "app/EventGuard.h"
+#include "app/RememberedComboBox.h"
+#include "app/TickListView.h"
+#include "app/UpDown.h"
+#include "batch/BatchSender.h"
+#include "filelist/FileListModel.h"
+#include "filelist/FileListRefresh.h"
+#include "filelist/FileSystem.h"
+#include "filelist/FolderChooser.h"
+#include "mailbridge/MailApplication.h"
+#include "settings/RememberedEntries.h"
+#include "settings/SettingsStore.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QIcon>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QToolButton>
+
+namespace {
+
+// Layouts are given in twips: 15 to a pixel at 96 dots per inch; Qt scales for other displays.
+QRect twips(int left, int top, int width, int height)
+{
+    return QRect(left / 15, top / 15, width / 15, height / 15);
+}
+
+template <typename Control> Control *place(Control *control, const char *name, const QRect &where)
+{
+    control->setObjectName(QString::fromLatin1(name));
+    control->setGeometry(where);
+    return control;
+}
+
+QLabel *label(QWidget *parent, const char *name, const QString &caption, const QRect &where)
+{
+    return place(new QLabel(caption, parent), name, where);
+}
+
+QToolButton *pictureButton(QWidget *parent, const char *name, const QString &caption,
+                           const QIcon &picture, int pictureSize, const QRect &where)
+{
+    auto *button = place(new QToolButton(parent), name, where);
+    button->setIcon(picture);
+    button->setIconSize(QSize(pictureSize, pictureSize));
+    button->setText(caption);
+    button->setToolButtonStyle(caption.isEmpty() ? Qt::ToolButtonIconOnly
+                                                 : Qt::ToolButtonTextUnderIcon);
+    // A click must take the focus, so that leaving the folder field refreshes the list first.
+    button->setFocusPolicy(Qt::StrongFocus);
+    return button;
+}
+
+QIcon icon(std::initializer_list<const char *> files)
+{
+    QIcon result;
+    for (const char *file : files)
+        result.addFile(QString::fromLatin1(file));
+    return result;
+}
+
+void fillRemembered(RememberedComboBox *combo, const SettingsStore &store, const QString &word)
+{
+    combo->clear();
+    combo->addItems(RememberedEntries::loadList(store, word));
+    combo->choose(0);
+}
+
+void saveRemembered(SettingsStore &store, const QString &word, const RememberedComboBox *combo)
+{
+    QStringList entries;
+    for (int n = 0; n < combo->count(); ++n)
+        entries << combo->itemText(n);
+    RememberedEntries::saveList(store, word, entries, combo->currentText(),
+                                combo->chosenPosition());
+}
+
+// Restores the pointer when a long handler ends, however it ends.
+struct WaitCursor
+{
+    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
+};
+
+} // namespace
+
+frmMain::frmMain(SettingsStore &settings, FolderChooser &folderChooser,
+                 ServiceFactories factories, QWidget *parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
+      m_settings(settings), m_folderChooser(folderChooser), m_factories(std::move(factories)),
+      m_fileList(new FileListModel(this))
+{
+    setObjectName(QStringLiteral("frmMain"));
+    setWindowTitle(QStringLiteral("Ferrymail"));
+    setWindowIcon(icon({":/icons/ferrymail-16.png", ":/icons/ferrymail-32.png"}));
+    setFixedSize(twips(0, 0, 6960, 5580).size());
+    createControls();
+    connectEvents();
+}
+
+frmMain::~frmMain() = default;
+
+void frmMain::createControls()
+{
+    Label1 = label(this, "Label1", QStringLiteral("Send to:"), twips(240, 240, 1215, 255));
+    cboTo = place(new RememberedComboBox(this), "cboTo", twips(1440, 240, 5175, 315));
+    Label2 = label(this, "Label2", QStringLiteral("Send from:"), twips(240, 600, 1215, 255));
+    cboFrom = place(new RememberedComboBox(this), "cboFrom", twips(1440, 600, 5175, 315));
+    Label3 =
+        label(this, "Label3", QStringLiteral("Subject (Prefix):"), twips(240, 960, 1215, 255));
+    txtSubject = place(new QLineEdit(this), "txtSubject", twips(1440, 960, 5175, 285));
+    Label4 = label(this, "Label4", QStringLiteral("Path:"), twips(240, 1320, 1215, 255));
+    cboPath = place(new RememberedComboBox(this), "cboPath", twips(1440, 1320, 4455, 315));
+    cmdBrowse = pictureButton(this, "cmdBrowse", QString(), icon({":/icons/browse-16.png"}), 16,
+                              twips(6000, 1320, 615, 285));
+    Label5 = label(this, "Label5", QStringLiteral("Max Message Size (kb):"),
+                   twips(240, 1680, 1815, 255));
+    txtSize = place(new QLineEdit(this), "txtSize", twips(2160, 1680, 975, 285));
+    UpDown1 = place(new UpDown(txtSize, 0, 10000, 100, 100, this), "UpDown1",
+                    twips(3120, 1680, 240, 285));
+    lstFiles = place(new TickListView(this), "lstFiles", twips(240, 2040, 6495, 2535));
+    lstFiles->setModel(m_fileList);
+    lstFiles->setToolTip(QStringLiteral("Right-click to select all files"));
+    cmdSend = pictureButton(this, "cmdSend", QStringLiteral("Send"),
+                            icon({":/icons/send-16.png", ":/icons/send-32.png"}), 32,
+                            twips(2280, 4680, 1215, 735));
+    cmdAbout = pictureButton(this, "cmdAbout", QStringLiteral("About"),
+                             icon({":/icons/about-16.png"}), 16, twips(3720, 4680, 1215, 735));
+
+    const QList<QWidget *> tabOrder = {cboTo,   cboFrom, txtSubject, cboPath, cmdBrowse,
+                                       txtSize, UpDown1, lstFiles,   cmdSend, cmdAbout};
+    for (qsizetype i = 0; i + 1 < tabOrder.size(); ++i)
+        setTabOrder(tabOrder[i], tabOrder[i + 1]);
+    // Enter in a field is the Send button's; a focused button answers Enter itself.
+    for (QWidget *control : tabOrder)
+        control->installEventFilter(this);
+}
+
+void frmMain::connectEvents()
+{
+    connect(cboPath, &QComboBox::activated, this,
+            [this] { runGuarded(this, [this] { frmMain_cboPath_Click(); }); });
+    connect(qApp, &QApplication::focusChanged, this, &frmMain::onFocusChanged);
+    connect(cmdBrowse, &QToolButton::clicked, this,
+            [this] { runGuarded(this, [this] { frmMain_cmdBrowse_Click(); }); });
+    connect(lstFiles, &TickListView::mouseUp, this,
+            [this](Qt::MouseButton button, Qt::KeyboardModifiers modifiers, QPoint position) {
+                runGuarded(this, [&] {
+                    frmMain_lstFiles_MouseUp(int(button), int(modifiers), position);
+                });
+            });
+    connect(cmdSend, &QToolButton::clicked, this,
+            [this] { runGuarded(this, [this] { frmMain_cmdSend_Click(); }); });
+    connect(cmdAbout, &QToolButton::clicked, this,
+            [this] { runGuarded(this, [this] { frmMain_cmdAbout_Click(); }); });
+}
+
+void frmMain::frmMain_Form_Load()
+{
+    objFileSystem = m_factories.createFileSystem();
+    objOutlook = m_factories.createMailApplication(m_settings);
+    txtSize->setText(RememberedEntries::loadMaxSize(m_settings));
+    fillRemembered(cboFrom, m_settings, QStringLiteral("From"));
+    fillRemembered(cboTo, m_settings, QStringLiteral("To"));
+    fillRemembered(cboPath, m_settings, QStringLiteral("Path"));
+    // A remembered folder that cannot be read any more must not keep the tool from starting.
+    runGuarded(this, [this] {
+        bool cancel = false;
+        frmMain_cboPath_Validate(cancel);
+    });
+    cboTo->setFocus();
+}
+
+void frmMain::frmMain_Form_Unload(bool & /*cancel: closing is never refused*/)
+{
+    RememberedEntries::saveMaxSize(m_settings, txtSize->text());
+    saveRemembered(m_settings, QStringLiteral("From"), cboFrom);
+    saveRemembered(m_settings, QStringLiteral("To"), cboTo);
+    saveRemembered(m_settings, QStringLiteral("Path"), cboPath);
+}
+
+void frmMain::frmMain_cboPath_Click()
+{
+    bool cancel = false;
+    frmMain_cboPath_Validate(cancel);
+}
+
+void frmMain::frmMain_cboPath_Validate(bool & /*cancel: leaving the field is never refused*/)
+{
+    WaitCursor wait;
+    refreshFileList(cboPath->currentText(), *objFileSystem, *m_fileList);
+}
+
+void frmMain::frmMain_cmdBrowse_Click()
+{
+    const auto folder = m_folderChooser.chooseFolder(this, QStringLiteral("Select a folder"));
+    // Cancelling keeps the folder, the list and its ticks as they were.
+    if (!folder)
+        return;
+    cboPath->setTypedText(*folder);
+    bool cancel = false;
+    frmMain_cboPath_Validate(cancel);
+}
+
+void frmMain::frmMain_lstFiles_MouseUp(int button, int /*shift*/, QPoint /*position*/)
+{
+    if (button == Qt::RightButton)
+        m_fileList->tickAll();
+}
+
+void frmMain::frmMain_cmdSend_Click()
+{
+    SendRequest request;
+    request.folder = m_fileList->folder();
+    request.entries = m_fileList->lines();
+    request.sizeText = txtSize->text();
+    request.recipient = cboTo->currentText();
+    request.subjectPrefix = txtSubject->text();
+    request.sender = cboFrom->currentText();
+    WaitCursor wait;
+    sendBatch(request, *objOutlook, *objFileSystem);
+}
+
+void frmMain::frmMain_cmdAbout_Click()
+{
+    frmAbout about(this);
+    about.exec();
+}
+
+void frmMain::closeEvent(QCloseEvent *event)
+{
+    runGuarded(this, [this] {
+        bool cancel = false;
+        frmMain_Form_Unload(cancel);
+    });
+    event->accept();
+}
+
+bool frmMain::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() != QEvent::KeyPress)
+        return QWidget::eventFilter(watched, event);
+    const int key = static_cast<QKeyEvent *>(event)->key();
+    if (key != Qt::Key_Return && key != Qt::Key_Enter)
+        return QWidget::eventFilter(watched, event);
+    // An open drop-down list takes Enter as the choice of its entry.
+    if (auto *combo = qobject_cast<QComboBox *>(watched); combo && combo->view()->isVisible())
+        return QWidget::eventFilter(watched, event);
+    if (auto *button = qobject_cast<QToolButton *>(watched)) {
+        button->click();
+        return true;
+    }
+    cmdSend->click();
+    return true;
+}
+
+void frmMain::onFocusChanged(QWidget *old, QWidget *now)
+{
+    // Only a move to another control of this window counts: not the drop-down's own list,
+    // not another window or a message box.
+    if (!old || !now || now->window() != this)
+        return;
+    const auto inFolderField = [this](QWidget *w) { return w == cboPath || cboPath->isAncestorOf(w); };
+    if (!inFolderField(old) || inFolderField(now))
+        return;
+    runGuarded(this, [this] {
+        bool cancel = false;
+        frmMain_cboPath_Validate(cancel);
+    });
+}

@@ -1,0 +1,80 @@
+#pragma once
+
+#include <QWidget>
+#include <functional>
+#include <memory>
+
+class FileListModel;
+class FileSystem;
+class FolderChooser;
+class MailApplication;
+class QLabel;
+class QLineEdit;
+class QToolButton;
+class RememberedComboBox;
+class SettingsStore;
+class TickListView;
+class UpDown;
+
+// The main window: reads its controls, calls the logic, shows the outcome.
+class frmMain : public QWidget
+{
+    Q_OBJECT
+
+public:
+    // How the window makes its two services when it loads.
+    struct ServiceFactories
+    {
+        std::function<std::unique_ptr<FileSystem>()> createFileSystem;
+        std::function<std::unique_ptr<MailApplication>(const SettingsStore &)>
+            createMailApplication;
+    };
+
+    frmMain(SettingsStore &settings, FolderChooser &folderChooser, ServiceFactories factories,
+            QWidget *parent = nullptr);
+    ~frmMain() override;
+
+    // Start-up; throws Failure when a service cannot be made, and the program then ends.
+    void frmMain_Form_Load();
+    void frmMain_Form_Unload(bool &cancel);
+
+    void frmMain_cboPath_Click();
+    void frmMain_cboPath_Validate(bool &cancel);
+    void frmMain_cmdBrowse_Click();
+    void frmMain_lstFiles_MouseUp(int button, int shift, QPoint position);
+    void frmMain_cmdSend_Click();
+    void frmMain_cmdAbout_Click();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void createControls();
+    void connectEvents();
+    void onFocusChanged(QWidget *old, QWidget *now);
+
+    SettingsStore &m_settings;
+    FolderChooser &m_folderChooser;
+    ServiceFactories m_factories;
+
+    std::unique_ptr<FileSystem> objFileSystem;
+    std::unique_ptr<MailApplication> objOutlook;
+    FileListModel *m_fileList = nullptr;
+
+    QLabel *Label1 = nullptr;
+    RememberedComboBox *cboTo = nullptr;
+    QLabel *Label2 = nullptr;
+    RememberedComboBox *cboFrom = nullptr;
+    QLabel *Label3 = nullptr;
+    QLineEdit *txtSubject = nullptr;
+    QLabel *Label4 = nullptr;
+    RememberedComboBox *cboPath = nullptr;
+    QToolButton *cmdBrowse = nullptr;
+    QLabel *Label5 = nullptr;
+    QLineEdit *txtSize = nullptr;
+    UpDown *UpDown1 = nullptr;
+    TickListView *lstFiles = nullptr;
+    QToolButton *cmdSend = nullptr;
+    QToolButton *cmdAbout = nullptr;
+};

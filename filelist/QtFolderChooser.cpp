@@ -1,0 +1,13 @@
+#include "filelist/QtFolderChooser.h"
+
+#include <QDir>
+#include <QFileDialog>
+
+std::optional<QString> QtFolderChooser::chooseFolder(QWidget *owner, const QString &title)
+{
+    const QString folder = QFileDialog::getExistingDirectory(owner, title, QDir::rootPath(),
+                                                             QFileDialog::ShowDirsOnly);
+    if (folder.isEmpty())
+        return std::nullopt;
+    return QDir::toNativeSeparators(folder);
+}
