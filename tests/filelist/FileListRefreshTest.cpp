@@ -21,6 +21,10 @@ TEST(FileNameOrder, IgnoresCaseAcrossCase)
     QStringList names = {"c.txt", "B.txt", "a.txt", "A.txt", "b.txt", "_x", "10", "9"};
     sortFileNames(names);
     EXPECT_EQ(names, QStringList({"10", "9", "_x", "A.txt", "a.txt", "B.txt", "b.txt", "c.txt"}));
+
+    QStringList accented = {"Éb", "éa", "ab", "abc", "Ab"};
+    sortFileNames(accented);
+    EXPECT_EQ(accented, QStringList({"Ab", "ab", "abc", "éa", "Éb"}));
 }
 
 TEST(FileListRefresh, SentinelLinesWhenThereIsNothingToList)
