@@ -1,0 +1,18 @@
+#pragma once
+
+#include "mailbridge/GObjectPtr.h"
+
+#include <QString>
+#include <QStringList>
+
+#include "mailbridge/GMimeHeaders.h"
+
+// The pieces of address text as typed in a mail client's To field: split at ',', ';' and
+// line breaks that stand outside quotes, angle brackets and comments; trimmed, empty ones
+// left out.
+QStringList splitAddressText(const QString &text);
+
+// The addresses of the text. Each piece GMime can parse gives its addresses; any other piece
+// (also one holding a control character) becomes the name of an empty group, so its text
+// still reaches the header, encoded by GMime, instead of being dropped or written raw.
+GObjectPtr<InternetAddressList> parseAddressText(const QString &text);

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <QString>
+
+// A file to attach, as checked when it was added.
+struct Attachment
+{
+    QString path;
+    QString fileName; // what the recipient sees
+    QString mimeType; // "type/subtype"
+};
+
+// Checks that the path is a readable regular file (without blocking, also on a FIFO) and
+// guesses its type from name and content. Throws Failure naming the path and the reason.
+Attachment inspectAttachment(const QString &path);

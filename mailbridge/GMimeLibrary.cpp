@@ -1,0 +1,12 @@
+#include "mailbridge/GMimeLibrary.h"
+
+#include "mailbridge/GMimeHeaders.h"
+
+#include <mutex>
+
+void initGMime()
+{
+    static std::once_flag once;
+    // Never shut down: other parts of the process may still hold GMime objects at exit.
+    std::call_once(once, [] { g_mime_init(); });
+}

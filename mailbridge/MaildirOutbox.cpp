@@ -1,0 +1,50 @@
+#include "mailbridge/MaildirOutbox.h"
+
+#include "common/Failure.h"
+#include "mailbridge/MaildirMessage.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <cerrno>
+#include <sys/stat.h>
+
+namespace {
+
+void makeFolder(const QString &folder)
+{
+    const QByteArray native = QFile::encodeName(folder);
+    if (::mkdir(native.constData(), 0700) == 0)
+        return;
+    int error = errno;
+    if (error == ENOENT) {
+        const QString parent = QFileInfo(folder).path();
+        if (parent != folder) {
+            makeFolder(parent);
+            if (::mkdir(native.constData(), 0700) == 0)
+                return;
+            error = errno;
+        }
+    }
+    if (error == EEXIST) {
+        struct stat status = {};
+        if (::stat(native.constData(), &status) == 0 && S_ISDIR(status.st_mode))
+            return;
+        error = ENOTDIR;
+    }
+    throw Failure(describeSystemError(
+        QStringLiteral("Cannot create the outbox folder %1").arg(folder), error));
+}
+
+} // namespace
+
+MaildirOutbox::MaildirOutbox(const QString &folder) : m_folder(QDir::cleanPath(folder))
+{
+    for (const char *sub : {"", "/tmp", "/new", "/cur"})
+        makeFolder(m_folder + QLatin1String(sub));
+}
+
+std::unique_ptr<MailItem> MaildirOutbox::CreateItem(ItemType)
+{
+    return std::make_unique<MaildirMessage>(m_folder);
+}

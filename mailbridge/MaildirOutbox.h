@@ -1,0 +1,21 @@
+#pragma once
+
+#include "mailbridge/MailApplication.h"
+
+#include <QString>
+
+// A Maildir folder as the outbox of a mail client: each message sent is a file in its new/.
+class MaildirOutbox : public MailApplication
+{
+public:
+    // Creates the folder and its tmp/, new/ and cur/ as needed (mode 0700); throws Failure
+    // naming the folder and the reason when one cannot be made.
+    explicit MaildirOutbox(const QString &folder);
+
+    std::unique_ptr<MailItem> CreateItem(ItemType type = olMailItem) override;
+
+    QString folder() const { return m_folder; }
+
+private:
+    QString m_folder;
+};

@@ -1,0 +1,24 @@
+#include "mailbridge/RegularFile.h"
+
+#include "common/Failure.h"
+
+#include <QFile>
+
+#include <cerrno>
+#include <fcntl.h>
+
+RegularFile openRegularFile(const QString &path)
+{
+    RegularFile file;
+    const QByteArray name = QFile::encodeName(path);
+    // O_NONBLOCK: opening a FIFO would otherwise wait for a writer.
+    file.fd =
+        FileDescriptor(::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    if (!file.fd.isOpen())
+        throw Failure(describeSystemError(QStringLiteral("Cannot read %1").arg(path), errno));
+    if (::fstat(file.fd.get(), &file.status) != 0)
+        throw Failure(describeSystemError(QStringLiteral("Cannot read %1").arg(path), errno));
+    if (!S_ISREG(file.status.st_mode))
+        throw Failure(QStringLiteral("Cannot attach %1: it is not a regular file").arg(path));
+    return file;
+}

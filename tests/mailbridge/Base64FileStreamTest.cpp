@@ -1,0 +1,131 @@
+#include "mailbridge/Base64FileStream.h"
+
+#include "mailbridge/Base64Lines.h"
+#include "mailbridge/GMimeLibrary.h"
+
+#include "QtPrinting.h"
+
+#include <QFile>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class Base64FileStreamTest : public testing::Test
+{
+protected:
+    void SetUp() override { initGMime(); }
+
+    QString makeFile(const QString &name, qsizetype size)
+    {
+        QByteArray bytes(size, Qt::Uninitialized);
+        QRandomGenerator random{quint32(size)};
+        for (char &byte : bytes)
+            byte = char(random.bounded(256));
+        const QString path = dir.filePath(name);
+        QFile file(path);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+        return path;
+    }
+
+    static QByteArray expected(const QString &path)
+    {
+        QFile file(path);
+        EXPECT_TRUE(file.open(QIODevice::ReadOnly));
+        const QByteArray bytes = file.readAll();
+        QByteArray encoded(qsizetype(base64LinesSize(std::uint64_t(bytes.size()))),
+                           Qt::Uninitialized);
+        encodeBase64Lines(reinterpret_cast<const unsigned char *>(bytes.constData()),
+                          std::size_t(bytes.size()), encoded.data());
+        return encoded;
+    }
+
+    // Everything up to the end, in reads of the given size.
+    static QByteArray readAll(GMimeStream *stream, std::size_t readSize)
+    {
+        QByteArray all;
+        QByteArray buffer(qsizetype(readSize), Qt::Uninitialized);
+        while (!g_mime_stream_eos(stream)) {
+            const ssize_t n = g_mime_stream_read(stream, buffer.data(), readSize);
+            if (n < 0) {
+                ADD_FAILURE() << "read failed";
+                break;
+            }
+            all += buffer.left(n);
+        }
+        return all;
+    }
+
+    QTemporaryDir dir;
+};
+
+TEST_F(Base64FileStreamTest, YieldsTheEncodedFileWhateverTheReadSize)
+{
+    for (const qsizetype size : {0, 1, 2, 3, 56, 57, 58, 4096, 57 * 16384 + 1, 3'000'001}) {
+        const QString path = makeFile(QStringLiteral("f%1").arg(size), size);
+        const QByteArray encoded = expected(path);
+        for (const std::size_t readSize : {1, 7, 76, 77, 78, 4096, 1 << 20}) {
+            const auto stream = openBase64FileStream(path);
+            EXPECT_EQ(g_mime_stream_length(stream.get()), encoded.size());
+            ASSERT_EQ(readAll(stream.get(), readSize), encoded)
+                << "size " << size << ", reads of " << readSize;
+        }
+    }
+}
+
+TEST_F(Base64FileStreamTest, SeeksResetsAndCutsSubstreams)
+{
+    const QString path = makeFile(QStringLiteral("f"), 1000);
+    const QByteArray encoded = expected(path);
+    const auto stream = openBase64FileStream(path);
+    char buffer[100];
+
+    ASSERT_EQ(g_mime_stream_seek(stream.get(), 80, GMIME_STREAM_SEEK_SET), 80);
+    ASSERT_EQ(g_mime_stream_read(stream.get(), buffer, 10), 10);
+    EXPECT_EQ(QByteArray(buffer, 10), encoded.mid(80, 10));
+    EXPECT_EQ(g_mime_stream_tell(stream.get()), 90);
+
+    EXPECT_EQ(g_mime_stream_seek(stream.get(), -5, GMIME_STREAM_SEEK_END), encoded.size() - 5);
+    EXPECT_EQ(g_mime_stream_read(stream.get(), buffer, 100), 5);
+    EXPECT_TRUE(g_mime_stream_eos(stream.get()));
+    EXPECT_EQ(g_mime_stream_seek(stream.get(), 1, GMIME_STREAM_SEEK_END), -1);
+
+    ASSERT_EQ(g_mime_stream_reset(stream.get()), 0);
+    EXPECT_EQ(readAll(stream.get(), 333), encoded) << "a second pass reads it all again";
+
+    const auto sub = adoptGObject(g_mime_stream_substream(stream.get(), 70, 160));
+    ASSERT_TRUE(sub);
+    EXPECT_EQ(g_mime_stream_length(sub.get()), 90);
+    EXPECT_EQ(readAll(sub.get(), 50), encoded.mid(70, 90));
+}
+
+TEST_F(Base64FileStreamTest, ReportsAFileThatCannotBeReadWithItsPath)
+{
+    const QString path = dir.filePath(QStringLiteral("missing"));
+    const auto stream = openBase64FileStream(path);
+    EXPECT_FALSE(g_mime_stream_eos(stream.get())) << "so that a reader calls read and fails";
+    char buffer[10];
+    EXPECT_EQ(g_mime_stream_read(stream.get(), buffer, sizeof buffer), -1);
+    EXPECT_TRUE(base64FileStreamError(stream.get()).contains(path));
+    EXPECT_TRUE(base64FileStreamError(stream.get()).contains(QStringLiteral("No such file")));
+}
+
+TEST_F(Base64FileStreamTest, ReportsAFileThatShrankWhileBeingRead)
+{
+    const QString path = makeFile(QStringLiteral("shrinking"), 57 * 16384 * 2);
+    const auto stream = openBase64FileStream(path);
+    char buffer[4096];
+    ASSERT_EQ(g_mime_stream_read(stream.get(), buffer, sizeof buffer), 4096);
+    ASSERT_TRUE(QFile::resize(path, 57 * 16384));
+
+    ssize_t n = 0;
+    while (n >= 0 && !g_mime_stream_eos(stream.get()))
+        n = g_mime_stream_read(stream.get(), buffer, sizeof buffer);
+    EXPECT_EQ(n, -1);
+    EXPECT_TRUE(base64FileStreamError(stream.get()).contains(path));
+}
+
+} // namespace

@@ -1,0 +1,80 @@
+#include "OutboxFixture.h"
+#include "ParsedMessage.h"
+
+#include <QRegularExpression>
+
+namespace {
+
+using OutboxInjectionTest = OutboxFixture;
+
+// Every header line of the message and of its parts: a header of ours, or a folded
+// continuation. Base64 bodies and boundaries are left out.
+QList<QByteArray> allHeaderLines(const QByteArray &raw)
+{
+    QList<QByteArray> lines;
+    bool inHeader = true;
+    for (const QByteArray &line : raw.split('\n')) {
+        if (inHeader && line.isEmpty())
+            inHeader = false;
+        else if (inHeader)
+            lines << line;
+        else if (line.startsWith("--"))
+            inHeader = !line.endsWith("--");
+    }
+    return lines;
+}
+
+TEST_F(OutboxInjectionTest, UserTextNeverStartsAHeaderLineOfItsOwn)
+{
+    const QString recipient = QStringLiteral("a@b.c\r\nBcc: evil@x");
+    const QString sender = QStringLiteral("Me <me@x.org>\r\nX-Evil: 1");
+    const QString subject =
+        QStringLiteral("Hello\r\nBcc: evil@x\nX-Evil: 2\rX-Evil: 3\x01\x1b end");
+    const QString fileName = QStringLiteral("report\r\nBcc: evil@x.txt");
+    const QString path = writeFile(fileName, "content");
+
+    auto item = outbox.CreateItem();
+    item->setTo(recipient);
+    item->setFrom(sender);
+    item->setSubject(subject);
+    item->addAttachment(path);
+    item->Send();
+
+    const ParsedMessage message = parseMessageFile(filesIn(QStringLiteral("new")).value(0));
+    for (const char byte : message.raw)
+        ASSERT_TRUE(byte == '\n' || byte == '\t' || (byte >= 0x20 && byte != 0x7f))
+            << "raw control character " << int(byte);
+
+    static const QRegularExpression ours(
+        QStringLiteral("^(From|To|Subject|Date|Message-Id|MIME-Version|Content-Type|"
+                       "Content-Disposition|Content-Transfer-Encoding):( |$)"));
+    const QList<QByteArray> lines = allHeaderLines(message.raw);
+    ASSERT_GT(lines.size(), 8);
+    for (const QByteArray &line : lines)
+        EXPECT_TRUE(line.startsWith(' ') || line.startsWith('\t') ||
+                    ours.match(QString::fromLatin1(line)).hasMatch())
+            << "unexpected header line: " << line.toStdString();
+
+    EXPECT_EQ(message.subject, subject);
+    ASSERT_EQ(message.attachments.size(), 1u);
+    EXPECT_EQ(message.attachments[0].fileName, fileName);
+    EXPECT_EQ(message.attachments[0].bytes, "content");
+    EXPECT_EQ(message.to.value(0), QStringLiteral("a@b.c"));
+    EXPECT_FALSE(message.raw.contains("\nBcc:"));
+    EXPECT_EQ(message.from.value(0), QStringLiteral("Me <me@x.org>"));
+}
+
+TEST_F(OutboxInjectionTest, TextThatIsNoAddressStillGivesAValidHeader)
+{
+    auto item = outbox.CreateItem();
+    item->setTo(QStringLiteral("friends <<<>>>\x01\nCc: x@y"));
+    item->setFrom(QStringLiteral("\"unclosed quote <a@b.c>"));
+    item->Send();
+    const ParsedMessage message = parseMessageFile(filesIn(QStringLiteral("new")).value(0));
+    EXPECT_FALSE(message.to.isEmpty());
+    EXPECT_FALSE(message.from.isEmpty());
+    for (const QByteArray &line : headerLines(message.raw))
+        EXPECT_FALSE(line.startsWith("Cc:")) << line.toStdString();
+}
+
+} // namespace

@@ -1,0 +1,64 @@
+#include "OutboxFixture.h"
+#include "ParsedMessage.h"
+
+#include <QFileInfo>
+#include <QProcess>
+#include <QSet>
+
+namespace {
+
+using OutboxOrderTest = OutboxFixture;
+
+TEST_F(OutboxOrderTest, NamesSortInTheOrderMessagesWereSent)
+{
+    const QString attachment = writeRandomFile(QStringLiteral("small"), 100);
+    QStringList subjects;
+    for (int i = 0; i < 50; ++i) {
+        subjects << QStringLiteral("message %1").arg(i, 2, 10, QLatin1Char('0'));
+        auto item = outbox.CreateItem();
+        item->setSubject(subjects.back());
+        item->addAttachment(attachment);
+        item->Send();
+    }
+    // The subjects go in the reverse order to the names' digits, so only the names can
+    // have put them in order.
+    std::reverse(subjects.begin(), subjects.end());
+    QStringList sentSubjects;
+    for (const QString &path : filesIn(QStringLiteral("new")))
+        sentSubjects.prepend(parseMessageFile(path).subject);
+    EXPECT_EQ(sentSubjects, subjects);
+}
+
+TEST_F(OutboxOrderTest, TwoProcessesSendingAtOnceLoseNothing)
+{
+    constexpr int perProcess = 100;
+    const QString attachment = writeRandomFile(QStringLiteral("payload.bin"), 20'000);
+    QProcess first;
+    QProcess second;
+    first.start(QStringLiteral(OUTBOX_SENDER),
+                {outboxPath, QString::number(perProcess), QStringLiteral("first"), attachment});
+    second.start(QStringLiteral(OUTBOX_SENDER),
+                 {outboxPath, QString::number(perProcess), QStringLiteral("second"), attachment});
+    for (QProcess *process : {&first, &second}) {
+        ASSERT_TRUE(process->waitForFinished(100'000));
+        EXPECT_EQ(process->exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(process->exitCode(), 0) << process->readAllStandardError().toStdString();
+    }
+
+    const QStringList sent = filesIn(QStringLiteral("new"));
+    ASSERT_EQ(sent.size(), 2 * perProcess);
+    EXPECT_TRUE(filesIn(QStringLiteral("tmp")).isEmpty());
+    QSet<QString> subjects;
+    const QByteArray payload = fileBytes(attachment);
+    for (const QString &path : sent) {
+        const ParsedMessage message = parseMessageFile(path);
+        subjects.insert(message.subject);
+        ASSERT_EQ(message.attachments.size(), 1u) << path.toStdString();
+        ASSERT_TRUE(message.attachments[0].bytes == payload) << path.toStdString();
+    }
+    EXPECT_EQ(subjects.size(), 2 * perProcess);
+    EXPECT_TRUE(subjects.contains(QStringLiteral("first 99")));
+    EXPECT_TRUE(subjects.contains(QStringLiteral("second 0")));
+}
+
+} // namespace
