@@ -64,6 +64,23 @@ QIcon icon(std::initializer_list<const char *> files)
     return result;
 }
 
+// The layout was drawn for a small dialog font. Desktop fonts run wider, so the window takes
+// the platform's font at the largest size at which every caption fits its label.
+QFont fittedDialogFont(const QFont &base, const QList<QLabel *> &labels)
+{
+    QFont font = base;
+    const auto fits = [&labels](const QFont &candidate) {
+        const QFontMetrics metrics(candidate);
+        for (const QLabel *label : labels)
+            if (metrics.horizontalAdvance(label->text()) > label->width())
+                return false;
+        return true;
+    };
+    while (!fits(font) && font.pointSizeF() > 6.5)
+        font.setPointSizeF(font.pointSizeF() - 0.5);
+    return font;
+}
+
 void fillRemembered(RememberedComboBox *combo, const SettingsStore &store, const QString &word)
 {
     combo->clear();
@@ -89,8 +106,8 @@ struct WaitCursor
 
 } // namespace
 
-frmMain::frmMain(SettingsStore &settings, FolderChooser &folderChooser,
-                 ServiceFactories factories, QWidget *parent)
+frmMain::frmMain(SettingsStore &settings, FolderChooser &folderChooser, ServiceFactories factories,
+                 QWidget *parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
       m_settings(settings), m_folderChooser(folderChooser), m_factories(std::move(factories)),
@@ -112,8 +129,7 @@ void frmMain::createControls()
     cboTo = place(new RememberedComboBox(this), "cboTo", twips(1440, 240, 5175, 315));
     Label2 = label(this, "Label2", QStringLiteral("Send from:"), twips(240, 600, 1215, 255));
     cboFrom = place(new RememberedComboBox(this), "cboFrom", twips(1440, 600, 5175, 315));
-    Label3 =
-        label(this, "Label3", QStringLiteral("Subject (Prefix):"), twips(240, 960, 1215, 255));
+    Label3 = label(this, "Label3", QStringLiteral("Subject (Prefix):"), twips(240, 960, 1215, 255));
     txtSubject = place(new QLineEdit(this), "txtSubject", twips(1440, 960, 5175, 285));
     Label4 = label(this, "Label4", QStringLiteral("Path:"), twips(240, 1320, 1215, 255));
     cboPath = place(new RememberedComboBox(this), "cboPath", twips(1440, 1320, 4455, 315));
@@ -133,6 +149,8 @@ void frmMain::createControls()
     cmdAbout = pictureButton(this, "cmdAbout", QStringLiteral("About"),
                              icon({":/icons/about-16.png"}), 16, twips(3720, 4680, 1215, 735));
 
+    setFont(fittedDialogFont(font(), {Label1, Label2, Label3, Label4, Label5}));
+
     const QList<QWidget *> tabOrder = {cboTo,   cboFrom, txtSubject, cboPath, cmdBrowse,
                                        txtSize, UpDown1, lstFiles,   cmdSend, cmdAbout};
     for (qsizetype i = 0; i + 1 < tabOrder.size(); ++i)
@@ -151,9 +169,8 @@ void frmMain::connectEvents()
             [this] { runGuarded(this, [this] { frmMain_cmdBrowse_Click(); }); });
     connect(lstFiles, &TickListView::mouseUp, this,
             [this](Qt::MouseButton button, Qt::KeyboardModifiers modifiers, QPoint position) {
-                runGuarded(this, [&] {
-                    frmMain_lstFiles_MouseUp(int(button), int(modifiers), position);
-                });
+                runGuarded(
+                    this, [&] { frmMain_lstFiles_MouseUp(int(button), int(modifiers), position); });
             });
     connect(cmdSend, &QToolButton::clicked, this,
             [this] { runGuarded(this, [this] { frmMain_cmdSend_Click(); }); });
@@ -266,7 +283,9 @@ void frmMain::onFocusChanged(QWidget *old, QWidget *now)
     // not another window or a message box.
     if (!old || !now || now->window() != this)
         return;
-    const auto inFolderField = [this](QWidget *w) { return w == cboPath || cboPath->isAncestorOf(w); };
+    const auto inFolderField = [this](QWidget *w) {
+        return w == cboPath || cboPath->isAncestorOf(w);
+    };
     if (!inFolderField(old) || inFolderField(now))
         return;
     runGuarded(this, [this] {

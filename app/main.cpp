@@ -3,6 +3,7 @@
 #include "common/Failure.h"
 #include "filelist/LocalFileSystem.h"
 #include "filelist/QtFolderChooser.h"
+#include "mailbridge/DefaultOutboxFolder.h"
 #include "mailbridge/MaildirOutbox.h"
 #include "settings/QtSettingsStore.h"
 
@@ -16,11 +17,12 @@ int main(int argc, char **argv)
 
     QtSettingsStore settings;
     QtFolderChooser folderChooser;
-    frmMain window(settings, folderChooser,
-                   {[] { return std::make_unique<LocalFileSystem>(); },
-                    [](const SettingsStore &store) {
-                        return std::make_unique<MaildirOutbox>(defaultOutboxFolder(store));
-                    }});
+    frmMain window(
+        settings, folderChooser,
+        {[]() -> std::unique_ptr<FileSystem> { return std::make_unique<LocalFileSystem>(); },
+         [](const SettingsStore &store) -> std::unique_ptr<MailApplication> {
+             return std::make_unique<MaildirOutbox>(defaultOutboxFolder(store));
+         }});
     try {
         window.frmMain_Form_Load();
     } catch (const Failure &failure) {
