@@ -1,0 +1,128 @@
+#include "MainWindowTest.h"
+
+#include "common/Failure.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QStyle>
+#include <QStyleOptionViewItem>
+#include <QTest>
+
+std::optional<QString> ScriptedFolderChooser::chooseFolder(QWidget *owner_, const QString &title_)
+{
+    ++calls;
+    owner = owner_;
+    title = title_;
+    return answer;
+}
+
+QStringList LockableFileSystem::FileNames(const QString &folder) const
+{
+    if (!locked.isEmpty() && folder == locked)
+        throw Failure(
+            QStringLiteral("Could not list the folder %1: Permission denied").arg(folder));
+    return LocalFileSystem::FileNames(folder);
+}
+
+MainWindowTest::MainWindowTest()
+{
+    MessageBoxes::setRecorder(
+        [this](QMessageBox::Icon icon, const QString &title, const QString &text) {
+            boxes.push_back({icon, title, text});
+        });
+}
+
+MainWindowTest::~MainWindowTest()
+{
+    window.reset();
+    MessageBoxes::setRecorder({});
+}
+
+QString MainWindowTest::makeFolder(const QString &name,
+                                   const std::vector<std::pair<QString, int>> &files)
+{
+    const QString folder = temp.filePath(name);
+    EXPECT_TRUE(QDir().mkpath(folder));
+    for (const auto &[file, size] : files) {
+        QFile out(folder + QLatin1Char('/') + file);
+        EXPECT_TRUE(out.open(QIODevice::WriteOnly));
+        out.write(QByteArray(size, 'x'));
+    }
+    return folder;
+}
+
+void MainWindowTest::open(SettingsStore *store)
+{
+    window = std::make_unique<frmMain>(
+        store ? *store : settings, chooser,
+        frmMain::ServiceFactories{[this] {
+                                      auto files = std::make_unique<LockableFileSystem>();
+                                      files->locked = lockedFolder;
+                                      return files;
+                                  },
+                                  [this](const SettingsStore &) {
+                                      auto fake = std::make_unique<FakeMailApplication>();
+                                      mail = fake.get();
+                                      return fake;
+                                  }});
+    window->frmMain_Form_Load();
+    window->show();
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+}
+
+void MainWindowTest::typeInto(QWidget *field, const QString &text)
+{
+    field->setFocus();
+    QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(field, Qt::Key_Delete);
+    QTest::keyClicks(field, text);
+}
+
+void MainWindowTest::listFolder(const QString &folder)
+{
+    typeInto(combo("cboPath"), folder);
+    QTest::mouseClick(edit("txtSize"), Qt::LeftButton);
+}
+
+QStringList MainWindowTest::lines()
+{
+    QStringList texts;
+    const QAbstractItemModel *model = fileList()->model();
+    for (int row = 0; row < model->rowCount(); ++row)
+        texts << model->index(row, 0).data().toString();
+    return texts;
+}
+
+std::vector<bool> MainWindowTest::ticks()
+{
+    std::vector<bool> result;
+    const QAbstractItemModel *model = fileList()->model();
+    for (int row = 0; row < model->rowCount(); ++row)
+        result.push_back(model->index(row, 0).data(Qt::CheckStateRole).value<Qt::CheckState>() ==
+                         Qt::Checked);
+    return result;
+}
+
+void MainWindowTest::clickCheckBox(int row)
+{
+    QListView *view = fileList();
+    const QModelIndex index = view->model()->index(row, 0);
+    // Where the style draws the tick box of a plain checkable line.
+    QStyleOptionViewItem option;
+    option.initFrom(view);
+    option.rect = view->visualRect(index);
+    option.features = QStyleOptionViewItem::HasCheckIndicator | QStyleOptionViewItem::HasDisplay;
+    option.text = index.data().toString();
+    option.checkState = index.data(Qt::CheckStateRole).value<Qt::CheckState>();
+    const QRect box =
+        view->style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &option, view);
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, box.center());
+}
+
+void MainWindowTest::rightClickList()
+{
+    QListView *view = fileList();
+    QTest::mouseClick(view->viewport(), Qt::RightButton, {}, view->viewport()->rect().center());
+}

@@ -1,0 +1,99 @@
+#pragma once
+
+#include "app/MessageBoxes.h"
+#include "app/frmMain.h"
+#include "filelist/FolderChooser.h"
+#include "filelist/LocalFileSystem.h"
+#include "support/FakeMailApplication.h"
+#include "support/MemorySettingsStore.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QListView>
+#include <QTemporaryDir>
+#include <QToolButton>
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <optional>
+#include <ostream>
+#include <vector>
+
+// Readable texts in failure messages.
+inline void PrintTo(const QString &text, std::ostream *out)
+{
+    *out << '"' << text.toStdString() << '"';
+}
+
+// Answers the Browse button with whatever the test put in `answer`.
+class ScriptedFolderChooser : public FolderChooser
+{
+public:
+    std::optional<QString> chooseFolder(QWidget *owner, const QString &title) override;
+
+    std::optional<QString> answer;
+    int calls = 0;
+    QWidget *owner = nullptr;
+    QString title;
+};
+
+// This machine's files, except that listing the folder `locked` fails as it would without
+// permission (which a test run as root cannot arrange).
+class LockableFileSystem : public LocalFileSystem
+{
+public:
+    QStringList FileNames(const QString &folder) const override;
+
+    QString locked;
+};
+
+struct RecordedBox
+{
+    QMessageBox::Icon icon;
+    QString title;
+    QString text;
+};
+
+// The main window over real files in a temporary folder, a fake mail client and recorded
+// message boxes, driven through its widgets.
+class MainWindowTest : public ::testing::Test
+{
+protected:
+    MainWindowTest();
+    ~MainWindowTest() override;
+
+    // A folder under the temporary one holding files of the given sizes in bytes.
+    QString makeFolder(const QString &name, const std::vector<std::pair<QString, int>> &files);
+
+    // Makes, loads, shows and activates the window; `store` defaults to `settings`.
+    void open(SettingsStore *store = nullptr);
+
+    template <typename T> T *control(const char *name)
+    {
+        T *found = window->findChild<T *>(QString::fromLatin1(name));
+        EXPECT_NE(found, nullptr) << name;
+        return found;
+    }
+    QComboBox *combo(const char *name) { return control<QComboBox>(name); }
+    QLineEdit *edit(const char *name) { return control<QLineEdit>(name); }
+    QToolButton *button(const char *name) { return control<QToolButton>(name); }
+    QListView *fileList() { return control<QListView>("lstFiles"); }
+
+    // Replaces a field's text the way a person does: focus, select all, type.
+    void typeInto(QWidget *field, const QString &text);
+    // Types a folder into cboPath and leaves the field with a click elsewhere.
+    void listFolder(const QString &folder);
+
+    QStringList lines();
+    std::vector<bool> ticks();
+    void clickCheckBox(int row);
+    void rightClickList();
+
+    QTemporaryDir temp;
+    MemorySettingsStore settings;
+    QString lockedFolder; // for the window's LockableFileSystem
+    ScriptedFolderChooser chooser;
+    FakeMailApplication *mail = nullptr; // owned by the window
+    std::unique_ptr<frmMain> window;
+    std::vector<RecordedBox> boxes;
+};

@@ -1,0 +1,179 @@
+#include "MainWindowTest.h"
+
+#include <QApplication>
+#include <QTest>
+#include <QTimer>
+
+namespace {
+
+using frmMainFileListTest = MainWindowTest;
+
+TEST_F(frmMainFileListTest, ClickingSendFromTheFolderFieldListsAgainFirst)
+{
+    open();
+    const QString folder = makeFolder(QStringLiteral("f"), {{"a.txt", 5}, {"b.txt", 5}});
+    typeInto(combo("cboTo"), QStringLiteral("to@example.org"));
+    typeInto(combo("cboFrom"), QStringLiteral("from@example.org"));
+    listFolder(folder);
+    rightClickList();
+    ASSERT_EQ(ticks(), std::vector<bool>(2, true));
+
+    combo("cboPath")->setFocus();
+    QTest::mouseClick(button("cmdSend"), Qt::LeftButton);
+
+    EXPECT_EQ(ticks(), std::vector<bool>(2, false));
+    EXPECT_TRUE(mail->calls.isEmpty());
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].icon, QMessageBox::Warning);
+    EXPECT_EQ(boxes[0].title, QStringLiteral("Error"));
+    EXPECT_EQ(boxes[0].text, QStringLiteral("No files selected!"));
+    EXPECT_EQ(QApplication::focusWidget(), button("cmdSend"));
+}
+
+TEST_F(frmMainFileListTest, LeavingTheFolderFieldListsTheTypedFolder)
+{
+    open();
+    const QString folder = makeFolder(QStringLiteral("typed"), {{"Zeta", 1}, {"alpha", 1}});
+    typeInto(combo("cboPath"), folder);
+    EXPECT_EQ(lines(), QStringList{QStringLiteral("Not a Valid Path")});
+    QTest::mouseClick(edit("txtSize"), Qt::LeftButton);
+    EXPECT_EQ(lines(), (QStringList{"alpha", "Zeta"}));
+
+    typeInto(combo("cboPath"), folder + QStringLiteral("/missing"));
+    QTest::keyClick(combo("cboPath"), Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), button("cmdBrowse"));
+    EXPECT_EQ(lines(), QStringList{QStringLiteral("Not a Valid Path")});
+
+    const QString empty = makeFolder(QStringLiteral("empty"), {});
+    typeInto(combo("cboPath"), empty);
+    QTest::keyClick(combo("cboPath"), Qt::Key_Backtab, Qt::ShiftModifier);
+    EXPECT_EQ(lines(), QStringList{QStringLiteral("No files")});
+    EXPECT_TRUE(boxes.empty());
+}
+
+TEST_F(frmMainFileListTest, MovingAroundOutsideTheFolderFieldKeepsTheTicks)
+{
+    open();
+    const QString folder = makeFolder(QStringLiteral("f"), {{"a.txt", 5}});
+    listFolder(folder);
+    rightClickList();
+    for (const char *name : {"cboTo", "txtSubject", "txtSize", "cmdAbout", "lstFiles"})
+        control<QWidget>(name)->setFocus();
+    // Entering the folder field alone lists nothing.
+    combo("cboPath")->setFocus();
+    EXPECT_EQ(ticks(), std::vector<bool>{true});
+}
+
+TEST_F(frmMainFileListTest, OpeningTheFolderDropDownDoesNotListAgain)
+{
+    const QString first = makeFolder(QStringLiteral("first"), {{"a.txt", 5}});
+    const QString second = makeFolder(QStringLiteral("second"), {{"b.txt", 5}});
+    settings.values.insert(QStringLiteral("Settings/Path0"), first);
+    settings.values.insert(QStringLiteral("Settings/Path1"), second);
+    open();
+    rightClickList();
+    QComboBox *path = combo("cboPath");
+    path->setFocus();
+
+    path->showPopup();
+    EXPECT_TRUE(path->view()->isVisible());
+    EXPECT_EQ(ticks(), std::vector<bool>{true});
+    path->hidePopup();
+    EXPECT_EQ(ticks(), std::vector<bool>{true});
+    EXPECT_EQ(lines(), QStringList{QStringLiteral("a.txt")});
+
+    // Choosing another entry lists it at once.
+    QTest::keyClick(path, Qt::Key_Down);
+    EXPECT_EQ(path->currentText(), second);
+    EXPECT_EQ(lines(), QStringList{QStringLiteral("b.txt")});
+}
+
+TEST_F(frmMainFileListTest, RightClickTicksEveryLineLeftClickTicksOne)
+{
+    open();
+    listFolder(makeFolder(QStringLiteral("f"), {{"a", 1}, {"b", 1}, {"c", 1}}));
+
+    QListView *view = fileList();
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {},
+                      view->visualRect(view->model()->index(1, 0)).center());
+    EXPECT_EQ(ticks(), std::vector<bool>(3, false));
+
+    clickCheckBox(1);
+    EXPECT_EQ(ticks(), (std::vector<bool>{false, true, false}));
+    clickCheckBox(1);
+    EXPECT_EQ(ticks(), std::vector<bool>(3, false));
+    clickCheckBox(2);
+
+    rightClickList();
+    EXPECT_EQ(ticks(), std::vector<bool>(3, true));
+    rightClickList();
+    EXPECT_EQ(ticks(), std::vector<bool>(3, true));
+    EXPECT_EQ(lines(), (QStringList{"a", "b", "c"}));
+}
+
+TEST_F(frmMainFileListTest, BrowseListsTheChosenFolderAndCancelKeepsEverything)
+{
+    open();
+    const QString first = makeFolder(QStringLiteral("first"), {{"x", 1}, {"y", 1}});
+    chooser.answer = first;
+    QTest::mouseClick(button("cmdBrowse"), Qt::LeftButton);
+    EXPECT_EQ(chooser.calls, 1);
+    EXPECT_EQ(chooser.owner, window.get());
+    EXPECT_EQ(combo("cboPath")->currentText(), first);
+    EXPECT_EQ(lines(), (QStringList{"x", "y"}));
+
+    clickCheckBox(1);
+    chooser.answer = std::nullopt;
+    QTest::mouseClick(button("cmdBrowse"), Qt::LeftButton);
+    EXPECT_EQ(chooser.calls, 2);
+    EXPECT_EQ(combo("cboPath")->currentText(), first);
+    EXPECT_EQ(lines(), (QStringList{"x", "y"}));
+    EXPECT_EQ(ticks(), (std::vector<bool>{false, true}));
+    EXPECT_TRUE(boxes.empty());
+}
+
+TEST_F(frmMainFileListTest, UnreadableRememberedFolderStillStarts)
+{
+    lockedFolder = makeFolder(QStringLiteral("locked"), {{"a", 1}});
+    settings.values.insert(QStringLiteral("Settings/Path0"), lockedFolder);
+    open();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].icon, QMessageBox::Critical);
+    EXPECT_EQ(boxes[0].title, QStringLiteral("Ferrymail"));
+    EXPECT_TRUE(boxes[0].text.contains(lockedFolder));
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(combo("cboPath")->currentText(), lockedFolder);
+    EXPECT_EQ(QApplication::focusWidget(), combo("cboTo"));
+}
+
+TEST_F(frmMainFileListTest, FailedListingOnLeavingShowsABoxAndTheClickStillLands)
+{
+    lockedFolder = makeFolder(QStringLiteral("locked"), {{"a", 1}});
+    open();
+    MessageBoxes::setRecorder({});
+    QString shown;
+    QTimer::singleShot(0, [&] {
+        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+            shown = box->text();
+            QTest::keyClick(box, Qt::Key_Return);
+        }
+    });
+    typeInto(combo("cboPath"), lockedFolder);
+    QTest::mouseClick(edit("txtSize"), Qt::LeftButton);
+
+    EXPECT_TRUE(shown.contains(lockedFolder));
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    EXPECT_EQ(window->focusWidget(), edit("txtSize"));
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+
+    // The offscreen platform hands the activation back to no window when a box closes.
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    EXPECT_EQ(QApplication::focusWidget(), edit("txtSize"));
+
+    const QString readable = makeFolder(QStringLiteral("open"), {{"b", 1}});
+    listFolder(readable);
+    EXPECT_EQ(lines(), QStringList{QStringLiteral("b")});
+}
+
+} // namespace

@@ -1,0 +1,126 @@
+#include "MainWindowTest.h"
+
+#include "settings/QtSettingsStore.h"
+
+#include <QSettings>
+#include <QTest>
+
+namespace {
+
+class frmMainRememberTest : public MainWindowTest
+{
+protected:
+    frmMainRememberTest()
+    {
+        settings.values.insert(QStringLiteral("Settings/MaxSize"), QStringLiteral("750"));
+        for (const char *word : {"From", "To", "Path"})
+            for (int n = 0; n < 10; ++n)
+                settings.values.insert(QStringLiteral("Settings/%1%2").arg(word).arg(n),
+                                       QStringLiteral("%1%2").arg(word).arg(n).toLower());
+    }
+
+    QStringList saved(const char *word)
+    {
+        QStringList entries;
+        for (int n = 0; n < 10; ++n)
+            entries << settings.values.value(QStringLiteral("Settings/%1%2").arg(word).arg(n));
+        return entries;
+    }
+
+    static QStringList entries(const char *word, std::initializer_list<int> positions)
+    {
+        QStringList result;
+        for (int n : positions)
+            result << QStringLiteral("%1%2").arg(word).arg(n).toLower();
+        return result;
+    }
+
+    void chooseInPopup(QComboBox *field, int row)
+    {
+        field->setFocus();
+        field->showPopup();
+        QAbstractItemView *list = field->view();
+        ASSERT_TRUE(list->isVisible());
+        const QPoint at = list->visualRect(list->model()->index(row, 0)).center();
+        QTest::mouseMove(list->viewport(), at);
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
+        ASSERT_FALSE(list->isVisible());
+    }
+};
+
+TEST_F(frmMainRememberTest, ClosingPutsTheTextsInFrontOfTheirLists)
+{
+    open();
+    typeInto(combo("cboFrom"), QStringLiteral("new@example.org"));
+    chooseInPopup(combo("cboTo"), 3);
+    EXPECT_EQ(combo("cboTo")->currentText(), QStringLiteral("to3"));
+    typeInto(edit("txtSize"), QStringLiteral("abc"));
+    EXPECT_TRUE(settings.writes.isEmpty());
+
+    window->close();
+
+    EXPECT_EQ(saved("From"),
+              QStringList{"new@example.org"} + entries("From", {0, 1, 2, 3, 4, 5, 6, 7, 8}));
+    EXPECT_EQ(saved("To"), entries("To", {3, 0, 1, 2, 4, 5, 6, 7, 8, 9}));
+    EXPECT_EQ(saved("Path"), entries("Path", {0, 1, 2, 3, 4, 5, 6, 7, 8, 9}));
+    EXPECT_EQ(settings.values.value(QStringLiteral("Settings/MaxSize")), QStringLiteral("abc"));
+    EXPECT_TRUE(boxes.empty());
+}
+
+TEST_F(frmMainRememberTest, KeyboardChoiceCountsAsChosenUntilEdited)
+{
+    open();
+    QComboBox *to = combo("cboTo");
+    to->setFocus();
+    for (int n = 0; n < 3; ++n)
+        QTest::keyClick(to, Qt::Key_Down);
+    EXPECT_EQ(to->currentText(), QStringLiteral("to3"));
+
+    QComboBox *from = combo("cboFrom");
+    from->setFocus();
+    QTest::keyClick(from, Qt::Key_Down);
+    QTest::keyClicks(from, QStringLiteral("x"));
+    EXPECT_EQ(from->currentText(), QStringLiteral("from1x"));
+
+    window->close();
+    EXPECT_EQ(saved("To"), entries("To", {3, 0, 1, 2, 4, 5, 6, 7, 8, 9}));
+    EXPECT_EQ(saved("From"), QStringList{"from1x"} + entries("From", {0, 1, 2, 3, 4, 5, 6, 7, 8}));
+}
+
+TEST_F(frmMainRememberTest, ChoosingAnEntryAndTypingItBackCountsAsTyped)
+{
+    open();
+    chooseInPopup(combo("cboPath"), 2);
+    typeInto(combo("cboPath"), QStringLiteral("path2"));
+    window->close();
+    EXPECT_EQ(saved("Path"), entries("Path", {2, 0, 1, 2, 3, 4, 5, 6, 7, 8}));
+}
+
+TEST_F(frmMainRememberTest, BrowsedFolderIsRememberedAndListedAtTheNextStart)
+{
+    QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Ferrymail"),
+              QStringLiteral("Ferrymail"))
+        .clear();
+    const QString folder = makeFolder(QStringLiteral("kept"), {{"b", 1}, {"A", 1}});
+    {
+        QtSettingsStore store;
+        open(&store);
+        chooser.answer = folder;
+        QTest::mouseClick(button("cmdBrowse"), Qt::LeftButton);
+        typeInto(combo("cboTo"), QStringLiteral("to@example.org"));
+        window->close();
+        window.reset();
+    }
+    QtSettingsStore store;
+    EXPECT_EQ(store.read(QStringLiteral("Settings"), QStringLiteral("Path0")), folder);
+    EXPECT_EQ(store.read(QStringLiteral("Settings"), QStringLiteral("Path1")), QString());
+    open(&store);
+    EXPECT_EQ(combo("cboPath")->currentText(), folder);
+    EXPECT_EQ(combo("cboTo")->currentText(), QStringLiteral("to@example.org"));
+    EXPECT_EQ(combo("cboTo")->itemText(1), QString());
+    EXPECT_EQ(edit("txtSize")->text(), QStringLiteral("750"));
+    EXPECT_EQ(lines(), (QStringList{"A", "b"}));
+    EXPECT_TRUE(boxes.empty());
+}
+
+} // namespace
