@@ -96,6 +96,17 @@ TEST_F(frmMainRememberTest, ChoosingAnEntryAndTypingItBackCountsAsTyped)
     EXPECT_EQ(saved("Path"), entries("Path", {2, 0, 1, 2, 3, 4, 5, 6, 7, 8}));
 }
 
+TEST_F(frmMainRememberTest, TypedTextKeepsItsCaseWhenTheFieldIsLeft)
+{
+    // A drop-down must not swap typed text for an entry that matches it but for case.
+    open();
+    typeInto(combo("cboTo"), QStringLiteral("TO3"));
+    QTest::mouseClick(edit("txtSubject"), Qt::LeftButton);
+    EXPECT_EQ(combo("cboTo")->currentText(), QStringLiteral("TO3"));
+    window->close();
+    EXPECT_EQ(saved("To"), QStringList{"TO3"} + entries("To", {0, 1, 2, 3, 4, 5, 6, 7, 8}));
+}
+
 TEST_F(frmMainRememberTest, BrowsedFolderIsRememberedAndListedAtTheNextStart)
 {
     QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Ferrymail"),
