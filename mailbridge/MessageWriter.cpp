@@ -6,6 +6,7 @@
 #include "mailbridge/FileOutputStream.h"
 #include "mailbridge/GMimeLibrary.h"
 #include "mailbridge/GObjectPtr.h"
+#include "mailbridge/PreencodedPart.h"
 
 #include <QSysInfo>
 
@@ -55,12 +56,12 @@ GObjectPtr<GMimeObject> attachmentPart(const Attachment &attachment, GMimeStream
 {
     const QByteArray type = attachment.mimeType.section(QLatin1Char('/'), 0, 0).toUtf8();
     const QByteArray subtype = attachment.mimeType.section(QLatin1Char('/'), 1).toUtf8();
-    auto part = adoptGObject(g_mime_part_new_with_type(type.constData(), subtype.constData()));
+    auto part = newPreencodedPart(type.constData(), subtype.constData());
     g_mime_object_set_disposition(GMIME_OBJECT(part.get()), GMIME_DISPOSITION_ATTACHMENT);
     // Sets both Content-Type name= and Content-Disposition filename=.
     g_mime_part_set_filename(part.get(), parameterText(attachment.fileName).constData());
     // The stream already yields base64 and the wrapper says so: with the part's encoding the
-    // same, GMime copies the text instead of encoding again.
+    // same, the text is copied instead of encoded again.
     g_mime_part_set_content_encoding(part.get(), GMIME_CONTENT_ENCODING_BASE64);
     auto content =
         adoptGObject(g_mime_data_wrapper_new_with_stream(encoded, GMIME_CONTENT_ENCODING_BASE64));

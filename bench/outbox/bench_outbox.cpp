@@ -1,0 +1,286 @@
+// Sending a large batch into a Maildir outbox, against coreutils base64 of the same bytes
+// into one file synced to disk. Both read the sources from the page cache and end with their
+// output on disk. The last line is the wall-time ratio outbox/base64.
+//
+// bench_outbox [--megabytes N] [--rounds N] [--folder DIR]   (defaults: 1100 MiB, 3, /var/tmp)
+
+#include "batch/BatchSender.h"
+#include "batch/SendRequest.h"
+#include "common/Failure.h"
+#include "filelist/LocalFileSystem.h"
+#include "mailbridge/MaildirOutbox.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QStringList>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <random>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+constexpr std::int64_t mebibyte = 1024 * 1024;
+
+// xoshiro256**: random bytes far faster than the disk takes them.
+class FastRandom
+{
+public:
+    explicit FastRandom(std::uint64_t seed)
+    {
+        std::seed_seq sequence{seed};
+        std::uint32_t words[8];
+        sequence.generate(words, words + 8);
+        for (int i = 0; i < 4; ++i)
+            m_state[i] = std::uint64_t(words[2 * i]) << 32 | words[2 * i + 1];
+    }
+
+    std::uint64_t next()
+    {
+        const std::uint64_t result = rotate(m_state[1] * 5, 7) * 9;
+        const std::uint64_t t = m_state[1] << 17;
+        m_state[2] ^= m_state[0];
+        m_state[3] ^= m_state[1];
+        m_state[1] ^= m_state[2];
+        m_state[0] ^= m_state[3];
+        m_state[2] ^= t;
+        m_state[3] = rotate(m_state[3], 45);
+        return result;
+    }
+
+    void fill(std::vector<std::uint64_t> &words)
+    {
+        for (std::uint64_t &word : words)
+            word = next();
+    }
+
+private:
+    static std::uint64_t rotate(std::uint64_t x, int k) { return (x << k) | (x >> (64 - k)); }
+    std::uint64_t m_state[4];
+};
+
+// The work folder, removed however the benchmark ends.
+QString workFolder;
+
+[[noreturn]] void die(const char *what)
+{
+    std::fprintf(stderr, "bench_outbox: %s: %s\n", what, std::strerror(errno));
+    if (!workFolder.isEmpty())
+        QDir(workFolder).removeRecursively();
+    std::exit(1);
+}
+
+void writeRandomFile(const QString &path, std::int64_t size, FastRandom &random)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (fd < 0)
+        die("create a source file");
+    std::vector<std::uint64_t> words(mebibyte / 8);
+    for (std::int64_t left = size; left > 0;) {
+        random.fill(words);
+        const std::size_t n = std::size_t(std::min<std::int64_t>(left, mebibyte));
+        if (::write(fd, words.data(), n) != ssize_t(n))
+            die("write a source file");
+        left -= std::int64_t(n);
+    }
+    ::close(fd);
+}
+
+// A few large files and many small ones, interleaved as a folder listing would have them.
+QStringList makeSources(const QString &folder, std::int64_t totalBytes, std::int64_t &made)
+{
+    FastRandom random(20240601);
+    std::mt19937_64 sizes(7);
+    const std::int64_t largeSizes[] = {300 * mebibyte, 256 * mebibyte, 200 * mebibyte};
+    QStringList names;
+    made = 0;
+    int large = 0;
+    for (int i = 0; made < totalBytes; ++i) {
+        std::int64_t size;
+        if (i % 100 == 10 && large < 3)
+            size = largeSizes[large++];
+        else
+            size = 100 * 1024 + std::int64_t(sizes() % (2 * mebibyte - 100 * 1024));
+        const QString name = QStringLiteral("file-%1.bin").arg(i, 5, 10, QLatin1Char('0'));
+        writeRandomFile(folder + QLatin1Char('/') + name, size, random);
+        names << name;
+        made += size;
+    }
+    ::sync();
+    return names;
+}
+
+struct Run
+{
+    double seconds = 0;
+    double cpuSeconds = 0;
+    long peakKib = 0;
+    int status = 0;
+};
+
+// Runs the program to its end and measures it from start to reaped, with its peak memory.
+Run runChild(const std::vector<std::string> &arguments)
+{
+    std::vector<char *> argv;
+    for (const std::string &argument : arguments)
+        argv.push_back(const_cast<char *>(argument.c_str()));
+    argv.push_back(nullptr);
+
+    std::fflush(nullptr);
+    QElapsedTimer timer;
+    timer.start();
+    const pid_t pid = ::fork();
+    if (pid < 0)
+        die("fork");
+    if (pid == 0) {
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    int status = 0;
+    struct rusage usage = {};
+    if (::wait4(pid, &status, 0, &usage) < 0)
+        die("wait4");
+    Run run;
+    run.seconds = double(timer.nsecsElapsed()) / 1e9;
+    run.cpuSeconds = double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                     double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    run.peakKib = usage.ru_maxrss;
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return run;
+}
+
+// The measured part, run in a child of its own: the batch into a fresh outbox.
+int sendBatchInto(const QString &sources, const QString &outboxFolder)
+{
+    SendRequest request;
+    request.folder = sources;
+    for (const QString &name : QDir(sources).entryList(QDir::Files, QDir::Name))
+        request.entries.push_back(FileLine{name, true});
+    request.sizeText = QStringLiteral("10240");
+    request.recipient = QStringLiteral("archive@example.org");
+    request.subjectPrefix = QStringLiteral("Benchmark ");
+    request.sender = QStringLiteral("Bench <bench@example.org>");
+    try {
+        MaildirOutbox outbox(outboxFolder);
+        LocalFileSystem files;
+        sendBatch(request, outbox, files);
+    } catch (const Failure &failure) {
+        std::fprintf(stderr, "bench_outbox: %s\n", failure.what());
+        return 1;
+    }
+    return 0;
+}
+
+std::int64_t folderBytes(const QString &folder, int &count)
+{
+    std::int64_t total = 0;
+    const QFileInfoList files = QDir(folder).entryInfoList(QDir::Files);
+    count = int(files.size());
+    for (const QFileInfo &file : files)
+        total += file.size();
+    return total;
+}
+
+double megabytesPerSecond(std::int64_t bytes, double seconds)
+{
+    return double(bytes) / 1e6 / seconds;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    QStringList args = app.arguments();
+    if (args.size() == 4 && args[1] == QLatin1String("--send"))
+        return sendBatchInto(args[2], args[3]);
+
+    std::int64_t megabytes = 1100;
+    int rounds = 3;
+    QString parent = QStringLiteral("/var/tmp");
+    for (qsizetype i = 1; i + 1 < args.size(); i += 2) {
+        if (args[i] == QLatin1String("--megabytes"))
+            megabytes = args[i + 1].toLongLong();
+        else if (args[i] == QLatin1String("--rounds"))
+            rounds = std::max(1, args[i + 1].toInt());
+        else if (args[i] == QLatin1String("--folder"))
+            parent = args[i + 1];
+    }
+
+    QByteArray pattern = QFile::encodeName(parent) + "/ferrymail-bench-XXXXXX";
+    if (!::mkdtemp(pattern.data()))
+        die("make the work folder");
+    const QString work = workFolder = QFile::decodeName(pattern);
+    const QString sources = work + QStringLiteral("/sources");
+    const QString outbox = work + QStringLiteral("/Outbox");
+    const QString reference = work + QStringLiteral("/reference.b64");
+    QDir().mkpath(sources);
+
+    std::int64_t inputBytes = 0;
+    std::printf("making %lld MiB of random files in %s\n", static_cast<long long>(megabytes),
+                qPrintable(work));
+    const QStringList names = makeSources(sources, megabytes * mebibyte, inputBytes);
+    std::printf("%lld files, %lld bytes; %d rounds, each run starting from a synced disk\n",
+                static_cast<long long>(names.size()), static_cast<long long>(inputBytes), rounds);
+
+    const std::string self = QCoreApplication::applicationFilePath().toStdString();
+    std::vector<std::string> base64 = {
+        "/bin/sh", "-c", "cd \"$1\" && shift && cat -- \"$@\" | base64 > \"$0\" && sync \"$0\"",
+        reference.toStdString(), sources.toStdString()};
+    for (const QString &name : names)
+        base64.push_back(name.toStdString());
+
+    // Alternating rounds even out the disk's moods; the totals make the ratio.
+    double sendSeconds = 0;
+    double base64Seconds = 0;
+    long peakKib = 0;
+    for (int round = 1; round <= rounds; ++round) {
+        const Run send = runChild({self, "--send", sources.toStdString(), outbox.toStdString()});
+        int messages = 0;
+        const std::int64_t outboxBytes = folderBytes(outbox + QStringLiteral("/new"), messages);
+        QDir(outbox).removeRecursively();
+        ::sync();
+
+        const Run coreutils = runChild(base64);
+        const std::int64_t referenceBytes = QFileInfo(reference).size();
+        QFile::remove(reference);
+        ::sync();
+
+        if (send.status != 0 || coreutils.status != 0) {
+            std::fprintf(stderr, "bench_outbox: a run failed (outbox %d, base64 %d)\n", send.status,
+                         coreutils.status);
+            QDir(work).removeRecursively();
+            return 1;
+        }
+        std::printf("round %d outbox: %d messages, %lld bytes in %.2f s (%.2f s CPU), "
+                    "%.0f MB/s, peak memory %.1f MiB\n",
+                    round, messages, static_cast<long long>(outboxBytes), send.seconds,
+                    send.cpuSeconds, megabytesPerSecond(inputBytes, send.seconds),
+                    double(send.peakKib) / 1024);
+        std::printf("round %d base64: %lld bytes in %.2f s (%.2f s CPU), %.0f MB/s\n", round,
+                    static_cast<long long>(referenceBytes), coreutils.seconds, coreutils.cpuSeconds,
+                    megabytesPerSecond(inputBytes, coreutils.seconds));
+        sendSeconds += send.seconds;
+        base64Seconds += coreutils.seconds;
+        peakKib = std::max(peakKib, send.peakKib);
+    }
+    QDir(work).removeRecursively();
+
+    std::printf("outbox: %.0f MB/s of files, peak memory %.1f MiB\n",
+                megabytesPerSecond(inputBytes * rounds, sendSeconds), double(peakKib) / 1024);
+    std::printf("base64: %.0f MB/s of files\n",
+                megabytesPerSecond(inputBytes * rounds, base64Seconds));
+    std::printf("ratio outbox/base64 wall time: %.2f\n", sendSeconds / base64Seconds);
+    return 0;
+}
