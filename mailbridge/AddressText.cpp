@@ -1,16 +1,6 @@
 #include "mailbridge/AddressText.h"
 
-#include <algorithm>
-
-namespace {
-
-bool hasControlCharacter(const QString &text)
-{
-    return std::any_of(text.cbegin(), text.cend(),
-                       [](QChar c) { return c.unicode() < 0x20 || c.unicode() == 0x7f; });
-}
-
-} // namespace
+#include "mailbridge/ControlCharacters.h"
 
 QStringList splitAddressText(const QString &text)
 {

@@ -3,16 +3,15 @@
 #include "common/Failure.h"
 #include "mailbridge/AddressText.h"
 #include "mailbridge/Base64FileStream.h"
+#include "mailbridge/ControlCharacters.h"
 #include "mailbridge/FileOutputStream.h"
+#include "mailbridge/GMimeHeaders.h"
 #include "mailbridge/GMimeLibrary.h"
 #include "mailbridge/GObjectPtr.h"
 #include "mailbridge/PreencodedPart.h"
 
 #include <QSysInfo>
 
-#include "mailbridge/GMimeHeaders.h"
-
-#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -31,13 +30,6 @@ QString hostName()
 {
     const QString host = QSysInfo::machineHostName();
     return host.isEmpty() ? QStringLiteral("localhost") : host;
-}
-
-bool hasControlCharacter(const QString &text)
-{
-    return std::any_of(text.cbegin(), text.cend(), [](QChar c) {
-        return (c.unicode() < 0x20 && c != QLatin1Char('\t')) || c.unicode() == 0x7f;
-    });
 }
 
 // GMime encodes a parameter (RFC 2231) only for non-ASCII text and would quote a line
@@ -81,6 +73,8 @@ GObjectPtr<GMimeObject> emptyBody()
 void writeMessage(const MessageContent &content, int fd, const QString &path)
 {
     initGMime();
+    // Every object made here is held by a GObjectPtr; the containers GMime builds (message,
+    // multipart, part) take references of their own to what is put into them.
     auto message = adoptGObject(g_mime_message_new(TRUE));
     setAddresses(message.get(), GMIME_ADDRESS_TYPE_FROM, content.from);
     setAddresses(message.get(), GMIME_ADDRESS_TYPE_TO, content.to);
