@@ -76,8 +76,14 @@ QString moveIntoNew(const QString &folder, const CreatedFile &file)
     for (int attempt = 0;; ++attempt) {
         const QString target = folder + QStringLiteral("/new/") + name;
         const QByteArray to = nativePath(target);
+#ifdef RENAME_NOREPLACE
         int result =
             ::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE);
+#else
+        // Systems without renameat2 go the link() way below.
+        errno = ENOSYS;
+        int result = -1;
+#endif
         if (result != 0 && unsupported(errno)) {
             // A file system without that flag: link() cannot replace either.
             result = ::link(from.constData(), to.constData());
