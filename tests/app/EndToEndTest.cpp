@@ -1,0 +1,85 @@
+#include "MainWindowTest.h"
+
+#include "../mailbridge/ParsedMessage.h"
+#include "mailbridge/DefaultOutboxFolder.h"
+#include "mailbridge/MaildirOutbox.h"
+#include "settings/QtSettingsStore.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRandomGenerator>
+#include <QTest>
+
+namespace {
+
+QByteArray randomBytes(int size)
+{
+    QByteArray bytes(size, Qt::Uninitialized);
+    for (char &byte : bytes)
+        byte = char(QRandomGenerator::global()->bounded(256));
+    return bytes;
+}
+
+// The whole way a person takes: the window, this machine's files, the Maildir outbox.
+TEST(EndToEnd, FilesTickedInTheWindowArriveWholeInTheOutbox)
+{
+    QTemporaryDir temp;
+    const QString folder = temp.filePath("files");
+    QDir().mkpath(folder);
+    const std::vector<std::pair<QString, QByteArray>> files = {{"a.bin", randomBytes(700 * 1024)},
+                                                               {"B é.txt", randomBytes(100 * 1024)},
+                                                               {"c.jpg", randomBytes(10)}};
+    for (const auto &[name, bytes] : files) {
+        QFile out(folder + "/" + name);
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+        out.write(bytes);
+    }
+
+    QtSettingsStore store;
+    store.write("MailClient", "Outbox", temp.filePath("outbox"));
+    ScriptedFolderChooser chooser;
+    frmMain window(
+        store, chooser,
+        {[]() -> std::unique_ptr<FileSystem> { return std::make_unique<LocalFileSystem>(); },
+         [](const SettingsStore &settings) -> std::unique_ptr<MailApplication> {
+             return std::make_unique<MaildirOutbox>(defaultOutboxFolder(settings));
+         }});
+    window.frmMain_Form_Load();
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+
+    QTest::keyClicks(window.findChild<QComboBox *>("cboTo"), "friend@example.net");
+    QTest::keyClicks(window.findChild<QComboBox *>("cboFrom"), "Me <me@example.org>");
+    QTest::keyClicks(window.findChild<QLineEdit *>("txtSubject"), "Scan-");
+    auto *path = window.findChild<QComboBox *>("cboPath");
+    path->setFocus();
+    QTest::keyClicks(path, folder);
+    QTest::keyClick(path, Qt::Key_Tab); // leaving the field lists the folder
+    auto *list = window.findChild<QListView *>("lstFiles");
+    QTest::mouseClick(list->viewport(), Qt::RightButton, {}, QPoint(5, 5));
+    QTest::mouseClick(window.findChild<QToolButton *>("cmdSend"), Qt::LeftButton);
+
+    QStringList names = QDir(temp.filePath("outbox/new")).entryList(QDir::Files, QDir::Name);
+    ASSERT_EQ(names.size(), 2);
+    EXPECT_TRUE(QDir(temp.filePath("outbox/tmp")).isEmpty());
+    const ParsedMessage first = parseMessageFile(temp.filePath("outbox/new/" + names[0]));
+    const ParsedMessage second = parseMessageFile(temp.filePath("outbox/new/" + names[1]));
+    EXPECT_EQ(first.subject, "Scan-a.bin,B é.txt");
+    EXPECT_EQ(second.subject, "Scan-c.jpg");
+    EXPECT_EQ(first.to, QStringList{"friend@example.net"});
+    ASSERT_EQ(first.attachments.size(), 2u);
+    ASSERT_EQ(second.attachments.size(), 1u);
+    const std::vector<ParsedAttachment> arrived = {first.attachments[0], first.attachments[1],
+                                                   second.attachments[0]};
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        EXPECT_EQ(arrived[i].fileName, files[i].first);
+        EXPECT_TRUE(arrived[i].bytes == files[i].second) << files[i].first.toStdString();
+    }
+
+    window.close();
+    EXPECT_EQ(store.read("Settings", "Path0"), folder);
+    EXPECT_EQ(store.read("Settings", "To0"), "friend@example.net");
+}
+
+} // namespace
