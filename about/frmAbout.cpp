@@ -1,6 +1,7 @@
 #include "about/frmAbout.h"
 
 #include "about/AboutTexts.h"
+#include "common/Twips.h"
 
 #include <QFontMetrics>
 #include <QKeyEvent>
@@ -11,15 +12,6 @@
 #include <climits>
 
 namespace {
-
-// The layout is kept in twips, the unit it was drawn in; 15 twips make a pixel.
-constexpr int twipsPerPixel = 15;
-
-QRect fromTwips(int left, int top, int width, int height)
-{
-    return QRect(left / twipsPerPixel, top / twipsPerPixel, width / twipsPerPixel,
-                 height / twipsPerPixel);
-}
 
 QLabel *picture(QWidget *parent, const QString &name, const QString &resource, const QRect &at)
 {
@@ -52,16 +44,16 @@ frmAbout::frmAbout(QWidget *parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
 {
     setWindowTitle(QStringLiteral("About Ferrymail"));
-    setFixedSize(fromTwips(0, 0, 5760, 6120).size());
+    setFixedSize(twips(0, 0, 5760, 6120).size());
     setModal(true);
 
     // Created in tab-index order, so the focus chain needs no reordering.
     m_image2 = picture(this, QStringLiteral("Image2"), QStringLiteral(":/icons/send-32.png"),
-                       fromTwips(120, 120, 480, 480));
+                       twips(120, 120, 480, 480));
 
     m_lblTitle = new QLabel(QStringLiteral("Ferrymail V1.0"), this);
     m_lblTitle->setObjectName(QStringLiteral("lblTitle"));
-    m_lblTitle->setGeometry(fromTwips(840, 120, 3495, 375));
+    m_lblTitle->setGeometry(twips(840, 120, 3495, 375));
     QFont titleFont = m_lblTitle->font();
     titleFont.setPointSize(12);
     titleFont.setBold(true);
@@ -69,23 +61,23 @@ frmAbout::frmAbout(QWidget *parent)
 
     m_lblText = new QLabel(this);
     m_lblText->setObjectName(QStringLiteral("lblText"));
-    m_lblText->setGeometry(fromTwips(840, 480, 4695, 3135));
+    m_lblText->setGeometry(twips(840, 480, 4695, 3135));
     m_lblText->setTextFormat(Qt::PlainText);
     m_lblText->setWordWrap(true);
     m_lblText->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
     m_image1 = picture(this, QStringLiteral("Image1"), QStringLiteral(":/icons/emblem-32.png"),
-                       fromTwips(120, 720, 480, 480));
+                       twips(120, 720, 480, 480));
 
     m_btnOK = new QPushButton(QStringLiteral("OK"), this);
     m_btnOK->setObjectName(QStringLiteral("btnOK"));
-    m_btnOK->setGeometry(fromTwips(2400, 5520, 1215, 495));
+    m_btnOK->setGeometry(twips(2400, 5520, 1215, 495));
     m_btnOK->setDefault(true);
     connect(m_btnOK, &QPushButton::clicked, this, &frmAbout::frmAbout_btnOK_Click);
 
     m_txtInstructions = new QPlainTextEdit(this);
     m_txtInstructions->setObjectName(QStringLiteral("txtInstructions"));
-    m_txtInstructions->setGeometry(fromTwips(720, 3720, 4935, 1695));
+    m_txtInstructions->setGeometry(twips(720, 3720, 4935, 1695));
     m_txtInstructions->setReadOnly(true);
     m_txtInstructions->setTextInteractionFlags(Qt::TextSelectableByMouse |
                                                Qt::TextSelectableByKeyboard);

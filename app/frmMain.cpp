@@ -6,6 +6,7 @@
 #include "app/TickListView.h"
 #include "app/UpDown.h"
 #include "batch/BatchSender.h"
+#include "common/Twips.h"
 #include "filelist/FileListModel.h"
 #include "filelist/FileListRefresh.h"
 #include "filelist/FileSystem.h"
@@ -23,12 +24,6 @@
 #include <QToolButton>
 
 namespace {
-
-// Layouts are given in twips: 15 to a pixel at 96 dots per inch; Qt scales for other displays.
-QRect twips(int left, int top, int width, int height)
-{
-    return QRect(left / 15, top / 15, width / 15, height / 15);
-}
 
 template <typename Control> Control *place(Control *control, const char *name, const QRect &where)
 {
