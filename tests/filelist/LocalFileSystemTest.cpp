@@ -1,33 +1,21 @@
 #include "filelist/LocalFileSystem.h"
 
-#include "common/Failure.h"
+#include "support/TestTools.h"
 
 #include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
-#include <gtest/gtest.h>
 
 #include <sys/stat.h>
-#include <sys/types.h>
 
 namespace {
-
-void makeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-}
 
 TEST(LocalFileSystem, ListsRegularFilesAndLinksToThemOnly)
 {
     QTemporaryDir dir;
     const QString root = dir.path();
-    makeFile(root + "/plain.txt", "x");
-    makeFile(root + "/.hidden", "x");
-    makeFile(root + "/with space é.bin", "x");
     QDir(root).mkdir("sub");
-    makeFile(root + "/sub/inside.txt", "x");
+    for (const char *name : {"plain.txt", ".hidden", "with space é.bin", "sub/inside.txt"})
+        writeFile(root + '/' + QString::fromUtf8(name), "x");
     ASSERT_EQ(mkfifo(QFile::encodeName(root + "/pipe").constData(), 0600), 0);
     QFile::link(root + "/plain.txt", root + "/link-to-file");
     QFile::link(root + "/sub", root + "/link-to-folder");
@@ -41,34 +29,24 @@ TEST(LocalFileSystem, ListsRegularFilesAndLinksToThemOnly)
 TEST(LocalFileSystem, FolderExistsAnswersWithoutFailing)
 {
     QTemporaryDir dir;
-    makeFile(dir.path() + "/file", "x");
+    writeFile(dir.path() + "/file", "x");
     const LocalFileSystem fs;
     EXPECT_TRUE(fs.FolderExists(dir.path()));
     EXPECT_TRUE(fs.FolderExists(dir.path() + "/"));
-    EXPECT_FALSE(fs.FolderExists(""));
-    EXPECT_FALSE(fs.FolderExists(dir.path() + "/file"));
-    EXPECT_FALSE(fs.FolderExists(dir.path() + "/nope"));
-    EXPECT_FALSE(fs.FolderExists(QString::fromLatin1("bad\0path", 8)));
+    for (const QString &path : {QString(""), dir.path() + "/file", dir.path() + "/nope",
+                                QString::fromLatin1("bad\0path", 8)})
+        EXPECT_FALSE(fs.FolderExists(path)) << path;
 }
 
 TEST(LocalFileSystem, FailuresNameThePath)
 {
     QTemporaryDir dir;
-    makeFile(dir.path() + "/five", "12345");
+    const QString five = writeFile(dir.path() + "/five", "12345");
     const LocalFileSystem fs;
-    EXPECT_EQ(fs.FileSize(dir.path() + "/five"), 5);
-    try {
-        fs.FileSize(dir.path() + "/gone");
-        FAIL();
-    } catch (const Failure &failure) {
-        EXPECT_TRUE(failure.description().contains(dir.path() + "/gone"));
-    }
-    try {
-        fs.FileNames(dir.path() + "/five");
-        FAIL();
-    } catch (const Failure &failure) {
-        EXPECT_TRUE(failure.description().contains("Not a directory"));
-    }
+    EXPECT_EQ(fs.FileSize(five), 5);
+    EXPECT_TRUE(
+        failureOf([&] { fs.FileSize(dir.path() + "/gone"); }).contains(dir.path() + "/gone"));
+    EXPECT_TRUE(failureOf([&] { fs.FileNames(five); }).contains("Not a directory"));
 }
 
 } // namespace

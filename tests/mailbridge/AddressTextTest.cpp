@@ -1,10 +1,8 @@
 #include "mailbridge/AddressText.h"
 
-#include "QtPrinting.h"
-
+#include "ParsedMessage.h"
 #include "mailbridge/GMimeLibrary.h"
-
-#include <gtest/gtest.h>
+#include "support/TestTools.h"
 
 namespace {
 
@@ -30,14 +28,7 @@ protected:
 
     static QStringList texts(const QString &input)
     {
-        const auto list = parseAddressText(input);
-        QStringList result;
-        for (int i = 0; i < internet_address_list_length(list.get()); ++i) {
-            const GCharPtr text(internet_address_to_string(
-                internet_address_list_get_address(list.get(), i), nullptr, FALSE));
-            result << QString::fromUtf8(text.get());
-        }
-        return result;
+        return addressTexts(parseAddressText(input).get());
     }
 };
 

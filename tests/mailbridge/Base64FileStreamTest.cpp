@@ -2,14 +2,9 @@
 
 #include "mailbridge/Base64Lines.h"
 #include "mailbridge/GMimeLibrary.h"
+#include "support/TestTools.h"
 
-#include "QtPrinting.h"
-
-#include <QFile>
-#include <QRandomGenerator>
 #include <QTemporaryDir>
-
-#include <gtest/gtest.h>
 
 namespace {
 
@@ -18,28 +13,14 @@ class Base64FileStreamTest : public testing::Test
 protected:
     void SetUp() override { initGMime(); }
 
-    QString makeFile(const QString &name, qsizetype size)
+    // Makes a file of random bytes; returns what the stream must yield for it.
+    QByteArray makeFile(const QString &path, qsizetype size)
     {
-        QByteArray bytes(size, Qt::Uninitialized);
-        QRandomGenerator random{quint32(size)};
-        for (char &byte : bytes)
-            byte = char(random.bounded(256));
-        const QString path = dir.filePath(name);
-        QFile file(path);
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
-        return path;
-    }
-
-    static QByteArray expected(const QString &path)
-    {
-        QFile file(path);
-        EXPECT_TRUE(file.open(QIODevice::ReadOnly));
-        const QByteArray bytes = file.readAll();
-        QByteArray encoded(qsizetype(base64LinesSize(std::uint64_t(bytes.size()))),
-                           Qt::Uninitialized);
+        const QByteArray bytes = randomBytes(size, quint32(size));
+        writeFile(path, bytes);
+        QByteArray encoded(qsizetype(base64LinesSize(std::uint64_t(size))), Qt::Uninitialized);
         encodeBase64Lines(reinterpret_cast<const unsigned char *>(bytes.constData()),
-                          std::size_t(bytes.size()), encoded.data());
+                          std::size_t(size), encoded.data());
         return encoded;
     }
 
@@ -65,8 +46,8 @@ protected:
 TEST_F(Base64FileStreamTest, YieldsTheEncodedFileWhateverTheReadSize)
 {
     for (const qsizetype size : {0, 1, 2, 3, 56, 57, 58, 4096, 57 * 16384 + 1, 3'000'001}) {
-        const QString path = makeFile(QStringLiteral("f%1").arg(size), size);
-        const QByteArray encoded = expected(path);
+        const QString path = dir.filePath(QString::number(size));
+        const QByteArray encoded = makeFile(path, size);
         for (const std::size_t readSize : {1, 7, 76, 77, 78, 4096, 1 << 20}) {
             const auto stream = openBase64FileStream(path);
             EXPECT_EQ(g_mime_stream_length(stream.get()), encoded.size());
@@ -78,8 +59,8 @@ TEST_F(Base64FileStreamTest, YieldsTheEncodedFileWhateverTheReadSize)
 
 TEST_F(Base64FileStreamTest, SeeksResetsAndCutsSubstreams)
 {
-    const QString path = makeFile(QStringLiteral("f"), 1000);
-    const QByteArray encoded = expected(path);
+    const QString path = dir.filePath("f");
+    const QByteArray encoded = makeFile(path, 1000);
     const auto stream = openBase64FileStream(path);
     char buffer[100];
 
@@ -104,18 +85,19 @@ TEST_F(Base64FileStreamTest, SeeksResetsAndCutsSubstreams)
 
 TEST_F(Base64FileStreamTest, ReportsAFileThatCannotBeReadWithItsPath)
 {
-    const QString path = dir.filePath(QStringLiteral("missing"));
+    const QString path = dir.filePath("missing");
     const auto stream = openBase64FileStream(path);
     EXPECT_FALSE(g_mime_stream_eos(stream.get())) << "so that a reader calls read and fails";
     char buffer[10];
     EXPECT_EQ(g_mime_stream_read(stream.get(), buffer, sizeof buffer), -1);
     EXPECT_TRUE(base64FileStreamError(stream.get()).contains(path));
-    EXPECT_TRUE(base64FileStreamError(stream.get()).contains(QStringLiteral("No such file")));
+    EXPECT_TRUE(base64FileStreamError(stream.get()).contains("No such file"));
 }
 
 TEST_F(Base64FileStreamTest, ReportsAFileThatShrankWhileBeingRead)
 {
-    const QString path = makeFile(QStringLiteral("shrinking"), 57 * 16384 * 2);
+    const QString path = dir.filePath("shrinking");
+    makeFile(path, 57 * 16384 * 2);
     const auto stream = openBase64FileStream(path);
     char buffer[4096];
     ASSERT_EQ(g_mime_stream_read(stream.get(), buffer, sizeof buffer), 4096);

@@ -1,89 +1,42 @@
 #include "mailbridge/DefaultOutboxFolder.h"
 
-#include "QtPrinting.h"
-
-#include "settings/SettingsStore.h"
+#include "support/MemorySettingsStore.h"
+#include "support/TestTools.h"
 
 #include <QDir>
-#include <QMap>
-
-#include <gtest/gtest.h>
 
 namespace {
 
-class MapSettingsStore : public SettingsStore
+// The folder with XDG_DATA_HOME set to dataHome (unset for nullptr) and the outbox setting
+// (none when null); puts the variable back as it was.
+QString folderWith(const char *dataHome, const QString &setting)
 {
-public:
-    QString read(const QString &section, const QString &key,
-                 const QString &defaultValue = QString()) const override
-    {
-        return values.value(section + QLatin1Char('/') + key, defaultValue);
-    }
-    void write(const QString &section, const QString &key, const QString &value) override
-    {
-        values.insert(section + QLatin1Char('/') + key, value);
-    }
-
-    QMap<QString, QString> values;
-};
-
-// Sets XDG_DATA_HOME for one test and puts back what was there.
-class DataHome
-{
-public:
-    explicit DataHome(const QByteArray *value)
-        : m_wasSet(qEnvironmentVariableIsSet("XDG_DATA_HOME")), m_old(qgetenv("XDG_DATA_HOME"))
-    {
-        if (value)
-            qputenv("XDG_DATA_HOME", *value);
+    const bool wasSet = qEnvironmentVariableIsSet("XDG_DATA_HOME");
+    const QByteArray old = qgetenv("XDG_DATA_HOME");
+    const auto set = [](bool present, const QByteArray &value) {
+        if (present)
+            qputenv("XDG_DATA_HOME", value);
         else
             qunsetenv("XDG_DATA_HOME");
-    }
-    ~DataHome()
-    {
-        if (m_wasSet)
-            qputenv("XDG_DATA_HOME", m_old);
-        else
-            qunsetenv("XDG_DATA_HOME");
-    }
-
-private:
-    bool m_wasSet;
-    QByteArray m_old;
-};
-
-TEST(DefaultOutboxFolder, PrefersTheSetting)
-{
-    const QByteArray dataHome = "/data/home";
-    const DataHome environment(&dataHome);
-    MapSettingsStore store;
-    store.write(QStringLiteral("MailClient"), QStringLiteral("Outbox"),
-                QStringLiteral("/mail/out"));
-    EXPECT_EQ(defaultOutboxFolder(store), QStringLiteral("/mail/out"));
+    };
+    set(dataHome, dataHome);
+    MemorySettingsStore store;
+    if (!setting.isNull())
+        store.write("MailClient", "Outbox", setting);
+    const QString folder = defaultOutboxFolder(store);
+    set(wasSet, old);
+    return folder;
 }
 
-TEST(DefaultOutboxFolder, UsesTheDataHomeWhenNothingIsSet)
+TEST(DefaultOutboxFolder, PrefersTheSettingThenTheDataHomeThenTheHomeFolder)
 {
-    const QByteArray dataHome = "/data/home";
-    const DataHome environment(&dataHome);
-    MapSettingsStore store;
-    EXPECT_EQ(defaultOutboxFolder(store), QStringLiteral("/data/home/Ferrymail/Outbox"));
-    store.write(QStringLiteral("MailClient"), QStringLiteral("Outbox"), QString());
-    EXPECT_EQ(defaultOutboxFolder(store), QStringLiteral("/data/home/Ferrymail/Outbox"))
+    EXPECT_EQ(folderWith("/data/home", "/mail/out"), "/mail/out");
+    EXPECT_EQ(folderWith("/data/home", QString()), "/data/home/Ferrymail/Outbox");
+    EXPECT_EQ(folderWith("/data/home", ""), "/data/home/Ferrymail/Outbox")
         << "an empty setting counts as none";
-}
-
-TEST(DefaultOutboxFolder, FallsBackToTheHomeFolder)
-{
-    const QString expected = QDir::homePath() + QStringLiteral("/.local/share/Ferrymail/Outbox");
-    MapSettingsStore store;
-    {
-        const DataHome unset(nullptr);
-        EXPECT_EQ(defaultOutboxFolder(store), expected);
-    }
-    const QByteArray empty;
-    const DataHome environment(&empty);
-    EXPECT_EQ(defaultOutboxFolder(store), expected);
+    const QString home = QDir::homePath() + "/.local/share/Ferrymail/Outbox";
+    EXPECT_EQ(folderWith(nullptr, QString()), home);
+    EXPECT_EQ(folderWith("", QString()), home);
 }
 
 } // namespace

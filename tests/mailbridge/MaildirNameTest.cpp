@@ -1,10 +1,8 @@
 #include "mailbridge/MaildirName.h"
 
-#include "QtPrinting.h"
+#include "support/TestTools.h"
 
 #include <QStringList>
-
-#include <gtest/gtest.h>
 
 namespace {
 

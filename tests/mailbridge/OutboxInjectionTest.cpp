@@ -1,5 +1,4 @@
 #include "OutboxFixture.h"
-#include "ParsedMessage.h"
 
 #include <QRegularExpression>
 
@@ -26,21 +25,18 @@ QList<QByteArray> allHeaderLines(const QByteArray &raw)
 
 TEST_F(OutboxInjectionTest, UserTextNeverStartsAHeaderLineOfItsOwn)
 {
-    const QString recipient = QStringLiteral("a@b.c\r\nBcc: evil@x");
-    const QString sender = QStringLiteral("Me <me@x.org>\r\nX-Evil: 1");
-    const QString subject =
-        QStringLiteral("Hello\r\nBcc: evil@x\nX-Evil: 2\rX-Evil: 3\x01\x1b end");
-    const QString fileName = QStringLiteral("report\r\nBcc: evil@x.txt");
-    const QString path = writeFile(fileName, "content");
-
+    const QString recipient = "a@b.c\r\nBcc: evil@x";
+    const QString sender = "Me <me@x.org>\r\nX-Evil: 1";
+    const QString subject = "Hello\r\nBcc: evil@x\nX-Evil: 2\rX-Evil: 3\x01\x1b end";
+    const QString fileName = "report\r\nBcc: evil@x.txt";
     auto item = outbox.CreateItem();
     item->setTo(recipient);
     item->setFrom(sender);
     item->setSubject(subject);
-    item->addAttachment(path);
+    item->addAttachment(writeFile(fileName, "content"));
     item->Send();
 
-    const ParsedMessage message = parseMessageFile(filesIn(QStringLiteral("new")).value(0));
+    const ParsedMessage message = firstSent();
     for (const char byte : message.raw)
         ASSERT_TRUE(byte == '\n' || byte == '\t' || (byte >= 0x20 && byte != 0x7f))
             << "raw control character " << int(byte);
@@ -59,18 +55,18 @@ TEST_F(OutboxInjectionTest, UserTextNeverStartsAHeaderLineOfItsOwn)
     ASSERT_EQ(message.attachments.size(), 1u);
     EXPECT_EQ(message.attachments[0].fileName, fileName);
     EXPECT_EQ(message.attachments[0].bytes, "content");
-    EXPECT_EQ(message.to.value(0), QStringLiteral("a@b.c"));
+    EXPECT_EQ(message.to.value(0), "a@b.c");
     EXPECT_FALSE(message.raw.contains("\nBcc:"));
-    EXPECT_EQ(message.from.value(0), QStringLiteral("Me <me@x.org>"));
+    EXPECT_EQ(message.from.value(0), "Me <me@x.org>");
 }
 
 TEST_F(OutboxInjectionTest, TextThatIsNoAddressStillGivesAValidHeader)
 {
     auto item = outbox.CreateItem();
-    item->setTo(QStringLiteral("friends <<<>>>\x01\nCc: x@y"));
-    item->setFrom(QStringLiteral("\"unclosed quote <a@b.c>"));
+    item->setTo("friends <<<>>>\x01\nCc: x@y");
+    item->setFrom("\"unclosed quote <a@b.c>");
     item->Send();
-    const ParsedMessage message = parseMessageFile(filesIn(QStringLiteral("new")).value(0));
+    const ParsedMessage message = firstSent();
     EXPECT_FALSE(message.to.isEmpty());
     EXPECT_FALSE(message.from.isEmpty());
     for (const QByteArray &line : headerLines(message.raw))

@@ -1,7 +1,5 @@
 #include "OutboxFixture.h"
-#include "ParsedMessage.h"
 
-#include <QFileInfo>
 #include <QProcess>
 #include <QSet>
 
@@ -11,7 +9,7 @@ using OutboxOrderTest = OutboxFixture;
 
 TEST_F(OutboxOrderTest, NamesSortInTheOrderMessagesWereSent)
 {
-    const QString attachment = writeRandomFile(QStringLiteral("small"), 100);
+    const QString attachment = writeRandomFile("small", 100);
     QStringList subjects;
     for (int i = 0; i < 50; ++i) {
         subjects << QStringLiteral("message %1").arg(i, 2, 10, QLatin1Char('0'));
@@ -24,7 +22,7 @@ TEST_F(OutboxOrderTest, NamesSortInTheOrderMessagesWereSent)
     // have put them in order.
     std::reverse(subjects.begin(), subjects.end());
     QStringList sentSubjects;
-    for (const QString &path : filesIn(QStringLiteral("new")))
+    for (const QString &path : filesIn("new"))
         sentSubjects.prepend(parseMessageFile(path).subject);
     EXPECT_EQ(sentSubjects, subjects);
 }
@@ -32,33 +30,30 @@ TEST_F(OutboxOrderTest, NamesSortInTheOrderMessagesWereSent)
 TEST_F(OutboxOrderTest, TwoProcessesSendingAtOnceLoseNothing)
 {
     constexpr int perProcess = 100;
-    const QString attachment = writeRandomFile(QStringLiteral("payload.bin"), 20'000);
-    QProcess first;
-    QProcess second;
-    first.start(QStringLiteral(OUTBOX_SENDER),
-                {outboxPath, QString::number(perProcess), QStringLiteral("first"), attachment});
-    second.start(QStringLiteral(OUTBOX_SENDER),
-                 {outboxPath, QString::number(perProcess), QStringLiteral("second"), attachment});
-    for (QProcess *process : {&first, &second}) {
-        ASSERT_TRUE(process->waitForFinished(100'000));
-        EXPECT_EQ(process->exitStatus(), QProcess::NormalExit);
-        EXPECT_EQ(process->exitCode(), 0) << process->readAllStandardError().toStdString();
+    const QString attachment = writeRandomFile("payload.bin", 20'000);
+    QProcess senders[2];
+    for (int i : {0, 1})
+        senders[i].start(OUTBOX_SENDER, {outboxPath, QString::number(perProcess),
+                                         i ? "second" : "first", attachment});
+    for (QProcess &process : senders) {
+        ASSERT_TRUE(process.waitForFinished(100'000));
+        EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
     }
 
-    const QStringList sent = filesIn(QStringLiteral("new"));
+    const QStringList sent = filesIn("new");
     ASSERT_EQ(sent.size(), 2 * perProcess);
-    EXPECT_TRUE(filesIn(QStringLiteral("tmp")).isEmpty());
+    EXPECT_TRUE(filesIn("tmp").isEmpty());
     QSet<QString> subjects;
     const QByteArray payload = fileBytes(attachment);
     for (const QString &path : sent) {
         const ParsedMessage message = parseMessageFile(path);
         subjects.insert(message.subject);
-        ASSERT_EQ(message.attachments.size(), 1u) << path.toStdString();
-        ASSERT_TRUE(message.attachments[0].bytes == payload) << path.toStdString();
+        ASSERT_EQ(message.attachments.size(), 1u) << path;
+        ASSERT_TRUE(message.attachments[0].bytes == payload) << path;
     }
     EXPECT_EQ(subjects.size(), 2 * perProcess);
-    EXPECT_TRUE(subjects.contains(QStringLiteral("first 99")));
-    EXPECT_TRUE(subjects.contains(QStringLiteral("second 0")));
+    EXPECT_TRUE(subjects.contains("first 99") && subjects.contains("second 0"));
 }
 
 } // namespace

@@ -1,6 +1,5 @@
 #include "ParsedMessage.h"
 
-#include "mailbridge/GMimeHeaders.h"
 #include "mailbridge/GMimeLibrary.h"
 #include "mailbridge/GObjectPtr.h"
 
@@ -10,17 +9,6 @@
 #include <stdexcept>
 
 namespace {
-
-QStringList addressTexts(InternetAddressList *list)
-{
-    QStringList texts;
-    for (int i = 0; list && i < internet_address_list_length(list); ++i) {
-        const GCharPtr text(
-            internet_address_to_string(internet_address_list_get_address(list, i), nullptr, FALSE));
-        texts << QString::fromUtf8(text.get());
-    }
-    return texts;
-}
 
 QByteArray decodedContent(GMimePart *part)
 {
@@ -125,4 +113,15 @@ QList<QByteArray> headerLines(const QByteArray &raw)
 {
     const qsizetype end = raw.indexOf("\n\n");
     return raw.left(end < 0 ? raw.size() : end).split('\n');
+}
+
+QStringList addressTexts(InternetAddressList *list)
+{
+    QStringList texts;
+    for (int i = 0; list && i < internet_address_list_length(list); ++i) {
+        const GCharPtr text(
+            internet_address_to_string(internet_address_list_get_address(list, i), nullptr, FALSE));
+        texts << QString::fromUtf8(text.get());
+    }
+    return texts;
 }

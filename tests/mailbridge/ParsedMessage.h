@@ -1,5 +1,7 @@
 #pragma once
 
+#include "mailbridge/GMimeHeaders.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -35,3 +37,6 @@ ParsedMessage parseMessageFile(const QString &path);
 
 // The lines of the header block of raw message text, folded lines still apart.
 QList<QByteArray> headerLines(const QByteArray &raw);
+
+// Each address or group of the list as its header shows it, decoded.
+QStringList addressTexts(InternetAddressList *list);

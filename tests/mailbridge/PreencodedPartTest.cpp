@@ -1,10 +1,7 @@
 #include "mailbridge/PreencodedPart.h"
 
 #include "mailbridge/GMimeLibrary.h"
-
-#include <QByteArray>
-
-#include <gtest/gtest.h>
+#include "support/TestTools.h"
 
 namespace {
 

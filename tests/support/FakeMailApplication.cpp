@@ -10,43 +10,25 @@ public:
     {
     }
 
-    QString Subject() const override
-    {
-        m_app.record(QStringLiteral("Subject?"));
-        return m_message->subject;
-    }
-    void setSubject(const QString &subject) override
-    {
-        m_app.record(QStringLiteral("Subject=") + subject);
-        m_message->subject = subject;
-    }
-    void setTo(const QString &to) override
-    {
-        m_app.record(QStringLiteral("To=") + to);
-        m_message->to = to;
-    }
-    void setFrom(const QString &from) override
-    {
-        m_app.record(QStringLiteral("From=") + from);
-        m_message->from = from;
-    }
+    QString Subject() const override { return record("Subject?").subject; }
+    void setSubject(const QString &text) override { record("Subject=" + text).subject = text; }
+    void setTo(const QString &to) override { record("To=" + to).to = to; }
+    void setFrom(const QString &from) override { record("From=" + from).from = from; }
     void setDeleteAfterSubmit(bool value) override
     {
-        m_app.record(QStringLiteral("DeleteAfterSubmit=%1").arg(int(value)));
-        m_message->deleteAfterSubmit = value;
+        record(QStringLiteral("DeleteAfterSubmit=%1").arg(int(value))).deleteAfterSubmit = value;
     }
-    void addAttachment(const QString &path) override
-    {
-        m_app.record(QStringLiteral("Add=") + path);
-        m_message->attachments << path;
-    }
-    void Send() override
-    {
-        m_app.record(QStringLiteral("Send"));
-        m_message->sent = true;
-    }
+    void addAttachment(const QString &path) override { record("Add=" + path).attachments << path; }
+    void Send() override { record("Send").sent = true; }
 
 private:
+    // The message to change, once the call is recorded: a call made to fail changes nothing.
+    FakeMailApplication::Message &record(const QString &call) const
+    {
+        m_app.record(call);
+        return *m_message;
+    }
+
     FakeMailApplication &m_app;
     std::shared_ptr<FakeMailApplication::Message> m_message;
 };
