@@ -1,23 +1,10 @@
 #include "about/AboutTexts.h"
 
+#include "support/TestTools.h"
+
 #include <QStringList>
-#include <gtest/gtest.h>
 
 namespace {
-
-const QString crlf = QStringLiteral("\r\n");
-
-// Every line break is CR LF: no bare CR, no bare LF.
-bool onlyCrLfBreaks(const QString &text)
-{
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        if (text[i] == u'\r' && (i + 1 >= text.size() || text[i + 1] != u'\n'))
-            return false;
-        if (text[i] == u'\n' && (i == 0 || text[i - 1] != u'\r'))
-            return false;
-    }
-    return true;
-}
 
 TEST(AboutTexts, InstructionsAreExactTypos)
 {
@@ -48,8 +35,11 @@ TEST(AboutTexts, InstructionsAreExactTypos)
 
 TEST(AboutTexts, AboutTextParagraphsInOrder)
 {
+    const QString crlf = "\r\n";
     const QString text = aboutText();
-    ASSERT_TRUE(onlyCrLfBreaks(text));
+    // Every line break is CR LF: no bare CR, no bare LF.
+    ASSERT_EQ(text.count(u'\r'), text.count(crlf));
+    ASSERT_EQ(text.count(u'\n'), text.count(crlf));
     EXPECT_FALSE(text.startsWith(crlf));
     EXPECT_FALSE(text.endsWith(crlf));
     EXPECT_FALSE(text.contains(crlf + crlf + crlf));

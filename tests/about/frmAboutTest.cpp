@@ -1,16 +1,15 @@
 #include "about/frmAbout.h"
 
 #include "about/AboutTexts.h"
+#include "support/TestTools.h"
 
 #include <QApplication>
 #include <QClipboard>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QScrollBar>
 #include <QTest>
 #include <QTimer>
-#include <gtest/gtest.h>
 
 #include <climits>
 
@@ -18,118 +17,26 @@ namespace {
 
 QString withLf(QString text)
 {
-    return text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    return text.replace("\r\n", "\n");
 }
 
-class frmAboutTest : public ::testing::Test
+template <typename T = QWidget> T *child(const QWidget &parent, const char *name)
 {
-protected:
-    frmAbout dialog;
-
-    template <typename T> T *control(const char *name)
-    {
-        T *found = dialog.findChild<T *>(QString::fromLatin1(name));
-        EXPECT_NE(found, nullptr) << name;
-        return found;
-    }
-    QLabel *label(const char *name) { return control<QLabel>(name); }
-    QPlainTextEdit *instructions() { return control<QPlainTextEdit>("txtInstructions"); }
-    QPushButton *ok() { return control<QPushButton>("btnOK"); }
-
-    void showAndActivate()
-    {
-        dialog.show();
-        dialog.activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
-    }
-};
-
-TEST_F(frmAboutTest, FixedTitledWindowWithoutCloseBox)
-{
-    EXPECT_EQ(dialog.windowTitle(), QStringLiteral("About Ferrymail"));
-    EXPECT_EQ(dialog.size(), QSize(384, 408));
-    EXPECT_EQ(dialog.minimumSize(), QSize(384, 408));
-    EXPECT_EQ(dialog.maximumSize(), QSize(384, 408));
-    EXPECT_TRUE(dialog.isModal());
-    EXPECT_FALSE(dialog.testAttribute(Qt::WA_SetWindowIcon));
-
-    const Qt::WindowFlags flags = dialog.windowFlags();
-    EXPECT_EQ(dialog.windowType(), Qt::Dialog);
-    EXPECT_TRUE(flags.testFlag(Qt::CustomizeWindowHint));
-    EXPECT_TRUE(flags.testFlag(Qt::WindowTitleHint));
-    for (Qt::WindowType absent :
-         {Qt::WindowSystemMenuHint, Qt::WindowCloseButtonHint, Qt::WindowMinimizeButtonHint,
-          Qt::WindowMaximizeButtonHint, Qt::WindowContextHelpButtonHint})
-        EXPECT_FALSE(flags.testFlag(absent)) << absent;
+    T *found = parent.findChild<T *>(QString::fromLatin1(name));
+    EXPECT_NE(found, nullptr) << name;
+    return found;
 }
 
-TEST_F(frmAboutTest, ControlsSitWhereTheTwipsSay)
+// What loading puts in place, in any dialog and however often it ran.
+void expectTexts(const frmAbout &shown)
 {
-    const std::pair<const char *, QRect> places[] = {
-        {"Image2", QRect(8, 8, 32, 32)},
-        {"lblTitle", QRect(56, 8, 233, 25)},
-        {"lblText", QRect(56, 32, 313, 209)},
-        {"Image1", QRect(8, 48, 32, 32)},
-        {"txtInstructions", QRect(48, 248, 329, 113)},
-        {"btnOK", QRect(160, 368, 81, 33)},
-    };
-    for (const auto &[name, rect] : places) {
-        QWidget *widget = control<QWidget>(name);
-        ASSERT_NE(widget, nullptr);
-        EXPECT_EQ(widget->geometry(), rect) << name;
-        EXPECT_EQ(widget->parentWidget(), &dialog) << name;
-    }
-    EXPECT_TRUE(dialog.rect().contains(control<QWidget>("txtInstructions")->geometry()));
-    EXPECT_TRUE(dialog.rect().contains(ok()->geometry()));
-}
-
-TEST_F(frmAboutTest, PicturesAreTheSendButtonsAndTheEmblem)
-{
-    const std::pair<const char *, const char *> pictures[] = {
-        {"Image2", ":/icons/send-32.png"},
-        {"Image1", ":/icons/emblem-32.png"},
-    };
-    for (const auto &[name, resource] : pictures) {
-        QLabel *picture = label(name);
-        ASSERT_NE(picture, nullptr);
-        const QPixmap shown = picture->pixmap();
-        ASSERT_FALSE(shown.isNull()) << name;
-        EXPECT_EQ(shown.toImage(), QPixmap(QString::fromLatin1(resource)).toImage()) << name;
-    }
-}
-
-TEST_F(frmAboutTest, TextsAreSetAtLoad)
-{
-    QLabel *title = label("lblTitle");
-    ASSERT_NE(title, nullptr);
-    EXPECT_EQ(title->text(), QStringLiteral("Ferrymail V1.0"));
-    EXPECT_EQ(title->font().pointSize(), 12);
-    EXPECT_TRUE(title->font().bold());
-    EXPECT_EQ(title->font().family(), QApplication::font().family());
-
-    QLabel *text = label("lblText");
-    ASSERT_NE(text, nullptr);
+    QLabel *text = child<QLabel>(shown, "lblText");
+    QPlainTextEdit *field = child<QPlainTextEdit>(shown, "txtInstructions");
+    ASSERT_TRUE(text && field);
     // CR draws as nothing in a label, so the text goes in as it is.
     EXPECT_EQ(text->text(), aboutText());
-    EXPECT_EQ(text->textFormat(), Qt::PlainText);
-    EXPECT_TRUE(text->wordWrap());
-    EXPECT_TRUE(text->alignment().testFlag(Qt::AlignTop));
-
-    QPlainTextEdit *field = instructions();
-    ASSERT_NE(field, nullptr);
     EXPECT_EQ(field->toPlainText(), withLf(instructionsText()));
-    EXPECT_TRUE(field->isReadOnly());
-    EXPECT_EQ(field->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
-    EXPECT_EQ(field->lineWrapMode(), QPlainTextEdit::WidgetWidth);
 
-    EXPECT_EQ(ok()->text(), QStringLiteral("OK"));
-    EXPECT_TRUE(ok()->isDefault());
-}
-
-TEST_F(frmAboutTest, WholeAboutTextFitsItsLabel)
-{
-    QLabel *text = label("lblText");
-    ASSERT_NE(text, nullptr);
     const QRect room = text->contentsRect();
     const QRect needed = text->fontMetrics().boundingRect(
         QRect(0, 0, room.width(), INT_MAX), Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap,
@@ -140,70 +47,120 @@ TEST_F(frmAboutTest, WholeAboutTextFitsItsLabel)
     EXPECT_EQ(text->font().family(), QApplication::font().family());
 }
 
-TEST_F(frmAboutTest, LoadingAgainOrReopeningShowsTheSameTexts)
+class frmAboutTest : public ::testing::Test
 {
-    const QString about = label("lblText")->text();
-    const QString shown = instructions()->toPlainText();
+protected:
+    frmAbout dialog;
 
-    const QFont aboutFont = label("lblText")->font();
+    QLabel *label(const char *name) { return child<QLabel>(dialog, name); }
+    QPlainTextEdit *instructions() { return child<QPlainTextEdit>(dialog, "txtInstructions"); }
+    QPushButton *ok() { return child<QPushButton>(dialog, "btnOK"); }
+
+    void showAndActivate()
+    {
+        dialog.show();
+        dialog.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
+    }
+};
+
+TEST_F(frmAboutTest, FixedTitledModalWindowWithoutCloseBox)
+{
+    EXPECT_EQ(dialog.windowTitle(), "About Ferrymail");
+    for (const QSize &size : {dialog.size(), dialog.minimumSize(), dialog.maximumSize()})
+        EXPECT_EQ(size, QSize(384, 408));
+    EXPECT_TRUE(dialog.isModal());
+    EXPECT_FALSE(dialog.testAttribute(Qt::WA_SetWindowIcon));
+    // A title bar alone: no system menu, close, minimise, maximise or help box.
+    EXPECT_EQ(dialog.windowFlags(), Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+}
+
+TEST_F(frmAboutTest, ControlsSitWhereTheTwipsSayAndPicturesAreTheSendButtonsAndTheEmblem)
+{
+    const std::tuple<const char *, QRect, const char *> places[] = {
+        {"Image2", QRect(8, 8, 32, 32), ":/icons/send-32.png"},
+        {"lblTitle", QRect(56, 8, 233, 25), nullptr},
+        {"lblText", QRect(56, 32, 313, 209), nullptr},
+        {"Image1", QRect(8, 48, 32, 32), ":/icons/emblem-32.png"},
+        {"txtInstructions", QRect(48, 248, 329, 113), nullptr},
+        {"btnOK", QRect(160, 368, 81, 33), nullptr},
+    };
+    for (const auto &[name, rect, picture] : places) {
+        QWidget *widget = child(dialog, name);
+        ASSERT_NE(widget, nullptr);
+        EXPECT_EQ(widget->geometry(), rect) << name;
+        EXPECT_EQ(widget->parentWidget(), &dialog) << name;
+        if (!picture)
+            continue;
+        const QPixmap shown = label(name)->pixmap();
+        ASSERT_FALSE(shown.isNull()) << name;
+        EXPECT_EQ(shown.toImage(), QPixmap(QString::fromLatin1(picture)).toImage()) << name;
+    }
+}
+
+TEST_F(frmAboutTest, TextsAreSetAtLoadAndLoadingAgainOrReopeningShowsTheSame)
+{
+    QLabel *title = label("lblTitle");
+    QLabel *text = label("lblText");
+    ASSERT_TRUE(title && text);
+    EXPECT_EQ(title->text(), "Ferrymail V1.0");
+    EXPECT_EQ(title->font().pointSize(), 12);
+    EXPECT_TRUE(title->font().bold());
+    EXPECT_EQ(title->font().family(), QApplication::font().family());
+    EXPECT_EQ(text->textFormat(), Qt::PlainText);
+    EXPECT_TRUE(text->wordWrap());
+    EXPECT_TRUE(text->alignment().testFlag(Qt::AlignTop));
+    EXPECT_TRUE(instructions()->isReadOnly());
+    EXPECT_EQ(instructions()->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+    EXPECT_EQ(instructions()->lineWrapMode(), QPlainTextEdit::WidgetWidth);
+    EXPECT_EQ(ok()->text(), "OK");
+    EXPECT_TRUE(ok()->isDefault());
+
+    expectTexts(dialog);
+    const QFont font = text->font();
     dialog.frmAbout_Form_Load();
-    EXPECT_EQ(label("lblText")->text(), about);
-    EXPECT_EQ(label("lblText")->font(), aboutFont);
-    EXPECT_EQ(instructions()->toPlainText(), shown);
-
-    frmAbout again;
-    EXPECT_EQ(again.findChild<QLabel *>(QStringLiteral("lblText"))->text(), about);
-    EXPECT_EQ(again.findChild<QPlainTextEdit *>(QStringLiteral("txtInstructions"))->toPlainText(),
-              shown);
+    expectTexts(dialog);
+    EXPECT_EQ(text->font(), font) << "loading again shrinks no further";
+    expectTexts(frmAbout());
 }
 
 TEST_F(frmAboutTest, FocusOpensOnOkAndTabSkipsTheLabels)
 {
     showAndActivate();
-    EXPECT_EQ(QApplication::focusWidget(), ok());
     for (const char *name : {"Image1", "Image2", "lblTitle", "lblText"})
-        EXPECT_EQ(control<QWidget>(name)->focusPolicy(), Qt::NoFocus) << name;
-
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-    EXPECT_EQ(QApplication::focusWidget(), instructions());
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        EXPECT_EQ(child(dialog, name)->focusPolicy(), Qt::NoFocus) << name;
     EXPECT_EQ(QApplication::focusWidget(), ok());
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab, Qt::ShiftModifier);
-    EXPECT_EQ(QApplication::focusWidget(), instructions());
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab, Qt::ShiftModifier);
-    EXPECT_EQ(QApplication::focusWidget(), ok());
+    const std::pair<Qt::Key, QWidget *> steps[] = {{Qt::Key_Tab, instructions()},
+                                                   {Qt::Key_Tab, ok()},
+                                                   {Qt::Key_Backtab, instructions()},
+                                                   {Qt::Key_Backtab, ok()}};
+    for (const auto &[key, next] : steps) {
+        QTest::keyClick(QApplication::focusWidget(), key,
+                        key == Qt::Key_Backtab ? Qt::ShiftModifier : Qt::NoModifier);
+        EXPECT_EQ(QApplication::focusWidget(), next);
+    }
     EXPECT_TRUE(dialog.isVisible());
 }
 
-TEST_F(frmAboutTest, EnterClosesFromEitherControl)
+TEST_F(frmAboutTest, EscapeDoesNothingAndEnterClosesFromEitherControl)
 {
-    const std::pair<Qt::Key, Qt::KeyboardModifiers> enters[] = {
-        {Qt::Key_Return, Qt::NoModifier},
-        {Qt::Key_Enter, Qt::KeypadModifier},
-    };
-    for (const auto &[key, modifiers] : enters) {
-        for (QWidget *target :
-             {static_cast<QWidget *>(ok()), static_cast<QWidget *>(instructions())}) {
+    for (const auto &[key, modifiers] : {std::pair{Qt::Key_Return, Qt::NoModifier},
+                                         std::pair{Qt::Key_Enter, Qt::KeypadModifier}}) {
+        for (QWidget *target : std::initializer_list<QWidget *>{ok(), instructions()}) {
+            const std::string name = target->objectName().toStdString();
             showAndActivate();
             target->setFocus();
+            QTest::keyClick(target, Qt::Key_Escape);
+            EXPECT_TRUE(dialog.isVisible()) << name;
+            EXPECT_EQ(QApplication::focusWidget(), target) << name;
+
             dialog.setResult(QDialog::Rejected);
             QTest::keyClick(target, key, modifiers);
-            EXPECT_FALSE(dialog.isVisible()) << target->objectName().toStdString();
-            EXPECT_EQ(dialog.result(), QDialog::Accepted) << target->objectName().toStdString();
+            EXPECT_FALSE(dialog.isVisible()) << name;
+            EXPECT_EQ(dialog.result(), QDialog::Accepted) << name;
         }
     }
     EXPECT_EQ(instructions()->toPlainText(), withLf(instructionsText()));
-}
-
-TEST_F(frmAboutTest, EscapeDoesNothing)
-{
-    showAndActivate();
-    for (QWidget *target : {static_cast<QWidget *>(ok()), static_cast<QWidget *>(instructions())}) {
-        target->setFocus();
-        QTest::keyClick(target, Qt::Key_Escape);
-        EXPECT_TRUE(dialog.isVisible()) << target->objectName().toStdString();
-        EXPECT_EQ(QApplication::focusWidget(), target);
-    }
 }
 
 TEST_F(frmAboutTest, ModalRunSurvivesEscapeAndEndsOnEnter)
@@ -238,8 +195,8 @@ TEST_F(frmAboutTest, InstructionsAreSelectableButNotEditable)
     field->setFocus();
     const QString shown = field->toPlainText();
 
-    QApplication::clipboard()->setText(QStringLiteral("pasted"));
-    QTest::keyClicks(field, QStringLiteral("typed"));
+    QApplication::clipboard()->setText("pasted");
+    QTest::keyClicks(field, "typed");
     QTest::keyClick(field, Qt::Key_V, Qt::ControlModifier);
     QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
     QTest::keyClick(field, Qt::Key_Delete);
@@ -256,7 +213,7 @@ TEST_F(frmAboutTest, InstructionsAreSelectableButNotEditable)
     // The keyboard alone can pick out part of it.
     QTest::keyClick(field, Qt::Key_Home, Qt::ControlModifier);
     QTest::keyClick(field, Qt::Key_End, Qt::ShiftModifier);
-    EXPECT_EQ(field->textCursor().selectedText(), QStringLiteral("Instructions"));
+    EXPECT_EQ(field->textCursor().selectedText(), "Instructions");
 }
 
 } // namespace

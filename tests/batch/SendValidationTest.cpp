@@ -1,92 +1,45 @@
 #include "batch/SendValidation.h"
 #include "batch/BatchSender.h"
 
-#include "common/Failure.h"
 #include "support/FakeFileSystem.h"
 #include "support/FakeMailApplication.h"
-
-#include <gtest/gtest.h>
+#include "support/TestTools.h"
 
 namespace {
 
-SendRequest valid()
+SendRequest request(const std::vector<FileLine> &entries, const QString &to = "to@example.org",
+                    const QString &from = "from@example.org")
 {
-    SendRequest r;
-    r.folder = "/f";
-    r.sizeText = "750";
-    r.recipient = "to@example.org";
-    r.sender = "from@example.org";
-    r.entries = {{"a.txt", true}};
-    return r;
-}
-
-std::optional<QString> refusalWith(void (*change)(SendRequest &))
-{
-    SendRequest r = valid();
-    change(r);
-    return refusalFor(r);
+    return SendRequest{"/f", entries, "750", to, QString(), from};
 }
 
 TEST(SendValidation, ChecksRunInOrderAndTheFirstFailureWins)
 {
-    EXPECT_EQ(refusalWith([](SendRequest &r) {
-                  r.entries.clear();
-                  r.sender.clear();
-                  r.recipient.clear();
-              }),
-              "No files selected!");
-    EXPECT_EQ(refusalWith([](SendRequest &r) {
-                  r.sender.clear();
-                  r.recipient.clear();
-              }),
-              "You must enter who the messages are from.");
-    // Blanks are not empty.
-    EXPECT_EQ(refusalWith([](SendRequest &r) {
-                  r.sender = "  ";
-                  r.recipient.clear();
-              }),
-              "You must say who the messages are to.");
-    EXPECT_EQ(refusalWith([](SendRequest &r) {
-                  r.entries = {{"No files", true}};
-              }),
-              "Not a valid folder!");
-    EXPECT_EQ(refusalWith([](SendRequest &r) {
-                  r.entries = {{"Not a Valid Path", false}, {"z", true}};
-              }),
-              "Not a valid folder!");
-    EXPECT_EQ(refusalWith([](SendRequest &r) {
-                  r.entries = {{"a", false}, {"b", false}};
-              }),
-              "No files selected!");
-    EXPECT_EQ(refusalFor(valid()), std::nullopt);
-}
-
-TEST(SendValidation, SentinelTextsCompareExactly)
-{
-    EXPECT_EQ(refusalWith([](SendRequest &r) { r.entries = {{"no files", true}}; }), std::nullopt);
-    EXPECT_EQ(refusalWith([](SendRequest &r) {
-                  r.entries = {{"Not a valid path", true}};
-              }),
-              std::nullopt);
-    // Only entry 0 is looked at.
-    EXPECT_EQ(refusalWith([](SendRequest &r) {
-                  r.entries = {{"a", true}, {"No files", true}};
-              }),
-              std::nullopt);
+    const std::vector<FileLine> ok = {{"a.txt", true}};
+    const std::pair<SendRequest, std::optional<QString>> cases[] = {
+        {request({}, "", ""), "No files selected!"},
+        {request(ok, "", ""), "You must enter who the messages are from."},
+        // Blanks are not empty.
+        {request(ok, "", "  "), "You must say who the messages are to."},
+        {request({{"No files", true}}), "Not a valid folder!"},
+        {request({{"Not a Valid Path", false}, {"z", true}}), "Not a valid folder!"},
+        {request({{"a", false}, {"b", false}}), "No files selected!"},
+        {request(ok), std::nullopt},
+        // The sentinel texts compare exactly, and only entry 0 is looked at.
+        {request({{"no files", true}}), std::nullopt},
+        {request({{"Not a valid path", true}}), std::nullopt},
+        {request({{"a", true}, {"No files", true}}), std::nullopt},
+    };
+    for (const auto &[r, refusal] : cases)
+        EXPECT_EQ(refusalFor(r), refusal) << r.entries.size() << " entries, from " << r.sender;
 }
 
 TEST(SendValidation, ARefusedSendCreatesNothing)
 {
     FakeMailApplication mail;
     FakeFileSystem files;
-    SendRequest r = valid();
-    r.entries = {{"a", false}};
-    try {
-        sendBatch(r, mail, files);
-        FAIL() << "not refused";
-    } catch (const Refusal &refusal) {
-        EXPECT_EQ(refusal.description(), "No files selected!");
-    }
+    const SendRequest r = request({{"a", false}});
+    EXPECT_EQ(failureOf<Refusal>([&] { sendBatch(r, mail, files); }), "No files selected!");
     EXPECT_TRUE(mail.calls.isEmpty());
 }
 

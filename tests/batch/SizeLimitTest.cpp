@@ -1,9 +1,7 @@
 #include "batch/SizeLimit.h"
 
 #include "batch/AttachmentPath.h"
-#include "common/Failure.h"
-
-#include <gtest/gtest.h>
+#include "support/TestTools.h"
 
 TEST(SizeLimit, AcceptsDecimalNumbers)
 {
@@ -16,14 +14,9 @@ TEST(SizeLimit, AcceptsDecimalNumbers)
 
 TEST(SizeLimit, RefusesAnythingElseNamingTheText)
 {
-    for (const QString text : {"", "abc", "1,5", "0x10", "inf", "NaN", "7 7"}) {
-        try {
-            sizeLimitBytes(text);
-            ADD_FAILURE() << "accepted " << text.toStdString();
-        } catch (const Failure &failure) {
-            EXPECT_TRUE(failure.description().contains("\"" + text + "\""));
-        }
-    }
+    for (const QString text :
+         {"", " ", "abc", "1,5", "0x10", "inf", "nan", "NaN", "7 7", "12kb", "1e308"})
+        EXPECT_TRUE(failureOf([&] { sizeLimitBytes(text); }).contains("\"" + text + "\"")) << text;
 }
 
 TEST(AttachmentPath, NeverDoublesTheSeparator)
