@@ -6,19 +6,9 @@
 #include "settings/QtSettingsStore.h"
 
 #include <QDir>
-#include <QFile>
-#include <QRandomGenerator>
 #include <QTest>
 
 namespace {
-
-QByteArray randomBytes(int size)
-{
-    QByteArray bytes(size, Qt::Uninitialized);
-    for (char &byte : bytes)
-        byte = char(QRandomGenerator::global()->bounded(256));
-    return bytes;
-}
 
 // The whole way a person takes: the window, this machine's files, the Maildir outbox.
 TEST(EndToEnd, FilesTickedInTheWindowArriveWholeInTheOutbox)
@@ -26,14 +16,12 @@ TEST(EndToEnd, FilesTickedInTheWindowArriveWholeInTheOutbox)
     QTemporaryDir temp;
     const QString folder = temp.filePath("files");
     QDir().mkpath(folder);
-    const std::vector<std::pair<QString, QByteArray>> files = {{"a.bin", randomBytes(700 * 1024)},
-                                                               {"B é.txt", randomBytes(100 * 1024)},
-                                                               {"c.jpg", randomBytes(10)}};
-    for (const auto &[name, bytes] : files) {
-        QFile out(folder + "/" + name);
-        ASSERT_TRUE(out.open(QIODevice::WriteOnly));
-        out.write(bytes);
-    }
+    const std::vector<std::pair<QString, QByteArray>> files = {
+        {"a.bin", randomBytes(700 * 1024, 1)},
+        {"B é.txt", randomBytes(100 * 1024, 2)},
+        {"c.jpg", randomBytes(10, 3)}};
+    for (const auto &[name, bytes] : files)
+        writeFile(folder + "/" + name, bytes);
 
     QtSettingsStore store;
     store.write("MailClient", "Outbox", temp.filePath("outbox"));

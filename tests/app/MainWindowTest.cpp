@@ -2,24 +2,15 @@
 
 #include "common/Failure.h"
 
-#include <QApplication>
 #include <QDir>
-#include <QFile>
+#include <QSettings>
 #include <QStyle>
 #include <QStyleOptionViewItem>
 #include <QTest>
 
-std::optional<QString> ScriptedFolderChooser::chooseFolder(QWidget *owner_, const QString &title_)
-{
-    ++calls;
-    owner = owner_;
-    title = title_;
-    return answer;
-}
-
 QStringList LockableFileSystem::FileNames(const QString &folder) const
 {
-    if (!locked.isEmpty() && folder == locked)
+    if (!m_locked.isEmpty() && folder == m_locked)
         throw Failure(
             QStringLiteral("Could not list the folder %1: Permission denied").arg(folder));
     return LocalFileSystem::FileNames(folder);
@@ -44,28 +35,21 @@ QString MainWindowTest::makeFolder(const QString &name,
 {
     const QString folder = temp.filePath(name);
     EXPECT_TRUE(QDir().mkpath(folder));
-    for (const auto &[file, size] : files) {
-        QFile out(folder + QLatin1Char('/') + file);
-        EXPECT_TRUE(out.open(QIODevice::WriteOnly));
-        out.write(QByteArray(size, 'x'));
-    }
+    for (const auto &[file, size] : files)
+        writeFile(folder + '/' + file, QByteArray(size, 'x'));
     return folder;
 }
 
 void MainWindowTest::open(SettingsStore *store)
 {
-    window = std::make_unique<frmMain>(
-        store ? *store : settings, chooser,
-        frmMain::ServiceFactories{[this] {
-                                      auto files = std::make_unique<LockableFileSystem>();
-                                      files->locked = lockedFolder;
-                                      return files;
-                                  },
-                                  [this](const SettingsStore &) {
-                                      auto fake = std::make_unique<FakeMailApplication>();
-                                      mail = fake.get();
-                                      return fake;
-                                  }});
+    const auto newMail = [this](const SettingsStore &) {
+        auto fake = std::make_unique<FakeMailApplication>();
+        mail = fake.get();
+        return fake;
+    };
+    const auto newFiles = [this] { return std::make_unique<LockableFileSystem>(lockedFolder); };
+    window = std::make_unique<frmMain>(store ? *store : settings, chooser,
+                                       frmMain::ServiceFactories{newFiles, newMail});
     window->frmMain_Form_Load();
     window->show();
     window->activateWindow();
@@ -84,6 +68,17 @@ void MainWindowTest::listFolder(const QString &folder)
 {
     typeInto(combo("cboPath"), folder);
     QTest::mouseClick(edit("txtSize"), Qt::LeftButton);
+}
+
+void MainWindowTest::fillAddresses()
+{
+    typeInto(combo("cboTo"), "to@example.org");
+    typeInto(combo("cboFrom"), "from@example.org");
+}
+
+void MainWindowTest::clearNativeSettings()
+{
+    QSettings(QSettings::NativeFormat, QSettings::UserScope, "Ferrymail", "Ferrymail").clear();
 }
 
 QStringList MainWindowTest::lines()

@@ -6,30 +6,29 @@
 #include "filelist/LocalFileSystem.h"
 #include "support/FakeMailApplication.h"
 #include "support/MemorySettingsStore.h"
+#include "support/TestTools.h"
 
 #include <QComboBox>
 #include <QLineEdit>
 #include <QListView>
 #include <QTemporaryDir>
 #include <QToolButton>
-#include <gtest/gtest.h>
 
 #include <memory>
 #include <optional>
-#include <ostream>
 #include <vector>
-
-// Readable texts in failure messages.
-inline void PrintTo(const QString &text, std::ostream *out)
-{
-    *out << '"' << text.toStdString() << '"';
-}
 
 // Answers the Browse button with whatever the test put in `answer`.
 class ScriptedFolderChooser : public FolderChooser
 {
 public:
-    std::optional<QString> chooseFolder(QWidget *owner, const QString &title) override;
+    std::optional<QString> chooseFolder(QWidget *owner_, const QString &title_) override
+    {
+        ++calls;
+        owner = owner_;
+        title = title_;
+        return answer;
+    }
 
     std::optional<QString> answer;
     int calls = 0;
@@ -42,9 +41,11 @@ public:
 class LockableFileSystem : public LocalFileSystem
 {
 public:
+    explicit LockableFileSystem(const QString &locked) : m_locked(locked) {}
     QStringList FileNames(const QString &folder) const override;
 
-    QString locked;
+private:
+    QString m_locked;
 };
 
 struct RecordedBox
@@ -52,7 +53,14 @@ struct RecordedBox
     QMessageBox::Icon icon;
     QString title;
     QString text;
+
+    bool operator==(const RecordedBox &) const = default;
 };
+
+inline void PrintTo(const RecordedBox &box, std::ostream *out)
+{
+    *out << "{icon " << box.icon << ", " << box.title << ": " << box.text << '}';
+}
 
 // The main window over real files in a temporary folder, a fake mail client and recorded
 // message boxes, driven through its widgets.
@@ -83,6 +91,9 @@ protected:
     void typeInto(QWidget *field, const QString &text);
     // Types a folder into cboPath and leaves the field with a click elsewhere.
     void listFolder(const QString &folder);
+    void fillAddresses();
+    // Empties the settings this user's QtSettingsStore keeps.
+    static void clearNativeSettings();
 
     QStringList lines();
     std::vector<bool> ticks();

@@ -8,68 +8,52 @@ namespace {
 
 using frmMainFileListTest = MainWindowTest;
 
-TEST_F(frmMainFileListTest, ClickingSendFromTheFolderFieldListsAgainFirst)
+TEST_F(frmMainFileListTest, OnlyLeavingTheFolderFieldListsAgainAlsoWhenSendIsClicked)
 {
     open();
-    const QString folder = makeFolder(QStringLiteral("f"), {{"a.txt", 5}, {"b.txt", 5}});
-    typeInto(combo("cboTo"), QStringLiteral("to@example.org"));
-    typeInto(combo("cboFrom"), QStringLiteral("from@example.org"));
-    listFolder(folder);
+    fillAddresses();
+    listFolder(makeFolder("f", {{"a.txt", 5}, {"b.txt", 5}}));
     rightClickList();
+    // Moving around, even into the folder field, lists nothing.
+    for (const char *name : {"cboTo", "txtSubject", "txtSize", "cmdAbout", "lstFiles", "cboPath"})
+        control<QWidget>(name)->setFocus();
     ASSERT_EQ(ticks(), std::vector<bool>(2, true));
 
-    combo("cboPath")->setFocus();
     QTest::mouseClick(button("cmdSend"), Qt::LeftButton);
-
     EXPECT_EQ(ticks(), std::vector<bool>(2, false));
     EXPECT_TRUE(mail->calls.isEmpty());
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].icon, QMessageBox::Warning);
-    EXPECT_EQ(boxes[0].title, QStringLiteral("Error"));
-    EXPECT_EQ(boxes[0].text, QStringLiteral("No files selected!"));
+    EXPECT_EQ(boxes,
+              (std::vector<RecordedBox>{{QMessageBox::Warning, "Error", "No files selected!"}}));
     EXPECT_EQ(QApplication::focusWidget(), button("cmdSend"));
 }
 
 TEST_F(frmMainFileListTest, LeavingTheFolderFieldListsTheTypedFolder)
 {
     open();
-    const QString folder = makeFolder(QStringLiteral("typed"), {{"Zeta", 1}, {"alpha", 1}});
+    const QString folder = makeFolder("typed", {{"Zeta", 1}, {"alpha", 1}});
     typeInto(combo("cboPath"), folder);
-    EXPECT_EQ(lines(), QStringList{QStringLiteral("Not a Valid Path")});
+    EXPECT_EQ(lines(), QStringList{"Not a Valid Path"});
     QTest::mouseClick(edit("txtSize"), Qt::LeftButton);
     EXPECT_EQ(lines(), (QStringList{"alpha", "Zeta"}));
 
-    typeInto(combo("cboPath"), folder + QStringLiteral("/missing"));
+    typeInto(combo("cboPath"), folder + "/missing");
     QTest::keyClick(combo("cboPath"), Qt::Key_Tab);
     EXPECT_EQ(QApplication::focusWidget(), button("cmdBrowse"));
-    EXPECT_EQ(lines(), QStringList{QStringLiteral("Not a Valid Path")});
+    EXPECT_EQ(lines(), QStringList{"Not a Valid Path"});
 
-    const QString empty = makeFolder(QStringLiteral("empty"), {});
+    const QString empty = makeFolder("empty", {});
     typeInto(combo("cboPath"), empty);
     QTest::keyClick(combo("cboPath"), Qt::Key_Backtab, Qt::ShiftModifier);
-    EXPECT_EQ(lines(), QStringList{QStringLiteral("No files")});
+    EXPECT_EQ(lines(), QStringList{"No files"});
     EXPECT_TRUE(boxes.empty());
-}
-
-TEST_F(frmMainFileListTest, MovingAroundOutsideTheFolderFieldKeepsTheTicks)
-{
-    open();
-    const QString folder = makeFolder(QStringLiteral("f"), {{"a.txt", 5}});
-    listFolder(folder);
-    rightClickList();
-    for (const char *name : {"cboTo", "txtSubject", "txtSize", "cmdAbout", "lstFiles"})
-        control<QWidget>(name)->setFocus();
-    // Entering the folder field alone lists nothing.
-    combo("cboPath")->setFocus();
-    EXPECT_EQ(ticks(), std::vector<bool>{true});
 }
 
 TEST_F(frmMainFileListTest, OpeningTheFolderDropDownDoesNotListAgain)
 {
-    const QString first = makeFolder(QStringLiteral("first"), {{"a.txt", 5}});
-    const QString second = makeFolder(QStringLiteral("second"), {{"b.txt", 5}});
-    settings.values.insert(QStringLiteral("Settings/Path0"), first);
-    settings.values.insert(QStringLiteral("Settings/Path1"), second);
+    const QString first = makeFolder("first", {{"a.txt", 5}});
+    const QString second = makeFolder("second", {{"b.txt", 5}});
+    settings.values.insert("Settings/Path0", first);
+    settings.values.insert("Settings/Path1", second);
     open();
     rightClickList();
     QComboBox *path = combo("cboPath");
@@ -80,18 +64,18 @@ TEST_F(frmMainFileListTest, OpeningTheFolderDropDownDoesNotListAgain)
     EXPECT_EQ(ticks(), std::vector<bool>{true});
     path->hidePopup();
     EXPECT_EQ(ticks(), std::vector<bool>{true});
-    EXPECT_EQ(lines(), QStringList{QStringLiteral("a.txt")});
+    EXPECT_EQ(lines(), QStringList{"a.txt"});
 
     // Choosing another entry lists it at once.
     QTest::keyClick(path, Qt::Key_Down);
     EXPECT_EQ(path->currentText(), second);
-    EXPECT_EQ(lines(), QStringList{QStringLiteral("b.txt")});
+    EXPECT_EQ(lines(), QStringList{"b.txt"});
 }
 
 TEST_F(frmMainFileListTest, RightClickTicksEveryLineLeftClickTicksOne)
 {
     open();
-    listFolder(makeFolder(QStringLiteral("f"), {{"a", 1}, {"b", 1}, {"c", 1}}));
+    listFolder(makeFolder("f", {{"a", 1}, {"b", 1}, {"c", 1}}));
 
     QListView *view = fileList();
     QTest::mouseClick(view->viewport(), Qt::LeftButton, {},
@@ -114,11 +98,12 @@ TEST_F(frmMainFileListTest, RightClickTicksEveryLineLeftClickTicksOne)
 TEST_F(frmMainFileListTest, BrowseListsTheChosenFolderAndCancelKeepsEverything)
 {
     open();
-    const QString first = makeFolder(QStringLiteral("first"), {{"x", 1}, {"y", 1}});
+    const QString first = makeFolder("first", {{"x", 1}, {"y", 1}});
     chooser.answer = first;
     QTest::mouseClick(button("cmdBrowse"), Qt::LeftButton);
     EXPECT_EQ(chooser.calls, 1);
     EXPECT_EQ(chooser.owner, window.get());
+    EXPECT_EQ(chooser.title, "Select a folder");
     EXPECT_EQ(combo("cboPath")->currentText(), first);
     EXPECT_EQ(lines(), (QStringList{"x", "y"}));
 
@@ -134,13 +119,11 @@ TEST_F(frmMainFileListTest, BrowseListsTheChosenFolderAndCancelKeepsEverything)
 
 TEST_F(frmMainFileListTest, UnreadableRememberedFolderStillStarts)
 {
-    lockedFolder = makeFolder(QStringLiteral("locked"), {{"a", 1}});
-    settings.values.insert(QStringLiteral("Settings/Path0"), lockedFolder);
+    lockedFolder = makeFolder("locked", {{"a", 1}});
+    settings.values.insert("Settings/Path0", lockedFolder);
     open();
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].icon, QMessageBox::Critical);
-    EXPECT_EQ(boxes[0].title, QStringLiteral("Ferrymail"));
-    EXPECT_TRUE(boxes[0].text.contains(lockedFolder));
+    const QString denied = "Could not list the folder " + lockedFolder + ": Permission denied";
+    EXPECT_EQ(boxes, (std::vector<RecordedBox>{{QMessageBox::Critical, "Ferrymail", denied}}));
     EXPECT_TRUE(window->isVisible());
     EXPECT_EQ(combo("cboPath")->currentText(), lockedFolder);
     EXPECT_EQ(QApplication::focusWidget(), combo("cboTo"));
@@ -148,7 +131,7 @@ TEST_F(frmMainFileListTest, UnreadableRememberedFolderStillStarts)
 
 TEST_F(frmMainFileListTest, FailedListingOnLeavingShowsABoxAndTheClickStillLands)
 {
-    lockedFolder = makeFolder(QStringLiteral("locked"), {{"a", 1}});
+    lockedFolder = makeFolder("locked", {{"a", 1}});
     open();
     MessageBoxes::setRecorder({});
     QString shown;
@@ -171,9 +154,8 @@ TEST_F(frmMainFileListTest, FailedListingOnLeavingShowsABoxAndTheClickStillLands
     ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
     EXPECT_EQ(QApplication::focusWidget(), edit("txtSize"));
 
-    const QString readable = makeFolder(QStringLiteral("open"), {{"b", 1}});
-    listFolder(readable);
-    EXPECT_EQ(lines(), QStringList{QStringLiteral("b")});
+    listFolder(makeFolder("open", {{"b", 1}}));
+    EXPECT_EQ(lines(), QStringList{"b"});
 }
 
 } // namespace

@@ -12,15 +12,13 @@ protected:
     void openReadyToSend()
     {
         open();
-        const QString folder = makeFolder(QStringLiteral("ready"), {{"one.bin", 10}});
-        typeInto(combo("cboTo"), QStringLiteral("to@example.org"));
-        typeInto(combo("cboFrom"), QStringLiteral("from@example.org"));
-        listFolder(folder);
+        fillAddresses();
+        listFolder(makeFolder("ready", {{"one.bin", 10}}));
         rightClickList();
         ASSERT_EQ(ticks(), std::vector<bool>{true});
     }
 
-    int sends() const { return int(mail->calls.count(QStringLiteral("Send"))); }
+    int sends() const { return int(mail->calls.count("Send")); }
 };
 
 TEST_F(frmMainKeyboardTest, TabVisitsTheControlsInOrderAndWraps)
@@ -59,13 +57,13 @@ TEST_F(frmMainKeyboardTest, EnterInAFieldSendsAndKeepsTheFocus)
     }
     for (const char *name : {"cboTo", "cboFrom", "cboPath"})
         EXPECT_EQ(combo(name)->count(), 10) << name;
-    EXPECT_EQ(combo("cboTo")->currentText(), QStringLiteral("to@example.org"));
+    EXPECT_EQ(combo("cboTo")->currentText(), "to@example.org");
     EXPECT_TRUE(boxes.empty());
 }
 
 TEST_F(frmMainKeyboardTest, EnterInAnOpenDropDownChoosesWithoutSending)
 {
-    settings.values.insert(QStringLiteral("Settings/To1"), QStringLiteral("second@example.org"));
+    settings.values.insert("Settings/To1", "second@example.org");
     openReadyToSend();
     QComboBox *to = combo("cboTo");
     to->setFocus();
@@ -75,12 +73,12 @@ TEST_F(frmMainKeyboardTest, EnterInAnOpenDropDownChoosesWithoutSending)
     QTest::keyClick(to->view(), Qt::Key_Return);
 
     EXPECT_FALSE(to->view()->isVisible());
-    EXPECT_EQ(to->currentText(), QStringLiteral("second@example.org"));
+    EXPECT_EQ(to->currentText(), "second@example.org");
     EXPECT_EQ(sends(), 0);
 
     QTest::keyClick(to, Qt::Key_Return);
     ASSERT_EQ(mail->sentMessages().size(), 1u);
-    EXPECT_EQ(mail->sentMessages()[0].to, QStringLiteral("second@example.org"));
+    EXPECT_EQ(mail->sentMessages()[0].to, "second@example.org");
 }
 
 TEST_F(frmMainKeyboardTest, EscapeDoesNothing)
@@ -110,82 +108,50 @@ TEST_F(frmMainKeyboardTest, EnterOnAButtonPressesThatButton)
     button("cmdSend")->setFocus();
     QTest::keyClick(button("cmdSend"), Qt::Key_Return);
     ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].title, QStringLiteral("Error"));
+    EXPECT_EQ(boxes[0].title, "Error");
 }
 
-class frmMainSpinnerTest : public MainWindowTest
-{
-protected:
-    QToolButton *arrow(Qt::ArrowType type)
-    {
-        for (QToolButton *half : control<QWidget>("UpDown1")->findChildren<QToolButton *>())
-            if (half->arrowType() == type)
-                return half;
-        ADD_FAILURE() << "no arrow " << type;
-        return nullptr;
-    }
-    QString size() { return edit("txtSize")->text(); }
-};
+using frmMainSpinnerTest = MainWindowTest;
 
-TEST_F(frmMainSpinnerTest, ArrowsStepByAHundredFromTheTypedNumber)
+TEST_F(frmMainSpinnerTest, ArrowsStepByAHundredFromTheTypedNumberWithinTheRange)
 {
     open();
-    QToolButton *up = arrow(Qt::UpArrow);
-    QToolButton *down = arrow(Qt::DownArrow);
-    ASSERT_TRUE(up && down);
+    QToolButton *arrows[2] = {};
+    for (QToolButton *half : control<QWidget>("UpDown1")->findChildren<QToolButton *>())
+        arrows[half->arrowType() == Qt::UpArrow ? 0 : 1] = half;
+    ASSERT_TRUE(arrows[0] && arrows[1] && arrows[1]->arrowType() == Qt::DownArrow);
 
-    QTest::mouseClick(up, Qt::LeftButton);
-    EXPECT_EQ(size(), QStringLiteral("850"));
-    QTest::mouseClick(down, Qt::LeftButton);
-    QTest::mouseClick(down, Qt::LeftButton);
-    EXPECT_EQ(size(), QStringLiteral("650"));
-
-    typeInto(edit("txtSize"), QStringLiteral("9950"));
-    QTest::mouseClick(up, Qt::LeftButton);
-    EXPECT_EQ(size(), QStringLiteral("10000"));
-    for (int n = 0; n < 3; ++n) {
-        QTest::mouseClick(up, Qt::LeftButton);
-        EXPECT_EQ(size(), QStringLiteral("10000"));
+    // Typed text (none: keep what is there), the arrow clicked, the size then. Text out of
+    // range is brought back into range first.
+    const std::tuple<const char *, bool, QString> steps[] = {
+        {nullptr, true, "850"},  {nullptr, false, "750"},  {nullptr, false, "650"},
+        {"9950", true, "10000"}, {nullptr, true, "10000"}, {nullptr, true, "10000"},
+        {"30", false, "0"},      {nullptr, false, "0"},    {"50000", false, "9900"},
+        {"-400", true, "100"}};
+    for (const auto &[typed, up, expected] : steps) {
+        if (typed)
+            typeInto(edit("txtSize"), typed);
+        QTest::mouseClick(arrows[up ? 0 : 1], Qt::LeftButton);
+        EXPECT_EQ(edit("txtSize")->text(), expected)
+            << (typed ? typed : "") << (up ? " up" : " down");
     }
-
-    typeInto(edit("txtSize"), QStringLiteral("30"));
-    QTest::mouseClick(down, Qt::LeftButton);
-    EXPECT_EQ(size(), QStringLiteral("0"));
-    QTest::mouseClick(down, Qt::LeftButton);
-    EXPECT_EQ(size(), QStringLiteral("0"));
 }
 
 TEST_F(frmMainSpinnerTest, KeysStepWithinTheRange)
 {
     open();
     QWidget *spinner = control<QWidget>("UpDown1");
-    typeInto(edit("txtSize"), QStringLiteral("750"));
     spinner->setFocus();
     QTest::keyClick(spinner, Qt::Key_Up);
-    EXPECT_EQ(size(), QStringLiteral("850"));
+    EXPECT_EQ(edit("txtSize")->text(), "850");
 
-    for (int n = 0; n < 120; ++n)
-        QTest::keyClick(spinner, Qt::Key_Up);
-    EXPECT_EQ(size(), QStringLiteral("10000"));
-
-    for (int n = 0; n < 120; ++n)
-        QTest::keyClick(spinner, Qt::Key_Down);
-    EXPECT_EQ(size(), QStringLiteral("0"));
+    for (const auto &[key, end] :
+         {std::pair<Qt::Key, QString>{Qt::Key_Up, "10000"}, {Qt::Key_Down, "0"}}) {
+        for (int n = 0; n < 120; ++n)
+            QTest::keyClick(spinner, key);
+        EXPECT_EQ(edit("txtSize")->text(), end);
+    }
     EXPECT_EQ(QApplication::focusWidget(), spinner);
-}
-
-TEST_F(frmMainSpinnerTest, OutOfRangeTextIsBroughtBackIntoRange)
-{
-    open();
-    QToolButton *up = arrow(Qt::UpArrow);
-    QToolButton *down = arrow(Qt::DownArrow);
-    ASSERT_TRUE(up && down);
-    typeInto(edit("txtSize"), QStringLiteral("50000"));
-    QTest::mouseClick(down, Qt::LeftButton);
-    EXPECT_EQ(size(), QStringLiteral("9900"));
-    typeInto(edit("txtSize"), QStringLiteral("-400"));
-    QTest::mouseClick(up, Qt::LeftButton);
-    EXPECT_EQ(size(), QStringLiteral("100"));
 }
 
 } // namespace

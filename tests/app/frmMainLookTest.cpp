@@ -4,7 +4,6 @@
 #include "settings/QtSettingsStore.h"
 
 #include <QApplication>
-#include <QSettings>
 #include <QTest>
 #include <QTimer>
 
@@ -15,10 +14,9 @@ using frmMainLookTest = MainWindowTest;
 TEST_F(frmMainLookTest, FixedWindowWithControlsAtTheirTwips)
 {
     open();
-    EXPECT_EQ(window->windowTitle(), QStringLiteral("Ferrymail"));
-    EXPECT_EQ(window->size(), QSize(464, 372));
-    EXPECT_EQ(window->minimumSize(), QSize(464, 372));
-    EXPECT_EQ(window->maximumSize(), QSize(464, 372));
+    EXPECT_EQ(window->windowTitle(), "Ferrymail");
+    for (const QSize &size : {window->size(), window->minimumSize(), window->maximumSize()})
+        EXPECT_EQ(size, QSize(464, 372));
     EXPECT_FALSE(window->windowFlags().testFlag(Qt::WindowMinimizeButtonHint));
     EXPECT_FALSE(window->windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
     EXPECT_TRUE(window->windowFlags().testFlag(Qt::WindowCloseButtonHint));
@@ -34,17 +32,16 @@ TEST_F(frmMainLookTest, FixedWindowWithControlsAtTheirTwips)
         QWidget *widget = control<QWidget>(name);
         ASSERT_NE(widget, nullptr);
         EXPECT_EQ(widget->geometry(), where) << name;
-        EXPECT_TRUE(window->rect().contains(widget->geometry())) << name;
     }
-    EXPECT_EQ(fileList()->toolTip(), QStringLiteral("Right-click to select all files"));
-    EXPECT_EQ(button("cmdSend")->text(), QStringLiteral("Send"));
-    EXPECT_EQ(button("cmdAbout")->text(), QStringLiteral("About"));
+    EXPECT_EQ(fileList()->toolTip(), "Right-click to select all files");
+    EXPECT_EQ(button("cmdSend")->text(), "Send");
+    EXPECT_EQ(button("cmdAbout")->text(), "About");
 }
 
 TEST_F(frmMainLookTest, EmptyStoreStartsWithDefaults)
 {
     open();
-    EXPECT_EQ(edit("txtSize")->text(), QStringLiteral("750"));
+    EXPECT_EQ(edit("txtSize")->text(), "750");
     EXPECT_EQ(edit("txtSubject")->text(), QString());
     for (const char *name : {"cboTo", "cboFrom", "cboPath"}) {
         QComboBox *field = combo(name);
@@ -53,33 +50,28 @@ TEST_F(frmMainLookTest, EmptyStoreStartsWithDefaults)
             EXPECT_EQ(field->itemText(n), QString()) << name << n;
         EXPECT_EQ(field->currentText(), QString()) << name;
     }
-    EXPECT_EQ(lines(), QStringList{QStringLiteral("Not a Valid Path")});
+    EXPECT_EQ(lines(), QStringList{"Not a Valid Path"});
     EXPECT_EQ(QApplication::focusWidget(), combo("cboTo"));
     EXPECT_TRUE(boxes.empty());
 }
 
 TEST_F(frmMainLookTest, FilledStoreShowsFirstEntriesAndListsTheFolder)
 {
-    const QString folder =
-        makeFolder(QStringLiteral("start"), {{"c.txt", 1}, {"a.txt", 1}, {"B.txt", 1}});
-    QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Ferrymail"),
-              QStringLiteral("Ferrymail"))
-        .clear();
+    const QString folder = makeFolder("start", {{"c.txt", 1}, {"a.txt", 1}, {"B.txt", 1}});
+    clearNativeSettings();
     QtSettingsStore store;
-    store.write(QStringLiteral("Settings"), QStringLiteral("MaxSize"), QStringLiteral("1200"));
-    for (int n = 0; n < 10; ++n) {
-        store.write(QStringLiteral("Settings"), QStringLiteral("From%1").arg(n),
-                    QStringLiteral("from%1@example.org").arg(n));
-        store.write(QStringLiteral("Settings"), QStringLiteral("To%1").arg(n),
-                    QStringLiteral("to%1@example.org").arg(n));
-    }
-    store.write(QStringLiteral("Settings"), QStringLiteral("Path0"), folder);
+    store.write("Settings", "MaxSize", "1200");
+    for (const QString word : {"From", "To"})
+        for (int n = 0; n < 10; ++n)
+            store.write("Settings", word + QString::number(n),
+                        QStringLiteral("%1%2@example.org").arg(word.toLower()).arg(n));
+    store.write("Settings", "Path0", folder);
 
     open(&store);
-    EXPECT_EQ(edit("txtSize")->text(), QStringLiteral("1200"));
-    EXPECT_EQ(combo("cboFrom")->currentText(), QStringLiteral("from0@example.org"));
-    EXPECT_EQ(combo("cboFrom")->itemText(9), QStringLiteral("from9@example.org"));
-    EXPECT_EQ(combo("cboTo")->currentText(), QStringLiteral("to0@example.org"));
+    EXPECT_EQ(edit("txtSize")->text(), "1200");
+    EXPECT_EQ(combo("cboFrom")->currentText(), "from0@example.org");
+    EXPECT_EQ(combo("cboFrom")->itemText(9), "from9@example.org");
+    EXPECT_EQ(combo("cboTo")->currentText(), "to0@example.org");
     EXPECT_EQ(combo("cboPath")->currentText(), folder);
     EXPECT_EQ(combo("cboPath")->count(), 10);
     EXPECT_EQ(lines(), (QStringList{"a.txt", "B.txt", "c.txt"}));
@@ -113,7 +105,7 @@ TEST_F(frmMainLookTest, AboutIsModalAndBlocksTheWindow)
     QTest::mouseClick(button("cmdAbout"), Qt::LeftButton);
 
     EXPECT_TRUE(wasAbout);
-    EXPECT_EQ(title, QStringLiteral("About Ferrymail"));
+    EXPECT_EQ(title, "About Ferrymail");
     EXPECT_EQ(boxesWhileOpen, 0u);
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
 

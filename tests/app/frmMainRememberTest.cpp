@@ -2,7 +2,6 @@
 
 #include "settings/QtSettingsStore.h"
 
-#include <QSettings>
 #include <QTest>
 
 namespace {
@@ -12,7 +11,7 @@ class frmMainRememberTest : public MainWindowTest
 protected:
     frmMainRememberTest()
     {
-        settings.values.insert(QStringLiteral("Settings/MaxSize"), QStringLiteral("750"));
+        settings.values.insert("Settings/MaxSize", "750");
         for (const char *word : {"From", "To", "Path"})
             for (int n = 0; n < 10; ++n)
                 settings.values.insert(QStringLiteral("Settings/%1%2").arg(word).arg(n),
@@ -27,10 +26,12 @@ protected:
         return entries;
     }
 
-    static QStringList entries(const char *word, std::initializer_list<int> positions)
+    // The loaded entries of one list in the given order; the first nine by default.
+    static QStringList entries(const char *word,
+                               std::initializer_list<int> order = {0, 1, 2, 3, 4, 5, 6, 7, 8})
     {
         QStringList result;
-        for (int n : positions)
+        for (int n : order)
             result << QStringLiteral("%1%2").arg(word).arg(n).toLower();
         return result;
     }
@@ -51,48 +52,42 @@ protected:
 TEST_F(frmMainRememberTest, ClosingPutsTheTextsInFrontOfTheirLists)
 {
     open();
-    typeInto(combo("cboFrom"), QStringLiteral("new@example.org"));
+    typeInto(combo("cboFrom"), "new@example.org");
     chooseInPopup(combo("cboTo"), 3);
-    EXPECT_EQ(combo("cboTo")->currentText(), QStringLiteral("to3"));
-    typeInto(edit("txtSize"), QStringLiteral("abc"));
+    EXPECT_EQ(combo("cboTo")->currentText(), "to3");
+    typeInto(edit("txtSize"), "abc");
     EXPECT_TRUE(settings.writes.isEmpty());
 
     window->close();
 
-    EXPECT_EQ(saved("From"),
-              QStringList{"new@example.org"} + entries("From", {0, 1, 2, 3, 4, 5, 6, 7, 8}));
+    EXPECT_EQ(saved("From"), QStringList{"new@example.org"} + entries("From"));
     EXPECT_EQ(saved("To"), entries("To", {3, 0, 1, 2, 4, 5, 6, 7, 8, 9}));
     EXPECT_EQ(saved("Path"), entries("Path", {0, 1, 2, 3, 4, 5, 6, 7, 8, 9}));
-    EXPECT_EQ(settings.values.value(QStringLiteral("Settings/MaxSize")), QStringLiteral("abc"));
+    EXPECT_EQ(settings.values.value("Settings/MaxSize"), "abc");
     EXPECT_TRUE(boxes.empty());
 }
 
-TEST_F(frmMainRememberTest, KeyboardChoiceCountsAsChosenUntilEdited)
+TEST_F(frmMainRememberTest, AChoiceCountsAsChosenUntilEditedEvenBackToTheSameText)
 {
     open();
     QComboBox *to = combo("cboTo");
     to->setFocus();
     for (int n = 0; n < 3; ++n)
         QTest::keyClick(to, Qt::Key_Down);
-    EXPECT_EQ(to->currentText(), QStringLiteral("to3"));
+    EXPECT_EQ(to->currentText(), "to3");
 
     QComboBox *from = combo("cboFrom");
     from->setFocus();
     QTest::keyClick(from, Qt::Key_Down);
-    QTest::keyClicks(from, QStringLiteral("x"));
-    EXPECT_EQ(from->currentText(), QStringLiteral("from1x"));
+    QTest::keyClicks(from, "x");
+    EXPECT_EQ(from->currentText(), "from1x");
+
+    chooseInPopup(combo("cboPath"), 2);
+    typeInto(combo("cboPath"), "path2");
 
     window->close();
     EXPECT_EQ(saved("To"), entries("To", {3, 0, 1, 2, 4, 5, 6, 7, 8, 9}));
-    EXPECT_EQ(saved("From"), QStringList{"from1x"} + entries("From", {0, 1, 2, 3, 4, 5, 6, 7, 8}));
-}
-
-TEST_F(frmMainRememberTest, ChoosingAnEntryAndTypingItBackCountsAsTyped)
-{
-    open();
-    chooseInPopup(combo("cboPath"), 2);
-    typeInto(combo("cboPath"), QStringLiteral("path2"));
-    window->close();
+    EXPECT_EQ(saved("From"), QStringList{"from1x"} + entries("From"));
     EXPECT_EQ(saved("Path"), entries("Path", {2, 0, 1, 2, 3, 4, 5, 6, 7, 8}));
 }
 
@@ -100,36 +95,34 @@ TEST_F(frmMainRememberTest, TypedTextKeepsItsCaseWhenTheFieldIsLeft)
 {
     // A drop-down must not swap typed text for an entry that matches it but for case.
     open();
-    typeInto(combo("cboTo"), QStringLiteral("TO3"));
+    typeInto(combo("cboTo"), "TO3");
     QTest::mouseClick(edit("txtSubject"), Qt::LeftButton);
-    EXPECT_EQ(combo("cboTo")->currentText(), QStringLiteral("TO3"));
+    EXPECT_EQ(combo("cboTo")->currentText(), "TO3");
     window->close();
-    EXPECT_EQ(saved("To"), QStringList{"TO3"} + entries("To", {0, 1, 2, 3, 4, 5, 6, 7, 8}));
+    EXPECT_EQ(saved("To"), QStringList{"TO3"} + entries("To"));
 }
 
 TEST_F(frmMainRememberTest, BrowsedFolderIsRememberedAndListedAtTheNextStart)
 {
-    QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Ferrymail"),
-              QStringLiteral("Ferrymail"))
-        .clear();
-    const QString folder = makeFolder(QStringLiteral("kept"), {{"b", 1}, {"A", 1}});
+    clearNativeSettings();
+    const QString folder = makeFolder("kept", {{"b", 1}, {"A", 1}});
     {
         QtSettingsStore store;
         open(&store);
         chooser.answer = folder;
         QTest::mouseClick(button("cmdBrowse"), Qt::LeftButton);
-        typeInto(combo("cboTo"), QStringLiteral("to@example.org"));
+        typeInto(combo("cboTo"), "to@example.org");
         window->close();
         window.reset();
     }
     QtSettingsStore store;
-    EXPECT_EQ(store.read(QStringLiteral("Settings"), QStringLiteral("Path0")), folder);
-    EXPECT_EQ(store.read(QStringLiteral("Settings"), QStringLiteral("Path1")), QString());
+    EXPECT_EQ(store.read("Settings", "Path0"), folder);
+    EXPECT_EQ(store.read("Settings", "Path1"), QString());
     open(&store);
     EXPECT_EQ(combo("cboPath")->currentText(), folder);
-    EXPECT_EQ(combo("cboTo")->currentText(), QStringLiteral("to@example.org"));
+    EXPECT_EQ(combo("cboTo")->currentText(), "to@example.org");
     EXPECT_EQ(combo("cboTo")->itemText(1), QString());
-    EXPECT_EQ(edit("txtSize")->text(), QStringLiteral("750"));
+    EXPECT_EQ(edit("txtSize")->text(), "750");
     EXPECT_EQ(lines(), (QStringList{"A", "b"}));
     EXPECT_TRUE(boxes.empty());
 }

@@ -9,23 +9,23 @@ namespace {
 class frmMainSendTest : public MainWindowTest
 {
 protected:
-    void fillAddresses()
+    // Opens the window with the addresses and a subject typed in and the folder listed.
+    QString openWithFolder(const std::vector<std::pair<QString, int>> &files)
     {
-        typeInto(combo("cboTo"), QStringLiteral("to@example.org"));
-        typeInto(combo("cboFrom"), QStringLiteral("from@example.org"));
-        typeInto(edit("txtSubject"), QStringLiteral("Photos "));
+        open();
+        const QString folder = makeFolder("f", files);
+        fillAddresses();
+        typeInto(edit("txtSubject"), "Photos ");
+        listFolder(folder);
+        return folder;
     }
 };
 
 TEST_F(frmMainSendTest, TickedFilesGoOutSplitByTheSizeLimit)
 {
-    open();
     const QString folder =
-        makeFolder(QStringLiteral("photos"),
-                   {{"d.jpg", 1024}, {"C.jpg", 1024}, {"b.jpg", 1024}, {"a.jpg", 512}});
-    fillAddresses();
-    typeInto(edit("txtSize"), QStringLiteral("2"));
-    listFolder(folder);
+        openWithFolder({{"d.jpg", 1024}, {"C.jpg", 1024}, {"b.jpg", 1024}, {"a.jpg", 512}});
+    typeInto(edit("txtSize"), "2");
     ASSERT_EQ(lines(), (QStringList{"a.jpg", "b.jpg", "C.jpg", "d.jpg"}));
     for (int row : {1, 2, 3})
         clickCheckBox(row);
@@ -35,13 +35,13 @@ TEST_F(frmMainSendTest, TickedFilesGoOutSplitByTheSizeLimit)
     EXPECT_TRUE(boxes.empty());
     const auto sent = mail->sentMessages();
     ASSERT_EQ(sent.size(), 2u);
-    EXPECT_EQ(sent[0].subject, QStringLiteral("Photos b.jpg,C.jpg"));
+    EXPECT_EQ(sent[0].subject, "Photos b.jpg,C.jpg");
     EXPECT_EQ(sent[0].attachments, (QStringList{folder + "/b.jpg", folder + "/C.jpg"}));
-    EXPECT_EQ(sent[1].subject, QStringLiteral("Photos d.jpg"));
+    EXPECT_EQ(sent[1].subject, "Photos d.jpg");
     EXPECT_EQ(sent[1].attachments, QStringList{folder + "/d.jpg"});
     for (const auto &message : sent) {
-        EXPECT_EQ(message.to, QStringLiteral("to@example.org"));
-        EXPECT_EQ(message.from, QStringLiteral("from@example.org"));
+        EXPECT_EQ(message.to, "to@example.org");
+        EXPECT_EQ(message.from, "from@example.org");
         EXPECT_TRUE(message.deleteAfterSubmit);
     }
     EXPECT_EQ(mail->items.size(), 2u);
@@ -49,21 +49,16 @@ TEST_F(frmMainSendTest, TickedFilesGoOutSplitByTheSizeLimit)
 
 TEST_F(frmMainSendTest, AttachmentsComeFromTheListedFolderNotTheEditedText)
 {
-    open();
-    const QString listed = makeFolder(QStringLiteral("listed"), {{"a", 10}, {"b", 10}});
-    const QString other = makeFolder(QStringLiteral("other"), {{"a", 10}, {"b", 10}});
-    fillAddresses();
-    listFolder(listed);
+    const QString listed = openWithFolder({{"a", 10}, {"b", 10}});
     rightClickList();
-
-    typeInto(combo("cboPath"), other);
+    typeInto(combo("cboPath"), makeFolder("other", {{"a", 10}, {"b", 10}}));
     QTest::keyClick(combo("cboPath"), Qt::Key_Return);
 
     EXPECT_TRUE(boxes.empty());
     const auto sent = mail->sentMessages();
     ASSERT_EQ(sent.size(), 1u);
     EXPECT_EQ(sent[0].attachments, (QStringList{listed + "/a", listed + "/b"}));
-    EXPECT_EQ(sent[0].subject, QStringLiteral("Photos a,b"));
+    EXPECT_EQ(sent[0].subject, "Photos a,b");
 }
 
 TEST_F(frmMainSendTest, BadEntriesSendNothing)
@@ -71,35 +66,28 @@ TEST_F(frmMainSendTest, BadEntriesSendNothing)
     open();
     fillAddresses();
     QTest::mouseClick(button("cmdSend"), Qt::LeftButton);
-    listFolder(makeFolder(QStringLiteral("f"), {{"a", 10}}));
+    listFolder(makeFolder("f", {{"a", 10}}));
     rightClickList();
-    typeInto(edit("txtSize"), QStringLiteral("lots"));
+    typeInto(edit("txtSize"), "lots");
     QTest::mouseClick(button("cmdSend"), Qt::LeftButton);
 
     ASSERT_EQ(boxes.size(), 2u);
-    EXPECT_EQ(boxes[0].icon, QMessageBox::Warning);
-    EXPECT_EQ(boxes[0].title, QStringLiteral("Error"));
-    EXPECT_EQ(boxes[0].text, QStringLiteral("Not a valid folder!"));
+    EXPECT_EQ(boxes[0], (RecordedBox{QMessageBox::Warning, "Error", "Not a valid folder!"}));
     EXPECT_EQ(boxes[1].icon, QMessageBox::Critical);
-    EXPECT_TRUE(boxes[1].text.contains(QStringLiteral("\"lots\"")));
+    EXPECT_TRUE(boxes[1].text.contains("\"lots\""));
     EXPECT_TRUE(mail->calls.isEmpty());
 }
 
 TEST_F(frmMainSendTest, FailureIsShownAndTheWindowKeepsWorking)
 {
-    open();
-    const QString folder = makeFolder(QStringLiteral("f"), {{"a", 10}, {"b", 10}});
-    fillAddresses();
-    typeInto(edit("txtSize"), QStringLiteral("0"));
-    listFolder(folder);
+    const QString folder = openWithFolder({{"a", 10}, {"b", 10}});
+    typeInto(edit("txtSize"), "0");
     rightClickList();
-    mail->failOn = QStringLiteral("Add=") + folder + QStringLiteral("/b");
+    mail->failOn = "Add=" + folder + "/b";
 
     QTest::mouseClick(button("cmdSend"), Qt::LeftButton);
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].icon, QMessageBox::Critical);
-    EXPECT_EQ(boxes[0].title, QStringLiteral("Ferrymail"));
-    EXPECT_EQ(boxes[0].text, QStringLiteral("The mail client refused: ") + mail->failOn);
+    EXPECT_EQ(boxes, (std::vector<RecordedBox>{{QMessageBox::Critical, "Ferrymail",
+                                                "The mail client refused: " + mail->failOn}}));
     ASSERT_EQ(mail->sentMessages().size(), 1u);
     EXPECT_EQ(mail->sentMessages()[0].attachments, QStringList{folder + "/a"});
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
@@ -116,26 +104,20 @@ TEST_F(frmMainSendTest, RealRefusalBoxIsAWarningWithOkOnly)
 {
     open();
     MessageBoxes::setRecorder({});
-    QMessageBox *shown = nullptr;
-    QMessageBox::Icon icon = QMessageBox::NoIcon;
-    QString title, text;
+    std::optional<RecordedBox> shown;
     QMessageBox::StandardButtons buttons;
     QTimer::singleShot(0, [&] {
-        shown = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-        if (!shown)
-            return;
-        icon = shown->icon();
-        title = shown->windowTitle();
-        text = shown->text();
-        buttons = shown->standardButtons();
-        QTest::keyClick(shown, Qt::Key_Return);
+        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+            shown = RecordedBox{box->icon(), box->windowTitle(), box->text()};
+            buttons = box->standardButtons();
+            QTest::keyClick(box, Qt::Key_Return);
+        }
     });
     QTest::mouseClick(button("cmdSend"), Qt::LeftButton);
 
-    ASSERT_NE(shown, nullptr);
-    EXPECT_EQ(icon, QMessageBox::Warning);
-    EXPECT_EQ(title, QStringLiteral("Error"));
-    EXPECT_EQ(text, QStringLiteral("You must enter who the messages are from."));
+    ASSERT_TRUE(shown);
+    EXPECT_EQ(*shown, (RecordedBox{QMessageBox::Warning, "Error",
+                                   "You must enter who the messages are from."}));
     EXPECT_EQ(buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
     EXPECT_TRUE(window->isVisible());
