@@ -1,10 +1,7 @@
+#include "app/LocalServices.h"
 #include "app/MessageBoxes.h"
-#include "app/frmMain.h"
 #include "common/Failure.h"
-#include "filelist/LocalFileSystem.h"
 #include "filelist/QtFolderChooser.h"
-#include "mailbridge/DefaultOutboxFolder.h"
-#include "mailbridge/MaildirOutbox.h"
 #include "settings/QtSettingsStore.h"
 
 #include <QApplication>
@@ -17,12 +14,7 @@ int main(int argc, char **argv)
 
     QtSettingsStore settings;
     QtFolderChooser folderChooser;
-    frmMain window(
-        settings, folderChooser,
-        {[]() -> std::unique_ptr<FileSystem> { return std::make_unique<LocalFileSystem>(); },
-         [](const SettingsStore &store) -> std::unique_ptr<MailApplication> {
-             return std::make_unique<MaildirOutbox>(defaultOutboxFolder(store));
-         }});
+    frmMain window(settings, folderChooser, localServices());
     try {
         window.frmMain_Form_Load();
     } catch (const Failure &failure) {

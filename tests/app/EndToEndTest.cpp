@@ -1,8 +1,7 @@
 #include "MainWindowTest.h"
 
 #include "../mailbridge/ParsedMessage.h"
-#include "mailbridge/DefaultOutboxFolder.h"
-#include "mailbridge/MaildirOutbox.h"
+#include "app/LocalServices.h"
 #include "settings/QtSettingsStore.h"
 
 #include <QDir>
@@ -26,12 +25,7 @@ TEST(EndToEnd, FilesTickedInTheWindowArriveWholeInTheOutbox)
     QtSettingsStore store;
     store.write("MailClient", "Outbox", temp.filePath("outbox"));
     ScriptedFolderChooser chooser;
-    frmMain window(
-        store, chooser,
-        {[]() -> std::unique_ptr<FileSystem> { return std::make_unique<LocalFileSystem>(); },
-         [](const SettingsStore &settings) -> std::unique_ptr<MailApplication> {
-             return std::make_unique<MaildirOutbox>(defaultOutboxFolder(settings));
-         }});
+    frmMain window(store, chooser, localServices());
     window.frmMain_Form_Load();
     window.show();
     window.activateWindow();
