@@ -2,6 +2,7 @@
 
 #include "common/Failure.h"
 #include "mailbridge/Base64Lines.h"
+#include "mailbridge/GMimeStreamMethods.h"
 #include "mailbridge/RegularFile.h"
 
 #include <algorithm>
@@ -299,17 +300,7 @@ static void ferrymail_base64_file_stream_finalize(GObject *object)
 static void ferrymail_base64_file_stream_class_init(FerrymailBase64FileStreamClass *klass)
 {
     G_OBJECT_CLASS(klass)->finalize = ferrymail_base64_file_stream_finalize;
-    GMimeStreamClass *stream = GMIME_STREAM_CLASS(klass);
-    stream->read = streamRead;
-    stream->write = streamWrite;
-    stream->flush = streamFlush;
-    stream->close = streamClose;
-    stream->eos = streamEos;
-    stream->reset = streamReset;
-    stream->seek = streamSeek;
-    stream->tell = streamTell;
-    stream->length = streamLength;
-    stream->substream = streamSubstream;
+    FERRYMAIL_SET_STREAM_METHODS(GMIME_STREAM_CLASS(klass));
 }
 
 GObjectPtr<GMimeStream> openBase64FileStream(const QString &path)

@@ -1,6 +1,7 @@
 #include "mailbridge/FileOutputStream.h"
 
 #include "common/Failure.h"
+#include "mailbridge/GMimeStreamMethods.h"
 
 #include <cerrno>
 #include <cstring>
@@ -176,17 +177,7 @@ static void ferrymail_file_output_stream_finalize(GObject *object)
 static void ferrymail_file_output_stream_class_init(FerrymailFileOutputStreamClass *klass)
 {
     G_OBJECT_CLASS(klass)->finalize = ferrymail_file_output_stream_finalize;
-    GMimeStreamClass *stream = GMIME_STREAM_CLASS(klass);
-    stream->read = streamRead;
-    stream->write = streamWrite;
-    stream->flush = streamFlush;
-    stream->close = streamClose;
-    stream->eos = streamEos;
-    stream->reset = streamReset;
-    stream->seek = streamSeek;
-    stream->tell = streamTell;
-    stream->length = streamLength;
-    stream->substream = streamSubstream;
+    FERRYMAIL_SET_STREAM_METHODS(GMIME_STREAM_CLASS(klass));
 }
 
 GObjectPtr<GMimeStream> openFileOutputStream(int fd, const QString &path)
