@@ -1,8 +1,8 @@
 #include "app/LocalServices.h"
 
 #include "filelist/LocalFileSystem.h"
-#include "mailbridge/DefaultOutboxFolder.h"
-#include "mailbridge/MaildirOutbox.h"
+#include "mailbridge/maildir/DefaultOutboxFolder.h"
+#include "mailbridge/maildir/MaildirOutbox.h"
 
 frmMain::ServiceFactories localServices()
 {

@@ -1,6 +1,10 @@
 #pragma once
 
+#include "common/Failure.h"
+
 #include <QString>
+
+class TransferMonitor;
 
 // One unsent message, shaped after the mail-item object of desktop mail automation so that
 // a bridge to such a client stays a thin adapter. Every operation throws Failure on error.
@@ -19,6 +23,18 @@ public:
     // Attachments.Add with the source path alone; fails at once for a path that is not
     // a readable regular file.
     virtual void addAttachment(const QString &sourcePath) = 0;
-    // Submits the message to the client's outbox. The item is spent afterwards.
-    virtual void Send() = 0;
+    // Submits the message to the client's outbox, reporting to and obeying the monitor
+    // while it writes. The item is spent afterwards. Throws SendCancelled when the monitor
+    // asked to stop (nothing of the message is left), FiledWithFailure when the message
+    // reached the outbox but a later step failed, Failure when it did not reach it.
+    virtual void Send(TransferMonitor &monitor) = 0;
+    void Send();
+};
+
+// The message is in the outbox, yet a step after filing it failed (for instance making the
+// filing durable): it must be counted as filed, or a retry would file it twice.
+class FiledWithFailure : public Failure
+{
+public:
+    using Failure::Failure;
 };

@@ -8,7 +8,7 @@
 #include "batch/SendRequest.h"
 #include "common/Failure.h"
 #include "filelist/LocalFileSystem.h"
-#include "mailbridge/MaildirOutbox.h"
+#include "mailbridge/maildir/MaildirOutbox.h"
 
 #include <QCoreApplication>
 #include <QDir>

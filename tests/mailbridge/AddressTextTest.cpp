@@ -1,7 +1,7 @@
-#include "mailbridge/AddressText.h"
+#include "mailbridge/compose/AddressText.h"
 
 #include "ParsedMessage.h"
-#include "mailbridge/GMimeLibrary.h"
+#include "mailbridge/compose/GMimeLibrary.h"
 #include "support/TestTools.h"
 
 namespace {

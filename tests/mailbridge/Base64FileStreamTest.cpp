@@ -1,7 +1,7 @@
-#include "mailbridge/Base64FileStream.h"
+#include "mailbridge/compose/Base64FileStream.h"
 
-#include "mailbridge/Base64Lines.h"
-#include "mailbridge/GMimeLibrary.h"
+#include "mailbridge/compose/Base64Lines.h"
+#include "mailbridge/compose/GMimeLibrary.h"
 #include "support/TestTools.h"
 
 #include <QTemporaryDir>

@@ -1,4 +1,4 @@
-#include "mailbridge/Base64Lines.h"
+#include "mailbridge/compose/Base64Lines.h"
 
 #include "support/TestTools.h"
 

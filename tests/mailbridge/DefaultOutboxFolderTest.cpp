@@ -1,4 +1,4 @@
-#include "mailbridge/DefaultOutboxFolder.h"
+#include "mailbridge/maildir/DefaultOutboxFolder.h"
 
 #include "support/MemorySettingsStore.h"
 #include "support/TestTools.h"

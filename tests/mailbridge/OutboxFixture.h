@@ -1,7 +1,7 @@
 #pragma once
 
 #include "ParsedMessage.h"
-#include "mailbridge/MaildirOutbox.h"
+#include "mailbridge/maildir/MaildirOutbox.h"
 #include "support/TestTools.h"
 
 #include <QStringList>

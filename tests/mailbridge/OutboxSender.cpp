@@ -1,7 +1,7 @@
 // Sends numbered messages into an outbox, for tests that need another process at work:
 // outbox_sender <outbox folder> <count> <subject prefix> <attachment>
 #include "common/Failure.h"
-#include "mailbridge/MaildirOutbox.h"
+#include "mailbridge/maildir/MaildirOutbox.h"
 
 #include <QCoreApplication>
 #include <QStringList>

@@ -1,7 +1,7 @@
 #include "ParsedMessage.h"
 
-#include "mailbridge/GMimeLibrary.h"
-#include "mailbridge/GObjectPtr.h"
+#include "mailbridge/compose/GMimeLibrary.h"
+#include "mailbridge/compose/GObjectPtr.h"
 
 #include <QFile>
 #include <QRegularExpression>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "mailbridge/GMimeHeaders.h"
+#include "mailbridge/compose/GMimeHeaders.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,6 +1,6 @@
-#include "mailbridge/PreencodedPart.h"
+#include "mailbridge/compose/PreencodedPart.h"
 
-#include "mailbridge/GMimeLibrary.h"
+#include "mailbridge/compose/GMimeLibrary.h"
 #include "support/TestTools.h"
 
 namespace {

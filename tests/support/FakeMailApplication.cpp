@@ -1,6 +1,7 @@
 #include "support/FakeMailApplication.h"
 
 #include "common/Failure.h"
+#include "mailbridge/TransferMonitor.h"
 
 class FakeMailItem : public MailItem
 {
@@ -19,7 +20,7 @@ public:
         record(QStringLiteral("DeleteAfterSubmit=%1").arg(int(value))).deleteAfterSubmit = value;
     }
     void addAttachment(const QString &path) override { record("Add=" + path).attachments << path; }
-    void Send() override { record("Send").sent = true; }
+    void Send(TransferMonitor &) override { record("Send").sent = true; }
 
 private:
     // The message to change, once the call is recorded: a call made to fail changes nothing.

@@ -1,8 +1,8 @@
-#include "mailbridge/MaildirDelivery.h"
+#include "mailbridge/maildir/MaildirDelivery.h"
 
 #include "common/Failure.h"
-#include "mailbridge/FileDescriptor.h"
-#include "mailbridge/MaildirName.h"
+#include "common/FileDescriptor.h"
+#include "mailbridge/maildir/MaildirName.h"
 
 #include <QFile>
 

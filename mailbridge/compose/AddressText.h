@@ -1,11 +1,11 @@
 #pragma once
 
-#include "mailbridge/GObjectPtr.h"
+#include "mailbridge/compose/GObjectPtr.h"
 
 #include <QString>
 #include <QStringList>
 
-#include "mailbridge/GMimeHeaders.h"
+#include "mailbridge/compose/GMimeHeaders.h"
 
 // The pieces of address text as typed in a mail client's To field: split at ',', ';' and
 // line breaks that stand outside quotes, angle brackets and comments; trimmed, empty ones

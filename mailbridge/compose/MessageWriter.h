@@ -1,6 +1,6 @@
 #pragma once
 
-#include "mailbridge/MessageContent.h"
+#include "mailbridge/compose/MessageContent.h"
 
 #include <QString>
 

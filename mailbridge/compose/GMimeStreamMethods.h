@@ -1,6 +1,6 @@
 #pragma once
 
-#include "mailbridge/GMimeHeaders.h"
+#include "mailbridge/compose/GMimeHeaders.h"
 
 // Fills the method slots of a GMimeStream subclass from the functions streamRead,
 // streamWrite, … streamSubstream that the class's own file defines; both of our stream

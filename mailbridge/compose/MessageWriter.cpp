@@ -1,14 +1,14 @@
-#include "mailbridge/MessageWriter.h"
+#include "mailbridge/compose/MessageWriter.h"
 
 #include "common/Failure.h"
-#include "mailbridge/AddressText.h"
-#include "mailbridge/Base64FileStream.h"
-#include "mailbridge/ControlCharacters.h"
-#include "mailbridge/FileOutputStream.h"
-#include "mailbridge/GMimeHeaders.h"
-#include "mailbridge/GMimeLibrary.h"
-#include "mailbridge/GObjectPtr.h"
-#include "mailbridge/PreencodedPart.h"
+#include "mailbridge/compose/AddressText.h"
+#include "mailbridge/compose/Base64FileStream.h"
+#include "mailbridge/compose/ControlCharacters.h"
+#include "mailbridge/compose/FileOutputStream.h"
+#include "mailbridge/compose/GMimeHeaders.h"
+#include "mailbridge/compose/GMimeLibrary.h"
+#include "mailbridge/compose/GObjectPtr.h"
+#include "mailbridge/compose/PreencodedPart.h"
 
 #include <QSysInfo>
 

@@ -1,4 +1,4 @@
-#include "mailbridge/PreencodedPart.h"
+#include "mailbridge/compose/PreencodedPart.h"
 
 #include <cstring>
 #include <memory>

@@ -1,7 +1,7 @@
-#include "mailbridge/MaildirOutbox.h"
+#include "mailbridge/maildir/MaildirOutbox.h"
 
 #include "common/Failure.h"
-#include "mailbridge/MaildirMessage.h"
+#include "mailbridge/maildir/MaildirMessage.h"
 
 #include <QDir>
 #include <QFile>

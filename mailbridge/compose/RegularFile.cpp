@@ -1,4 +1,4 @@
-#include "mailbridge/RegularFile.h"
+#include "mailbridge/compose/RegularFile.h"
 
 #include "common/Failure.h"
 

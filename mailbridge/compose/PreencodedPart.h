@@ -1,7 +1,7 @@
 #pragma once
 
-#include "mailbridge/GMimeHeaders.h"
-#include "mailbridge/GObjectPtr.h"
+#include "mailbridge/compose/GMimeHeaders.h"
+#include "mailbridge/compose/GObjectPtr.h"
 
 // A GMimePart for content that is already in its transfer encoding with "\n" line ends, as
 // Base64FileStream yields it. GMime would copy such content through a filter that checks

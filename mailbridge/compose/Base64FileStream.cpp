@@ -1,9 +1,9 @@
-#include "mailbridge/Base64FileStream.h"
+#include "mailbridge/compose/Base64FileStream.h"
 
 #include "common/Failure.h"
-#include "mailbridge/Base64Lines.h"
-#include "mailbridge/GMimeStreamMethods.h"
-#include "mailbridge/RegularFile.h"
+#include "mailbridge/compose/Base64Lines.h"
+#include "mailbridge/compose/GMimeStreamMethods.h"
+#include "mailbridge/compose/RegularFile.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,10 +1,10 @@
 #pragma once
 
-#include "mailbridge/GObjectPtr.h"
+#include "mailbridge/compose/GObjectPtr.h"
 
 #include <QString>
 
-#include "mailbridge/GMimeHeaders.h"
+#include "mailbridge/compose/GMimeHeaders.h"
 
 // A read-only GMime stream that yields a file's bytes as MIME base64 lines (Base64Lines.h).
 // Handed to GMime in a data wrapper marked base64 inside a part marked base64, GMime copies

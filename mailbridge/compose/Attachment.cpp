@@ -1,7 +1,7 @@
-#include "mailbridge/Attachment.h"
+#include "mailbridge/compose/Attachment.h"
 
 #include "common/Failure.h"
-#include "mailbridge/RegularFile.h"
+#include "mailbridge/compose/RegularFile.h"
 
 #include <QFileInfo>
 #include <QMimeDatabase>

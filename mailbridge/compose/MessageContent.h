@@ -1,6 +1,6 @@
 #pragma once
 
-#include "mailbridge/Attachment.h"
+#include "mailbridge/compose/Attachment.h"
 
 #include <QString>
 

@@ -1,6 +1,6 @@
-#include "mailbridge/AddressText.h"
+#include "mailbridge/compose/AddressText.h"
 
-#include "mailbridge/ControlCharacters.h"
+#include "mailbridge/compose/ControlCharacters.h"
 
 QStringList splitAddressText(const QString &text)
 {

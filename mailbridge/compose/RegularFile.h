@@ -1,6 +1,6 @@
 #pragma once
 
-#include "mailbridge/FileDescriptor.h"
+#include "common/FileDescriptor.h"
 
 #include <QString>
 

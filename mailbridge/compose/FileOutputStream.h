@@ -1,10 +1,10 @@
 #pragma once
 
-#include "mailbridge/GObjectPtr.h"
+#include "mailbridge/compose/GObjectPtr.h"
 
 #include <QString>
 
-#include "mailbridge/GMimeHeaders.h"
+#include "mailbridge/compose/GMimeHeaders.h"
 
 // A write-only GMime stream onto a file descriptor it does not own, through one large
 // buffer. It asks the kernel to start writing to disk as it goes, so that the fsync at the

@@ -1,6 +1,6 @@
-#include "mailbridge/GMimeLibrary.h"
+#include "mailbridge/compose/GMimeLibrary.h"
 
-#include "mailbridge/GMimeHeaders.h"
+#include "mailbridge/compose/GMimeHeaders.h"
 
 #include <mutex>
 

@@ -1,8 +1,8 @@
-#include "mailbridge/MaildirMessage.h"
+#include "mailbridge/maildir/MaildirMessage.h"
 
 #include "common/Failure.h"
-#include "mailbridge/MaildirDelivery.h"
-#include "mailbridge/MessageWriter.h"
+#include "mailbridge/maildir/MaildirDelivery.h"
+#include "mailbridge/compose/MessageWriter.h"
 
 MaildirMessage::MaildirMessage(QString folder) : m_folder(std::move(folder)) {}
 
@@ -41,7 +41,7 @@ void MaildirMessage::addAttachment(const QString &sourcePath)
     m_content.attachments.push_back(inspectAttachment(sourcePath));
 }
 
-void MaildirMessage::Send()
+void MaildirMessage::Send(TransferMonitor & /*monitor: not yet heeded*/)
 {
     checkUnsent();
     deliverToMaildir(m_folder,

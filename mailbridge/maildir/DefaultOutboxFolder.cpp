@@ -1,4 +1,4 @@
-#include "mailbridge/DefaultOutboxFolder.h"
+#include "mailbridge/maildir/DefaultOutboxFolder.h"
 
 #include "settings/SettingsStore.h"
 

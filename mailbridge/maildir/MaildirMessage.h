@@ -1,7 +1,7 @@
 #pragma once
 
 #include "mailbridge/MailItem.h"
-#include "mailbridge/MessageContent.h"
+#include "mailbridge/compose/MessageContent.h"
 
 // A message for a Maildir outbox; Send delivers it into the folder's new/.
 class MaildirMessage : public MailItem
@@ -17,7 +17,8 @@ public:
     void addAttachment(const QString &sourcePath) override;
     // Throws Failure when delivery fails (nothing is left in new/; it may be tried again) or
     // when the message was sent already.
-    void Send() override;
+    void Send(TransferMonitor &monitor) override;
+    using MailItem::Send;
 
 private:
     void checkUnsent() const;

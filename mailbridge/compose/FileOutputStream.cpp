@@ -1,7 +1,7 @@
-#include "mailbridge/FileOutputStream.h"
+#include "mailbridge/compose/FileOutputStream.h"
 
 #include "common/Failure.h"
-#include "mailbridge/GMimeStreamMethods.h"
+#include "mailbridge/compose/GMimeStreamMethods.h"
 
 #include <cerrno>
 #include <cstring>

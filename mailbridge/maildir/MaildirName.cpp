@@ -1,4 +1,4 @@
-#include "mailbridge/MaildirName.h"
+#include "mailbridge/maildir/MaildirName.h"
 
 #include <QSysInfo>
 
