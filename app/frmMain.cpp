@@ -235,6 +235,7 @@ void frmMain::frmMain_cmdSend_Click()
     request.recipient = cboTo->currentText();
     request.subjectPrefix = txtSubject->text();
     request.sender = cboFrom->currentText();
+    request.listState = m_fileList->state();
     WaitCursor wait;
     sendBatch(request, *objOutlook, *objFileSystem);
 }

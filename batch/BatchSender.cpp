@@ -1,14 +1,15 @@
 #include "batch/BatchSender.h"
 
-#include "batch/AttachmentPath.h"
+#include "batch/BatchPlan.h"
+#include "batch/CancelToken.h"
+#include "batch/SendProgress.h"
 #include "batch/SendValidation.h"
-#include "batch/SizeLimit.h"
-#include "common/Failure.h"
-#include "filelist/FileSystem.h"
+#include "common/FileNameCodec.h"
 #include "mailbridge/MailApplication.h"
+#include "mailbridge/TransferMonitor.h"
 
-#include <cstdint>
-#include <limits>
+#include <QFileInfo>
+
 #include <memory>
 
 namespace {
@@ -27,41 +28,134 @@ void appendToSubject(MailItem &objMail, const QString &prefix, const QString &na
 {
     if (objMail.Subject() != prefix)
         objMail.setSubject(objMail.Subject() + QLatin1Char(','));
-    objMail.setSubject(objMail.Subject() + name);
+    objMail.setSubject(objMail.Subject() + displayFileName(name));
 }
+
+// Passes the outbox's reports on as the Send's progress, and the Send's cancel to the outbox.
+class ProgressMonitor final : public TransferMonitor
+{
+public:
+    ProgressMonitor(SendProgress &progress, const CancelToken &cancel)
+        : m_progress(progress), m_cancel(cancel)
+    {
+    }
+    void attachmentStarted(const QString &path) override
+    {
+        m_progress.fileStarted(displayFileName(QFileInfo(path).fileName()));
+    }
+    void attachmentBytes(std::int64_t n) override { m_progress.bytesDone(n); }
+    bool cancelRequested() const override { return m_cancel.cancelled(); }
+
+private:
+    SendProgress &m_progress;
+    const CancelToken &m_cancel;
+};
+
+QStringList filesFrom(const BatchPlan &plan, std::size_t firstMessage)
+{
+    QStringList names;
+    for (std::size_t i = firstMessage; i < plan.messages.size(); ++i)
+        for (const PlannedFile &file : plan.messages[i].files)
+            names << displayFileName(file.name);
+    return names;
+}
+
+QString stoppedDescription(const QString &reason, const QStringList &filed,
+                           const QStringList &unsent)
+{
+    QString text = reason + QStringLiteral("\n\n");
+    if (filed.isEmpty())
+        text += QStringLiteral("Nothing was put into the outbox.");
+    else
+        text += QStringLiteral("Already in the outbox (%1 %2):\n%3")
+                    .arg(filed.size())
+                    .arg(filed.size() == 1 ? QStringLiteral("message") : QStringLiteral("messages"),
+                         filed.join(QLatin1Char('\n')));
+    if (!unsent.isEmpty())
+        text += QStringLiteral("\n\nNot sent (%1 %2): %3")
+                    .arg(unsent.size())
+                    .arg(unsent.size() == 1 ? QStringLiteral("file") : QStringLiteral("files"),
+                         unsent.join(QStringLiteral(", ")));
+    return text;
+}
+
+class NoProgress final : public SendProgress
+{
+public:
+    void planned(const BatchPlan &) override {}
+    void fileStarted(const QString &) override {}
+    void bytesDone(std::int64_t) override {}
+    void messageFiled(int, const QString &) override {}
+};
 
 } // namespace
 
-void sendBatch(const SendRequest &request, MailApplication &mail, const FileSystem &files)
+SendProgress &SendProgress::none()
+{
+    static NoProgress progress;
+    return progress;
+}
+
+SendStopped::SendStopped(const QString &reason, QStringList filedSubjects, QStringList unsentFiles,
+                         bool cancelled)
+    : Failure(stoppedDescription(reason, filedSubjects, unsentFiles)),
+      m_filed(std::move(filedSubjects)), m_unsent(std::move(unsentFiles)), m_cancelled(cancelled)
+{
+}
+
+SendOutcome sendBatch(const SendRequest &request, MailApplication &mail, const FileSystem &files,
+                      SendProgress &progress, const CancelToken &cancel)
 {
     if (const auto refusal = refusalFor(request))
         throw Refusal(*refusal);
-    // Converted before anything is created, so a bad size text sends nothing.
-    const double limit = sizeLimitBytes(request.sizeText);
+    BatchPlan plan;
+    try {
+        plan = planBatch(request, files);
+    } catch (const Failure &failure) {
+        throw SendStopped(failure.description(), {}, {}, false);
+    }
+    progress.planned(plan);
 
-    std::unique_ptr<MailItem> objMail;
-    std::int64_t lngTotal = 0;
-    for (const FileLine &entry : request.entries) {
-        if (!entry.ticked)
-            continue;
-        if (!objMail)
-            objMail = openMessage(request, mail);
-
-        appendToSubject(*objMail, request.subjectPrefix, entry.name);
-        const QString path = attachmentPath(request.folder, entry.name);
-        objMail->addAttachment(path);
-        lngTotal += files.FileSize(path);
-        if (lngTotal > std::numeric_limits<std::int32_t>::max())
-            throw Failure(QStringLiteral("The files of one message add up to more than "
-                                         "2,147,483,647 bytes with %1.")
-                              .arg(path));
-
-        if (double(lngTotal) >= limit) {
-            objMail->Send();
-            objMail.reset();
-            lngTotal = 0;
+    ProgressMonitor monitor(progress, cancel);
+    SendOutcome outcome;
+    std::size_t index = 0;
+    const auto stop = [&](const QString &reason, bool cancelled) {
+        throw SendStopped(reason, outcome.filedSubjects, filesFrom(plan, index), cancelled);
+    };
+    for (; index < plan.messages.size(); ++index) {
+        try {
+            if (cancel.cancelled())
+                throw SendCancelled();
+            const auto objMail = openMessage(request, mail);
+            for (const PlannedFile &file : plan.messages[index].files) {
+                appendToSubject(*objMail, request.subjectPrefix, file.name);
+                objMail->addAttachment(file.path);
+            }
+            // The item is spent once sent, so the subject comes from the plan, which built
+            // the same text.
+            const QString &subject = plan.messages[index].subject;
+            try {
+                objMail->Send(monitor);
+            } catch (const FiledWithFailure &failure) {
+                outcome.filedSubjects << subject;
+                ++index;
+                stop(failure.description(), false);
+            }
+            outcome.filedSubjects << subject;
+            progress.messageFiled(int(index), subject);
+        } catch (const SendCancelled &cancelled) {
+            stop(cancelled.description(), true);
+        } catch (const SendStopped &) {
+            throw;
+        } catch (const Failure &failure) {
+            stop(failure.description(), false);
         }
     }
-    if (objMail)
-        objMail->Send();
+    return outcome;
+}
+
+SendOutcome sendBatch(const SendRequest &request, MailApplication &mail, const FileSystem &files)
+{
+    const CancelToken never;
+    return sendBatch(request, mail, files, SendProgress::none(), never);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "filelist/FileLine.h"
+#include "filelist/Sentinels.h"
 
 #include <QString>
 #include <vector>
@@ -14,4 +15,6 @@ struct SendRequest
     QString recipient;
     QString subjectPrefix;
     QString sender;
+    // Whether the lines are the folder's files or a sentinel line.
+    ListState listState = ListState::Files;
 };

@@ -13,8 +13,7 @@ std::optional<QString> refusalFor(const SendRequest &request)
         return QStringLiteral("You must enter who the messages are from.");
     if (request.recipient.isEmpty())
         return QStringLiteral("You must say who the messages are to.");
-    const QString &first = request.entries.front().name;
-    if (first == notAValidPathLine() || first == noFilesLine())
+    if (request.listState != ListState::Files)
         return QStringLiteral("Not a valid folder!");
     // Nothing ticked would only send an empty message.
     if (std::none_of(request.entries.begin(), request.entries.end(),

@@ -1,9 +1,12 @@
 #include "filelist/FileListModel.h"
 
-void FileListModel::reset(const QString &folder, const QStringList &lines)
+#include "common/FileNameCodec.h"
+
+void FileListModel::reset(const QString &folder, const QStringList &lines, ListState state)
 {
     beginResetModel();
     m_folder = folder;
+    m_state = state;
     m_lines.clear();
     m_lines.reserve(std::size_t(lines.size()));
     for (const QString &line : lines)
@@ -32,7 +35,7 @@ QVariant FileListModel::data(const QModelIndex &index, int role) const
     const FileLine &line = m_lines[std::size_t(index.row())];
     switch (role) {
     case Qt::DisplayRole:
-        return line.name;
+        return displayFileName(line.name);
     case Qt::CheckStateRole:
         return line.ticked ? Qt::Checked : Qt::Unchecked;
     default:

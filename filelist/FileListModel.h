@@ -1,6 +1,7 @@
 #pragma once
 
 #include "filelist/FileLine.h"
+#include "filelist/Sentinels.h"
 
 #include <QAbstractListModel>
 #include <QStringList>
@@ -15,12 +16,13 @@ public:
     using QAbstractListModel::QAbstractListModel;
 
     // Replaces every line with the given texts, all unticked, in the given order.
-    void reset(const QString &folder, const QStringList &lines);
+    void reset(const QString &folder, const QStringList &lines, ListState state = ListState::Files);
     void tickAll();
 
     const std::vector<FileLine> &lines() const { return m_lines; }
     // The folder whose files the lines are; what a Send attaches from.
     QString folder() const { return m_folder; }
+    ListState state() const { return m_state; }
 
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
@@ -30,4 +32,5 @@ public:
 private:
     std::vector<FileLine> m_lines;
     QString m_folder;
+    ListState m_state = ListState::Files;
 };

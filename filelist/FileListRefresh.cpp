@@ -9,12 +9,12 @@ void refreshFileList(const QString &folderText, const FileSystem &files, FileLis
 {
     list.reset(folderText, {});
     if (!files.FolderExists(folderText)) {
-        list.reset(folderText, {notAValidPathLine()});
+        list.reset(folderText, {notAValidPathLine()}, ListState::NotAValidPath);
         return;
     }
     QStringList names = files.FileNames(folderText);
     if (names.isEmpty()) {
-        list.reset(folderText, {noFilesLine()});
+        list.reset(folderText, {noFilesLine()}, ListState::NoFiles);
         return;
     }
     sortFileNames(names);

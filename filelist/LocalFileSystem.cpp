@@ -1,6 +1,7 @@
 #include "filelist/LocalFileSystem.h"
 
 #include "common/Failure.h"
+#include "common/FileNameCodec.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -59,7 +60,7 @@ QStringList LocalFileSystem::FileNames(const QString &folder) const
             entry->d_type == DT_REG || ((entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) &&
                                         isRegularFileAt(fd, entry->d_name));
         if (regular)
-            names.append(QFile::decodeName(entry->d_name));
+            names.append(decodeFileName(QByteArray(entry->d_name)));
         errno = 0;
     }
     if (errno != 0)
@@ -71,9 +72,9 @@ QStringList LocalFileSystem::FileNames(const QString &folder) const
 qint64 LocalFileSystem::FileSize(const QString &path) const
 {
     struct stat info;
-    if (stat(QFile::encodeName(path).constData(), &info) != 0)
-        throw Failure(
-            describeSystemError(QStringLiteral("Could not read the size of %1").arg(path), errno));
+    if (stat(encodeFileName(path).constData(), &info) != 0)
+        throw Failure(describeSystemError(
+            QStringLiteral("Could not read the size of %1").arg(displayFileName(path)), errno));
     return info.st_size;
 }
 

@@ -1,6 +1,7 @@
 #include "mailbridge/compose/Attachment.h"
 
 #include "common/Failure.h"
+#include "common/FileNameCodec.h"
 #include "mailbridge/compose/RegularFile.h"
 
 #include <QFileInfo>
@@ -25,12 +26,13 @@ Attachment inspectAttachment(const QString &path)
         n = ::pread(file.fd.get(), head.data(), std::size_t(head.size()), 0);
     while (n < 0 && errno == EINTR);
     if (n < 0)
-        throw Failure(describeSystemError(QStringLiteral("Cannot read %1").arg(path), errno));
+        throw Failure(describeSystemError(
+            QStringLiteral("Cannot read %1").arg(displayFileName(path)), errno));
     head.truncate(n);
 
     Attachment attachment;
     attachment.path = path;
-    attachment.fileName = QFileInfo(path).fileName();
+    attachment.fileName = displayFileName(QFileInfo(path).fileName());
     attachment.mimeType =
         QMimeDatabase().mimeTypeForFileNameAndData(attachment.fileName, head).name();
     return attachment;

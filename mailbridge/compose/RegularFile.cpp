@@ -1,6 +1,7 @@
 #include "mailbridge/compose/RegularFile.h"
 
 #include "common/Failure.h"
+#include "common/FileNameCodec.h"
 
 #include <QFile>
 
@@ -10,15 +11,16 @@
 RegularFile openRegularFile(const QString &path)
 {
     RegularFile file;
-    const QByteArray name = QFile::encodeName(path);
+    const QByteArray name = encodeFileName(path);
+    const QString shown = displayFileName(path);
     // O_NONBLOCK: opening a FIFO would otherwise wait for a writer.
     file.fd =
         FileDescriptor(::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
     if (!file.fd.isOpen())
-        throw Failure(describeSystemError(QStringLiteral("Cannot read %1").arg(path), errno));
+        throw Failure(describeSystemError(QStringLiteral("Cannot read %1").arg(shown), errno));
     if (::fstat(file.fd.get(), &file.status) != 0)
-        throw Failure(describeSystemError(QStringLiteral("Cannot read %1").arg(path), errno));
+        throw Failure(describeSystemError(QStringLiteral("Cannot read %1").arg(shown), errno));
     if (!S_ISREG(file.status.st_mode))
-        throw Failure(QStringLiteral("Cannot attach %1: it is not a regular file").arg(path));
+        throw Failure(QStringLiteral("Cannot attach %1: it is not a regular file").arg(shown));
     return file;
 }

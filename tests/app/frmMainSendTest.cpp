@@ -86,8 +86,12 @@ TEST_F(frmMainSendTest, FailureIsShownAndTheWindowKeepsWorking)
     mail->failOn = "Add=" + folder + "/b";
 
     QTest::mouseClick(button("cmdSend"), Qt::LeftButton);
-    EXPECT_EQ(boxes, (std::vector<RecordedBox>{{QMessageBox::Critical, "Ferrymail",
-                                                "The mail client refused: " + mail->failOn}}));
+    // The box says what went wrong, what is in the outbox and what is still to send.
+    EXPECT_EQ(boxes,
+              (std::vector<RecordedBox>{{QMessageBox::Critical, "Ferrymail",
+                                         "The mail client refused: " + mail->failOn +
+                                             "\n\nAlready in the outbox (1 message):\nPhotos a"
+                                             "\n\nNot sent (1 file): b"}}));
     ASSERT_EQ(mail->sentMessages().size(), 1u);
     EXPECT_EQ(mail->sentMessages()[0].attachments, QStringList{folder + "/a"});
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);

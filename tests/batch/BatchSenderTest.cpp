@@ -1,5 +1,10 @@
 #include "batch/BatchSender.h"
 
+#include "batch/BatchPlan.h"
+#include "batch/CancelToken.h"
+#include "batch/SendProgress.h"
+#include "mailbridge/TransferMonitor.h"
+
 #include "support/FakeFileSystem.h"
 #include "support/FakeMailApplication.h"
 #include "support/TestTools.h"
@@ -116,39 +121,135 @@ TEST_F(BatchSenderTest, SizeTextThatIsNoNumberCreatesNothing)
     }
 }
 
-TEST_F(BatchSenderTest, TotalAbove2GiBFailsNamingTheFileAndKeepsEarlierMessages)
+TEST_F(BatchSenderTest, PlanningFailuresCreateNothing)
 {
-    // Limit ~100 GiB: first and huge1 share a message, huge2 overflows it while still under it.
-    const SendRequest r =
+    // A message over 2,147,483,647 bytes, and a file gone since the list was filled: both are
+    // found while the split is worked out, before the first message exists.
+    const SendRequest huge =
         request({{"first", true, 800000}, {"huge1", true, 2000000000}, {"huge2", true, 200000000}},
                 "100000000");
-    EXPECT_TRUE(failureOf([&] { sendBatch(r, mail, files); }).contains("/scans/huge2"));
-    EXPECT_TRUE(mail.sentMessages().empty());
-    EXPECT_FALSE(mail.calls.contains("Send"));
-
-    // The first message closes at the limit; the second overflows with its first file.
-    FakeMailApplication second;
-    const SendRequest alone = request({{"small", true, 800000}, {"giant", true, 2147483648}});
-    EXPECT_THROW(sendBatch(alone, second, files), Failure);
-    ASSERT_EQ(second.sentMessages().size(), 1u);
-    EXPECT_EQ(second.sentMessages()[0].subject, "Scan-small");
-    EXPECT_EQ(second.items.back()->attachments, QStringList({"/scans/giant"}));
+    SendRequest vanished = request({{"a", true, 800000}, {"b", true, 1}});
+    vanished.entries.push_back({"vanished", true});
+    for (const auto &[r, named] :
+         {std::pair{huge, "/scans/huge2"}, {vanished, "/scans/vanished"}}) {
+        FakeMailApplication fresh;
+        const QString failure = failureOf([&] { sendBatch(r, fresh, files); });
+        EXPECT_TRUE(failure.contains(named)) << failure;
+        EXPECT_TRUE(failure.endsWith("Nothing was put into the outbox.")) << failure;
+        EXPECT_TRUE(fresh.calls.isEmpty());
+    }
 }
 
-TEST_F(BatchSenderTest, FailureStopsAtTheFailingStep)
+TEST_F(BatchSenderTest, AStoppedSendSaysWhatWasFiledAndWhatWasNot)
 {
-    SendRequest r = request({{"a", true, 800000}, {"b", true, 1}, {"c", true, 1}});
+    const SendRequest r = request({{"a", true, 800000},
+                                   {"b", true, 800000},
+                                   {"c", true, 1},
+                                   {"d", false, 1},
+                                   {"e", true, 1}});
+    struct Case
+    {
+        const char *name;
+        std::function<void(int, TransferMonitor &)> onSend;
+        QStringList filed;
+        QStringList unsent;
+        bool cancelled;
+    };
+    const Case cases[] = {
+        {"the second Send fails",
+         [](int send, TransferMonitor &) {
+             if (send == 1)
+                 throw Failure("disk full");
+         },
+         {"Scan-a"},
+         {"b", "c", "e"},
+         false},
+        // Filed, though a later step failed: counted as filed, so a retry does not repeat it.
+        {"the second Send is filed but not made durable",
+         [](int send, TransferMonitor &) {
+             if (send == 1)
+                 throw FiledWithFailure("cannot sync");
+         },
+         {"Scan-a", "Scan-b"},
+         {"c", "e"},
+         false},
+        {"cancelled while writing the first",
+         [](int, TransferMonitor &monitor) {
+             if (monitor.cancelRequested())
+                 throw SendCancelled();
+         },
+         {},
+         {"a", "b", "c", "e"},
+         true},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeMailApplication fresh;
+        fresh.onSend = c.onSend;
+        CancelToken cancel;
+        if (c.cancelled)
+            cancel.cancel();
+        try {
+            sendBatch(r, fresh, files, SendProgress::none(), cancel);
+            ADD_FAILURE() << "no stop";
+        } catch (const SendStopped &stopped) {
+            EXPECT_EQ(stopped.filedSubjects(), c.filed);
+            EXPECT_EQ(stopped.unsentFiles(), c.unsent);
+            EXPECT_EQ(stopped.cancelled(), c.cancelled);
+            const QString text = stopped.description();
+            EXPECT_EQ(text.contains("Nothing was put into the outbox."), c.filed.isEmpty()) << text;
+            for (const QString &subject : c.filed)
+                EXPECT_TRUE(text.contains("\n" + subject)) << text;
+            EXPECT_TRUE(text.endsWith(c.unsent.join(", "))) << text;
+        }
+    }
+}
+
+TEST_F(BatchSenderTest, AFailingBridgeCallStopsAtThatStep)
+{
+    const SendRequest r = request({{"a", true, 800000}, {"b", true, 1}, {"c", true, 1}});
     mail.failOn = "Add=/scans/b";
-    EXPECT_THROW(sendBatch(r, mail, files), Failure);
+    EXPECT_THROW(sendBatch(r, mail, files), SendStopped);
     ASSERT_EQ(mail.sentMessages().size(), 1u);
     EXPECT_EQ(mail.sentMessages()[0].subject, "Scan-a");
     EXPECT_EQ(mail.calls.last(), "Add=/scans/b");
+}
 
-    // A file gone since the list was filled.
-    FakeMailApplication second;
-    r.entries.push_back({"vanished", true});
-    EXPECT_THROW(sendBatch(r, second, files), Failure);
-    EXPECT_EQ(second.sentMessages().size(), 1u);
+TEST_F(BatchSenderTest, ProgressFiguresAddUp)
+{
+    struct Recorder : SendProgress
+    {
+        void planned(const BatchPlan &p) override { plan = p; }
+        void fileStarted(const QString &name) override { started << name; }
+        void bytesDone(std::int64_t n) override { bytes += n; }
+        void messageFiled(int index, const QString &subject) override
+        {
+            filed << QString::number(index) + ":" + subject;
+        }
+        BatchPlan plan;
+        QStringList started;
+        QStringList filed;
+        std::int64_t bytes = 0;
+    } recorder;
+    const SendRequest r =
+        request({{"a", true, 500000}, {"b", false, 9}, {"c", true, 300000}, {"d", true, 100000}});
+    // The fake outbox reports each file whole, as a real one reports it block by block.
+    mail.onSend = [&](int, TransferMonitor &monitor) {
+        for (const QString &path : mail.items.back()->attachments) {
+            monitor.attachmentStarted(path);
+            monitor.attachmentBytes(files.FileSize(path));
+        }
+    };
+    CancelToken never;
+    sendBatch(r, mail, files, recorder, never);
+
+    ASSERT_EQ(recorder.plan.messages.size(), 2u);
+    EXPECT_EQ(recorder.plan.totalBytes, 900000);
+    EXPECT_EQ(recorder.plan.fileCount, 3);
+    EXPECT_EQ(recorder.plan.messages[0].subject, "Scan-a,c");
+    EXPECT_EQ(recorder.bytes, recorder.plan.totalBytes);
+    EXPECT_EQ(recorder.started, QStringList({"a", "c", "d"}));
+    EXPECT_EQ(recorder.filed, QStringList({"0:Scan-a,c", "1:Scan-d"}));
 }
 
 } // namespace

@@ -8,9 +8,9 @@
 namespace {
 
 SendRequest request(const std::vector<FileLine> &entries, const QString &to = "to@example.org",
-                    const QString &from = "from@example.org")
+                    const QString &from = "from@example.org", ListState state = ListState::Files)
 {
-    return SendRequest{"/f", entries, "750", to, QString(), from};
+    return SendRequest{"/f", entries, "750", to, QString(), from, state};
 }
 
 TEST(SendValidation, ChecksRunInOrderAndTheFirstFailureWins)
@@ -21,14 +21,14 @@ TEST(SendValidation, ChecksRunInOrderAndTheFirstFailureWins)
         {request(ok, "", ""), "You must enter who the messages are from."},
         // Blanks are not empty.
         {request(ok, "", "  "), "You must say who the messages are to."},
-        {request({{"No files", true}}), "Not a valid folder!"},
-        {request({{"Not a Valid Path", false}, {"z", true}}), "Not a valid folder!"},
+        {request({{"No files", true}}, "t@x", "f@x", ListState::NoFiles), "Not a valid folder!"},
+        {request({{"Not a Valid Path", true}}, "t@x", "f@x", ListState::NotAValidPath),
+         "Not a valid folder!"},
         {request({{"a", false}, {"b", false}}), "No files selected!"},
         {request(ok), std::nullopt},
-        // The sentinel texts compare exactly, and only entry 0 is looked at.
-        {request({{"no files", true}}), std::nullopt},
-        {request({{"Not a valid path", true}}), std::nullopt},
-        {request({{"a", true}, {"No files", true}}), std::nullopt},
+        // Real files that carry a sentinel's name are files like any other.
+        {request({{"No files", false}, {"z", true}}), std::nullopt},
+        {request({{"Not a Valid Path", true}}), std::nullopt},
     };
     for (const auto &[r, refusal] : cases)
         EXPECT_EQ(refusalFor(r), refusal) << r.entries.size() << " entries, from " << r.sender;

@@ -39,12 +39,15 @@ TEST(FileListRefresh, SentinelLinesWhenThereIsNothingToList)
     for (const QString folder : {"", "/afile", "/missing"}) {
         refreshFileList(folder, fs, list);
         EXPECT_EQ(texts(list), QStringList({"Not a Valid Path"})) << folder.toStdString();
+        EXPECT_EQ(list.state(), ListState::NotAValidPath);
     }
     refreshFileList("/empty", fs, list);
     EXPECT_EQ(texts(list), QStringList({"No files"}));
-    // A file of that name is an ordinary line.
+    EXPECT_EQ(list.state(), ListState::NoFiles);
+    // A file of that name is an ordinary line, and the list holds files.
     refreshFileList("/full", fs, list);
     EXPECT_EQ(texts(list), QStringList({"No files"}));
+    EXPECT_EQ(list.state(), ListState::Files);
     EXPECT_EQ(list.folder(), "/full");
 }
 

@@ -20,7 +20,14 @@ public:
         record(QStringLiteral("DeleteAfterSubmit=%1").arg(int(value))).deleteAfterSubmit = value;
     }
     void addAttachment(const QString &path) override { record("Add=" + path).attachments << path; }
-    void Send(TransferMonitor &) override { record("Send").sent = true; }
+    void Send(TransferMonitor &monitor) override
+    {
+        record("Send");
+        if (m_app.onSend)
+            m_app.onSend(m_app.sendCount, monitor);
+        ++m_app.sendCount;
+        m_message->sent = true;
+    }
 
 private:
     // The message to change, once the call is recorded: a call made to fail changes nothing.

@@ -3,10 +3,13 @@
 #include "mailbridge/MailApplication.h"
 
 #include <QStringList>
+#include <functional>
 #include <memory>
 #include <vector>
 
 // A mail client that records every call in order, for tests of what is sent and how.
+class TransferMonitor;
+
 class FakeMailApplication : public MailApplication
 {
 public:
@@ -29,10 +32,14 @@ public:
     std::vector<std::shared_ptr<Message>> items;
     // Makes the call whose line equals this fail with a Failure.
     QString failOn;
+    // Runs at every Send before the message counts as sent, with the Send's monitor; may
+    // throw as an outbox would. Gets the number of the Send, from 0.
+    std::function<void(int send, TransferMonitor &monitor)> onSend;
 
     std::vector<Message> sentMessages() const;
 
 private:
     friend class FakeMailItem;
+    int sendCount = 0;
     void record(const QString &call);
 };

@@ -1,0 +1,84 @@
+#include "batch/BatchSender.h"
+
+#include "../mailbridge/ParsedMessage.h"
+#include "common/FileNameCodec.h"
+#include "filelist/FileListModel.h"
+#include "filelist/FileListRefresh.h"
+#include "filelist/LocalFileSystem.h"
+#include "mailbridge/maildir/MaildirOutbox.h"
+#include "support/TestTools.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+// Files as the folder gives them, listed by the real refresh and sent into a real outbox.
+class RealFilesSendTest : public ::testing::Test
+{
+protected:
+    void addFile(const QByteArray &name, const QByteArray &content)
+    {
+        const QByteArray path = QFile::encodeName(folder) + '/' + name;
+        const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL, 0600);
+        ASSERT_GE(fd, 0) << path.constData();
+        ASSERT_EQ(::write(fd, content.constData(), std::size_t(content.size())), content.size());
+        ::close(fd);
+    }
+
+    // Lists the folder, ticks the lines whose shown text is given, and sends.
+    std::vector<ParsedMessage> send(const QStringList &ticked)
+    {
+        refreshFileList(folder, files, list);
+        SendRequest request{list.folder(), list.lines(),     "750",       "to@example.org",
+                            "Files: ",     "me@example.org", list.state()};
+        for (FileLine &line : request.entries)
+            line.ticked = ticked.contains(displayFileName(line.name));
+        MaildirOutbox outbox(temp.filePath("outbox"));
+        sendBatch(request, outbox, files);
+        std::vector<ParsedMessage> messages;
+        for (const QString &name : QDir(temp.filePath("outbox/new")).entryList(QDir::Files))
+            messages.push_back(parseMessageFile(temp.filePath("outbox/new/" + name)));
+        return messages;
+    }
+
+    QTemporaryDir temp;
+    const QString folder = temp.filePath("files");
+    LocalFileSystem files;
+    FileListModel list;
+
+    void SetUp() override { ASSERT_TRUE(QDir().mkpath(folder)); }
+};
+
+TEST_F(RealFilesSendTest, ANameThatIsNotUtf8ArrivesWholeUnderItsShownName)
+{
+    const QByteArray content = randomBytes(70000, 8);
+    addFile("b\xff\xfe.bin", content);
+    const QString shown = QString::fromUtf8("b\uFFFD\uFFFD.bin");
+
+    const auto messages = send({shown});
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].subject, "Files: " + shown);
+    ASSERT_EQ(messages[0].attachments.size(), 1u);
+    EXPECT_EQ(messages[0].attachments[0].fileName, shown);
+    EXPECT_EQ(messages[0].attachments[0].bytes, content);
+}
+
+TEST_F(RealFilesSendTest, FilesNamedLikeTheSentinelLinesAreFiles)
+{
+    addFile("No files", "first");
+    addFile("Not a Valid Path", "second");
+    addFile("x", "third");
+
+    const auto messages = send({"x"});
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].subject, "Files: x");
+    EXPECT_EQ(list.state(), ListState::Files);
+    // The sentinel names sort first; the Send still goes.
+    EXPECT_EQ(list.lines().front().name, "No files");
+}
+
+} // namespace
