@@ -10,7 +10,29 @@ Recorder &recorder()
 }
 } // namespace
 
-void setRecorder(Recorder r) { recorder() = std::move(r); }
+Answerer &answerer()
+{
+    static Answerer instance;
+    return instance;
+}
+
+void setRecorder(Recorder r)
+{
+    recorder() = std::move(r);
+}
+
+void setAnswerer(Answerer a)
+{
+    answerer() = std::move(a);
+}
+
+bool ask(QWidget *parent, const QString &title, const QString &text)
+{
+    if (answerer())
+        return answerer()(title, text);
+    return QMessageBox::question(parent, title, text, QMessageBox::Yes | QMessageBox::No,
+                                 QMessageBox::No) == QMessageBox::Yes;
+}
 
 void show(QWidget *parent, QMessageBox::Icon icon, const QString &title, const QString &text)
 {

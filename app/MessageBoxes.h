@@ -20,4 +20,10 @@ void showRefusal(QWidget *parent, const QString &text);
 // A failure, with the error's own description.
 void showFailure(QWidget *parent, const QString &description);
 
+using Answerer = std::function<bool(const QString &title, const QString &text)>;
+// While an answerer is set, questions are handed to it instead of being shown.
+void setAnswerer(Answerer answerer);
+// A question with Yes and No, No the default; true for Yes.
+bool ask(QWidget *parent, const QString &title, const QString &text);
+
 } // namespace MessageBoxes

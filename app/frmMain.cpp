@@ -5,7 +5,10 @@
 #include "app/RememberedComboBox.h"
 #include "app/TickListView.h"
 #include "app/UpDown.h"
+#include "app/frmProgress.h"
+#include "batch/BackgroundSend.h"
 #include "batch/BatchSender.h"
+#include "batch/SendValidation.h"
 #include "common/Twips.h"
 #include "filelist/FileListModel.h"
 #include "filelist/FileListRefresh.h"
@@ -21,6 +24,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QTimer>
 #include <QToolButton>
 
 namespace {
@@ -114,9 +118,22 @@ frmMain::frmMain(SettingsStore &settings, FolderChooser &folderChooser, ServiceF
     setFixedSize(twips(0, 0, 6960, 5580).size());
     createControls();
     connectEvents();
+    m_progressDelay = new QTimer(this);
+    m_progressDelay->setSingleShot(true);
+    // A Send that ends sooner shows nothing, so short Sends look as they always did.
+    m_progressDelay->setInterval(500);
+    connect(m_progressDelay, &QTimer::timeout, this, &frmMain::showProgress);
 }
 
-frmMain::~frmMain() = default;
+frmMain::~frmMain()
+{
+    // The worker uses the services this window owns: it must end before they go.
+    if (m_send) {
+        m_send->cancel();
+        m_send->wait();
+        qApp->removeEventFilter(this);
+    }
+}
 
 void frmMain::createControls()
 {
@@ -236,8 +253,72 @@ void frmMain::frmMain_cmdSend_Click()
     request.subjectPrefix = txtSubject->text();
     request.sender = cboFrom->currentText();
     request.listState = m_fileList->state();
-    WaitCursor wait;
-    sendBatch(request, *objOutlook, *objFileSystem);
+    // Refused at once, on this thread, as before: one box and nothing created.
+    if (const auto refusal = refusalFor(request))
+        throw Refusal(*refusal);
+
+    m_send = std::make_unique<BackgroundSend>(std::move(request), *objOutlook, *objFileSystem);
+    connect(m_send.get(), &BackgroundSend::finished, this, &frmMain::onSendFinished);
+    // Clicks and keys that arrive while the Send runs are dropped, never replayed.
+    qApp->installEventFilter(this);
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    m_send->start();
+    m_progressDelay->start();
+}
+
+void frmMain::showProgress()
+{
+    if (!m_send || m_progress)
+        return;
+    QApplication::restoreOverrideCursor();
+    m_progress = new frmProgress(*m_send, this);
+    m_progress->open();
+}
+
+void frmMain::onSendFinished()
+{
+    if (!m_send)
+        return;
+    m_progressDelay->stop();
+    if (m_progress) {
+        m_progress->hide();
+        m_progress->deleteLater();
+        m_progress = nullptr;
+    } else {
+        QApplication::restoreOverrideCursor();
+    }
+    qApp->removeEventFilter(this);
+    // Deleted later: this runs inside one of its signals.
+    BackgroundSend *send = m_send.release();
+    send->deleteLater();
+    runGuarded(this, [send] {
+        try {
+            send->result();
+        } catch (const SendStopped &stopped) {
+            // The person asked for it; what was filed stays, and nothing needs saying.
+            if (!stopped.cancelled())
+                throw;
+        }
+    });
+}
+
+bool frmMain::dropsInputWhileSending(QObject *watched, QEvent *event) const
+{
+    switch (event->type()) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+    case QEvent::ShortcutOverride:
+    case QEvent::Wheel:
+    case QEvent::ContextMenu:
+        break;
+    default:
+        return false;
+    }
+    const auto *widget = qobject_cast<const QWidget *>(watched);
+    return widget && widget->window() == this;
 }
 
 void frmMain::frmMain_cmdAbout_Click()
@@ -248,6 +329,17 @@ void frmMain::frmMain_cmdAbout_Click()
 
 void frmMain::closeEvent(QCloseEvent *event)
 {
+    if (m_send) {
+        if (!MessageBoxes::ask(this, QStringLiteral("Ferrymail"),
+                               QStringLiteral("A Send is under way. Stop it and close?\n\n"
+                                              "Messages already in the outbox stay there."))) {
+            event->ignore();
+            return;
+        }
+        m_send->cancel();
+        m_send->wait();
+        onSendFinished();
+    }
     runGuarded(this, [this] {
         bool cancel = false;
         frmMain_Form_Unload(cancel);
@@ -257,6 +349,8 @@ void frmMain::closeEvent(QCloseEvent *event)
 
 bool frmMain::eventFilter(QObject *watched, QEvent *event)
 {
+    if (m_send && dropsInputWhileSending(watched, event))
+        return true;
     if (event->type() != QEvent::KeyPress)
         return QWidget::eventFilter(watched, event);
     const int key = static_cast<QKeyEvent *>(event)->key();

@@ -4,17 +4,20 @@
 #include <functional>
 #include <memory>
 
+class BackgroundSend;
 class FileListModel;
 class FileSystem;
 class FolderChooser;
 class MailApplication;
 class QLabel;
 class QLineEdit;
+class QTimer;
 class QToolButton;
 class RememberedComboBox;
 class SettingsStore;
 class TickListView;
 class UpDown;
+class frmProgress;
 
 // The main window: reads its controls, calls the logic, shows the outcome.
 class frmMain : public QWidget
@@ -45,6 +48,9 @@ public:
     void frmMain_cmdSend_Click();
     void frmMain_cmdAbout_Click();
 
+    // True from the moment a Send starts until its end has been handled.
+    bool isSending() const { return m_send != nullptr; }
+
 protected:
     void closeEvent(QCloseEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -53,6 +59,9 @@ private:
     void createControls();
     void connectEvents();
     void onFocusChanged(QWidget *old, QWidget *now);
+    void showProgress();
+    void onSendFinished();
+    bool dropsInputWhileSending(QObject *watched, QEvent *event) const;
 
     SettingsStore &m_settings;
     FolderChooser &m_folderChooser;
@@ -61,6 +70,9 @@ private:
     std::unique_ptr<FileSystem> objFileSystem;
     std::unique_ptr<MailApplication> objOutlook;
     FileListModel *m_fileList = nullptr;
+    std::unique_ptr<BackgroundSend> m_send;
+    frmProgress *m_progress = nullptr;
+    QTimer *m_progressDelay = nullptr;
 
     QLabel *Label1 = nullptr;
     RememberedComboBox *cboTo = nullptr;

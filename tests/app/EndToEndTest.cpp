@@ -41,6 +41,7 @@ TEST(EndToEnd, FilesTickedInTheWindowArriveWholeInTheOutbox)
     auto *list = window.findChild<QListView *>("lstFiles");
     QTest::mouseClick(list->viewport(), Qt::RightButton, {}, QPoint(5, 5));
     QTest::mouseClick(window.findChild<QToolButton *>("cmdSend"), Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window.isSending(); }, 20000));
 
     QStringList names = QDir(temp.filePath("outbox/new")).entryList(QDir::Files, QDir::Name);
     ASSERT_EQ(names.size(), 2);

@@ -76,6 +76,11 @@ void MainWindowTest::fillAddresses()
     typeInto(combo("cboFrom"), "from@example.org");
 }
 
+void MainWindowTest::waitForSend()
+{
+    EXPECT_TRUE(QTest::qWaitFor([this] { return !window->isSending(); }, 20000));
+}
+
 void MainWindowTest::clearNativeSettings()
 {
     QSettings(QSettings::NativeFormat, QSettings::UserScope, "Ferrymail", "Ferrymail").clear();

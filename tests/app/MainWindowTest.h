@@ -99,6 +99,8 @@ protected:
     std::vector<bool> ticks();
     void clickCheckBox(int row);
     void rightClickList();
+    // Waits until the Send that the last click or key started has ended and been handled.
+    void waitForSend();
 
     QTemporaryDir temp;
     MemorySettingsStore settings;

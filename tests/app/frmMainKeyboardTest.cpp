@@ -49,6 +49,7 @@ TEST_F(frmMainKeyboardTest, EnterInAFieldSendsAndKeepsTheFocus)
             QWidget *field = control<QWidget>(name);
             field->setFocus();
             QTest::keyClick(field, key, key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier);
+            waitForSend();
             EXPECT_EQ(sends(), ++expected) << name;
             EXPECT_EQ(QApplication::focusWidget(), field) << name;
             // Enter in the folder field sends what is ticked; it does not list again first.
@@ -77,6 +78,7 @@ TEST_F(frmMainKeyboardTest, EnterInAnOpenDropDownChoosesWithoutSending)
     EXPECT_EQ(sends(), 0);
 
     QTest::keyClick(to, Qt::Key_Return);
+    waitForSend();
     ASSERT_EQ(mail->sentMessages().size(), 1u);
     EXPECT_EQ(mail->sentMessages()[0].to, "second@example.org");
 }

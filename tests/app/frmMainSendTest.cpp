@@ -31,6 +31,7 @@ TEST_F(frmMainSendTest, TickedFilesGoOutSplitByTheSizeLimit)
         clickCheckBox(row);
 
     QTest::mouseClick(button("cmdSend"), Qt::LeftButton);
+    waitForSend();
 
     EXPECT_TRUE(boxes.empty());
     const auto sent = mail->sentMessages();
@@ -53,6 +54,7 @@ TEST_F(frmMainSendTest, AttachmentsComeFromTheListedFolderNotTheEditedText)
     rightClickList();
     typeInto(combo("cboPath"), makeFolder("other", {{"a", 10}, {"b", 10}}));
     QTest::keyClick(combo("cboPath"), Qt::Key_Return);
+    waitForSend();
 
     EXPECT_TRUE(boxes.empty());
     const auto sent = mail->sentMessages();
@@ -66,10 +68,12 @@ TEST_F(frmMainSendTest, BadEntriesSendNothing)
     open();
     fillAddresses();
     QTest::mouseClick(button("cmdSend"), Qt::LeftButton);
+    waitForSend();
     listFolder(makeFolder("f", {{"a", 10}}));
     rightClickList();
     typeInto(edit("txtSize"), "lots");
     QTest::mouseClick(button("cmdSend"), Qt::LeftButton);
+    waitForSend();
 
     ASSERT_EQ(boxes.size(), 2u);
     EXPECT_EQ(boxes[0], (RecordedBox{QMessageBox::Warning, "Error", "Not a valid folder!"}));
@@ -86,6 +90,7 @@ TEST_F(frmMainSendTest, FailureIsShownAndTheWindowKeepsWorking)
     mail->failOn = "Add=" + folder + "/b";
 
     QTest::mouseClick(button("cmdSend"), Qt::LeftButton);
+    waitForSend();
     // The box says what went wrong, what is in the outbox and what is still to send.
     EXPECT_EQ(boxes,
               (std::vector<RecordedBox>{{QMessageBox::Critical, "Ferrymail",
@@ -99,6 +104,7 @@ TEST_F(frmMainSendTest, FailureIsShownAndTheWindowKeepsWorking)
     mail->failOn.clear();
     EXPECT_EQ(ticks(), std::vector<bool>(2, true));
     QTest::mouseClick(button("cmdSend"), Qt::LeftButton);
+    waitForSend();
     EXPECT_EQ(boxes.size(), 1u);
     EXPECT_EQ(mail->sentMessages().size(), 3u);
     EXPECT_TRUE(window->isVisible());
@@ -118,6 +124,7 @@ TEST_F(frmMainSendTest, RealRefusalBoxIsAWarningWithOkOnly)
         }
     });
     QTest::mouseClick(button("cmdSend"), Qt::LeftButton);
+    waitForSend();
 
     ASSERT_TRUE(shown);
     EXPECT_EQ(*shown, (RecordedBox{QMessageBox::Warning, "Error",

@@ -1,0 +1,62 @@
+#include "batch/BackgroundSend.h"
+
+#include <QThread>
+
+BackgroundSend::BackgroundSend(SendRequest request, MailApplication &mail, const FileSystem &files,
+                               QObject *parent)
+    : QObject(parent), m_request(std::move(request)), m_mail(mail), m_files(files)
+{
+}
+
+BackgroundSend::~BackgroundSend()
+{
+    if (m_thread) {
+        m_cancel.cancel();
+        m_thread->wait();
+    }
+}
+
+void BackgroundSend::start()
+{
+    m_clock.start();
+    m_thread.reset(QThread::create([this] {
+        // Everything the worker writes is read by the caller only after finished().
+        try {
+            m_outcome = sendBatch(m_request, m_mail, m_files, m_status, m_cancel);
+        } catch (...) {
+            m_error = std::current_exception();
+        }
+    }));
+    // Emitted by the worker as it ends; delivered on this object's own thread.
+    connect(m_thread.get(), &QThread::finished, this, &BackgroundSend::finished,
+            Qt::QueuedConnection);
+    m_thread->start();
+}
+
+void BackgroundSend::cancel()
+{
+    m_cancel.cancel();
+}
+
+void BackgroundSend::wait()
+{
+    if (m_thread)
+        m_thread->wait();
+}
+
+bool BackgroundSend::isRunning() const
+{
+    return m_thread && m_thread->isRunning();
+}
+
+double BackgroundSend::elapsedSeconds() const
+{
+    return m_clock.isValid() ? double(m_clock.nsecsElapsed()) / 1e9 : 0.0;
+}
+
+SendOutcome BackgroundSend::result() const
+{
+    if (m_error)
+        std::rethrow_exception(m_error);
+    return m_outcome;
+}

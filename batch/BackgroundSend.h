@@ -1,0 +1,54 @@
+#pragma once
+
+#include "batch/BatchSender.h"
+#include "batch/CancelToken.h"
+#include "batch/SendStatus.h"
+
+#include <QElapsedTimer>
+#include <QObject>
+
+#include <exception>
+#include <memory>
+
+class QThread;
+
+// One Send on a thread of its own, so the caller's thread stays free to repaint and answer.
+// The caller polls status() and learns the end from finished(), on its own thread.
+class BackgroundSend : public QObject
+{
+    Q_OBJECT
+
+public:
+    // The services must outlive the Send; the worker uses them only while it runs.
+    BackgroundSend(SendRequest request, MailApplication &mail, const FileSystem &files,
+                   QObject *parent = nullptr);
+    // Cancels a Send still running and waits for its end.
+    ~BackgroundSend() override;
+
+    void start();
+    // Asks the Send to stop as soon as it can; finished() still follows.
+    void cancel();
+    bool cancelRequested() const { return m_cancel.cancelled(); }
+    // Blocks until the worker has ended.
+    void wait();
+    bool isRunning() const;
+
+    SendStatus::Snapshot status() const { return m_status.snapshot(); }
+    double elapsedSeconds() const;
+    // Once finished: the outcome, or the Send's exception (Refusal, Failure, SendStopped).
+    SendOutcome result() const;
+
+signals:
+    void finished();
+
+private:
+    SendRequest m_request;
+    MailApplication &m_mail;
+    const FileSystem &m_files;
+    CancelToken m_cancel;
+    SendStatus m_status;
+    QElapsedTimer m_clock;
+    std::unique_ptr<QThread> m_thread;
+    SendOutcome m_outcome;
+    std::exception_ptr m_error;
+};
