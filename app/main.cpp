@@ -1,5 +1,6 @@
 #include "app/LocalServices.h"
 #include "app/MessageBoxes.h"
+#include "cli/CommandLine.h"
 #include "common/Failure.h"
 #include "filelist/QtFolderChooser.h"
 #include "settings/QtSettingsStore.h"
@@ -8,6 +9,10 @@
 
 int main(int argc, char **argv)
 {
+    // The command line needs no display: it never makes a QApplication.
+    if (wantsCommandLine(argc, argv))
+        return runCommandLine(argc, argv);
+
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Ferrymail"));
     QApplication::setOrganizationName(QStringLiteral("Ferrymail"));

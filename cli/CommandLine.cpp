@@ -1,0 +1,69 @@
+#include "cli/CommandLine.h"
+
+#include "cli/Interruption.h"
+#include "cli/SendCommand.h"
+#include "filelist/LocalFileSystem.h"
+#include "mailbridge/maildir/DefaultOutboxFolder.h"
+#include "mailbridge/maildir/MaildirOutbox.h"
+#include "settings/QtSettingsStore.h"
+
+#include <QCoreApplication>
+
+#include <cstring>
+#include <unistd.h>
+
+bool wantsCommandLine(int argc, char **argv)
+{
+    if (argc < 2)
+        return false;
+    return std::strcmp(argv[1], "send") == 0 || std::strcmp(argv[1], "--help") == 0 ||
+           std::strcmp(argv[1], "--version") == 0;
+}
+
+int runCommandLine(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("Ferrymail"));
+    QCoreApplication::setOrganizationName(QStringLiteral("Ferrymail"));
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+
+    QList<QByteArray> arguments;
+    for (int i = 2; i < argc; ++i)
+        arguments << QByteArray(argv[i]);
+    ParsedArguments parsed;
+    if (std::strcmp(argv[1], "--help") == 0)
+        parsed.action = ParsedArguments::Action::Help;
+    else if (std::strcmp(argv[1], "--version") == 0)
+        parsed.action = ParsedArguments::Action::Version;
+    else
+        parsed = parseSendArguments(arguments);
+
+    switch (parsed.action) {
+    case ParsedArguments::Action::Help:
+        out << sendUsageText();
+        return ExitCode::sent;
+    case ParsedArguments::Action::Version:
+        out << versionText();
+        return ExitCode::sent;
+    case ParsedArguments::Action::UsageError:
+        err << parsed.error << "\nTry 'ferrymail send --help'.\n";
+        return ExitCode::refused;
+    case ParsedArguments::Action::Send:
+        break;
+    }
+
+    QtSettingsStore settings;
+    LocalFileSystem files;
+    const OutboxMaker makeOutbox = [&settings](const SendOptions &options) {
+        return std::make_unique<MaildirOutbox>(
+            options.outbox.isEmpty() ? defaultOutboxFolder(settings) : options.outbox);
+    };
+    Interruption interruption;
+    const InterruptHandlers handlers(interruption);
+    const int code = runSendCommand(parsed.options, settings, files, makeOutbox, interruption,
+                                    {out, err, ::isatty(STDERR_FILENO) ? stderr : nullptr});
+    out.flush();
+    err.flush();
+    return code;
+}

@@ -1,0 +1,37 @@
+#pragma once
+
+#include "cli/SendOptions.h"
+
+#include <QTextStream>
+
+#include <cstdio>
+#include <functional>
+#include <memory>
+
+class FileSystem;
+class MailApplication;
+class SettingsStore;
+struct Interruption;
+
+// Where `ferrymail send` writes: subjects and the dry run on out, refusals, failures and
+// progress on err (progress only when err is a terminal).
+struct CommandOutput
+{
+    QTextStream &out;
+    QTextStream &err;
+    std::FILE *progressTerminal = nullptr;
+};
+
+using OutboxMaker = std::function<std::unique_ptr<MailApplication>(const SendOptions &options)>;
+
+namespace ExitCode {
+inline constexpr int sent = 0;
+inline constexpr int failed = 1;
+inline constexpr int refused = 2;
+} // namespace ExitCode
+
+// The window's Send, from the command line: the same list order, checks, split, outbox and
+// cancel. Reads the remembered size but changes no remembered entry. Returns the exit code.
+int runSendCommand(const SendOptions &options, const SettingsStore &settings,
+                   const FileSystem &files, const OutboxMaker &makeOutbox,
+                   Interruption &interruption, CommandOutput output);

@@ -1,0 +1,137 @@
+#include "cli/SendOptions.h"
+
+#include "common/FileNameCodec.h"
+
+#include <QCoreApplication>
+
+namespace {
+
+// Options that take a value, and where the value goes.
+QString *valueSlot(SendOptions &options, const QByteArray &name, std::optional<QString> &size)
+{
+    if (name == "--to")
+        return &options.to;
+    if (name == "--from")
+        return &options.from;
+    if (name == "--subject")
+        return &options.subject;
+    if (name == "--outbox")
+        return &options.outbox;
+    if (name == "--size") {
+        size = QString();
+        return &*size;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+ParsedArguments parseSendArguments(const QList<QByteArray> &arguments)
+{
+    ParsedArguments parsed;
+    SendOptions &options = parsed.options;
+    QStringList positional;
+    bool optionsEnded = false;
+    const auto usageError = [&parsed](const QString &error) {
+        parsed.action = ParsedArguments::Action::UsageError;
+        parsed.error = error;
+        return parsed;
+    };
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        QByteArray argument = arguments[i];
+        if (optionsEnded || !argument.startsWith("--") || argument == "-") {
+            positional << decodeFileName(argument);
+            continue;
+        }
+        if (argument == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        if (argument == "--help") {
+            parsed.action = ParsedArguments::Action::Help;
+            return parsed;
+        }
+        if (argument == "--version") {
+            parsed.action = ParsedArguments::Action::Version;
+            return parsed;
+        }
+        if (argument == "--all") {
+            options.all = true;
+            continue;
+        }
+        if (argument == "--dry-run") {
+            options.dryRun = true;
+            continue;
+        }
+        if (argument == "--json") {
+            options.json = true;
+            continue;
+        }
+        // --name=value or --name value.
+        QByteArray value;
+        bool hasValue = false;
+        if (const qsizetype equals = argument.indexOf('='); equals > 0) {
+            value = argument.mid(equals + 1);
+            argument.truncate(equals);
+            hasValue = true;
+        }
+        QString *slot = valueSlot(options, argument, options.size);
+        if (!slot)
+            return usageError(QStringLiteral("Unknown option %1.").arg(QString::fromUtf8(argument)));
+        if (!hasValue) {
+            if (++i >= arguments.size())
+                return usageError(
+                    QStringLiteral("The option %1 needs a value.").arg(QString::fromUtf8(argument)));
+            value = arguments[i];
+        }
+        *slot = argument == "--outbox" ? decodeFileName(value) : QString::fromUtf8(value);
+    }
+    if (positional.isEmpty())
+        return usageError(QStringLiteral("Name the folder whose files to send."));
+    if (options.json && !options.dryRun)
+        return usageError(QStringLiteral("--json goes with --dry-run."));
+    options.folder = positional.takeFirst();
+    options.names = positional;
+    if (options.all && !options.names.isEmpty())
+        return usageError(QStringLiteral("Give either --all or names of files, not both."));
+    parsed.action = ParsedArguments::Action::Send;
+    return parsed;
+}
+
+QString versionText()
+{
+    return QStringLiteral("ferrymail %1\n").arg(QStringLiteral(FERRYMAIL_VERSION));
+}
+
+QString sendUsageText()
+{
+    return QStringLiteral(
+        "Usage: ferrymail send [options] FOLDER [NAME...]\n"
+        "\n"
+        "Sends the named files of FOLDER (or with --all every file in it) as attachments,\n"
+        "split over as many messages as the size limit requires, into the outbox. The files\n"
+        "go in the window's list order: sorted by name without regard to case.\n"
+        "\n"
+        "Options:\n"
+        "  --to ADDRESS       the recipient\n"
+        "  --from ADDRESS     the sender\n"
+        "  --subject PREFIX   each subject is the prefix followed by its file names\n"
+        "  --size KB          maximum message size in kilobytes of 1024, counting the files\n"
+        "                     only (default: the size last used in the window)\n"
+        "  --all              every file of the folder\n"
+        "  --outbox DIR       a Maildir folder for this run instead of the configured outbox\n"
+        "  --dry-run          create nothing; print the split with each message's exact size\n"
+        "  --json             with --dry-run, print the split as JSON\n"
+        "  --help             show this text\n"
+        "  --version          show the version\n"
+        "\n"
+        "Exit codes: 0 sent; 1 a failure (what was filed is listed); 2 refused, nothing\n"
+        "created; 130 or 143 stopped by SIGINT or SIGTERM (what was filed is listed).\n"
+        "Each message filed is printed on standard output by its subject.\n"
+        "\n"
+        "Settings: ~/.config/Ferrymail/Ferrymail.conf ([MailClient] chooses the outbox).\n"
+        "\n"
+        "Example:\n"
+        "  ferrymail send --to ann@example.org --from me@example.org --subject \"Scans: \" \\\n"
+        "      --size 10240 ~/scans a.pdf b.pdf\n");
+}
