@@ -8,12 +8,14 @@
 #include "app/frmProgress.h"
 #include "batch/BackgroundSend.h"
 #include "batch/BatchSender.h"
+#include "batch/SendPreview.h"
 #include "batch/SendValidation.h"
 #include "common/Twips.h"
 #include "filelist/FileListModel.h"
 #include "filelist/FileListRefresh.h"
 #include "filelist/FileSystem.h"
 #include "filelist/FolderChooser.h"
+#include "filelist/SizeCache.h"
 #include "mailbridge/MailApplication.h"
 #include "settings/RememberedEntries.h"
 #include "settings/SettingsStore.h"
@@ -123,6 +125,22 @@ frmMain::frmMain(SettingsStore &settings, FolderChooser &folderChooser, ServiceF
     // A Send that ends sooner shows nothing, so short Sends look as they always did.
     m_progressDelay->setInterval(500);
     connect(m_progressDelay, &QTimer::timeout, this, &frmMain::showProgress);
+
+    // The tool tip follows the ticks, the size and the addresses; worked out once per burst.
+    m_previewDelay = new QTimer(this);
+    m_previewDelay->setSingleShot(true);
+    m_previewDelay->setInterval(0);
+    connect(m_previewDelay, &QTimer::timeout, this, &frmMain::updateSendToolTip);
+    const auto preview = [this] { m_previewDelay->start(); };
+    connect(m_fileList, &QAbstractItemModel::dataChanged, this, preview);
+    connect(m_fileList, &QAbstractItemModel::modelReset, this, [this, preview] {
+        if (m_sizes)
+            m_sizes->forget();
+        preview();
+    });
+    connect(txtSize, &QLineEdit::textChanged, this, preview);
+    connect(cboTo, &QComboBox::currentTextChanged, this, preview);
+    connect(cboFrom, &QComboBox::currentTextChanged, this, preview);
 }
 
 frmMain::~frmMain()
@@ -194,6 +212,7 @@ void frmMain::frmMain_Form_Load()
 {
     objFileSystem = m_factories.createFileSystem();
     objOutlook = m_factories.createMailApplication(m_settings);
+    m_sizes = std::make_unique<SizeCache>(*objFileSystem);
     txtSize->setText(RememberedEntries::loadMaxSize(m_settings));
     fillRemembered(cboFrom, m_settings, QStringLiteral("From"));
     fillRemembered(cboTo, m_settings, QStringLiteral("To"));
@@ -243,7 +262,7 @@ void frmMain::frmMain_lstFiles_MouseUp(int button, int /*shift*/, QPoint /*posit
         m_fileList->tickAll();
 }
 
-void frmMain::frmMain_cmdSend_Click()
+SendRequest frmMain::currentRequest() const
 {
     SendRequest request;
     request.folder = m_fileList->folder();
@@ -253,6 +272,19 @@ void frmMain::frmMain_cmdSend_Click()
     request.subjectPrefix = txtSubject->text();
     request.sender = cboFrom->currentText();
     request.listState = m_fileList->state();
+    return request;
+}
+
+void frmMain::updateSendToolTip()
+{
+    if (!objOutlook || !m_sizes)
+        return;
+    cmdSend->setToolTip(sendPreviewText(currentRequest(), *m_sizes, objOutlook->destination()));
+}
+
+void frmMain::frmMain_cmdSend_Click()
+{
+    SendRequest request = currentRequest();
     // Refused at once, on this thread, as before: one box and nothing created.
     if (const auto refusal = refusalFor(request))
         throw Refusal(*refusal);

@@ -14,6 +14,8 @@ class QLineEdit;
 class QTimer;
 class QToolButton;
 class RememberedComboBox;
+class SizeCache;
+struct SendRequest;
 class SettingsStore;
 class TickListView;
 class UpDown;
@@ -59,6 +61,8 @@ private:
     void createControls();
     void connectEvents();
     void onFocusChanged(QWidget *old, QWidget *now);
+    SendRequest currentRequest() const;
+    void updateSendToolTip();
     void showProgress();
     void onSendFinished();
     bool dropsInputWhileSending(QObject *watched, QEvent *event) const;
@@ -70,6 +74,8 @@ private:
     std::unique_ptr<FileSystem> objFileSystem;
     std::unique_ptr<MailApplication> objOutlook;
     FileListModel *m_fileList = nullptr;
+    std::unique_ptr<SizeCache> m_sizes;
+    QTimer *m_previewDelay = nullptr;
     std::unique_ptr<BackgroundSend> m_send;
     frmProgress *m_progress = nullptr;
     QTimer *m_progressDelay = nullptr;

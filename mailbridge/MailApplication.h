@@ -17,4 +17,7 @@ public:
 
     // A new, unsent mail item. Throws Failure when the client cannot make one.
     virtual std::unique_ptr<MailItem> CreateItem(ItemType type = olMailItem) = 0;
+
+    // Where messages go, as a person reads it after "into": "the Maildir outbox ~/Outbox".
+    virtual QString destination() const = 0;
 };

@@ -44,6 +44,15 @@ MaildirOutbox::MaildirOutbox(const QString &folder) : m_folder(QDir::cleanPath(f
         makeFolder(m_folder + QLatin1String(sub));
 }
 
+QString MaildirOutbox::destination() const
+{
+    const QString home = QDir::homePath();
+    QString shown = m_folder;
+    if (shown.startsWith(home + QLatin1Char('/')))
+        shown.replace(0, home.size(), QStringLiteral("~"));
+    return QStringLiteral("the Maildir outbox ") + shown;
+}
+
 std::unique_ptr<MailItem> MaildirOutbox::CreateItem(ItemType)
 {
     return std::make_unique<MaildirMessage>(m_folder);

@@ -13,6 +13,7 @@ public:
     explicit MaildirOutbox(const QString &folder);
 
     std::unique_ptr<MailItem> CreateItem(ItemType type = olMailItem) override;
+    QString destination() const override;
 
     QString folder() const { return m_folder; }
 

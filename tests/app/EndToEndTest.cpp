@@ -40,7 +40,14 @@ TEST(EndToEnd, FilesTickedInTheWindowArriveWholeInTheOutbox)
     QTest::keyClick(path, Qt::Key_Tab); // leaving the field lists the folder
     auto *list = window.findChild<QListView *>("lstFiles");
     QTest::mouseClick(list->viewport(), Qt::RightButton, {}, QPoint(5, 5));
-    QTest::mouseClick(window.findChild<QToolButton *>("cmdSend"), Qt::LeftButton);
+    auto *send = window.findChild<QToolButton *>("cmdSend");
+    QString tip;
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return (tip = send->toolTip()).startsWith("3 files in 2 messages; about "); }, 5000))
+        << tip.toStdString();
+    EXPECT_TRUE(tip.endsWith("; into the Maildir outbox " + temp.filePath("outbox")))
+        << tip.toStdString();
+    QTest::mouseClick(send, Qt::LeftButton);
     ASSERT_TRUE(QTest::qWaitFor([&] { return !window.isSending(); }, 20000));
 
     QStringList names = QDir(temp.filePath("outbox/new")).entryList(QDir::Files, QDir::Name);
@@ -48,6 +55,10 @@ TEST(EndToEnd, FilesTickedInTheWindowArriveWholeInTheOutbox)
     EXPECT_TRUE(QDir(temp.filePath("outbox/tmp")).isEmpty());
     const ParsedMessage first = parseMessageFile(temp.filePath("outbox/new/" + names[0]));
     const ParsedMessage second = parseMessageFile(temp.filePath("outbox/new/" + names[1]));
+    // The tip's "about" is the real size of the two messages, to the nearest tenth of a MB.
+    const qint64 mailBytes = first.raw.size() + second.raw.size();
+    EXPECT_TRUE(tip.contains(QStringLiteral("about %1 MB").arg(double(mailBytes) / 1e6, 0, 'f', 1)))
+        << tip.toStdString() << " for " << mailBytes;
     EXPECT_EQ(first.subject, "Scan-a.bin,B é.txt");
     EXPECT_EQ(second.subject, "Scan-c.jpg");
     EXPECT_EQ(first.to, QStringList{"friend@example.net"});

@@ -24,6 +24,7 @@ public:
     };
 
     std::unique_ptr<MailItem> CreateItem(ItemType type = olMailItem) override;
+    QString destination() const override { return QStringLiteral("the test outbox"); }
 
     // Every call as a line: "CreateItem 0", "Subject?", "Subject=x", "To=x", "From=x",
     // "DeleteAfterSubmit=1", "Add=path", "Send".
