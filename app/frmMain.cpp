@@ -15,7 +15,6 @@
 #include "filelist/FileListRefresh.h"
 #include "filelist/FileSystem.h"
 #include "filelist/FolderChooser.h"
-#include "filelist/SizeCache.h"
 #include "mailbridge/MailApplication.h"
 #include "settings/RememberedEntries.h"
 #include "settings/SettingsStore.h"
@@ -134,8 +133,8 @@ frmMain::frmMain(SettingsStore &settings, FolderChooser &folderChooser, ServiceF
     const auto preview = [this] { m_previewDelay->start(); };
     connect(m_fileList, &QAbstractItemModel::dataChanged, this, preview);
     connect(m_fileList, &QAbstractItemModel::modelReset, this, [this, preview] {
-        if (m_sizes)
-            m_sizes->forget();
+        if (m_preview)
+            m_preview->forget();
         preview();
     });
     connect(txtSize, &QLineEdit::textChanged, this, preview);
@@ -212,7 +211,7 @@ void frmMain::frmMain_Form_Load()
 {
     objFileSystem = m_factories.createFileSystem();
     objOutlook = m_factories.createMailApplication(m_settings);
-    m_sizes = std::make_unique<SizeCache>(*objFileSystem);
+    m_preview = std::make_unique<SendPreview>(*objFileSystem);
     txtSize->setText(RememberedEntries::loadMaxSize(m_settings));
     fillRemembered(cboFrom, m_settings, QStringLiteral("From"));
     fillRemembered(cboTo, m_settings, QStringLiteral("To"));
@@ -277,9 +276,9 @@ SendRequest frmMain::currentRequest() const
 
 void frmMain::updateSendToolTip()
 {
-    if (!objOutlook || !m_sizes)
+    if (!objOutlook || !m_preview)
         return;
-    cmdSend->setToolTip(sendPreviewText(currentRequest(), *m_sizes, objOutlook->destination()));
+    cmdSend->setToolTip(m_preview->text(currentRequest(), objOutlook->destination()));
 }
 
 void frmMain::frmMain_cmdSend_Click()

@@ -14,7 +14,7 @@ class QLineEdit;
 class QTimer;
 class QToolButton;
 class RememberedComboBox;
-class SizeCache;
+class SendPreview;
 struct SendRequest;
 class SettingsStore;
 class TickListView;
@@ -74,7 +74,7 @@ private:
     std::unique_ptr<FileSystem> objFileSystem;
     std::unique_ptr<MailApplication> objOutlook;
     FileListModel *m_fileList = nullptr;
-    std::unique_ptr<SizeCache> m_sizes;
+    std::unique_ptr<SendPreview> m_preview;
     QTimer *m_previewDelay = nullptr;
     std::unique_ptr<BackgroundSend> m_send;
     frmProgress *m_progress = nullptr;

@@ -1,6 +1,7 @@
 #include "batch/BatchPlan.h"
 
 #include "batch/AttachmentPath.h"
+#include "batch/MessageSplitter.h"
 #include "batch/SizeLimit.h"
 #include "common/Failure.h"
 #include "common/FileNameCodec.h"
@@ -10,7 +11,7 @@
 
 BatchPlan planBatch(const SendRequest &request, const FileSystem &files)
 {
-    const double limit = sizeLimitBytes(request.sizeText);
+    MessageSplitter splitter(sizeLimitBytes(request.sizeText));
     BatchPlan plan;
     PlannedMessage open;
     const auto close = [&] {
@@ -32,7 +33,7 @@ BatchPlan planBatch(const SendRequest &request, const FileSystem &files)
                         displayFileName(entry.name);
         open.files.push_back(std::move(file));
         ++plan.fileCount;
-        if (double(open.bytes) >= limit)
+        if (splitter.add(file.size))
             close();
     }
     if (!open.files.empty())

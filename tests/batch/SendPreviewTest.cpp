@@ -38,7 +38,7 @@ TEST(SendPreview, SaysWhatASendWouldDoOrWhyItWouldNot)
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
-        EXPECT_EQ(sendPreviewText(c.request, files, "the outbox ~/O"), c.tip);
+        EXPECT_EQ(SendPreview(files).text(c.request, "the outbox ~/O"), c.tip);
     }
 }
 
