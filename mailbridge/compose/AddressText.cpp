@@ -121,9 +121,12 @@ int mailboxCount(InternetAddressList *list)
     int count = 0;
     for (int i = 0; list && i < internet_address_list_length(list); ++i) {
         InternetAddress *address = internet_address_list_get_address(list, i); // borrowed
-        if (INTERNET_ADDRESS_IS_MAILBOX(address))
-            ++count;
-        else if (INTERNET_ADDRESS_IS_GROUP(address))
+        if (INTERNET_ADDRESS_IS_MAILBOX(address)) {
+            const QByteArray addr(
+                internet_address_mailbox_get_addr(INTERNET_ADDRESS_MAILBOX(address)));
+            const qsizetype at = addr.lastIndexOf('@');
+            count += at > 0 && at + 1 < addr.size() ? 1 : 0;
+        } else if (INTERNET_ADDRESS_IS_GROUP(address))
             count +=
                 mailboxCount(internet_address_group_get_members(INTERNET_ADDRESS_GROUP(address)));
     }

@@ -18,5 +18,6 @@ QStringList splitAddressText(const QString &text);
 // written raw. Names keep exactly what was typed, "=?" included, and are encoded in UTF-8.
 GObjectPtr<InternetAddressList> parseAddressText(const QString &text);
 
-// How many mailboxes (real addresses, also inside groups) the list holds.
+// How many mailboxes with a domain ("user@host", also inside groups) the list holds; GMime
+// also takes a bare word such as "nobody" for a mailbox.
 int mailboxCount(InternetAddressList *list);

@@ -117,7 +117,8 @@ void EncodedFile::loadChunkFor(std::uint64_t inputOffset)
         std::size_t(std::min<std::uint64_t>(chunkBytes, size - m_chunkStart));
     if (readFully(m_fd.get(), m_chunk.get(), wanted, off_t(m_chunkStart), m_path) != wanted)
         throw Failure(
-            QStringLiteral("Cannot attach %1: it became shorter while being sent").arg(m_path));
+            QStringLiteral("Cannot attach %1: it changed while being sent (it became shorter)")
+                .arg(m_path));
     m_chunkLength = wanted;
     // The last block read: what went into the message is whole only if the file stayed as it
     // was when the read began. The descriptor goes back at once; the block stays until encoded.
