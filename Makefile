@@ -6,7 +6,7 @@ JOBS ?= $(shell nproc)
 
 BUILD_PACKAGES := cmake g++ make pkg-config qt6-base-dev qt6-qpa-plugins libgmime-3.0-dev \
 	shared-mime-info fonts-dejavu-core
-TEST_PACKAGES := libgtest-dev libgmock-dev coreutils
+TEST_PACKAGES := libgtest-dev libgmock-dev coreutils python3
 BENCH_PACKAGES := time
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)

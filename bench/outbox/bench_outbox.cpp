@@ -1,6 +1,8 @@
-// Sending a large batch into a Maildir outbox, against coreutils base64 of the same bytes
-// into one file synced to disk. Both read the sources from the page cache and end with their
-// output on disk. The last line is the wall-time ratio outbox/base64.
+// Sending a large batch into a Maildir outbox, against two references measured in the same
+// run: coreutils base64 of the same bytes into one file synced to disk, and the floor of
+// writing and syncing as many bytes as the outbox got (dd from /dev/zero, conv=fsync). The
+// sources come from the page cache; every run ends with its output on disk. The Send runs
+// twice a round, reporting to nobody and to a monitor that counts, for the cost of progress.
 //
 // bench_outbox [--megabytes N] [--rounds N] [--folder DIR]   (defaults: 1100 MiB, 3, /var/tmp)
 
@@ -8,6 +10,7 @@
 #include "batch/SendRequest.h"
 #include "common/Failure.h"
 #include "filelist/LocalFileSystem.h"
+#include "mailbridge/TransferMonitor.h"
 #include "mailbridge/maildir/MaildirOutbox.h"
 
 #include <QCoreApplication>
@@ -17,6 +20,7 @@
 #include <QStringList>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -160,13 +164,72 @@ Run runChild(const std::vector<std::string> &arguments)
     return run;
 }
 
+// Counts what a Send reports, as a progress display would, and is asked between blocks.
+class CountingMonitor final : public TransferMonitor
+{
+public:
+    void attachmentStarted(const QString &) override { ++m_files; }
+    void attachmentBytes(std::int64_t n) override { m_bytes += n; }
+    bool cancelRequested() const override { return m_cancel.load(std::memory_order_relaxed); }
+
+    std::int64_t bytes() const { return m_bytes; }
+
+private:
+    std::atomic<std::int64_t> m_bytes{0};
+    std::atomic<int> m_files{0};
+    std::atomic<bool> m_cancel{false};
+};
+
+// An outbox whose items send with the given monitor, whatever their caller passes.
+class MonitoredOutbox final : public MailApplication
+{
+public:
+    MonitoredOutbox(MailApplication &outbox, TransferMonitor &monitor)
+        : m_outbox(outbox), m_monitor(monitor)
+    {
+    }
+
+    std::unique_ptr<MailItem> CreateItem(ItemType type) override
+    {
+        return std::make_unique<Item>(m_outbox.CreateItem(type), m_monitor);
+    }
+    QString destination() const override { return m_outbox.destination(); }
+
+private:
+    class Item final : public MailItem
+    {
+    public:
+        Item(std::unique_ptr<MailItem> item, TransferMonitor &monitor)
+            : m_item(std::move(item)), m_monitor(monitor)
+        {
+        }
+        QString Subject() const override { return m_item->Subject(); }
+        void setSubject(const QString &subject) override { m_item->setSubject(subject); }
+        void setTo(const QString &recipients) override { m_item->setTo(recipients); }
+        void setFrom(const QString &sender) override { m_item->setFrom(sender); }
+        void setDeleteAfterSubmit(bool value) override { m_item->setDeleteAfterSubmit(value); }
+        void addAttachment(const QString &path) override { m_item->addAttachment(path); }
+        void Send(TransferMonitor &) override { m_item->Send(m_monitor); }
+
+    private:
+        std::unique_ptr<MailItem> m_item;
+        TransferMonitor &m_monitor;
+    };
+
+    MailApplication &m_outbox;
+    TransferMonitor &m_monitor;
+};
+
 // The measured part, run in a child of its own: the batch into a fresh outbox.
-int sendBatchInto(const QString &sources, const QString &outboxFolder)
+int sendBatchInto(const QString &sources, const QString &outboxFolder, bool counting)
 {
     SendRequest request;
     request.folder = sources;
-    for (const QString &name : QDir(sources).entryList(QDir::Files, QDir::Name))
-        request.entries.push_back(FileLine{name, true});
+    std::int64_t inputBytes = 0;
+    for (const QFileInfo &file : QDir(sources).entryInfoList(QDir::Files, QDir::Name)) {
+        request.entries.push_back(FileLine{file.fileName(), true});
+        inputBytes += file.size();
+    }
     request.sizeText = QStringLiteral("10240");
     request.recipient = QStringLiteral("archive@example.org");
     request.subjectPrefix = QStringLiteral("Benchmark ");
@@ -174,7 +237,19 @@ int sendBatchInto(const QString &sources, const QString &outboxFolder)
     try {
         MaildirOutbox outbox(outboxFolder);
         LocalFileSystem files;
-        sendBatch(request, outbox, files);
+        if (!counting) {
+            sendBatch(request, outbox, files);
+            return 0;
+        }
+        CountingMonitor monitor;
+        MonitoredOutbox monitored(outbox, monitor);
+        sendBatch(request, monitored, files);
+        if (monitor.bytes() != inputBytes) {
+            std::fprintf(stderr, "bench_outbox: the monitor counted %lld bytes of %lld\n",
+                         static_cast<long long>(monitor.bytes()),
+                         static_cast<long long>(inputBytes));
+            return 1;
+        }
     } catch (const Failure &failure) {
         std::fprintf(stderr, "bench_outbox: %s\n", failure.what());
         return 1;
@@ -197,14 +272,23 @@ double megabytesPerSecond(std::int64_t bytes, double seconds)
     return double(bytes) / 1e6 / seconds;
 }
 
+// The disk here is shared and its speed swings between runs; the median of the rounds'
+// ratios is steadier than the ratio of the totals, so both are shown.
+double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    const std::size_t n = values.size();
+    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     QStringList args = app.arguments();
-    if (args.size() == 4 && args[1] == QLatin1String("--send"))
-        return sendBatchInto(args[2], args[3]);
+    if (args.size() >= 4 && args[1] == QLatin1String("--send"))
+        return sendBatchInto(args[2], args[3], args.size() == 5 && args[4] == "--counting");
 
     std::int64_t megabytes = 1100;
     int rounds = 3;
@@ -241,46 +325,91 @@ int main(int argc, char **argv)
     for (const QString &name : names)
         base64.push_back(name.toStdString());
 
-    // Alternating rounds even out the disk's moods; the totals make the ratio.
+    // Alternating rounds even out the disk's moods; the totals make the ratios.
+    const std::vector<std::string> send = {self, "--send", sources.toStdString(),
+                                           outbox.toStdString()};
+    std::vector<std::string> sendCounting = send;
+    sendCounting.push_back("--counting");
     double sendSeconds = 0;
     double base64Seconds = 0;
+    double floorSeconds = 0;
+    std::vector<double> floorRatios, base64Ratios, countingWallRatios, countingCpuRatios;
     long peakKib = 0;
     for (int round = 1; round <= rounds; ++round) {
-        const Run send = runChild({self, "--send", sources.toStdString(), outbox.toStdString()});
-        int messages = 0;
-        const std::int64_t outboxBytes = folderBytes(outbox + QStringLiteral("/new"), messages);
-        QDir(outbox).removeRecursively();
-        ::sync();
+        const auto sendOnce = [&](const std::vector<std::string> &command, const char *label,
+                                  std::int64_t &outboxBytes) {
+            const Run run = runChild(command);
+            int messages = 0;
+            outboxBytes = folderBytes(outbox + QStringLiteral("/new"), messages);
+            QDir(outbox).removeRecursively();
+            ::sync();
+            if (run.status == 0)
+                std::printf("round %d %s: %d messages, %lld bytes in %.2f s (%.2f s CPU), "
+                            "%.0f MB/s, peak memory %.1f MiB\n",
+                            round, label, messages, static_cast<long long>(outboxBytes),
+                            run.seconds, run.cpuSeconds,
+                            megabytesPerSecond(inputBytes, run.seconds),
+                            double(run.peakKib) / 1024);
+            return run;
+        };
+        std::int64_t outboxBytes = 0;
+        std::int64_t countedBytes = 0;
+        const bool countingFirst = round % 2 == 0;
+        Run counted;
+        if (countingFirst)
+            counted = sendOnce(sendCounting, "outbox, counting monitor", countedBytes);
+        const Run plain = sendOnce(send, "outbox", outboxBytes);
+        if (!countingFirst)
+            counted = sendOnce(sendCounting, "outbox, counting monitor", countedBytes);
 
         const Run coreutils = runChild(base64);
         const std::int64_t referenceBytes = QFileInfo(reference).size();
         QFile::remove(reference);
         ::sync();
 
-        if (send.status != 0 || coreutils.status != 0) {
-            std::fprintf(stderr, "bench_outbox: a run failed (outbox %d, base64 %d)\n", send.status,
-                         coreutils.status);
+        // The floor: as many bytes as the outbox got, written and synced, nothing else.
+        const std::string blocks =
+            "count=" + std::to_string((outboxBytes + mebibyte - 1) / mebibyte);
+        const Run floor = runChild({"/bin/dd", "if=/dev/zero", "of=" + reference.toStdString(),
+                                    "bs=1M", blocks, "conv=fsync", "status=none"});
+        QFile::remove(reference);
+        ::sync();
+
+        if (plain.status != 0 || counted.status != 0 || coreutils.status != 0 ||
+            floor.status != 0) {
+            std::fprintf(stderr,
+                         "bench_outbox: a run failed (outbox %d, counting %d, base64 %d, dd %d)\n",
+                         plain.status, counted.status, coreutils.status, floor.status);
             QDir(work).removeRecursively();
             return 1;
         }
-        std::printf("round %d outbox: %d messages, %lld bytes in %.2f s (%.2f s CPU), "
-                    "%.0f MB/s, peak memory %.1f MiB\n",
-                    round, messages, static_cast<long long>(outboxBytes), send.seconds,
-                    send.cpuSeconds, megabytesPerSecond(inputBytes, send.seconds),
-                    double(send.peakKib) / 1024);
         std::printf("round %d base64: %lld bytes in %.2f s (%.2f s CPU), %.0f MB/s\n", round,
                     static_cast<long long>(referenceBytes), coreutils.seconds, coreutils.cpuSeconds,
                     megabytesPerSecond(inputBytes, coreutils.seconds));
-        sendSeconds += send.seconds;
+        std::printf("round %d dd floor: %s MiB in %.2f s\n", round, blocks.c_str() + 6,
+                    floor.seconds);
+        sendSeconds += plain.seconds;
         base64Seconds += coreutils.seconds;
-        peakKib = std::max(peakKib, send.peakKib);
+        floorSeconds += floor.seconds;
+        floorRatios.push_back(plain.seconds / floor.seconds);
+        base64Ratios.push_back(plain.seconds / coreutils.seconds);
+        countingWallRatios.push_back(counted.seconds / plain.seconds);
+        countingCpuRatios.push_back(counted.cpuSeconds / plain.cpuSeconds);
+        peakKib = std::max({peakKib, plain.peakKib, counted.peakKib});
     }
     QDir(work).removeRecursively();
 
-    std::printf("outbox: %.0f MB/s of files, peak memory %.1f MiB\n",
-                megabytesPerSecond(inputBytes * rounds, sendSeconds), double(peakKib) / 1024);
+    std::printf("outbox: %.0f MB/s of files\n",
+                megabytesPerSecond(inputBytes * rounds, sendSeconds));
     std::printf("base64: %.0f MB/s of files\n",
                 megabytesPerSecond(inputBytes * rounds, base64Seconds));
-    std::printf("ratio outbox/base64 wall time: %.2f\n", sendSeconds / base64Seconds);
+    std::printf("peak memory of the Send: %.1f MiB (target < 64)\n", double(peakKib) / 1024);
+    std::printf("progress reporting cost, counting monitor against none: %+.1f %% wall time, "
+                "%+.1f %% CPU time (medians; target < 2)\n",
+                (median(countingWallRatios) - 1) * 100, (median(countingCpuRatios) - 1) * 100);
+    std::printf("ratio outbox/base64 wall time: %.2f (median %.2f)\n", sendSeconds / base64Seconds,
+                median(base64Ratios));
+    std::printf("ratio outbox/floor wall time: %.2f (median %.2f; target <= 1.2)\n",
+                sendSeconds / floorSeconds, median(floorRatios));
     return 0;
 }

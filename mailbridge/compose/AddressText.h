@@ -12,7 +12,12 @@
 // left out.
 QStringList splitAddressText(const QString &text);
 
-// The addresses of the text. Each piece GMime can parse gives its addresses; any other piece
-// (also one holding a control character) becomes the name of an empty group, so its text
-// still reaches the header, encoded by GMime, instead of being dropped or written raw.
+// The addresses of the text, ready to be written. Each piece GMime can parse gives its
+// addresses; any other piece (also one holding a control character) becomes the name of an
+// empty group, so its text still reaches the header, encoded, instead of being dropped or
+// written raw. Names keep exactly what was typed, "=?" included, and are encoded in UTF-8.
 GObjectPtr<InternetAddressList> parseAddressText(const QString &text);
+
+// How many mailboxes with a domain ("user@host", also inside groups) the list holds; GMime
+// also takes a bare word such as "nobody" for a mailbox.
+int mailboxCount(InternetAddressList *list);

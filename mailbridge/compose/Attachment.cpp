@@ -1,14 +1,11 @@
 #include "mailbridge/compose/Attachment.h"
 
-#include "common/Failure.h"
 #include "common/FileNameCodec.h"
 #include "mailbridge/compose/RegularFile.h"
+#include "mailbridge/compose/SystemIo.h"
 
 #include <QFileInfo>
 #include <QMimeDatabase>
-
-#include <cerrno>
-#include <unistd.h>
 
 namespace {
 
@@ -17,23 +14,27 @@ constexpr qsizetype sniffBytes = 16384;
 
 } // namespace
 
+QString attachedType(const QString &guessedType)
+{
+    // A message/* or multipart/* part may not be base64 (RFC 2046 5.2.1, 5.1.1), and a reader
+    // given one anyway loses its content; as plain bytes it arrives whole under its name.
+    if (guessedType.startsWith(QLatin1String("message/")) ||
+        guessedType.startsWith(QLatin1String("multipart/")))
+        return QStringLiteral("application/octet-stream");
+    return guessedType;
+}
+
 Attachment inspectAttachment(const QString &path)
 {
     const RegularFile file = openRegularFile(path);
     QByteArray head(sniffBytes, Qt::Uninitialized);
-    ssize_t n;
-    do
-        n = ::pread(file.fd.get(), head.data(), std::size_t(head.size()), 0);
-    while (n < 0 && errno == EINTR);
-    if (n < 0)
-        throw Failure(describeSystemError(
-            QStringLiteral("Cannot read %1").arg(displayFileName(path)), errno));
-    head.truncate(n);
+    head.truncate(
+        qsizetype(readFully(file.fd.get(), head.data(), std::size_t(head.size()), 0, path)));
 
     Attachment attachment;
     attachment.path = path;
     attachment.fileName = displayFileName(QFileInfo(path).fileName());
     attachment.mimeType =
-        QMimeDatabase().mimeTypeForFileNameAndData(attachment.fileName, head).name();
+        attachedType(QMimeDatabase().mimeTypeForFileNameAndData(attachment.fileName, head).name());
     return attachment;
 }

@@ -1,40 +1,44 @@
 #include "mailbridge/compose/Base64FileStream.h"
 
 #include "common/Failure.h"
+#include "common/FileNameCodec.h"
+#include "mailbridge/TransferMonitor.h"
 #include "mailbridge/compose/Base64Lines.h"
-#include "mailbridge/compose/GMimeStreamMethods.h"
+#include "mailbridge/compose/GMimeStreamSubclass.h"
 #include "mailbridge/compose/RegularFile.h"
+#include "mailbridge/compose/SystemIo.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <memory>
-#include <new>
 
 namespace {
 
 // Large reads keep system calls rare; a whole number of lines so none straddles two reads.
+// It is also the step at which a cancel takes effect.
 constexpr std::size_t chunkBytes = base64LineInput * 16384;
 
 // The encoded file, addressed by position in the encoded text. Shared by a stream and its
-// substreams; what it returns depends on the position alone.
+// substreams; what it returns depends on the position alone. Throws Failure or SendCancelled.
 class EncodedFile
 {
 public:
-    explicit EncodedFile(QString path) : m_path(std::move(path)) {}
-
-    // -1 when the file cannot be read.
-    gint64 encodedSize()
+    EncodedFile(QString path, TransferMonitor &monitor)
+        : m_path(std::move(path)), m_monitor(monitor)
     {
-        if (!m_sized && !open())
-            return -1;
-        return gint64(m_encodedSize);
     }
 
-    ssize_t read(gint64 position, char *buffer, std::size_t length);
+    std::uint64_t encodedSize()
+    {
+        if (!m_identity)
+            m_identity = open().identity;
+        return base64LinesSize(m_identity->size);
+    }
 
-    // Gives back the descriptor and buffer; a later read opens the file again.
+    std::size_t read(std::uint64_t position, char *buffer, std::size_t length);
+
+    // Gives back the descriptor and the block; a later read opens the file again.
     void close()
     {
         m_fd.reset();
@@ -42,105 +46,105 @@ public:
         m_chunkLength = 0;
     }
 
-    bool failed() const { return !m_error.isEmpty(); }
-    const QString &error() const { return m_error; }
-
 private:
-    bool open();
-    bool loadChunkFor(std::uint64_t inputOffset);
-    bool fail(const QString &error)
+    struct Opened
     {
-        m_error = error;
-        close();
-        return false;
-    }
+        FileDescriptor fd;
+        FileIdentity identity;
+    };
+    Opened open();
+    void loadChunkFor(std::uint64_t inputOffset);
+    void checkUnchangedSince(const FileIdentity &before) const;
 
     QString m_path;
-    QString m_error;
+    TransferMonitor &m_monitor;
+    bool m_started = false;
+    // The file as first seen, and as it was when the current read began.
+    std::optional<FileIdentity> m_identity;
+    FileIdentity m_readStart;
     FileDescriptor m_fd;
-    bool m_sized = false;
-    dev_t m_device = 0;
-    ino_t m_inode = 0;
-    std::uint64_t m_size = 0;
-    std::uint64_t m_encodedSize = 0;
     std::unique_ptr<unsigned char[]> m_chunk;
     std::uint64_t m_chunkStart = 0;
     std::size_t m_chunkLength = 0;
+    // How far the file's bytes were reported, so that a second pass reports nothing again.
+    std::uint64_t m_reported = 0;
     // One encoded line, for reads that start or end inside a line.
     char m_line[base64LineStride];
     std::uint64_t m_lineIndex = UINT64_MAX;
 };
 
-bool EncodedFile::open()
+EncodedFile::Opened EncodedFile::open()
 {
-    if (failed())
-        return false;
-    if (m_fd.isOpen())
-        return true;
-    RegularFile file;
-    try {
-        file = openRegularFile(m_path);
-    } catch (const Failure &failure) {
-        return fail(failure.description());
+    if (m_monitor.cancelRequested())
+        throw SendCancelled();
+    if (!m_started) {
+        m_started = true;
+        m_monitor.attachmentStarted(m_path);
     }
-    const struct stat &status = file.status;
-    if (m_sized && (status.st_dev != m_device || status.st_ino != m_inode ||
-                    std::uint64_t(status.st_size) != m_size))
-        return fail(QStringLiteral("Cannot attach %1: it changed while being sent").arg(m_path));
-    m_device = status.st_dev;
-    m_inode = status.st_ino;
-    m_size = std::uint64_t(status.st_size);
-    m_encodedSize = base64LinesSize(m_size);
-    m_sized = true;
-    m_fd = std::move(file.fd);
-    ::posix_fadvise(m_fd.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
-    return true;
+    RegularFile file = openRegularFile(m_path);
+    Opened opened{std::move(file.fd), identityOf(file.status)};
+    if (m_identity && opened.identity != *m_identity)
+        throw Failure(QStringLiteral("Cannot attach %1: it changed while being sent").arg(displayFileName(m_path)));
+    return opened;
 }
 
-bool EncodedFile::loadChunkFor(std::uint64_t inputOffset)
+void EncodedFile::checkUnchangedSince(const FileIdentity &before) const
+{
+    struct stat now = {};
+    if (::fstat(m_fd.get(), &now) != 0)
+        throw Failure(describeSystemError(QStringLiteral("Cannot read %1").arg(displayFileName(m_path)), errno));
+    if (identityOf(now) != before)
+        throw Failure(QStringLiteral("Cannot attach %1: it changed while being sent").arg(displayFileName(m_path)));
+}
+
+void EncodedFile::loadChunkFor(std::uint64_t inputOffset)
 {
     if (m_chunk && inputOffset >= m_chunkStart && inputOffset < m_chunkStart + m_chunkLength)
-        return true;
-    if (!open())
-        return false;
-    if (!m_chunk) {
-        try {
-            m_chunk = std::make_unique_for_overwrite<unsigned char[]>(chunkBytes);
-        } catch (const std::bad_alloc &) {
-            return fail(describeSystemError(QStringLiteral("Cannot read %1").arg(m_path), ENOMEM));
-        }
+        return;
+    if (m_monitor.cancelRequested())
+        throw SendCancelled();
+    if (!m_fd.isOpen()) {
+        Opened opened = open();
+        m_fd = std::move(opened.fd);
+        m_readStart = opened.identity;
+        ::posix_fadvise(m_fd.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
     }
+    if (!m_chunk)
+        m_chunk = std::make_unique_for_overwrite<unsigned char[]>(chunkBytes);
+    const std::uint64_t size = m_identity->size;
     m_chunkStart = inputOffset / chunkBytes * chunkBytes;
-    m_chunkLength = std::size_t(std::min<std::uint64_t>(chunkBytes, m_size - m_chunkStart));
-    for (std::size_t done = 0; done < m_chunkLength;) {
-        const ssize_t n = ::pread(m_fd.get(), m_chunk.get() + done, m_chunkLength - done,
-                                  off_t(m_chunkStart + done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return fail(describeSystemError(QStringLiteral("Cannot read %1").arg(m_path), errno));
-        if (n == 0)
-            return fail(
-                QStringLiteral("Cannot attach %1: it became shorter while being sent").arg(m_path));
-        done += std::size_t(n);
+    m_chunkLength = 0;
+    const std::size_t wanted =
+        std::size_t(std::min<std::uint64_t>(chunkBytes, size - m_chunkStart));
+    if (readFully(m_fd.get(), m_chunk.get(), wanted, off_t(m_chunkStart), m_path) != wanted)
+        throw Failure(
+            QStringLiteral("Cannot attach %1: it changed while being sent (it became shorter)")
+                .arg(displayFileName(m_path)));
+    m_chunkLength = wanted;
+    // The last block read: what went into the message is whole only if the file stayed as it
+    // was when the read began. The descriptor goes back at once; the block stays until encoded.
+    if (m_chunkStart + wanted == size) {
+        checkUnchangedSince(m_readStart);
+        m_fd.reset();
     }
-    return true;
+    if (m_chunkStart + wanted > m_reported) {
+        m_monitor.attachmentBytes(std::int64_t(m_chunkStart + wanted - m_reported));
+        m_reported = m_chunkStart + wanted;
+    }
 }
 
-ssize_t EncodedFile::read(gint64 position, char *buffer, std::size_t length)
+std::size_t EncodedFile::read(std::uint64_t position, char *buffer, std::size_t length)
 {
-    if (encodedSize() < 0)
-        return -1;
-    std::uint64_t at = std::uint64_t(position);
+    const std::uint64_t encodedEnd = encodedSize();
+    std::uint64_t at = position;
     std::size_t done = 0;
-    while (done < length && at < m_encodedSize) {
+    while (done < length && at < encodedEnd) {
         const std::uint64_t line = at / base64LineStride;
         const std::size_t column = std::size_t(at % base64LineStride);
         const std::uint64_t inputOffset = line * base64LineInput;
         const std::size_t lineSize =
-            std::size_t(std::min<std::uint64_t>(base64LineStride, m_encodedSize - at + column));
-        if (!loadChunkFor(inputOffset))
-            return -1;
+            std::size_t(std::min<std::uint64_t>(base64LineStride, encodedEnd - at + column));
+        loadChunkFor(inputOffset);
         const unsigned char *input = m_chunk.get() + (inputOffset - m_chunkStart);
         const std::size_t inputInChunk = std::size_t(m_chunkStart + m_chunkLength - inputOffset);
         std::size_t produced;
@@ -160,157 +164,99 @@ ssize_t EncodedFile::read(gint64 position, char *buffer, std::size_t length)
         done += produced;
         at += produced;
     }
-    if (at >= m_encodedSize)
-        close();
-    return ssize_t(done);
+    if (at >= encodedEnd) {
+        m_chunk.reset();
+        m_chunkLength = 0;
+    }
+    return done;
 }
 
-} // namespace
-
-// The GObject side: a GMimeStream subclass whose instance holds the shared EncodedFile.
-struct FerrymailBase64FileStream
+// The GMime side: the stream's state is its share of the file, and GMime's position and
+// bounds say which part of the encoded text the stream covers.
+class Base64FileStreamState : public StreamFailure
 {
-    GMimeStream parent;
-    std::shared_ptr<EncodedFile> file; // constructed in _init, destroyed in finalize
-};
+public:
+    static const char *typeName() { return "FerrymailBase64FileStream"; }
 
-struct FerrymailBase64FileStreamClass
-{
-    GMimeStreamClass parent;
-};
+    std::shared_ptr<EncodedFile> file;
 
-G_DEFINE_TYPE(FerrymailBase64FileStream, ferrymail_base64_file_stream, GMIME_TYPE_STREAM)
-
-namespace {
-
-EncodedFile &fileOf(GMimeStream *stream)
-{
-    return *reinterpret_cast<FerrymailBase64FileStream *>(stream)->file;
-}
-
-// Where the readable text ends: the stream's upper bound, or the end of the encoding.
-gint64 endOf(GMimeStream *stream)
-{
-    const gint64 size = fileOf(stream).encodedSize();
-    if (size < 0)
-        return -1;
-    return stream->bound_end == -1 ? size : std::min(stream->bound_end, size);
-}
-
-GMimeStream *newStream(std::shared_ptr<EncodedFile> file, gint64 start, gint64 end)
-{
-    // g_object_new returns the only reference, which the caller takes over.
-    auto *stream = static_cast<FerrymailBase64FileStream *>(
-        g_object_new(ferrymail_base64_file_stream_get_type(), nullptr));
-    stream->file = std::move(file);
-    g_mime_stream_construct(&stream->parent, start, end);
-    return &stream->parent;
-}
-
-ssize_t streamRead(GMimeStream *stream, char *buffer, size_t length)
-{
-    const gint64 end = endOf(stream);
-    if (end < 0)
-        return -1;
-    if (stream->position >= end)
-        return 0;
-    length = std::size_t(std::min<gint64>(gint64(length), end - stream->position));
-    const ssize_t n = fileOf(stream).read(stream->position, buffer, length);
-    if (n > 0)
-        stream->position += n;
-    return n;
-}
-
-ssize_t streamWrite(GMimeStream *, const char *, size_t)
-{
-    errno = EBADF;
-    return -1;
-}
-
-int streamFlush(GMimeStream *)
-{
-    return 0;
-}
-
-int streamClose(GMimeStream *stream)
-{
-    fileOf(stream).close();
-    return 0;
-}
-
-gboolean streamEos(GMimeStream *stream)
-{
-    // Not at the end while failed, so the caller reads and sees the -1.
-    const gint64 end = endOf(stream);
-    return end >= 0 && stream->position >= end;
-}
-
-int streamReset(GMimeStream *)
-{
-    return 0; // GMime moves the position back to the start bound
-}
-
-gint64 streamSeek(GMimeStream *stream, gint64 offset, GMimeSeekWhence whence)
-{
-    const gint64 end = endOf(stream);
-    if (end < 0)
-        return -1;
-    gint64 target = offset;
-    if (whence == GMIME_STREAM_SEEK_CUR)
-        target = stream->position + offset;
-    else if (whence == GMIME_STREAM_SEEK_END)
-        target = end + offset;
-    if (target < stream->bound_start || target > end) {
-        errno = EINVAL;
+    ssize_t read(GMimeStream &stream, char *buffer, size_t length)
+    {
+        const gint64 end = endOf(stream);
+        if (stream.position >= end)
+            return 0;
+        length = std::size_t(std::min<gint64>(gint64(length), end - stream.position));
+        const std::size_t n = file->read(std::uint64_t(stream.position), buffer, length);
+        stream.position += gint64(n);
+        return ssize_t(n);
+    }
+    ssize_t write(GMimeStream &, const char *, size_t)
+    {
+        errno = EBADF;
         return -1;
     }
-    stream->position = target;
-    return target;
-}
+    int flush(GMimeStream &) { return 0; }
+    int close(GMimeStream &)
+    {
+        file->close();
+        return 0;
+    }
+    bool eos(GMimeStream &stream) { return stream.position >= endOf(stream); }
+    int reset(GMimeStream &) { return 0; } // GMime moves the position back to the start bound
+    gint64 seek(GMimeStream &stream, gint64 offset, GMimeSeekWhence whence)
+    {
+        const gint64 end = endOf(stream);
+        gint64 target = offset;
+        if (whence == GMIME_STREAM_SEEK_CUR)
+            target = stream.position + offset;
+        else if (whence == GMIME_STREAM_SEEK_END)
+            target = end + offset;
+        if (target < stream.bound_start || target > end) {
+            errno = EINVAL;
+            return -1;
+        }
+        stream.position = target;
+        return target;
+    }
+    gint64 tell(GMimeStream &stream) { return stream.position; }
+    gint64 length(GMimeStream &stream) { return endOf(stream) - stream.bound_start; }
+    GMimeStream *substream(GMimeStream &, gint64 start, gint64 end)
+    {
+        return newStream(file, start, end).release();
+    }
 
-gint64 streamTell(GMimeStream *stream)
-{
-    return stream->position;
-}
+    static GObjectPtr<GMimeStream> newStream(std::shared_ptr<EncodedFile> file, gint64 start,
+                                             gint64 end);
 
-gint64 streamLength(GMimeStream *stream)
-{
-    const gint64 end = endOf(stream);
-    return end < 0 ? -1 : end - stream->bound_start;
-}
+private:
+    // Where the readable text ends: the stream's upper bound, or the end of the encoding.
+    gint64 endOf(GMimeStream &stream)
+    {
+        const gint64 size = gint64(file->encodedSize());
+        return stream.bound_end == -1 ? size : std::min(stream.bound_end, size);
+    }
+};
 
-GMimeStream *streamSubstream(GMimeStream *stream, gint64 start, gint64 end)
+using Base64FileStreamType = GMimeStreamSubclass<Base64FileStreamState>;
+
+GObjectPtr<GMimeStream> Base64FileStreamState::newStream(std::shared_ptr<EncodedFile> file,
+                                                         gint64 start, gint64 end)
 {
-    return newStream(reinterpret_cast<FerrymailBase64FileStream *>(stream)->file, start, end);
+    auto stream = Base64FileStreamType::create();
+    Base64FileStreamType::stateOf(stream.get())->file = std::move(file);
+    g_mime_stream_construct(stream.get(), start, end);
+    return stream;
 }
 
 } // namespace
 
-static void ferrymail_base64_file_stream_init(FerrymailBase64FileStream *stream)
+GObjectPtr<GMimeStream> openBase64FileStream(const QString &path, TransferMonitor &monitor)
 {
-    new (&stream->file) std::shared_ptr<EncodedFile>();
+    return Base64FileStreamState::newStream(std::make_shared<EncodedFile>(path, monitor), 0, -1);
 }
 
-static void ferrymail_base64_file_stream_finalize(GObject *object)
+std::exception_ptr base64FileStreamFailure(GMimeStream *stream)
 {
-    reinterpret_cast<FerrymailBase64FileStream *>(object)->file.~shared_ptr();
-    G_OBJECT_CLASS(ferrymail_base64_file_stream_parent_class)->finalize(object);
-}
-
-static void ferrymail_base64_file_stream_class_init(FerrymailBase64FileStreamClass *klass)
-{
-    G_OBJECT_CLASS(klass)->finalize = ferrymail_base64_file_stream_finalize;
-    FERRYMAIL_SET_STREAM_METHODS(GMIME_STREAM_CLASS(klass));
-}
-
-GObjectPtr<GMimeStream> openBase64FileStream(const QString &path)
-{
-    return adoptGObject(newStream(std::make_shared<EncodedFile>(path), 0, -1));
-}
-
-QString base64FileStreamError(GMimeStream *stream)
-{
-    if (!G_TYPE_CHECK_INSTANCE_TYPE(stream, ferrymail_base64_file_stream_get_type()))
-        return QString();
-    return fileOf(stream).error();
+    const Base64FileStreamState *state = Base64FileStreamType::stateOf(stream);
+    return state ? state->failure() : nullptr;
 }

@@ -4,14 +4,23 @@
 
 #include <QString>
 
+#include <exception>
+
 #include "mailbridge/compose/GMimeHeaders.h"
+
+class TransferMonitor;
 
 // A read-only GMime stream that yields a file's bytes as MIME base64 lines (Base64Lines.h).
 // Handed to GMime in a data wrapper marked base64 inside a part marked base64, GMime copies
-// it as it is, which is much faster than GMime's own encoder. The file is opened at the
-// first use and closed once read to its end, so a message with many attachments keeps one
-// file open at a time.
-GObjectPtr<GMimeStream> openBase64FileStream(const QString &path);
+// it as it is, which is much faster than GMime's own encoder.
+//
+// The file is open only while its bytes are being read: a message with any number of
+// attachments keeps at most one of them open. Reading tells the monitor when the file starts
+// and how many of its bytes went in, asks it between blocks whether to stop, and checks at
+// the end that the file is still the one it started reading, unchanged in size and time.
+// The monitor must outlive the stream.
+GObjectPtr<GMimeStream> openBase64FileStream(const QString &path, TransferMonitor &monitor);
 
-// Why a call on the stream returned -1 (names the file), or an empty text.
-QString base64FileStreamError(GMimeStream *stream);
+// What made a call on the stream fail (a Failure naming the file, or SendCancelled); null
+// when nothing failed or the stream is of another type.
+std::exception_ptr base64FileStreamFailure(GMimeStream *stream);

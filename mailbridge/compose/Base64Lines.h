@@ -16,3 +16,7 @@ std::uint64_t base64LinesSize(std::uint64_t inputSize);
 // Encodes the input; returns base64LinesSize(size). A size that is not a multiple of 57
 // ends the data: its last line is short and padded with '='.
 std::size_t encodeBase64Lines(const unsigned char *input, std::size_t size, char *output);
+
+// The same without the processor's vector instructions, which encodeBase64Lines uses where
+// it has them; for comparing the two.
+std::size_t encodeBase64LinesPortably(const unsigned char *input, std::size_t size, char *output);

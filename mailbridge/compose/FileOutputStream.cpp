@@ -1,204 +1,102 @@
 #include "mailbridge/compose/FileOutputStream.h"
 
 #include "common/Failure.h"
-#include "mailbridge/compose/GMimeStreamMethods.h"
+#include "mailbridge/compose/BlockWriter.h"
+#include "mailbridge/compose/GMimeStreamSubclass.h"
 
 #include <cerrno>
-#include <cstring>
-#include <fcntl.h>
 #include <memory>
-#include <new>
-#include <unistd.h>
 
 namespace {
 
-constexpr std::size_t bufferBytes = 1 << 20;
-// How much to write before asking the kernel to start putting it on disk.
-constexpr off_t writebackBytes = 8 << 20;
-
-class BufferedWriter
+class FileOutputStreamState : public StreamFailure
 {
 public:
-    BufferedWriter(int fd, QString path)
-        : m_fd(fd), m_path(std::move(path)),
-          m_buffer(std::make_unique_for_overwrite<char[]>(bufferBytes))
-    {
-    }
+    static const char *typeName() { return "FerrymailFileOutputStream"; }
 
-    bool write(const char *data, std::size_t length)
-    {
-        if (failed())
-            return false;
-        if (m_used + length > bufferBytes && !flush())
-            return false;
-        if (length >= bufferBytes)
-            return writeOut(data, length);
-        std::memcpy(m_buffer.get() + m_used, data, length);
-        m_used += length;
-        return true;
-    }
+    std::unique_ptr<BlockWriter> writer;
 
-    bool flush()
+    ssize_t read(GMimeStream &, char *, size_t)
     {
-        if (failed())
-            return false;
-        const std::size_t used = m_used;
-        m_used = 0;
-        return writeOut(m_buffer.get(), used);
+        errno = EBADF;
+        return -1;
     }
-
-    bool failed() const { return !m_error.isEmpty(); }
-    const QString &error() const { return m_error; }
+    ssize_t write(GMimeStream &stream, const char *data, size_t length)
+    {
+        writer->write(data, length);
+        stream.position += gint64(length);
+        return ssize_t(length);
+    }
+    // Blocks go out as they fill; finishing is the one full flush.
+    int flush(GMimeStream &) { return 0; }
+    int close(GMimeStream &) { return 0; }
+    bool eos(GMimeStream &) { return false; }
+    int reset(GMimeStream &) { return unseekable(); }
+    gint64 seek(GMimeStream &, gint64, GMimeSeekWhence) { return unseekable(); }
+    gint64 tell(GMimeStream &stream) { return stream.position; }
+    gint64 length(GMimeStream &stream) { return stream.position; }
+    GMimeStream *substream(GMimeStream &, gint64, gint64) { return nullptr; }
 
 private:
-    bool writeOut(const char *data, std::size_t length)
+    static int unseekable()
     {
-        while (length > 0) {
-            const ssize_t n = ::write(m_fd, data, length);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n < 0) {
-                m_error = describeSystemError(QStringLiteral("Cannot write %1").arg(m_path), errno);
-                return false;
-            }
-            data += n;
-            length -= std::size_t(n);
-            m_written += n;
-        }
-        if (m_written - m_writebackStart >= writebackBytes) {
-            // A hint only: on failure the fsync at the end still does the whole job.
-            ::sync_file_range(m_fd, m_writebackStart, m_written - m_writebackStart,
-                              SYNC_FILE_RANGE_WRITE);
-            m_writebackStart = m_written;
-        }
-        return true;
-    }
-
-    int m_fd;
-    QString m_path;
-    QString m_error;
-    std::unique_ptr<char[]> m_buffer;
-    std::size_t m_used = 0;
-    off_t m_written = 0;
-    off_t m_writebackStart = 0;
-};
-
-} // namespace
-
-struct FerrymailFileOutputStream
-{
-    GMimeStream parent;
-    BufferedWriter *writer; // owned; deleted in finalize
-};
-
-struct FerrymailFileOutputStreamClass
-{
-    GMimeStreamClass parent;
-};
-
-G_DEFINE_TYPE(FerrymailFileOutputStream, ferrymail_file_output_stream, GMIME_TYPE_STREAM)
-
-namespace {
-
-BufferedWriter &writerOf(GMimeStream *stream)
-{
-    return *reinterpret_cast<FerrymailFileOutputStream *>(stream)->writer;
-}
-
-ssize_t streamRead(GMimeStream *, char *, size_t)
-{
-    errno = EBADF;
-    return -1;
-}
-
-ssize_t streamWrite(GMimeStream *stream, const char *data, size_t length)
-{
-    if (!writerOf(stream).write(data, length))
+        errno = ESPIPE;
         return -1;
-    stream->position += gint64(length);
-    return ssize_t(length);
-}
+    }
+};
 
-int streamFlush(GMimeStream *stream)
-{
-    return writerOf(stream).flush() ? 0 : -1;
-}
-
-int streamClose(GMimeStream *stream)
-{
-    return streamFlush(stream);
-}
-
-gboolean streamEos(GMimeStream *)
-{
-    return FALSE;
-}
-
-int streamReset(GMimeStream *)
-{
-    errno = ESPIPE;
-    return -1;
-}
-
-gint64 streamSeek(GMimeStream *, gint64, GMimeSeekWhence)
-{
-    errno = ESPIPE;
-    return -1;
-}
-
-gint64 streamTell(GMimeStream *stream)
-{
-    return stream->position;
-}
-
-gint64 streamLength(GMimeStream *stream)
-{
-    return stream->position;
-}
-
-GMimeStream *streamSubstream(GMimeStream *, gint64, gint64)
-{
-    return nullptr;
-}
+using FileOutputStreamType = GMimeStreamSubclass<FileOutputStreamState>;
 
 } // namespace
-
-static void ferrymail_file_output_stream_init(FerrymailFileOutputStream *stream)
-{
-    stream->writer = nullptr;
-}
-
-static void ferrymail_file_output_stream_finalize(GObject *object)
-{
-    delete reinterpret_cast<FerrymailFileOutputStream *>(object)->writer;
-    G_OBJECT_CLASS(ferrymail_file_output_stream_parent_class)->finalize(object);
-}
-
-static void ferrymail_file_output_stream_class_init(FerrymailFileOutputStreamClass *klass)
-{
-    G_OBJECT_CLASS(klass)->finalize = ferrymail_file_output_stream_finalize;
-    FERRYMAIL_SET_STREAM_METHODS(GMIME_STREAM_CLASS(klass));
-}
 
 GObjectPtr<GMimeStream> openFileOutputStream(int fd, const QString &path)
 {
-    auto writer = std::make_unique<BufferedWriter>(fd, path);
-    // g_object_new returns the only reference, which the pointer below takes over.
-    auto *stream = static_cast<FerrymailFileOutputStream *>(
-        g_object_new(ferrymail_file_output_stream_get_type(), nullptr));
-    stream->writer = writer.release();
-    g_mime_stream_construct(&stream->parent, 0, -1);
-    return adoptGObject(&stream->parent);
+    auto writer = std::make_unique<BlockWriter>(fd, path);
+    auto stream = FileOutputStreamType::create();
+    FileOutputStreamType::stateOf(stream.get())->writer = std::move(writer);
+    g_mime_stream_construct(stream.get(), 0, -1);
+    return stream;
 }
 
 void finishFileOutputStream(GMimeStream *stream)
 {
-    BufferedWriter &writer = writerOf(stream);
-    if (!writer.flush())
-        throw Failure(writer.error());
+    FileOutputStreamState *state = FileOutputStreamType::stateOf(stream);
+    if (!state)
+        throw Failure(QStringLiteral("Cannot finish writing: not a file output stream"));
+    if (const std::exception_ptr failure = state->failure())
+        std::rethrow_exception(failure);
+    state->writer->finish();
 }
 
-QString fileOutputStreamError(GMimeStream *stream)
+std::exception_ptr fileOutputStreamFailure(GMimeStream *stream)
 {
-    return writerOf(stream).error();
+    const FileOutputStreamState *state = FileOutputStreamType::stateOf(stream);
+    return state ? state->failure() : nullptr;
+}
+
+std::optional<ssize_t> copyIntoFileOutputStream(GMimeStream *output, GMimeStream *content)
+{
+    FileOutputStreamState *state = FileOutputStreamType::stateOf(output);
+    if (!state)
+        return std::nullopt;
+    if (state->failure())
+        return -1;
+    ssize_t total = 0;
+    try {
+        while (!g_mime_stream_eos(content)) {
+            const std::span<char> room = state->writer->space();
+            const ssize_t n = g_mime_stream_read(content, room.data(), room.size());
+            if (n < 0)
+                return -1;
+            if (n == 0)
+                break;
+            state->writer->commit(std::size_t(n));
+            output->position += n;
+            total += n;
+        }
+    } catch (...) {
+        state->keepFailure(std::current_exception());
+        return -1;
+    }
+    return total;
 }

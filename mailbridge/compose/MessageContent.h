@@ -1,6 +1,7 @@
 #pragma once
 
 #include "mailbridge/compose/Attachment.h"
+#include "mailbridge/compose/MessageStamp.h"
 
 #include <QString>
 
@@ -12,5 +13,6 @@ struct MessageContent
     QString to;
     QString from;
     QString subject;
-    std::vector<Attachment> attachments; // in the order added
+    std::vector<Attachment> attachments;    // in the order added
+    MessageStamp stamp = newMessageStamp(); // fixed when the item is made
 };

@@ -1,20 +1,11 @@
 #include "mailbridge/compose/PreencodedPart.h"
 
+#include "mailbridge/compose/FileOutputStream.h"
+#include "mailbridge/compose/GObjectSubclass.h"
+
 #include <cstring>
 #include <memory>
 #include <new>
-
-struct FerrymailPreencodedPart
-{
-    GMimePart parent;
-};
-
-struct FerrymailPreencodedPartClass
-{
-    GMimePartClass parent;
-};
-
-G_DEFINE_TYPE(FerrymailPreencodedPart, ferrymail_preencoded_part, GMIME_TYPE_PART)
 
 namespace {
 
@@ -35,29 +26,63 @@ bool writeAll(GMimeStream *stream, const char *data, std::size_t length)
 // The content stream as it is, from its start.
 ssize_t copyContent(GMimeStream *content, GMimeStream *stream)
 {
-    const std::unique_ptr<char[]> buffer(new (std::nothrow) char[copyBytes]);
-    if (!buffer || g_mime_stream_reset(content) != 0)
+    if (g_mime_stream_reset(content) != 0)
         return -1;
     ssize_t total = 0;
-    while (!g_mime_stream_eos(content)) {
-        const ssize_t n = g_mime_stream_read(content, buffer.get(), copyBytes);
-        if (n < 0 || !writeAll(stream, buffer.get(), std::size_t(n)))
+    if (const std::optional<ssize_t> direct = copyIntoFileOutputStream(stream, content)) {
+        total = *direct;
+    } else {
+        const std::unique_ptr<char[]> buffer(new (std::nothrow) char[copyBytes]);
+        if (!buffer)
             return -1;
-        total += n;
+        while (total >= 0 && !g_mime_stream_eos(content)) {
+            const ssize_t n = g_mime_stream_read(content, buffer.get(), copyBytes);
+            if (n < 0 || !writeAll(stream, buffer.get(), std::size_t(n)))
+                return -1;
+            if (n == 0)
+                break;
+            total += n;
+        }
     }
-    g_mime_stream_reset(content);
+    if (total >= 0)
+        g_mime_stream_reset(content);
     return total;
 }
 
 ssize_t writeToStream(GMimeObject *object, GMimeFormatOptions *options, gboolean contentOnly,
+                      GMimeStream *stream);
+
+// The part has nothing of its own beyond GMime's; the type exists for its write method.
+struct PreencodedPartState
+{
+};
+
+struct PreencodedPartTraits
+{
+    using Parent = GMimePart;
+    using ParentClass = GMimePartClass;
+    using State = PreencodedPartState;
+    static GType parentType() { return GMIME_TYPE_PART; }
+    static const char *typeName() { return "FerrymailPreencodedPart"; }
+    static void initClass(GMimePartClass *klass)
+    {
+        reinterpret_cast<GMimeObjectClass *>(klass)->write_to_stream = writeToStream;
+    }
+};
+
+using PreencodedPartType = GObjectSubclass<PreencodedPartTraits>;
+
+ssize_t writeToStream(GMimeObject *object, GMimeFormatOptions *options, gboolean contentOnly,
                       GMimeStream *stream)
 {
-    GMimePart *part = GMIME_PART(object);
+    if (!PreencodedPartType::stateOf(object))
+        return -1;
+    GMimePart *part = reinterpret_cast<GMimePart *>(object); // checked just above
     const bool asItIs = part->content &&
                         part->encoding == g_mime_data_wrapper_get_encoding(part->content) &&
                         std::strcmp(g_mime_format_options_get_newline(options), "\n") == 0;
     if (!asItIs)
-        return GMIME_OBJECT_CLASS(ferrymail_preencoded_part_parent_class)
+        return reinterpret_cast<GMimeObjectClass *>(PreencodedPartType::parentClass())
             ->write_to_stream(object, options, contentOnly, stream);
 
     ssize_t total = 0;
@@ -74,19 +99,11 @@ ssize_t writeToStream(GMimeObject *object, GMimeFormatOptions *options, gboolean
 
 } // namespace
 
-static void ferrymail_preencoded_part_init(FerrymailPreencodedPart *) {}
-
-static void ferrymail_preencoded_part_class_init(FerrymailPreencodedPartClass *klass)
-{
-    GMIME_OBJECT_CLASS(klass)->write_to_stream = writeToStream;
-}
-
 GObjectPtr<GMimePart> newPreencodedPart(const char *type, const char *subtype)
 {
-    // g_object_new returns the only reference, which the pointer takes over.
-    auto part = adoptGObject(
-        static_cast<GMimePart *>(g_object_new(ferrymail_preencoded_part_get_type(), nullptr)));
+    auto part = PreencodedPartType::create();
     auto contentType = adoptGObject(g_mime_content_type_new(type, subtype));
-    g_mime_object_set_content_type(GMIME_OBJECT(part.get()), contentType.get()); // takes a ref
+    g_mime_object_set_content_type(reinterpret_cast<GMimeObject *>(part.get()),
+                                   contentType.get()); // takes a reference
     return part;
 }

@@ -24,3 +24,9 @@ RegularFile openRegularFile(const QString &path)
         throw Failure(QStringLiteral("Cannot attach %1: it is not a regular file").arg(shown));
     return file;
 }
+
+FileIdentity identityOf(const struct stat &status)
+{
+    return {status.st_dev, status.st_ino, std::uint64_t(status.st_size),
+            std::int64_t(status.st_mtim.tv_sec), status.st_mtim.tv_nsec};
+}

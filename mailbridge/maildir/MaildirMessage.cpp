@@ -1,8 +1,8 @@
 #include "mailbridge/maildir/MaildirMessage.h"
 
 #include "common/Failure.h"
-#include "mailbridge/maildir/MaildirDelivery.h"
 #include "mailbridge/compose/MessageWriter.h"
+#include "mailbridge/maildir/MaildirDelivery.h"
 
 MaildirMessage::MaildirMessage(QString folder) : m_folder(std::move(folder)) {}
 
@@ -41,11 +41,11 @@ void MaildirMessage::addAttachment(const QString &sourcePath)
     m_content.attachments.push_back(inspectAttachment(sourcePath));
 }
 
-void MaildirMessage::Send(TransferMonitor & /*monitor: not yet heeded*/)
+void MaildirMessage::Send(TransferMonitor &monitor)
 {
     checkUnsent();
-    deliverToMaildir(m_folder,
-                     [this](int fd, const QString &path) { writeMessage(m_content, fd, path); });
+    deliverToMaildir(
+        m_folder, [&](int fd, const QString &path) { writeMessage(m_content, fd, path, monitor); });
     m_sent = true;
 }
 

@@ -1,5 +1,7 @@
 #include "mailbridge/compose/Base64FileStream.h"
 
+#include "mailbridge/TransferMonitor.h"
+
 #include "mailbridge/compose/Base64Lines.h"
 #include "mailbridge/compose/GMimeLibrary.h"
 #include "support/TestTools.h"
@@ -40,6 +42,15 @@ protected:
         return all;
     }
 
+    // The description of what made the stream fail, or an empty text.
+    static QString failureText(GMimeStream *stream)
+    {
+        return failureOf([&] {
+            if (const std::exception_ptr failure = base64FileStreamFailure(stream))
+                std::rethrow_exception(failure);
+        });
+    }
+
     QTemporaryDir dir;
 };
 
@@ -49,7 +60,7 @@ TEST_F(Base64FileStreamTest, YieldsTheEncodedFileWhateverTheReadSize)
         const QString path = dir.filePath(QString::number(size));
         const QByteArray encoded = makeFile(path, size);
         for (const std::size_t readSize : {1, 7, 76, 77, 78, 4096, 1 << 20}) {
-            const auto stream = openBase64FileStream(path);
+            const auto stream = openBase64FileStream(path, TransferMonitor::none());
             EXPECT_EQ(g_mime_stream_length(stream.get()), encoded.size());
             ASSERT_EQ(readAll(stream.get(), readSize), encoded)
                 << "size " << size << ", reads of " << readSize;
@@ -61,7 +72,7 @@ TEST_F(Base64FileStreamTest, SeeksResetsAndCutsSubstreams)
 {
     const QString path = dir.filePath("f");
     const QByteArray encoded = makeFile(path, 1000);
-    const auto stream = openBase64FileStream(path);
+    const auto stream = openBase64FileStream(path, TransferMonitor::none());
     char buffer[100];
 
     ASSERT_EQ(g_mime_stream_seek(stream.get(), 80, GMIME_STREAM_SEEK_SET), 80);
@@ -86,19 +97,19 @@ TEST_F(Base64FileStreamTest, SeeksResetsAndCutsSubstreams)
 TEST_F(Base64FileStreamTest, ReportsAFileThatCannotBeReadWithItsPath)
 {
     const QString path = dir.filePath("missing");
-    const auto stream = openBase64FileStream(path);
+    const auto stream = openBase64FileStream(path, TransferMonitor::none());
     EXPECT_FALSE(g_mime_stream_eos(stream.get())) << "so that a reader calls read and fails";
     char buffer[10];
     EXPECT_EQ(g_mime_stream_read(stream.get(), buffer, sizeof buffer), -1);
-    EXPECT_TRUE(base64FileStreamError(stream.get()).contains(path));
-    EXPECT_TRUE(base64FileStreamError(stream.get()).contains("No such file"));
+    EXPECT_TRUE(failureText(stream.get()).contains(path));
+    EXPECT_TRUE(failureText(stream.get()).contains("No such file"));
 }
 
 TEST_F(Base64FileStreamTest, ReportsAFileThatShrankWhileBeingRead)
 {
     const QString path = dir.filePath("shrinking");
     makeFile(path, 57 * 16384 * 2);
-    const auto stream = openBase64FileStream(path);
+    const auto stream = openBase64FileStream(path, TransferMonitor::none());
     char buffer[4096];
     ASSERT_EQ(g_mime_stream_read(stream.get(), buffer, sizeof buffer), 4096);
     ASSERT_TRUE(QFile::resize(path, 57 * 16384));
@@ -107,7 +118,7 @@ TEST_F(Base64FileStreamTest, ReportsAFileThatShrankWhileBeingRead)
     while (n >= 0 && !g_mime_stream_eos(stream.get()))
         n = g_mime_stream_read(stream.get(), buffer, sizeof buffer);
     EXPECT_EQ(n, -1);
-    EXPECT_TRUE(base64FileStreamError(stream.get()).contains(path));
+    EXPECT_TRUE(failureText(stream.get()).contains(path));
 }
 
 } // namespace

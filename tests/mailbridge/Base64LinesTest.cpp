@@ -62,6 +62,22 @@ TEST(Base64Lines, MatchesQtForEveryLengthUpTo200AndOnLargeData)
     EXPECT_EQ(encode(input), reference(input));
 }
 
+TEST(Base64Lines, VectorAndPortableEncodingsAgreeAtEveryLengthAndAlignment)
+{
+    const QByteArray input = randomBytes(57 * 40 + 64, 11);
+    for (int offset = 0; offset < 33; ++offset) {
+        for (int length = 0; length <= 57 * 40; length += length < 300 ? 1 : 37) {
+            const auto *in = reinterpret_cast<const unsigned char *>(input.constData()) + offset;
+            const qsizetype size = qsizetype(base64LinesSize(std::uint64_t(length)));
+            QByteArray fast(size + 1, '#');
+            QByteArray portable(size + 1, '#');
+            ASSERT_EQ(encodeBase64Lines(in, std::size_t(length), fast.data()), std::size_t(size));
+            encodeBase64LinesPortably(in, std::size_t(length), portable.data());
+            ASSERT_EQ(fast, portable) << "offset " << offset << ", length " << length;
+        }
+    }
+}
+
 TEST(Base64Lines, PiecesOfWholeLinesJoinIntoTheWhole)
 {
     const QByteArray input = randomBytes(57 * 10 + 5, 3);
