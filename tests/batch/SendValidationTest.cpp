@@ -19,8 +19,7 @@ TEST(SendValidation, ChecksRunInOrderAndTheFirstFailureWins)
     const std::pair<SendRequest, std::optional<QString>> cases[] = {
         {request({}, "", ""), "No files selected!"},
         {request(ok, "", ""), "You must enter who the messages are from."},
-        // Blanks are not empty.
-        {request(ok, "", "  "), "You must say who the messages are to."},
+        {request(ok, ""), "You must say who the messages are to."},
         {request({{"No files", true}}, "t@x", "f@x", ListState::NoFiles), "Not a valid folder!"},
         {request({{"Not a Valid Path", true}}, "t@x", "f@x", ListState::NotAValidPath),
          "Not a valid folder!"},
@@ -32,6 +31,42 @@ TEST(SendValidation, ChecksRunInOrderAndTheFirstFailureWins)
     };
     for (const auto &[r, refusal] : cases)
         EXPECT_EQ(refusalFor(r), refusal) << r.entries.size() << " entries, from " << r.sender;
+}
+
+TEST(SendValidation, TextsThatMakeNoAddressOrNoHeaderAreRefusedByField)
+{
+    const std::vector<FileLine> ok = {{"a.txt", true}};
+    const QString from = "You must enter who the messages are from.";
+    const QString to = "You must say who the messages are to.";
+    const struct
+    {
+        const char *name;
+        SendRequest request;
+        QString starts; // of the refusal
+    } cases[] = {
+        {"blank sender", request(ok, "to@example.org", " "), from},
+        {"blank recipient", request(ok, " ", "from@example.org"), to},
+        {"a line break in a quoted name", request(ok, "\"Bob\nSmith\" <bob@b.example>"), to},
+        // The order stays: the sender's refusal comes before the recipient's.
+        {"both blank", request(ok, " ", " "), from},
+        {"NUL in the subject",
+         SendRequest{"/f", ok, "750", "to@example.org", QString::fromLatin1("Sub\0ject", 8),
+                     "from@example.org"},
+         "Subject (Prefix): "},
+        {"an address too long for a header line", request(ok, QString(10000, 'a') + "@example.org"),
+         "Send to: "},
+        {"non-ASCII before the @",
+         request(ok, "to@example.org", QString::fromUtf8("jörg@example.org")), "Send from: "},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto refusal = refusalFor(c.request);
+        ASSERT_TRUE(refusal);
+        EXPECT_TRUE(refusal->startsWith(c.starts)) << refusal->toStdString();
+    }
+    // A display name with non-ASCII letters is fine: it is encoded.
+    EXPECT_EQ(refusalFor(request(ok, QString::fromUtf8("Jörg Müller <j@example.org>"))),
+              std::nullopt);
 }
 
 TEST(SendValidation, ARefusedSendCreatesNothing)
