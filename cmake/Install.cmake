@@ -1,5 +1,5 @@
 # `cmake --install`: the program, its desktop entry, metadata and icons, its manual page, and
-# the copyright and changelog a Debian package carries.
+# the copyright, changelog and lintian overrides a Debian package carries.
 include(GNUInstallDirs)
 
 # Debian's place, named after the package rather than the project's capitalised name.
@@ -49,3 +49,5 @@ install_gzipped(${PROJECT_SOURCE_DIR}/resources/debian/changelog ${ferrymail_doc
 add_custom_target(ferrymail_gzipped ALL DEPENDS ${gzipped_files})
 
 install(FILES ${PROJECT_SOURCE_DIR}/resources/debian/copyright DESTINATION ${ferrymail_docdir})
+install(FILES ${PROJECT_SOURCE_DIR}/resources/debian/lintian-overrides
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides RENAME ferrymail)

@@ -101,6 +101,7 @@ expected=(
     /usr/share/man/man1/ferrymail.1.gz
     /usr/share/doc/ferrymail/copyright
     /usr/share/doc/ferrymail/changelog.gz
+    /usr/share/lintian/overrides/ferrymail
 )
 for path in "${expected[@]}"; do
     check "installed $path" test -s "$path"
