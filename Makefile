@@ -9,8 +9,9 @@ BUILD_PACKAGES := cmake g++ make pkg-config qt6-base-dev qt6-qpa-plugins libgmim
 TEST_PACKAGES := libgtest-dev libgmock-dev coreutils
 BENCH_PACKAGES := time
 # Building the .deb (dpkg-dev, file), checking it (lintian, appstream, desktop-file-utils,
-# man-db) and the install test's window under a virtual display (xvfb, xauth).
-PACKAGE_PACKAGES := dpkg-dev file lintian appstream desktop-file-utils man-db xvfb xauth
+# man-db) and the install test's window under a virtual display (xvfb, xauth, x11-utils).
+PACKAGE_PACKAGES := dpkg-dev file lintian appstream desktop-file-utils man-db xvfb xauth \
+	x11-utils
 
 # The package gets a build folder of its own, without tests, compiled with Debian's flags.
 PACKAGE_BUILD_DIR ?= build-package
