@@ -12,6 +12,8 @@ BENCH_PACKAGES := time
 # man-db) and the install test's window under a virtual display (xvfb, xauth, x11-utils).
 PACKAGE_PACKAGES := dpkg-dev file lintian appstream desktop-file-utils man-db xvfb xauth \
 	x11-utils
+# tests/package/fresh-machine-test.sh builds a bare Debian 12 chroot to install into.
+PACKAGE_TEST_PACKAGES := mmdebstrap
 
 # The package gets a build folder of its own, without tests, compiled with Debian's flags.
 PACKAGE_BUILD_DIR ?= build-package
@@ -19,7 +21,8 @@ DEB_FLAGS = DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all deps test-deps configure build run test bench install package clean format
+.PHONY: all deps test-deps configure build run test bench install package package-test clean \
+	format
 
 all: build
 
@@ -67,6 +70,13 @@ package: deps
 		-DCMAKE_EXE_LINKER_FLAGS="$$($(DEB_FLAGS) LDFLAGS)"
 	cmake --build $(PACKAGE_BUILD_DIR) -j $(JOBS) --target ferrymail ferrymail_gzipped
 	cd $(PACKAGE_BUILD_DIR) && cpack
+
+# Installs the package for real and removes it again, here and on a fresh chroot: root only,
+# and never part of `make test`.
+package-test: package
+	$(call install_missing,$(PACKAGE_TEST_PACKAGES))
+	$(SUDO) tests/package/install-test.sh
+	$(SUDO) tests/package/fresh-machine-test.sh
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
