@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# Checks the README's install commands on a fresh Debian 12: builds a minimal bookworm chroot
-# with mmdebstrap (only essential packages and apt), clones this repository's committed HEAD
-# into it, runs the commands of the README's "Install" section as a user with sudo, exactly
-# as written, and then tests/package/install-test.sh as root. The chroot is thrown away after.
+# Checks the package on fresh Debian 12 systems, each a minimal bookworm chroot made by
+# mmdebstrap (only essential packages and apt) and thrown away after:
+# 1. a user with sudo runs the commands of the README's "Install" section, exactly as written,
+#    in a clone of this repository's committed HEAD;
+# 2. the .deb made there is installed where no build dependency could stand in for a missing
+#    run-time one, by tests/package/install-test.sh --deb.
 # Needs root and mmdebstrap; not part of `make test`. Takes some minutes (it builds Ferrymail).
 set -euo pipefail
 
@@ -35,6 +37,7 @@ printf '%s\n' "$readme_commands" >"$scratch/readme-commands.sh"
 
 # The hooks run inside the chroot with /proc and /dev mounted; /dev/null discards it after.
 # apt-get is told to answer yes, as a person at the prompt would.
+echo "== The README's commands on a fresh Debian 12"
 mmdebstrap --variant=apt --include=sudo,make bookworm /dev/null \
     --customize-hook='chroot "$1" useradd -m tester' \
     --customize-hook='echo "tester ALL=(ALL) NOPASSWD: ALL" >"$1/etc/sudoers.d/tester"' \
@@ -43,7 +46,14 @@ mmdebstrap --variant=apt --include=sudo,make bookworm /dev/null \
     --customize-hook='chroot "$1" chown -R tester:tester /home/tester' \
     --customize-hook='chroot "$1" su - tester -c "cd ferrymail && bash -ex ../readme-commands.sh"' \
     --customize-hook='chroot "$1" dpkg-query -W -f="\${Package} \${Version} \${Status}\n" ferrymail' \
-    --customize-hook='chroot "$1" apt-get purge -qq ferrymail' \
-    --customize-hook='chroot "$1" sh -c "cd /home/tester/ferrymail && tests/package/install-test.sh"'
+    --customize-hook="cp \"\$1\"/home/tester/ferrymail/build-package/ferrymail_*.deb '$scratch/'"
 
-echo "The README's install commands and the install test passed on a fresh Debian 12."
+deb=$(ls "$scratch"/ferrymail_*.deb)
+echo "== $(basename "$deb") on a fresh Debian 12 without build dependencies"
+# Only the install test's own tools go in first.
+mmdebstrap --variant=apt --include=lintian,appstream,desktop-file-utils,man-db,xvfb,xauth,x11-utils \
+    bookworm /dev/null \
+    --customize-hook="cp -a '$scratch/ferrymail' '$deb' \"\$1/root/\"" \
+    --customize-hook="chroot \"\$1\" /root/ferrymail/tests/package/install-test.sh --deb /root/$(basename "$deb")"
+
+echo "The README's install commands and the installed package passed on fresh Debian 12 systems."
