@@ -1,5 +1,5 @@
-# Two entry points for a fresh Debian 12 machine: `make run` and `make test`.
-# Both install what is missing, configure and build first.
+# Entry points for a fresh Debian 12 machine: `make run`, `make test` and `make package`.
+# Each installs what is missing, configures and builds first.
 
 BUILD_DIR ?= build
 JOBS ?= $(shell nproc)
@@ -8,10 +8,21 @@ BUILD_PACKAGES := cmake g++ make pkg-config qt6-base-dev qt6-qpa-plugins libgmim
 	shared-mime-info fonts-dejavu-core
 TEST_PACKAGES := libgtest-dev libgmock-dev coreutils python3
 BENCH_PACKAGES := time
+# Building the .deb (dpkg-dev, file), checking it (lintian, appstream, desktop-file-utils,
+# man-db) and the install test's window under a virtual display (xvfb, xauth, x11-utils).
+PACKAGE_PACKAGES := dpkg-dev file lintian appstream desktop-file-utils man-db xvfb xauth \
+	x11-utils
+# tests/package/fresh-machine-test.sh builds a bare Debian 12 chroot to install into.
+PACKAGE_TEST_PACKAGES := mmdebstrap
+
+# The package gets a build folder of its own, without tests, compiled with Debian's flags.
+PACKAGE_BUILD_DIR ?= build-package
+DEB_FLAGS = DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all deps test-deps configure build run test bench install clean format
+.PHONY: all deps test-deps configure build run test bench install package package-test clean \
+	format
 
 all: build
 
@@ -52,8 +63,23 @@ bench: build
 install: build
 	cmake --install $(BUILD_DIR)
 
+package: deps
+	$(call install_missing,$(PACKAGE_PACKAGES))
+	cmake -S . -B $(PACKAGE_BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=OFF \
+		-DCMAKE_CXX_FLAGS="$$($(DEB_FLAGS) CPPFLAGS) $$($(DEB_FLAGS) CXXFLAGS)" \
+		-DCMAKE_EXE_LINKER_FLAGS="$$($(DEB_FLAGS) LDFLAGS)"
+	cmake --build $(PACKAGE_BUILD_DIR) -j $(JOBS) --target ferrymail ferrymail_gzipped
+	cd $(PACKAGE_BUILD_DIR) && cpack
+
+# Installs the package for real and removes it again, here and on a fresh chroot: root only,
+# and never part of `make test`.
+package-test: package
+	$(call install_missing,$(PACKAGE_TEST_PACKAGES))
+	$(SUDO) tests/package/install-test.sh
+	$(SUDO) tests/package/fresh-machine-test.sh
+
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf $(BUILD_DIR)
+	rm -rf $(BUILD_DIR) $(PACKAGE_BUILD_DIR)
