@@ -3,8 +3,8 @@
 # the machine and that the program runs, then removes it again. Needs root (apt-get) and is
 # not part of `make test`: run it as `sudo tests/package/install-test.sh`.
 #
-# REQUIRE_COMMAND_LINE=0 makes a missing `ferrymail --version` or `ferrymail send` a notice, not a failure
-# rather than a notice. `--deb FILE` tests a package built elsewhere instead of building one,
+# REQUIRE_COMMAND_LINE=0 makes a missing `ferrymail --version` or `ferrymail send` a notice
+# rather than a failure. `--deb FILE` tests a package built elsewhere instead of building one,
 # so that it can be installed where no build dependency could stand in for a missing one.
 set -uo pipefail
 
