@@ -2,6 +2,8 @@
 
 #include "batch/BatchPlan.h"
 #include "common/FileNameCodec.h"
+#include "mailbridge/compose/Attachment.h"
+#include "mailbridge/compose/MessageWriter.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -16,8 +18,24 @@ QString grouped(std::int64_t n)
 
 } // namespace
 
-QString dryRunText(const BatchPlan &plan, const SendRequest &)
+std::vector<std::uint64_t> mailSizes(const BatchPlan &plan, const SendRequest &request)
 {
+    std::vector<std::uint64_t> sizes;
+    for (const PlannedMessage &message : plan.messages) {
+        MessageContent content;
+        content.to = request.recipient;
+        content.from = request.sender;
+        content.subject = message.subject;
+        for (const PlannedFile &file : message.files)
+            content.attachments.push_back(inspectAttachment(file.path));
+        sizes.push_back(composedSize(content));
+    }
+    return sizes;
+}
+
+QString dryRunText(const BatchPlan &plan, const std::vector<std::uint64_t> &mailSizes)
+{
+    std::uint64_t mailTotal = 0;
     QString text;
     const auto count = plan.messages.size();
     for (std::size_t i = 0; i < count; ++i) {
@@ -26,29 +44,38 @@ QString dryRunText(const BatchPlan &plan, const SendRequest &)
         for (const PlannedFile &file : message.files)
             text += QStringLiteral("  %1  %2 bytes\n")
                         .arg(displayFileName(file.name), grouped(file.size));
-        text += QStringLiteral("  files: %1 bytes\n").arg(grouped(message.bytes));
+        text += QStringLiteral("  files %1 bytes; as mail %2 bytes\n")
+                    .arg(grouped(message.bytes))
+                    .arg(mailSizes[i]);
+        mailTotal += mailSizes[i];
     }
-    text += QStringLiteral("%1 files in %2 messages; %3 bytes of files\n")
+    text += QStringLiteral("%1 files in %2 messages; files %3 bytes; as mail %4 bytes\n")
                 .arg(plan.fileCount)
                 .arg(count)
-                .arg(grouped(plan.totalBytes));
+                .arg(grouped(plan.totalBytes))
+                .arg(mailTotal);
     return text;
 }
 
-QString dryRunJson(const BatchPlan &plan, const SendRequest &)
+QString dryRunJson(const BatchPlan &plan, const std::vector<std::uint64_t> &mailSizes)
 {
     QJsonArray messages;
-    for (const PlannedMessage &message : plan.messages) {
+    qint64 mailTotal = 0;
+    for (std::size_t i = 0; i < plan.messages.size(); ++i) {
+        const PlannedMessage &message = plan.messages[i];
+        mailTotal += qint64(mailSizes[i]);
         QJsonArray files;
         for (const PlannedFile &file : message.files)
             files.append(QJsonObject{{QStringLiteral("name"), displayFileName(file.name)},
                                      {QStringLiteral("size"), qint64(file.size)}});
         messages.append(QJsonObject{{QStringLiteral("subject"), message.subject},
                                     {QStringLiteral("files"), files},
-                                    {QStringLiteral("bytes"), qint64(message.bytes)}});
+                                    {QStringLiteral("bytes"), qint64(message.bytes)},
+                                    {QStringLiteral("mailBytes"), qint64(mailSizes[i])}});
     }
     const QJsonObject root{{QStringLiteral("messages"), messages},
                            {QStringLiteral("files"), plan.fileCount},
-                           {QStringLiteral("bytes"), qint64(plan.totalBytes)}};
+                           {QStringLiteral("bytes"), qint64(plan.totalBytes)},
+                           {QStringLiteral("mailBytes"), mailTotal}};
     return QString::fromUtf8(QJsonDocument(root).toJson(QJsonDocument::Indented));
 }

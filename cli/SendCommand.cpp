@@ -86,18 +86,16 @@ int runSendCommand(const SendOptions &options, const SettingsStore &settings,
         }
         if (options.dryRun) {
             const BatchPlan plan = planBatch(ticked.request, files);
-            if (options.json)
-                output.out << dryRunJson(plan, ticked.request);
-            else
-                output.out << dryRunText(plan, ticked.request);
+            const auto sizes = mailSizes(plan, ticked.request);
+            output.out << (options.json ? dryRunJson(plan, sizes) : dryRunText(plan, sizes));
             return ExitCode::sent;
         }
         const auto outbox = makeOutbox(options);
         std::optional<TerminalProgress> terminal;
         if (output.progressTerminal)
             terminal.emplace(output.progressTerminal);
-        SendProgress &progress = terminal ? static_cast<SendProgress &>(*terminal)
-                                          : SendProgress::none();
+        SendProgress &progress =
+            terminal ? static_cast<SendProgress &>(*terminal) : SendProgress::none();
         try {
             const SendOutcome outcome =
                 sendBatch(ticked.request, *outbox, files, progress, interruption.cancel);

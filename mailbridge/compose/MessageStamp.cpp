@@ -2,7 +2,6 @@
 
 #include "mailbridge/compose/GMimeHeaders.h"
 #include "mailbridge/compose/GMimeLibrary.h"
-#include "mailbridge/compose/GObjectPtr.h"
 
 #include <QRandomGenerator>
 #include <QSysInfo>
@@ -26,18 +25,28 @@ QString newBoundary()
     return boundary;
 }
 
+// Of one length always, unlike GMime's, so a message's size can be told before it is made
+// (the dry run, a server's size limit): 26 random letters and digits are 130 bits.
+QString newMessageId()
+{
+    static const char alphabet[] = "abcdefghijklmnopqrstuvwxyz234567";
+    QString id;
+    for (int i = 0; i < 26; ++i)
+        id += QLatin1Char(alphabet[QRandomGenerator::system()->bounded(32)]);
+    return id + QLatin1Char('@') + hostName();
+}
+
 } // namespace
 
 MessageStamp newMessageStamp()
 {
     initGMime();
-    const GCharPtr messageId(g_mime_utils_generate_message_id(hostName().toUtf8().constData()));
     const QDateTime now = QDateTime::currentDateTime();
     MessageStamp stamp;
     // Whole seconds, as the Date header shows them, at the offset the local zone has now.
     stamp.date = QDateTime::fromSecsSinceEpoch(now.toSecsSinceEpoch(), Qt::OffsetFromUTC,
                                                now.offsetFromUtc());
-    stamp.messageId = QString::fromUtf8(messageId.get());
+    stamp.messageId = newMessageId();
     stamp.boundary = newBoundary();
     return stamp;
 }
