@@ -92,17 +92,32 @@ QList<ListedMailbox> listedMailboxes(const QList<QByteArray> &lines, const QByte
     return mailboxes;
 }
 
-QByteArray lastTaggedResponse(const QList<QByteArray> &lines)
+namespace {
+
+QByteArray lastTagged(const QList<QByteArray> &lines, bool refusalsOnly)
 {
     for (auto line = lines.rbegin(); line != lines.rend(); ++line) {
         if (isUntagged(*line) || line->startsWith('+'))
             continue;
         const qsizetype space = line->indexOf(' ');
         const QByteArray rest = space < 0 ? QByteArray() : line->mid(space + 1);
-        if (rest.startsWith("OK") || rest.startsWith("NO") || rest.startsWith("BAD"))
+        const QByteArray status = rest.left(rest.indexOf(' ')).toUpper();
+        if (status == "NO" || status == "BAD" || (status == "OK" && !refusalsOnly))
             return rest;
     }
     return QByteArray();
+}
+
+} // namespace
+
+QByteArray lastTaggedResponse(const QList<QByteArray> &lines)
+{
+    return lastTagged(lines, false);
+}
+
+QByteArray lastRefusal(const QList<QByteArray> &lines)
+{
+    return lastTagged(lines, true);
 }
 
 std::optional<std::uint64_t> appendedUid(const QByteArray &taggedResponse)

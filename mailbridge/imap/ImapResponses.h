@@ -26,6 +26,8 @@ QList<ListedMailbox> listedMailboxes(const QList<QByteArray> &lines, const QByte
 
 // The text of the last tagged response ("OK ...", "NO [OVERQUOTA] ..."), without the tag.
 QByteArray lastTaggedResponse(const QList<QByteArray> &lines);
+// The last tagged NO or BAD: the refusal, even when a LOGOUT was answered after it.
+QByteArray lastRefusal(const QList<QByteArray> &lines);
 
 // The UID of "[APPENDUID <validity> <uid>]" in a tagged response.
 std::optional<std::uint64_t> appendedUid(const QByteArray &taggedResponse);

@@ -181,7 +181,7 @@ void ImapSession::fail(int curlCode, const QString &doing)
     const QString where = QStringLiteral("%1 port %2").arg(m_endpoint.host).arg(m_endpoint.port);
     const QString detail = QString::fromUtf8(m_handle->error[0] ? m_handle->error
                                                                  : curl_easy_strerror(code));
-    const QByteArray server = lastTaggedResponse(m_lines);
+    const QByteArray server = lastRefusal(m_lines);
     const QString said = QString::fromUtf8(server);
     QString why;
     switch (code) {
@@ -223,10 +223,10 @@ void ImapSession::fail(int curlCode, const QString &doing)
                                  "folder in the mail account.")
                       .arg(said);
         else
-            why = QStringLiteral("the server refused the user name or password of %1 (\"%2\"). "
-                                 "Check the user name and the password (in the keyring, or what "
-                                 "the PasswordCommand prints).")
-                      .arg(account, said.isEmpty() ? detail : said);
+            why = QStringLiteral("the server refused the user name or password (\"%1\"). Check "
+                                 "the user name and the password (in the keyring, or what the "
+                                 "PasswordCommand prints).")
+                      .arg(said.isEmpty() ? detail : said);
         break;
     case CURLE_OPERATION_TIMEDOUT:
         why = QStringLiteral("%1 stopped answering (%2). Try again later.").arg(where, detail);

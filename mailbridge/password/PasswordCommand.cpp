@@ -8,7 +8,8 @@ namespace {
 
 QString firstLine(const QByteArray &output)
 {
-    QByteArray line = output.left(output.indexOf('\n'));
+    const qsizetype end = output.indexOf('\n');
+    QByteArray line = end < 0 ? output : output.left(end);
     if (line.endsWith('\r'))
         line.chop(1);
     return QString::fromUtf8(line);

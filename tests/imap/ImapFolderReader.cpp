@@ -92,7 +92,8 @@ QStringList ImapFolderReader::subscribedFolders() const
     for (const QByteArray &line : command("LSUB \"\" \"*\"")) {
         if (!line.startsWith("* LSUB"))
             continue;
-        QString name = QString::fromUtf8(line.mid(line.lastIndexOf(' ') + 1));
+        // * LSUB () "/" name
+        QString name = QString::fromUtf8(line.mid(line.indexOf(") ") + 6));
         name.remove(QLatin1Char('"'));
         folders << name;
     }
