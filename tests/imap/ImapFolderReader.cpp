@@ -24,10 +24,16 @@ std::size_t appendLine(char *data, std::size_t size, std::size_t count, void *ta
 
 } // namespace
 
-ImapFolderReader::ImapFolderReader(int imapsPort, QString caFile, QString user, QString password)
+ImapFolderReader::ImapFolderReader(int imapsPort, QString caFile, QString user, QString password,
+                                   QString serverName)
     : m_port(imapsPort), m_caFile(caFile.toUtf8()), m_user(user.toUtf8()),
-      m_password(password.toUtf8())
+      m_password(password.toUtf8()), m_serverName(serverName.toUtf8())
 {
+}
+
+QByteArray ImapFolderReader::base() const
+{
+    return "imaps://" + m_serverName + ':' + QByteArray::number(m_port) + '/';
 }
 
 QByteArray ImapFolderReader::fetch(const QByteArray &url, const QByteArray &request,
@@ -44,6 +50,10 @@ QByteArray ImapFolderReader::fetch(const QByteArray &url, const QByteArray &requ
     curl_easy_setopt(curl.get(), CURLOPT_WRITEDATA, &body);
     curl_easy_setopt(curl.get(), CURLOPT_HEADERFUNCTION, appendLine);
     curl_easy_setopt(curl.get(), CURLOPT_HEADERDATA, &headerLines);
+    const QByteArray pinned = m_serverName + ':' + QByteArray::number(m_port) + ":127.0.0.1";
+    std::unique_ptr<curl_slist, decltype(&curl_slist_free_all)> resolve(
+        curl_slist_append(nullptr, pinned.constData()), &curl_slist_free_all);
+    curl_easy_setopt(curl.get(), CURLOPT_RESOLVE, resolve.get());
     if (!request.isEmpty())
         curl_easy_setopt(curl.get(), CURLOPT_CUSTOMREQUEST, request.constData());
     const CURLcode code = curl_easy_perform(curl.get());
@@ -58,7 +68,7 @@ QByteArray ImapFolderReader::fetch(const QByteArray &url, const QByteArray &requ
 
 QList<QByteArray> ImapFolderReader::command(const QByteArray &line, const QString &folder) const
 {
-    QByteArray url = "imaps://127.0.0.1:" + QByteArray::number(m_port) + '/';
+    QByteArray url = base();
     if (!folder.isEmpty())
         url += QUrl::toPercentEncoding(folder);
     QList<QByteArray> lines;
@@ -68,8 +78,7 @@ QList<QByteArray> ImapFolderReader::command(const QByteArray &line, const QStrin
 
 std::vector<StoredMessage> ImapFolderReader::messages(const QString &folder) const
 {
-    const QByteArray url = "imaps://127.0.0.1:" + QByteArray::number(m_port) + '/' +
-                           QUrl::toPercentEncoding(folder);
+    const QByteArray url = base() + QUrl::toPercentEncoding(folder);
     std::vector<StoredMessage> messages;
     static const QRegularExpression item(QStringLiteral(R"(UID (\d+) FLAGS \(([^)]*)\))"));
     for (const QByteArray &line : command("UID FETCH 1:* (UID FLAGS)", folder)) {

@@ -20,7 +20,9 @@ struct StoredMessage
 class ImapFolderReader
 {
 public:
-    ImapFolderReader(int imapsPort, QString caFile, QString user, QString password);
+    // serverName: the name the server's certificate bears, always reached at 127.0.0.1.
+    ImapFolderReader(int imapsPort, QString caFile, QString user, QString password,
+                     QString serverName = QStringLiteral("127.0.0.1"));
 
     // Every message of the folder, by UID.
     std::vector<StoredMessage> messages(const QString &folder) const;
@@ -32,6 +34,8 @@ private:
     QByteArray fetch(const QByteArray &url, const QByteArray &request,
                      QList<QByteArray> *lines) const;
 
+    QByteArray base() const;
+
     int m_port;
-    QByteArray m_caFile, m_user, m_password;
+    QByteArray m_caFile, m_user, m_password, m_serverName;
 };

@@ -46,8 +46,10 @@ ImapEndpoint ImapServerFixture::endpoint(ImapSecurity security, const QString &u
 
 ImapFolderReader ImapServerFixture::reader(const QString &user) const
 {
+    const QString name = options().certificateName;
     return ImapFolderReader(s_server->imapsPort(), s_server->caFile(), user,
-                            DovecotServer::password);
+                            DovecotServer::password,
+                            name == QLatin1String("localhost") ? QStringLiteral("127.0.0.1") : name);
 }
 
 QString ImapServerFixture::randomFile(const QString &name, qsizetype size)
