@@ -15,9 +15,10 @@ AttachmentProgress::AttachmentProgress(std::vector<File> files, std::uint64_t me
 void AttachmentProgress::messageSent(std::uint64_t sent)
 {
     const std::uint64_t bounded = std::min(sent, m_messageSize);
-    const auto due = m_messageSize == 0 ? m_total
-                                        : std::int64_t(static_cast<long double>(m_total) *
-                                                       bounded / m_messageSize);
+    const auto due =
+        m_messageSize == 0
+            ? m_total
+            : std::int64_t(static_cast<long double>(m_total) * bounded / m_messageSize);
     while (m_current < m_files.size()) {
         const File &file = m_files[m_current];
         const std::int64_t budget = due - m_reported;

@@ -112,9 +112,9 @@ ImapSession::ImapSession(ImapEndpoint endpoint, QString password)
     curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, m_handle->error);
     curl_easy_setopt(curl, CURLOPT_USERNAME, m_handle->user.constData());
     curl_easy_setopt(curl, CURLOPT_PASSWORD, m_handle->password.constData());
-    curl_easy_setopt(curl, CURLOPT_USE_SSL, m_endpoint.security == ImapSecurity::None
-                                                ? long(CURLUSESSL_NONE)
-                                                : long(CURLUSESSL_ALL));
+    curl_easy_setopt(curl, CURLOPT_USE_SSL,
+                     m_endpoint.security == ImapSecurity::None ? long(CURLUSESSL_NONE)
+                                                               : long(CURLUSESSL_ALL));
     // Verification stays on, as libcurl starts; only the set of trusted authorities changes.
     if (!m_handle->caFile.isEmpty())
         curl_easy_setopt(curl, CURLOPT_CAINFO, m_handle->caFile.constData());
@@ -126,7 +126,6 @@ ImapSession::ImapSession(ImapEndpoint endpoint, QString password)
     curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
     curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, 60L);
     curl_easy_setopt(curl, CURLOPT_TCP_KEEPALIVE, 1L);
-    curl_easy_setopt(curl, CURLOPT_UPLOAD_BUFFERSIZE, 512L * 1024);
     curl_easy_setopt(curl, CURLOPT_READFUNCTION, readMessage);
     curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, reportProgress);
 }
@@ -179,8 +178,8 @@ void ImapSession::fail(int curlCode, const QString &doing)
     const auto code = CURLcode(curlCode);
     const QString account = describeAccount(m_endpoint);
     const QString where = QStringLiteral("%1 port %2").arg(m_endpoint.host).arg(m_endpoint.port);
-    const QString detail = QString::fromUtf8(m_handle->error[0] ? m_handle->error
-                                                                 : curl_easy_strerror(code));
+    const QString detail =
+        QString::fromUtf8(m_handle->error[0] ? m_handle->error : curl_easy_strerror(code));
     const QByteArray server = lastRefusal(m_lines);
     const QString said = QString::fromUtf8(server);
     QString why;
@@ -315,10 +314,10 @@ void ImapSession::findFolder()
         }
     }
 
-    const QList<ListedMailbox> subscribed = listedMailboxes(
-        command("LSUB \"\" " + imapQuoted(folder),
-                QStringLiteral("list the subscribed folders of %1").arg(account)),
-        "LSUB");
+    const QList<ListedMailbox> subscribed =
+        listedMailboxes(command("LSUB \"\" " + imapQuoted(folder),
+                                QStringLiteral("list the subscribed folders of %1").arg(account)),
+                        "LSUB");
     if (std::none_of(subscribed.begin(), subscribed.end(),
                      [&folder](const ListedMailbox &listed) { return listed.name == folder; }))
         command("SUBSCRIBE " + imapQuoted(folder),
@@ -334,10 +333,10 @@ std::optional<std::uint64_t> ImapSession::appendLimit()
         m_appendLimit = appendLimitIn(m_capabilities);
         // A bare APPENDLIMIT means each folder has its own, told by STATUS.
         if (!m_appendLimit && m_capabilities.contains("APPENDLIMIT"))
-            m_appendLimit = statusItem(
-                command("STATUS " + imapQuoted(folder) + " (APPENDLIMIT)",
-                        QStringLiteral("ask for the size limit of %1").arg(describeAccount(m_endpoint))),
-                "APPENDLIMIT");
+            m_appendLimit = statusItem(command("STATUS " + imapQuoted(folder) + " (APPENDLIMIT)",
+                                               QStringLiteral("ask for the size limit of %1")
+                                                   .arg(describeAccount(m_endpoint))),
+                                       "APPENDLIMIT");
         m_limitKnown = true;
     }
     return m_appendLimit;
@@ -348,9 +347,9 @@ void ImapSession::appendDraft(int fd, std::uint64_t size, const QByteArray &mess
                               const std::function<bool(std::uint64_t)> &sent)
 {
     const QByteArray folder = draftsFolder();
-    const QString doing = QStringLiteral("file %1 into the folder %2 of %3")
-                              .arg(description, decodeMailboxName(folder),
-                                   describeAccount(m_endpoint));
+    const QString doing =
+        QStringLiteral("file %1 into the folder %2 of %3")
+            .arg(description, decodeMailboxName(folder), describeAccount(m_endpoint));
     if (::lseek(fd, 0, SEEK_SET) < 0)
         throw Failure(describeSystemError(
             QStringLiteral("Cannot read %1 back from its temporary file").arg(description), errno));

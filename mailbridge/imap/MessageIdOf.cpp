@@ -11,7 +11,8 @@ QByteArray messageIdOf(int fd)
     if (n <= 0)
         return QByteArray();
     head.truncate(n);
-    const qsizetype end = head.indexOf("\n\n") >= 0 ? head.indexOf("\n\n") : head.indexOf("\r\n\r\n");
+    const qsizetype end =
+        head.indexOf("\n\n") >= 0 ? head.indexOf("\n\n") : head.indexOf("\r\n\r\n");
     if (end >= 0)
         head.truncate(end);
     const QList<QByteArray> lines = head.split('\n');
@@ -19,7 +20,8 @@ QByteArray messageIdOf(int fd)
         if (!lines[i].toLower().startsWith("message-id:"))
             continue;
         QByteArray value = lines[i].mid(11);
-        while (i + 1 < lines.size() && (lines[i + 1].startsWith(' ') || lines[i + 1].startsWith('\t')))
+        while (i + 1 < lines.size() &&
+               (lines[i + 1].startsWith(' ') || lines[i + 1].startsWith('\t')))
             value += lines[++i];
         return value.simplified();
     }

@@ -44,8 +44,7 @@ QString reason(const Outcome &outcome)
 
 } // namespace
 
-KeychainPasswordStore::KeychainPasswordStore(std::chrono::milliseconds timeout)
-    : m_timeout(timeout)
+KeychainPasswordStore::KeychainPasswordStore(std::chrono::milliseconds timeout) : m_timeout(timeout)
 {
 }
 

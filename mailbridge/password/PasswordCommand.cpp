@@ -26,8 +26,8 @@ QString runPasswordCommand(const QString &command, std::chrono::milliseconds tim
     process.setStandardInputFile(QProcess::nullDevice());
     process.start();
     if (!process.waitForStarted(int(timeout.count())))
-        throw Failure(QStringLiteral("%1 could not be started: %2")
-                          .arg(intro, process.errorString()));
+        throw Failure(
+            QStringLiteral("%1 could not be started: %2").arg(intro, process.errorString()));
     if (!process.waitForFinished(int(timeout.count()))) {
         process.kill();
         process.waitForFinished(1000);
@@ -47,7 +47,7 @@ QString runPasswordCommand(const QString &command, std::chrono::milliseconds tim
                           .arg(because));
     const QString password = firstLine(process.readAllStandardOutput());
     if (password.isEmpty())
-        throw Failure(QStringLiteral("%1 printed no password on its first line%2")
-                          .arg(intro, because));
+        throw Failure(
+            QStringLiteral("%1 printed no password on its first line%2").arg(intro, because));
     return password;
 }

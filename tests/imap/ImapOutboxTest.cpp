@@ -1,9 +1,9 @@
+#include "mailbridge/imap/ImapOutbox.h"
 #include "ImapServerFixture.h"
 #include "RecordingMonitor.h"
 #include "mailbridge/MailAccount.h"
 #include "mailbridge/ParsedMessage.h"
 #include "mailbridge/imap/ImapAccountCheck.h"
-#include "mailbridge/imap/ImapOutbox.h"
 #include "mailbridge/password/PasswordResolution.h"
 #include "mailbridge/password/PasswordStore.h"
 
@@ -39,8 +39,8 @@ TEST_F(ImapOutboxTest, DraftsComeBackWholeFlaggedAndInOrder)
         SCOPED_TRACE(subjects[qsizetype(i)].toStdString());
         EXPECT_TRUE(stored[i].flags.contains("\\Draft")) << stored[i].flags.join(' ');
         EXPECT_TRUE(stored[i].flags.contains("\\Seen")) << stored[i].flags.join(' ');
-        const QString copy = writeFile(dir.filePath(QStringLiteral("stored%1.eml").arg(i)),
-                                       stored[i].bytes);
+        const QString copy =
+            writeFile(dir.filePath(QStringLiteral("stored%1.eml").arg(i)), stored[i].bytes);
         const ParsedMessage parsed = parseMessageFile(copy);
         EXPECT_EQ(parsed.subject, subjects[qsizetype(i)]);
         const QStringList &files = sources[qsizetype(i)];
@@ -66,8 +66,8 @@ TEST_F(ImapOutboxTest, AnIndependentReaderSeesTheSameDraft)
                              DovecotServer::draftsFolder, server().caFile(), dir.path()});
     ASSERT_TRUE(python.waitForFinished(60000));
     ASSERT_EQ(python.exitCode(), 0) << python.readAllStandardError().toStdString();
-    const QStringList words = QString::fromUtf8(python.readAllStandardOutput()).split(
-        QRegularExpression("\\s+"), Qt::SkipEmptyParts);
+    const QStringList words = QString::fromUtf8(python.readAllStandardOutput())
+                                  .split(QRegularExpression("\\s+"), Qt::SkipEmptyParts);
     ASSERT_FALSE(words.isEmpty());
     EXPECT_EQ(words[0], QString::number(stored[0].uid));
     EXPECT_TRUE(words.contains("\\Draft")) << words.join(' ');
@@ -127,8 +127,7 @@ TEST_F(ImapOutboxTest, FailuresSayWhatToDoAndFileNothing)
         {"named folder missing", [](ImapEndpoint &e, QString &) { e.folder = "Nowhere"; },
          "The folder \"Nowhere\" does not exist"},
         {"TLS spoken to the plain port",
-         [](ImapEndpoint &e, QString &) { e.port = server().imapPort(); },
-         "no secure connection"},
+         [](ImapEndpoint &e, QString &) { e.port = server().imapPort(); }, "no secure connection"},
         {"nothing listening",
          [](ImapEndpoint &e, QString &) {
              DovecotServer &s = server();

@@ -1,7 +1,7 @@
 #include "ImapServerFixture.h"
 
-#include "mailbridge/imap/ImapOutbox.h"
 #include "mailbridge/TransferMonitor.h"
+#include "mailbridge/imap/ImapOutbox.h"
 
 std::unique_ptr<DovecotServer> ImapServerFixture::s_server;
 
@@ -47,9 +47,9 @@ ImapEndpoint ImapServerFixture::endpoint(ImapSecurity security, const QString &u
 ImapFolderReader ImapServerFixture::reader(const QString &user) const
 {
     const QString name = options().certificateName;
-    return ImapFolderReader(s_server->imapsPort(), s_server->caFile(), user,
-                            DovecotServer::password,
-                            name == QLatin1String("localhost") ? QStringLiteral("127.0.0.1") : name);
+    return ImapFolderReader(
+        s_server->imapsPort(), s_server->caFile(), user, DovecotServer::password,
+        name == QLatin1String("localhost") ? QStringLiteral("127.0.0.1") : name);
 }
 
 QString ImapServerFixture::randomFile(const QString &name, qsizetype size)

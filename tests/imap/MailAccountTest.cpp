@@ -25,14 +25,26 @@ TEST(MailAccount, ReadsKindSecurityAndPortWithTheirDefaults)
     } rows[] = {
         {"nothing set", {}, MailAccountKind::Maildir, ImapSecurity::Tls, 993},
         {"imap, tls by default", {{"Kind", "imap"}}, MailAccountKind::Imap, ImapSecurity::Tls, 993},
-        {"starttls", {{"Kind", "IMAP"}, {"ImapSecurity", "starttls"}}, MailAccountKind::Imap,
-         ImapSecurity::StartTls, 143},
-        {"none", {{"Kind", "imap"}, {"ImapSecurity", "none"}}, MailAccountKind::Imap,
-         ImapSecurity::None, 143},
-        {"port set", {{"Kind", "imap"}, {"ImapPort", " 1993 "}}, MailAccountKind::Imap,
-         ImapSecurity::Tls, 1993},
-        {"empty port", {{"Kind", "maildir"}, {"ImapPort", ""}}, MailAccountKind::Maildir,
-         ImapSecurity::Tls, 993},
+        {"starttls",
+         {{"Kind", "IMAP"}, {"ImapSecurity", "starttls"}},
+         MailAccountKind::Imap,
+         ImapSecurity::StartTls,
+         143},
+        {"none",
+         {{"Kind", "imap"}, {"ImapSecurity", "none"}},
+         MailAccountKind::Imap,
+         ImapSecurity::None,
+         143},
+        {"port set",
+         {{"Kind", "imap"}, {"ImapPort", " 1993 "}},
+         MailAccountKind::Imap,
+         ImapSecurity::Tls,
+         1993},
+        {"empty port",
+         {{"Kind", "maildir"}, {"ImapPort", ""}},
+         MailAccountKind::Maildir,
+         ImapSecurity::Tls,
+         993},
     };
     for (const auto &row : rows) {
         SCOPED_TRACE(row.name);
@@ -49,8 +61,11 @@ TEST(MailAccount, RefusesValuesItDoesNotUnderstandNamingTheKey)
     {
         const char *key;
         const char *value;
-    } rows[] = {{"Kind", "pop3"}, {"ImapSecurity", "ssl3"}, {"ImapPort", "0"},
-                {"ImapPort", "70000"}, {"ImapPort", "imaps"}};
+    } rows[] = {{"Kind", "pop3"},
+                {"ImapSecurity", "ssl3"},
+                {"ImapPort", "0"},
+                {"ImapPort", "70000"},
+                {"ImapPort", "imaps"}};
     for (const auto &row : rows) {
         SCOPED_TRACE(std::string(row.key) + "=" + row.value);
         const QString failure = failureOf([&] { accountFrom({{row.key, row.value}}); });
@@ -97,10 +112,17 @@ TEST(MailAccount, NoEncryptionOnlyToThisMachine)
     {
         const char *host;
         bool allowed;
-    } rows[] = {{"localhost", true},    {"LOCALHOST", true},        {"127.0.0.1", true},
-                {"127.1.2.3", true},    {"::1", true},              {"[::1]", true},
-                {"128.0.0.1", false},   {"imap.example.org", false}, {"localhost.example", false},
-                {"::ffff:10.0.0.1", false}, {"192.168.1.1", false}};
+    } rows[] = {{"localhost", true},
+                {"LOCALHOST", true},
+                {"127.0.0.1", true},
+                {"127.1.2.3", true},
+                {"::1", true},
+                {"[::1]", true},
+                {"128.0.0.1", false},
+                {"imap.example.org", false},
+                {"localhost.example", false},
+                {"::ffff:10.0.0.1", false},
+                {"192.168.1.1", false}};
     for (const auto &row : rows) {
         SCOPED_TRACE(row.host);
         MailAccount account;

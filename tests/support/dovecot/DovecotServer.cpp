@@ -99,7 +99,8 @@ TestCertificates makeCertificates()
         writeText(dir.filePath(name + ".ext"), "subjectAltName=" + names + "\n");
         run(openssl,
             QStringList{"req"} + ecKey +
-                QStringList{"-keyout", name + ".key", "-out", name + ".csr", "-subj", "/CN=" + name},
+                QStringList{"-keyout", name + ".key", "-out", name + ".csr", "-subj",
+                            "/CN=" + name},
             dir.path());
         run(openssl,
             {"x509", "-req", "-in", name + ".csr", "-CA", "ca.pem", "-CAkey", "ca.key",
@@ -193,10 +194,10 @@ void DovecotServer::writeConfiguration()
     if (m_options.appendLimit)
         limits = QStringLiteral("imap_capability = +APPENDLIMIT=%1\n").arg(*m_options.appendLimit);
     const QString maxMailSize =
-        m_options.appendLimit ? QStringLiteral("  quota_max_mail_size = %1\n").arg(*m_options.appendLimit)
-                              : QString();
-    const QString config =
-        QStringLiteral(R"(protocols = imap
+        m_options.appendLimit
+            ? QStringLiteral("  quota_max_mail_size = %1\n").arg(*m_options.appendLimit)
+            : QString();
+    const QString config = QStringLiteral(R"(protocols = imap
 listen = 127.0.0.1
 base_dir = %1/run
 state_dir = %1/state
@@ -251,13 +252,13 @@ plugin {
   quota_vsizes = yes
 %9}
 )")
-            .arg(root, certificates.certificate(m_options.certificateName),
-                 certificates.key(m_options.certificateName), internalUser, internalGroup,
-                 loginUser)
-            .arg(m_imapPort)
-            .arg(m_imapsPort)
-            .arg(maxMailSize) +
-        limits;
+                               .arg(root, certificates.certificate(m_options.certificateName),
+                                    certificates.key(m_options.certificateName), internalUser,
+                                    internalGroup, loginUser)
+                               .arg(m_imapPort)
+                               .arg(m_imapsPort)
+                               .arg(maxMailSize) +
+                           limits;
     writeText(root + "/dovecot.conf", config);
 }
 
