@@ -7,7 +7,7 @@ JOBS ?= $(shell nproc)
 BUILD_PACKAGES := cmake g++ make pkg-config qt6-base-dev qt6-qpa-plugins libgmime-3.0-dev \
 	shared-mime-info fonts-dejavu-core libcurl4-openssl-dev qtkeychain-qt6-dev
 TEST_PACKAGES := libgtest-dev libgmock-dev coreutils dovecot-imapd openssl python3
-BENCH_PACKAGES := time curl
+BENCH_PACKAGES := time curl dovecot-imapd openssl
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 

@@ -20,16 +20,22 @@ DovecotServer &ImapServerFixture::server(const DovecotOptions &options)
 void ImapServerFixture::SetUp()
 {
     server(options());
-    for (const QString &user : {QString(DovecotServer::user), QString(DovecotServer::fullUser)}) {
-        const ImapFolderReader folder = reader(user);
-        QStringList uids;
-        for (const StoredMessage &message : folder.messages(DovecotServer::draftsFolder))
-            uids << QString::number(message.uid);
-        if (!uids.isEmpty()) {
-            folder.command("UID STORE " + uids.join(',').toLatin1() + " +FLAGS.SILENT (\\Deleted)",
-                           DovecotServer::draftsFolder);
-            folder.command("EXPUNGE", DovecotServer::draftsFolder);
+    try {
+        for (const QString &user :
+             {QString(DovecotServer::user), QString(DovecotServer::fullUser)}) {
+            const ImapFolderReader folder = reader(user);
+            QStringList uids;
+            for (const StoredMessage &message : folder.messages(DovecotServer::draftsFolder))
+                uids << QString::number(message.uid);
+            if (!uids.isEmpty()) {
+                folder.command("UID STORE " + uids.join(',').toLatin1() +
+                                   " +FLAGS.SILENT (\\Deleted)",
+                               DovecotServer::draftsFolder);
+                folder.command("EXPUNGE", DovecotServer::draftsFolder);
+            }
         }
+    } catch (const std::exception &error) {
+        FAIL() << error.what() << "\nDovecot's log:\n" << s_server->log().toStdString();
     }
 }
 

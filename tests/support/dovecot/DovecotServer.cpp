@@ -232,11 +232,13 @@ namespace inbox {
 }
 # No growing delays after the tests' deliberate failed logins.
 service anvil {
+  chroot = @ANVIL_CHROOT@
   unix_listener anvil-auth-penalty {
     mode = 0
   }
 }
 service imap-login {
+  chroot = @LOGIN_CHROOT@
   inet_listener imap {
     address = 127.0.0.1
     port = %7
@@ -259,7 +261,11 @@ plugin {
                                .arg(m_imapsPort)
                                .arg(maxMailSize) +
                            limits;
-    writeText(root + "/dovecot.conf", config);
+    // Only root may chroot; the services then stay in the run folder.
+    writeText(root + "/dovecot.conf",
+              QString(config)
+                  .replace("@ANVIL_CHROOT@", asRoot ? QStringLiteral("empty") : QString())
+                  .replace("@LOGIN_CHROOT@", asRoot ? QStringLiteral("login") : QString()));
 }
 
 void DovecotServer::start()
