@@ -5,8 +5,27 @@
 #include "mailbridge/imap/ImapSession.h"
 #include "mailbridge/imap/MailboxName.h"
 
+struct ImapOutbox::Account
+{
+    ImapEndpoint endpoint;
+    std::optional<QString> password;
+    std::shared_ptr<ImapSession> session;
+
+    std::shared_ptr<ImapSession> connection()
+    {
+        if (!password)
+            throw Failure(QStringLiteral("There is no password for %1: none is in the keyring "
+                                         "and no PasswordCommand gave one. Enter it in the mail "
+                                         "account.")
+                              .arg(describeAccount(endpoint)));
+        if (!session)
+            session = std::make_shared<ImapSession>(endpoint, *password);
+        return session;
+    }
+};
+
 ImapOutbox::ImapOutbox(ImapEndpoint endpoint, std::optional<QString> password)
-    : m_endpoint(std::move(endpoint)), m_password(std::move(password))
+    : m_account(std::make_shared<Account>(Account{std::move(endpoint), std::move(password), {}}))
 {
 }
 
@@ -14,32 +33,31 @@ ImapOutbox::~ImapOutbox() = default;
 
 std::unique_ptr<MailItem> ImapOutbox::CreateItem(ItemType)
 {
-    return std::make_unique<ImapDraft>([this] { return session(); });
+    return std::make_unique<ImapDraft>([account = m_account] { return account->connection(); });
 }
 
 void ImapOutbox::setPassword(const QString &password)
 {
-    m_password = password;
-    m_session.reset();
+    m_account->password = password;
+    m_account->session.reset();
+}
+
+bool ImapOutbox::hasPassword() const
+{
+    return m_account->password.has_value();
+}
+
+const ImapEndpoint &ImapOutbox::endpoint() const
+{
+    return m_account->endpoint;
 }
 
 std::optional<std::uint64_t> ImapOutbox::appendLimit()
 {
-    return session()->appendLimit();
+    return m_account->connection()->appendLimit();
 }
 
 QString ImapOutbox::folder()
 {
-    return decodeMailboxName(session()->draftsFolder());
-}
-
-std::shared_ptr<ImapSession> ImapOutbox::session()
-{
-    if (!m_password)
-        throw Failure(QStringLiteral("There is no password for %1: none is in the keyring and "
-                                     "no PasswordCommand gave one. Enter it in the mail account.")
-                          .arg(describeAccount(m_endpoint)));
-    if (!m_session)
-        m_session = std::make_shared<ImapSession>(m_endpoint, *m_password);
-    return m_session;
+    return decodeMailboxName(m_account->connection()->draftsFolder());
 }

@@ -14,6 +14,7 @@ class ImapSession;
 // An IMAP account's drafts folder as the outbox: each message sent is appended there flagged
 // \Draft and \Seen, for the person to open and send from their mail client. Nothing connects
 // before the first question or Send; then one connection serves every message of the outbox.
+// Use the outbox and its items from one thread at a time (the Send's).
 class ImapOutbox : public MailApplication
 {
 public:
@@ -26,19 +27,17 @@ public:
 
     // Forgets the connection: the next Send logs in again with this password.
     void setPassword(const QString &password);
-    bool hasPassword() const { return m_password.has_value(); }
+    bool hasPassword() const;
 
     // The largest message the server takes into the folder, when it says; connects. For the
     // batch to refuse before the first message goes. Throws Failure.
     std::optional<std::uint64_t> appendLimit();
     // The folder the drafts go into, as a person reads it; connects. Throws Failure.
     QString folder();
-    const ImapEndpoint &endpoint() const { return m_endpoint; }
+    const ImapEndpoint &endpoint() const;
+
+    struct Account; // shared with the items, which may outlive the outbox
 
 private:
-    std::shared_ptr<ImapSession> session();
-
-    ImapEndpoint m_endpoint;
-    std::optional<QString> m_password;
-    std::shared_ptr<ImapSession> m_session;
+    std::shared_ptr<Account> m_account;
 };

@@ -198,6 +198,21 @@ TEST_F(ImapOutboxTest, CancelMidAppendDropsThatDraftOnly)
     EXPECT_EQ(subjectsIn(), QStringList({"one", "three"}));
 }
 
+TEST_F(ImapOutboxTest, AnItemOutlivingItsOutboxStillFiles)
+{
+    std::unique_ptr<MailItem> item;
+    {
+        ImapOutbox drafts = outbox();
+        item = drafts.CreateItem();
+    }
+    item->setSubject("orphan");
+    item->addAttachment(randomFile("a", 10));
+    item->Send();
+    EXPECT_EQ(subjectsIn(), QStringList({"orphan"}));
+    EXPECT_THROW(item->Send(), Failure) << "a message is filed once";
+    EXPECT_EQ(subjectsIn().size(), 1);
+}
+
 TEST_F(ImapOutboxTest, ProgressCountsEveryAttachmentByteInOrder)
 {
     const QStringList files = {randomFile("a", 3 * 1024 * 1024), randomFile("empty", 0),
