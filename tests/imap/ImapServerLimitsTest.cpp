@@ -84,4 +84,27 @@ TEST_F(ImapWrongCertificateTest, ACertificateForAnotherNameIsRefused)
     EXPECT_TRUE(subjectsIn().isEmpty());
 }
 
+class ImapUnmarkedDraftsTest : public ImapServerFixture
+{
+protected:
+    DovecotOptions options() const override
+    {
+        DovecotOptions options;
+        options.marksDrafts = false;
+        return options;
+    }
+};
+
+TEST_F(ImapUnmarkedDraftsTest, WithoutAMarkedFolderDraftsIsMadeAndSubscribed)
+{
+    ImapOutbox drafts(endpoint(), QString(DovecotServer::password));
+    send(drafts, "unmarked", {});
+    EXPECT_EQ(drafts.folder(), "Drafts");
+    EXPECT_EQ(subjectsIn("Drafts"), QStringList({"unmarked"}));
+    EXPECT_TRUE(reader().subscribedFolders().contains("Drafts"));
+    EXPECT_TRUE(
+        checkImapAccount(endpoint(), DovecotServer::password).folderChoice.contains("usual name"));
+    reader().command("DELETE Drafts");
+}
+
 } // namespace

@@ -226,7 +226,7 @@ namespace inbox {
   inbox = yes
   separator = /
   mailbox Brouillons {
-    special_use = \Drafts
+    @SPECIAL_USE@
     auto = create
   }
 }
@@ -264,6 +264,9 @@ plugin {
     // Only root may chroot; the services then stay in the run folder.
     writeText(root + "/dovecot.conf",
               QString(config)
+                  .replace("@SPECIAL_USE@", m_options.marksDrafts
+                                                ? QStringLiteral("special_use = \\Drafts")
+                                                : QString())
                   .replace("@ANVIL_CHROOT@", asRoot ? QStringLiteral("empty") : QString())
                   .replace("@LOGIN_CHROOT@", asRoot ? QStringLiteral("login") : QString()));
 }
