@@ -2,7 +2,9 @@
 
 #include "mailbridge/MailItem.h"
 
+#include <cstdint>
 #include <memory>
+#include <optional>
 
 // The mail client's application object: the one place messages come from.
 class MailApplication
@@ -17,4 +19,8 @@ public:
 
     // A new, unsent mail item. Throws Failure when the client cannot make one.
     virtual std::unique_ptr<MailItem> CreateItem(ItemType type = olMailItem) = 0;
+
+    // The largest message in bytes the outbox takes, when it knows one, so that a Send can be
+    // refused before its first message goes. May ask a server; throws Failure then.
+    virtual std::optional<std::uint64_t> messageSizeLimit() { return std::nullopt; }
 };

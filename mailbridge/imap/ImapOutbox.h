@@ -32,6 +32,7 @@ public:
     // The largest message the server takes into the folder, when it says; connects. For the
     // batch to refuse before the first message goes. Throws Failure.
     std::optional<std::uint64_t> appendLimit();
+    std::optional<std::uint64_t> messageSizeLimit() override { return appendLimit(); }
     // The folder the drafts go into, as a person reads it; connects. Throws Failure.
     QString folder();
     const ImapEndpoint &endpoint() const;

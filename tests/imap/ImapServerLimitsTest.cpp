@@ -23,6 +23,7 @@ TEST_F(ImapAppendLimitTest, ALimitTheServerAnnouncesRefusesBeforeAnythingIsSent)
 {
     ImapOutbox drafts(endpoint(), QString(DovecotServer::password));
     EXPECT_EQ(drafts.appendLimit(), limit);
+    EXPECT_EQ(static_cast<MailApplication &>(drafts).messageSizeLimit(), limit);
     const qsizetype loginsBefore = server().log().count("Login: user=<drafter>");
     const QString failure = failureOf([&] { send(drafts, "big", {randomFile("a", limit)}); });
     EXPECT_TRUE(failure.contains(QStringLiteral("at most %1 bytes").arg(limit)))
