@@ -5,7 +5,6 @@
 #include "mailbridge/compose/MessageWriter.h"
 #include "mailbridge/imap/AttachmentProgress.h"
 #include "mailbridge/imap/ImapSession.h"
-#include "mailbridge/imap/MessageIdOf.h"
 #include "mailbridge/imap/PrivateTempFile.h"
 
 #include <QFileInfo>
@@ -82,16 +81,10 @@ void ImapDraft::Send(TransferMonitor &monitor)
     for (const Attachment &attachment : m_content.attachments)
         files.push_back({attachment.path, QFileInfo(attachment.path).size()});
     AttachmentProgress progress(std::move(files), size, monitor);
-    try {
-        session->appendDraft(file.fd.get(), size, messageIdOf(file.fd.get()), description,
-                             [&](std::uint64_t sent) {
-                                 progress.messageSent(sent);
-                                 return !monitor.cancelRequested();
-                             });
-    } catch (const FiledWithFailure &) {
-        m_sent = true;
-        throw;
-    }
+    session->appendDraft(file.fd.get(), size, description, [&](std::uint64_t sent) {
+        progress.messageSent(sent);
+        return !monitor.cancelRequested();
+    });
     m_sent = true;
     progress.finish();
 }

@@ -92,9 +92,7 @@ QList<ListedMailbox> listedMailboxes(const QList<QByteArray> &lines, const QByte
     return mailboxes;
 }
 
-namespace {
-
-QByteArray lastTagged(const QList<QByteArray> &lines, bool refusalsOnly)
+QByteArray lastRefusal(const QList<QByteArray> &lines)
 {
     for (auto line = lines.rbegin(); line != lines.rend(); ++line) {
         if (isUntagged(*line) || line->startsWith('+'))
@@ -102,46 +100,10 @@ QByteArray lastTagged(const QList<QByteArray> &lines, bool refusalsOnly)
         const qsizetype space = line->indexOf(' ');
         const QByteArray rest = space < 0 ? QByteArray() : line->mid(space + 1);
         const QByteArray status = rest.left(rest.indexOf(' ')).toUpper();
-        if (status == "NO" || status == "BAD" || (status == "OK" && !refusalsOnly))
+        if (status == "NO" || status == "BAD")
             return rest;
     }
     return QByteArray();
-}
-
-} // namespace
-
-QByteArray lastTaggedResponse(const QList<QByteArray> &lines)
-{
-    return lastTagged(lines, false);
-}
-
-QByteArray lastRefusal(const QList<QByteArray> &lines)
-{
-    return lastTagged(lines, true);
-}
-
-std::optional<std::uint64_t> appendedUid(const QByteArray &taggedResponse)
-{
-    const qsizetype start = taggedResponse.toUpper().indexOf("[APPENDUID ");
-    if (start < 0)
-        return std::nullopt;
-    const qsizetype end = taggedResponse.indexOf(']', start);
-    const QList<QByteArray> parts =
-        taggedResponse.mid(start + 1, end - start - 1).simplified().split(' ');
-    return parts.size() == 3 ? number(parts[2]) : std::nullopt;
-}
-
-QList<std::uint64_t> searchResults(const QList<QByteArray> &lines)
-{
-    QList<std::uint64_t> results;
-    for (const QByteArray &line : lines) {
-        if (!line.toUpper().startsWith("* SEARCH"))
-            continue;
-        for (const QByteArray &word : line.mid(8).simplified().split(' '))
-            if (const auto value = number(word))
-                results.push_back(*value);
-    }
-    return results;
 }
 
 std::optional<std::uint64_t> statusItem(const QList<QByteArray> &lines, const QByteArray &item)

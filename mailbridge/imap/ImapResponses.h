@@ -24,14 +24,9 @@ struct ListedMailbox
 // after its "{n}".
 QList<ListedMailbox> listedMailboxes(const QList<QByteArray> &lines, const QByteArray &kind);
 
-// The text of the last tagged response ("OK ...", "NO [OVERQUOTA] ..."), without the tag.
-QByteArray lastTaggedResponse(const QList<QByteArray> &lines);
-// The last tagged NO or BAD: the refusal, even when a LOGOUT was answered after it.
+// The text of the last tagged NO or BAD ("NO [AUTHENTICATIONFAILED] ..."), without the tag:
+// the refusal, even when a LOGOUT was answered after it.
 QByteArray lastRefusal(const QList<QByteArray> &lines);
 
-// The UID of "[APPENDUID <validity> <uid>]" in a tagged response.
-std::optional<std::uint64_t> appendedUid(const QByteArray &taggedResponse);
-// The numbers of "* SEARCH ..." responses.
-QList<std::uint64_t> searchResults(const QList<QByteArray> &lines);
 // The value of item in "* STATUS name (item n ...)"; nothing for NIL or absent.
 std::optional<std::uint64_t> statusItem(const QList<QByteArray> &lines, const QByteArray &item);

@@ -1,16 +1,16 @@
 #include "mailbridge/imap/ImapSession.h"
 
 #include "common/Failure.h"
-#include "mailbridge/MailItem.h"
 #include "mailbridge/TransferMonitor.h"
 #include "mailbridge/imap/ImapResponses.h"
 #include "mailbridge/imap/MailboxName.h"
 
-#include <QUrl>
-
+#include <algorithm>
 #include <cerrno>
 #include <curl/curl.h>
 #include <mutex>
+#include <poll.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 namespace {
@@ -20,13 +20,9 @@ struct CurlCleanup
     void operator()(CURL *curl) const { curl_easy_cleanup(curl); }
 };
 
-struct Upload
-{
-    int fd = -1;
-    const std::function<bool(std::uint64_t)> *sent = nullptr;
-    bool cancelled = false;
-    int readError = 0;
-};
+// A server that takes or gives nothing for this long is gone.
+constexpr int silenceMs = 60000;
+constexpr std::size_t chunkBytes = 256 * 1024;
 
 std::size_t collectLine(char *data, std::size_t size, std::size_t count, void *lines)
 {
@@ -37,49 +33,37 @@ std::size_t collectLine(char *data, std::size_t size, std::size_t count, void *l
     return size * count;
 }
 
-std::size_t ignoreBody(char *, std::size_t size, std::size_t count, void *)
-{
-    return size * count;
-}
-
-std::size_t readMessage(char *buffer, std::size_t size, std::size_t count, void *upload)
-{
-    auto *state = static_cast<Upload *>(upload);
-    ssize_t n;
-    do
-        n = ::read(state->fd, buffer, size * count);
-    while (n < 0 && errno == EINTR);
-    if (n < 0) {
-        state->readError = errno;
-        return CURL_READFUNC_ABORT;
-    }
-    return std::size_t(n);
-}
-
-int reportProgress(void *upload, curl_off_t, curl_off_t, curl_off_t, curl_off_t sent)
-{
-    auto *state = static_cast<Upload *>(upload);
-    if (!(*state->sent)(std::uint64_t(sent))) {
-        state->cancelled = true;
-        return 1; // aborts the transfer and drops the connection
-    }
-    return 0;
-}
-
 bool hasCode(const QByteArray &response, const char *code)
 {
     return response.toUpper().contains(QByteArray("[") + code);
+}
+
+// "{n}" (or "{n+}") ending a line announces n bytes of literal text after it.
+std::optional<qsizetype> literalSize(const QByteArray &line)
+{
+    if (!line.endsWith('}'))
+        return std::nullopt;
+    const qsizetype open = line.lastIndexOf('{');
+    if (open < 0)
+        return std::nullopt;
+    bool ok = false;
+    const qsizetype size =
+        line.mid(open + 1, line.size() - open - 2).replace('+', "").toLongLong(&ok);
+    return ok ? std::optional(size) : std::nullopt;
 }
 
 } // namespace
 
 struct ImapSession::Handle
 {
-    std::unique_ptr<CURL, CurlCleanup> curl;
+    std::unique_ptr<CURL, CurlCleanup> curl; // connected and logged in when set
+    curl_socket_t socket = CURL_SOCKET_BAD;
     char error[CURL_ERROR_SIZE] = {};
     QByteArray base; // "imaps://host:port"
-    // curl keeps pointers to the option texts it is given only for some options: keep all.
-    QByteArray user, password, caFile, request, url;
+    // libcurl keeps pointers to some option texts it is given: keep them all.
+    QByteArray user, password, caFile, url;
+    QByteArray received; // read from the connection, not yet taken as lines
+    unsigned tag = 0;
 };
 
 ImapSession::ImapSession(ImapEndpoint endpoint, QString password)
@@ -92,22 +76,32 @@ ImapSession::ImapSession(ImapEndpoint endpoint, QString password)
         throw Failure(QStringLiteral("Refusing to log in to %1 without encryption: only this "
                                      "machine may be reached so. Choose TLS or STARTTLS.")
                           .arg(m_endpoint.host));
-
-    m_handle->curl.reset(curl_easy_init());
-    if (!m_handle->curl)
-        throw Failure(QStringLiteral("Cannot prepare a connection to %1: out of memory.")
-                          .arg(m_endpoint.host));
-    CURL *curl = m_handle->curl.get();
     const QByteArray host = m_endpoint.host.contains(QLatin1Char(':'))
                                 ? '[' + m_endpoint.host.toUtf8() + ']'
                                 : m_endpoint.host.toUtf8();
     m_handle->base = (m_endpoint.security == ImapSecurity::Tls ? "imaps://" : "imap://") + host +
                      ':' + QByteArray::number(m_endpoint.port);
+    m_handle->url = m_handle->base + '/';
     m_handle->user = m_endpoint.user.toUtf8();
     m_handle->password = m_password.toUtf8();
     m_handle->caFile = m_endpoint.caFile.toUtf8();
+}
 
+// libcurl logs out politely when it closes a connection still whole.
+ImapSession::~ImapSession() = default;
+
+void ImapSession::connect()
+{
+    if (m_handle->curl)
+        return;
+    std::unique_ptr<CURL, CurlCleanup> handle(curl_easy_init());
+    if (!handle)
+        throw Failure(QStringLiteral("Cannot prepare a connection to %1: out of memory.")
+                          .arg(m_endpoint.host));
+    CURL *curl = handle.get();
+    curl_easy_setopt(curl, CURLOPT_URL, m_handle->url.constData());
     curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "imap,imaps");
+    curl_easy_setopt(curl, CURLOPT_CONNECT_ONLY, 1L); // after the login
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, m_handle->error);
     curl_easy_setopt(curl, CURLOPT_USERNAME, m_handle->user.constData());
@@ -120,57 +114,168 @@ ImapSession::ImapSession(ImapEndpoint endpoint, QString password)
         curl_easy_setopt(curl, CURLOPT_CAINFO, m_handle->caFile.constData());
     curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, collectLine);
     curl_easy_setopt(curl, CURLOPT_HEADERDATA, &m_lines);
-    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, ignoreBody);
     curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, 30L);
-    // A server that takes nothing for a minute is gone.
-    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, 60L);
     curl_easy_setopt(curl, CURLOPT_TCP_KEEPALIVE, 1L);
-    curl_easy_setopt(curl, CURLOPT_READFUNCTION, readMessage);
-    curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, reportProgress);
-}
 
-ImapSession::~ImapSession() = default;
-
-QByteArray ImapSession::mailboxUrl(const QByteArray &mailbox) const
-{
-    // libcurl decodes the path and quotes the name for the command itself.
-    return m_handle->base + '/' + QUrl::toPercentEncoding(QString::fromLatin1(mailbox));
-}
-
-QList<QByteArray> ImapSession::perform(const QString &doing)
-{
-    CURL *curl = m_handle->curl.get();
+    const QString doing = QStringLiteral("log in to %1").arg(describeAccount(m_endpoint));
     m_lines.clear();
     m_handle->error[0] = '\0';
     const CURLcode code = curl_easy_perform(curl);
-    long connects = 0;
-    curl_easy_getinfo(curl, CURLINFO_NUM_CONNECTS, &connects);
-    if (connects > 0) {
-        for (const QByteArray &line : std::as_const(m_lines))
-            if (line.startsWith("* OK") || line.startsWith("* PREAUTH")) {
-                m_greeting = line.mid(2);
-                break;
-            }
-    }
-    if (const QList<QByteArray> announced = capabilitiesIn(m_lines); !announced.isEmpty())
-        m_capabilities = announced;
     if (code != CURLE_OK)
         fail(code, doing);
-    return m_lines;
+    for (const QByteArray &line : std::as_const(m_lines))
+        if (line.startsWith("* OK") || line.startsWith("* PREAUTH")) {
+            m_greeting = line.mid(2);
+            break;
+        }
+    if (const QList<QByteArray> announced = capabilitiesIn(m_lines); !announced.isEmpty())
+        m_capabilities = announced;
+    curl_easy_getinfo(curl, CURLINFO_ACTIVESOCKET, &m_handle->socket);
+    m_handle->received.clear();
+    m_handle->curl = std::move(handle);
 }
 
-QList<QByteArray> ImapSession::command(const QByteArray &line, const QString &doing,
-                                       const QByteArray &mailbox)
+void ImapSession::disconnect()
+{
+    // Cut at once: libcurl's goodbye would go out inside an unfinished message and then wait
+    // for an answer that never comes.
+    if (m_handle->socket != CURL_SOCKET_BAD)
+        ::shutdown(m_handle->socket, SHUT_RDWR);
+    m_handle->curl.reset();
+    m_handle->socket = CURL_SOCKET_BAD;
+    m_handle->received.clear();
+}
+
+QByteArray ImapSession::nextTag()
+{
+    return 'F' + QByteArray::number(++m_handle->tag).rightJustified(4, '0');
+}
+
+QList<QByteArray> ImapSession::command(const QByteArray &line, const QString &doing)
+{
+    connect();
+    const QByteArray tag = nextTag();
+    const QByteArray text = tag + ' ' + line + "\r\n";
+    sendAll(text.constData(), std::size_t(text.size()), doing);
+    return readResponse(tag, doing);
+}
+
+QList<QByteArray> ImapSession::readResponse(const QByteArray &tag, const QString &doing)
+{
+    QList<QByteArray> lines;
+    for (;;) {
+        QByteArray line = readLine(doing);
+        while (const auto size = literalSize(line)) {
+            lines.push_back(line);
+            while (m_handle->received.size() < *size)
+                receiveMore(doing);
+            line = m_handle->received.left(*size);
+            m_handle->received.remove(0, *size);
+            line += readLine(doing);
+        }
+        lines.push_back(line);
+        if (line.startsWith(tag + ' ')) {
+            const QByteArray status = line.mid(tag.size() + 1, 3).toUpper();
+            if (!status.startsWith("OK"))
+                refused(line.mid(tag.size() + 1), doing);
+            return lines;
+        }
+    }
+}
+
+QByteArray ImapSession::readLine(const QString &doing)
+{
+    for (;;) {
+        if (const qsizetype end = m_handle->received.indexOf("\r\n"); end >= 0) {
+            const QByteArray line = m_handle->received.left(end);
+            m_handle->received.remove(0, end + 2);
+            return line;
+        }
+        receiveMore(doing);
+    }
+}
+
+void ImapSession::receiveMore(const QString &doing)
+{
+    char buffer[16384];
+    for (;;) {
+        std::size_t n = 0;
+        const CURLcode code = curl_easy_recv(m_handle->curl.get(), buffer, sizeof buffer, &n);
+        if (code == CURLE_AGAIN) {
+            waitFor(POLLIN, doing);
+            continue;
+        }
+        if (code != CURLE_OK || n == 0)
+            lost(doing, code != CURLE_OK ? QString::fromUtf8(curl_easy_strerror(code))
+                                         : QStringLiteral("the server closed the connection"));
+        m_handle->received.append(buffer, qsizetype(n));
+        return;
+    }
+}
+
+void ImapSession::sendAll(const char *data, std::size_t size, const QString &doing)
 {
     CURL *curl = m_handle->curl.get();
-    m_handle->url = mailbox.isEmpty() ? m_handle->base + '/' : mailboxUrl(mailbox);
-    m_handle->request = line;
-    curl_easy_setopt(curl, CURLOPT_URL, m_handle->url.constData());
-    curl_easy_setopt(curl, CURLOPT_UPLOAD, 0L);
-    curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 1L);
-    curl_easy_setopt(curl, CURLOPT_CUSTOMREQUEST, m_handle->request.constData());
-    return perform(doing);
+    for (std::size_t done = 0; done < size;) {
+        std::size_t n = 0;
+        const CURLcode code = curl_easy_send(curl, data + done, size - done, &n);
+        if (code == CURLE_AGAIN) {
+            waitFor(POLLOUT, doing);
+            continue;
+        }
+        if (code != CURLE_OK)
+            lost(doing, QString::fromUtf8(curl_easy_strerror(code)));
+        done += n;
+    }
+}
+
+void ImapSession::waitFor(short events, const QString &doing)
+{
+    pollfd wanted = {int(m_handle->socket), events, 0};
+    int ready;
+    do
+        ready = ::poll(&wanted, 1, silenceMs);
+    while (ready < 0 && errno == EINTR);
+    if (ready == 0) {
+        disconnect();
+        throw Failure(QStringLiteral("Cannot %1: %2 port %3 stopped answering for a minute. Try "
+                                     "again later.")
+                          .arg(doing, m_endpoint.host)
+                          .arg(m_endpoint.port));
+    }
+}
+
+void ImapSession::lost(const QString &doing, const QString &detail)
+{
+    disconnect();
+    throw Failure(QStringLiteral("Cannot %1: the connection to %2 port %3 was lost (%4). The "
+                                 "server keeps nothing of a message it did not receive whole; "
+                                 "try again when it is back.")
+                      .arg(doing, m_endpoint.host)
+                      .arg(m_endpoint.port)
+                      .arg(detail));
+}
+
+void ImapSession::refused(const QByteArray &response, const QString &doing)
+{
+    const QString account = describeAccount(m_endpoint);
+    const QString said = QString::fromUtf8(response);
+    QString why;
+    if (hasCode(response, "OVERQUOTA"))
+        why = QStringLiteral("the mailbox of %1 is full: the server said \"%2\". Delete or move "
+                             "mail on the server, or ask for more space.")
+                  .arg(account, said);
+    else if (hasCode(response, "LIMIT"))
+        why = QStringLiteral("the server takes no message this large: it said \"%1\". Lower the "
+                             "size limit per message.")
+                  .arg(said);
+    else if (hasCode(response, "TRYCREATE") || hasCode(response, "NONEXISTENT"))
+        why = QStringLiteral("the folder does not exist in %1: the server said \"%2\". Create "
+                             "it in your mail client, or change the folder in the mail account.")
+                  .arg(account, said);
+    else
+        why = QStringLiteral("the server said \"%1\".").arg(said);
+    throw Failure(QStringLiteral("Cannot %1: %2").arg(doing, why));
 }
 
 void ImapSession::fail(int curlCode, const QString &doing)
@@ -180,12 +285,9 @@ void ImapSession::fail(int curlCode, const QString &doing)
     const QString where = QStringLiteral("%1 port %2").arg(m_endpoint.host).arg(m_endpoint.port);
     const QString detail =
         QString::fromUtf8(m_handle->error[0] ? m_handle->error : curl_easy_strerror(code));
-    const QByteArray server = lastRefusal(m_lines);
-    const QString said = QString::fromUtf8(server);
+    const QString said = QString::fromUtf8(lastRefusal(m_lines));
     QString why;
     switch (code) {
-    case CURLE_ABORTED_BY_CALLBACK:
-        throw SendCancelled();
     case CURLE_COULDNT_RESOLVE_HOST:
         why = QStringLiteral("the server name %1 is unknown (%2). Check the server in the mail "
                              "account, and that this computer is online.")
@@ -217,15 +319,10 @@ void ImapSession::fail(int curlCode, const QString &doing)
                   .arg(where);
         break;
     case CURLE_LOGIN_DENIED:
-        if (QByteArray(m_handle->error).contains("Select"))
-            why = QStringLiteral("the folder cannot be opened: the server said \"%1\". Check the "
-                                 "folder in the mail account.")
-                      .arg(said);
-        else
-            why = QStringLiteral("the server refused the user name or password (\"%1\"). Check "
-                                 "the user name and the password (in the keyring, or what the "
-                                 "PasswordCommand prints).")
-                      .arg(said.isEmpty() ? detail : said);
+        why = QStringLiteral("the server refused the user name or password (\"%1\"). Check "
+                             "the user name and the password (in the keyring, or what the "
+                             "PasswordCommand prints).")
+                  .arg(said.isEmpty() ? detail : said);
         break;
     case CURLE_OPERATION_TIMEDOUT:
         why = QStringLiteral("%1 stopped answering (%2). Try again later.").arg(where, detail);
@@ -233,34 +330,11 @@ void ImapSession::fail(int curlCode, const QString &doing)
     case CURLE_SEND_ERROR:
     case CURLE_RECV_ERROR:
     case CURLE_GOT_NOTHING:
-    case CURLE_PARTIAL_FILE:
     case CURLE_WEIRD_SERVER_REPLY:
-        why = QStringLiteral("the connection to %1 was lost (%2). The server keeps nothing of a "
-                             "message it did not receive whole; try again when it is back.")
-                  .arg(where, detail);
-        break;
-    case CURLE_READ_ERROR:
-        why = QStringLiteral("the message could not be read back from its temporary file (%1).")
-                  .arg(detail);
-        break;
+        lost(doing, detail);
     default:
-        if (hasCode(server, "OVERQUOTA"))
-            why = QStringLiteral("the mailbox of %1 is full: the server said \"%2\". Delete or "
-                                 "move mail on the server, or ask for more space.")
-                      .arg(account, said);
-        else if (hasCode(server, "LIMIT"))
-            why = QStringLiteral("the server takes no message this large: it said \"%1\". Lower "
-                                 "the size limit per message.")
-                      .arg(said);
-        else if (hasCode(server, "TRYCREATE") || hasCode(server, "NONEXISTENT"))
-            why = QStringLiteral("the folder does not exist in %1: the server said \"%2\". "
-                                 "Create it in your mail client, or change the folder in the "
-                                 "mail account.")
-                      .arg(account, said);
-        else if (!said.isEmpty())
-            why = QStringLiteral("the server said \"%1\" (%2).").arg(said, detail);
-        else
-            why = detail + QLatin1Char('.');
+        why = said.isEmpty() ? detail + QLatin1Char('.')
+                             : QStringLiteral("the server said \"%1\" (%2).").arg(said, detail);
     }
     throw Failure(QStringLiteral("Cannot %1: %2").arg(doing, why));
 }
@@ -282,7 +356,10 @@ void ImapSession::findFolder()
 {
     const QString account = describeAccount(m_endpoint);
     // Asked after the login: what a server announces before it may differ.
-    command("CAPABILITY", QStringLiteral("log in to %1").arg(account));
+    const QList<QByteArray> announced =
+        capabilitiesIn(command("CAPABILITY", QStringLiteral("log in to %1").arg(account)));
+    if (!announced.isEmpty())
+        m_capabilities = announced;
     const QList<ListedMailbox> folders = listedMailboxes(
         command("LIST \"\" \"*\"", QStringLiteral("list the folders of %1").arg(account)), "LIST");
     const auto exists = [&folders](const QByteArray &name) {
@@ -342,8 +419,7 @@ std::optional<std::uint64_t> ImapSession::appendLimit()
     return m_appendLimit;
 }
 
-void ImapSession::appendDraft(int fd, std::uint64_t size, const QByteArray &messageId,
-                              const QString &description,
+void ImapSession::appendDraft(int fd, std::uint64_t size, const QString &description,
                               const std::function<bool(std::uint64_t)> &sent)
 {
     const QByteArray folder = draftsFolder();
@@ -354,57 +430,45 @@ void ImapSession::appendDraft(int fd, std::uint64_t size, const QByteArray &mess
         throw Failure(describeSystemError(
             QStringLiteral("Cannot read %1 back from its temporary file").arg(description), errno));
 
-    CURL *curl = m_handle->curl.get();
-    Upload upload;
-    upload.fd = fd;
-    upload.sent = &sent;
-    m_handle->url = mailboxUrl(folder);
-    curl_easy_setopt(curl, CURLOPT_URL, m_handle->url.constData());
-    curl_easy_setopt(curl, CURLOPT_CUSTOMREQUEST, nullptr);
-    curl_easy_setopt(curl, CURLOPT_UPLOAD, 1L);
-    curl_easy_setopt(curl, CURLOPT_INFILESIZE_LARGE, curl_off_t(size));
-    curl_easy_setopt(curl, CURLOPT_READDATA, &upload);
-    curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &upload);
-    curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
-    try {
-        perform(doing);
-    } catch (const Failure &) {
-        if (upload.cancelled)
-            throw SendCancelled();
-        if (upload.readError)
+    connect();
+    // With LITERAL+ the message follows at once; otherwise the server first says go ahead,
+    // or refuses (a size over its limit, a folder gone) before anything is sent.
+    const bool withoutWaiting = m_capabilities.contains("LITERAL+");
+    const QByteArray tag = nextTag();
+    const QByteArray line = tag + " APPEND " + imapQuoted(folder) + " (\\Seen \\Draft) {" +
+                            QByteArray::number(qulonglong(size)) + (withoutWaiting ? "+" : "") +
+                            "}\r\n";
+    sendAll(line.constData(), std::size_t(line.size()), doing);
+    if (!withoutWaiting) {
+        const QByteArray answer = readLine(doing);
+        if (!answer.startsWith('+')) {
+            if (answer.startsWith(tag + ' '))
+                refused(answer.mid(tag.size() + 1), doing);
+            lost(doing, QStringLiteral("an unexpected answer: ") + QString::fromUtf8(answer));
+        }
+    }
+
+    std::vector<char> chunk(chunkBytes);
+    for (std::uint64_t done = 0; done < size;) {
+        ssize_t n;
+        do
+            n = ::read(fd, chunk.data(),
+                       std::size_t(std::min<std::uint64_t>(size - done, chunkBytes)));
+        while (n < 0 && errno == EINTR);
+        if (n <= 0) {
+            const int error = n < 0 ? errno : EIO;
+            disconnect(); // the server must not keep a message cut short
             throw Failure(describeSystemError(
                 QStringLiteral("Cannot read %1 back from its temporary file").arg(description),
-                upload.readError));
-        throw;
+                error));
+        }
+        sendAll(chunk.data(), std::size_t(n), doing);
+        done += std::uint64_t(n);
+        if (!sent(done)) {
+            disconnect(); // mid-literal: the server drops what it got
+            throw SendCancelled();
+        }
     }
-
-    // libcurl's APPEND sets \Seen alone; \Draft follows on the message's UID.
-    const QString flagging = QStringLiteral("%1 was filed into %2, but marking it as a draft "
-                                            "failed: ")
-                                 .arg(description, decodeMailboxName(folder));
-    std::optional<std::uint64_t> uid = appendedUid(lastTaggedResponse(m_lines));
-    try {
-        if (!uid)
-            uid = uidOfAppended(messageId);
-        if (!uid)
-            throw Failure(QStringLiteral("the server does not say which message it is."));
-        command("UID STORE " + QByteArray::number(qulonglong(*uid)) + " +FLAGS.SILENT (\\Draft)",
-                QStringLiteral("mark %1 as a draft").arg(description), folder);
-    } catch (const FiledWithFailure &) {
-        throw;
-    } catch (const Failure &failure) {
-        throw FiledWithFailure(flagging + failure.description());
-    }
-}
-
-std::optional<std::uint64_t> ImapSession::uidOfAppended(const QByteArray &messageId)
-{
-    if (messageId.isEmpty())
-        return std::nullopt;
-    const QList<std::uint64_t> found =
-        searchResults(command("UID SEARCH HEADER Message-ID " + imapQuoted(messageId),
-                              QStringLiteral("find the filed message"), draftsFolder()));
-    if (found.isEmpty())
-        return std::nullopt;
-    return *std::max_element(found.begin(), found.end());
+    sendAll("\r\n", 2, doing);
+    readResponse(tag, doing);
 }

@@ -11,9 +11,11 @@
 #include <memory>
 #include <optional>
 
-// One logged-in connection to an account, kept open across the messages of a Send (libcurl
-// reconnects by itself when the server dropped it). Every call throws Failure with a
-// description a person can act on; not safe to share between threads.
+// One logged-in connection to an account, kept open across the messages of a Send and made
+// anew after the server dropped it. libcurl connects, checks the certificate, upgrades with
+// STARTTLS and logs in; the commands after that go over its connection as plain IMAP, so that
+// APPEND can set \Draft itself. Every call throws Failure with a description a person can
+// act on; not safe to share between threads.
 class ImapSession
 {
 public:
@@ -38,31 +40,34 @@ public:
     QList<QByteArray> capabilities() const { return m_capabilities; }
 
     // Appends the size bytes of fd, read from its start, to the drafts folder flagged \Draft
-    // and \Seen. sent(n) is told the bytes sent so far and returns false to cancel, which
-    // drops the connection mid-message (the server keeps nothing of it) and throws
-    // SendCancelled. description names the message in failures. Throws FiledWithFailure
-    // when the message was filed but could not be flagged \Draft.
-    void appendDraft(int fd, std::uint64_t size, const QByteArray &messageId,
-                     const QString &description,
+    // and \Seen in one step. sent(n) is told the bytes sent so far and returns false to
+    // cancel, which drops the connection mid-message (the server keeps nothing of it) and
+    // throws SendCancelled. description names the message in failures.
+    void appendDraft(int fd, std::uint64_t size, const QString &description,
                      const std::function<bool(std::uint64_t sent)> &sent);
 
 private:
     struct Handle;
 
-    // One command, answered OK; returns every response line. mailbox, when given, is
-    // selected first.
-    QList<QByteArray> command(const QByteArray &line, const QString &doing,
-                              const QByteArray &mailbox = QByteArray());
-    QList<QByteArray> perform(const QString &doing);
+    void connect();
+    void disconnect();
+    // One command, answered OK; returns every response line, a literal as a line of its own.
+    QList<QByteArray> command(const QByteArray &line, const QString &doing);
+    QByteArray nextTag();
+    QList<QByteArray> readResponse(const QByteArray &tag, const QString &doing);
+    QByteArray readLine(const QString &doing);
+    void receiveMore(const QString &doing);
+    void sendAll(const char *data, std::size_t size, const QString &doing);
+    void waitFor(short events, const QString &doing);
     [[noreturn]] void fail(int curlCode, const QString &doing);
+    [[noreturn]] void refused(const QByteArray &response, const QString &doing);
+    [[noreturn]] void lost(const QString &doing, const QString &detail);
     void findFolder();
-    QByteArray mailboxUrl(const QByteArray &mailbox) const;
-    std::optional<std::uint64_t> uidOfAppended(const QByteArray &messageId);
 
     ImapEndpoint m_endpoint;
     QString m_password;
     std::unique_ptr<Handle> m_handle;
-    QList<QByteArray> m_lines; // of the running transfer
+    QList<QByteArray> m_lines; // of the login
     QByteArray m_greeting;
     QList<QByteArray> m_capabilities;
     QByteArray m_folder;

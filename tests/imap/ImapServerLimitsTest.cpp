@@ -45,8 +45,8 @@ TEST_F(ImapAppendLimitTest, AMessageTheServerRefusesForItsSizeIsToldAsSuch)
     const PrivateTempFile file = createPrivateTempFile();
     ASSERT_EQ(::write(file.fd.get(), text.constData(), std::size_t(text.size())), text.size());
     const QString failure = failureOf([&] {
-        session.appendDraft(file.fd.get(), std::uint64_t(text.size()), QByteArray(),
-                            "the message \"big\"", [](std::uint64_t) { return true; });
+        session.appendDraft(file.fd.get(), std::uint64_t(text.size()), "the message \"big\"",
+                            [](std::uint64_t) { return true; });
     });
     EXPECT_TRUE(failure.contains("takes no message this large")) << failure.toStdString();
     EXPECT_TRUE(subjectsIn().isEmpty());
