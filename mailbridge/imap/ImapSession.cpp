@@ -90,9 +90,31 @@ ImapSession::ImapSession(ImapEndpoint endpoint, QString password)
 // libcurl logs out politely when it closes a connection still whole.
 ImapSession::~ImapSession() = default;
 
+bool ImapSession::stillConnected()
+{
+    if (!m_handle->curl)
+        return false;
+    pollfd waiting = {int(m_handle->socket), POLLIN, 0};
+    if (::poll(&waiting, 1, 0) <= 0)
+        return true; // nothing came unasked
+    // Something did: data, a goodbye (an idle timeout, a restart) or the end.
+    char buffer[4096];
+    std::size_t n = 0;
+    const CURLcode code = curl_easy_recv(m_handle->curl.get(), buffer, sizeof buffer, &n);
+    if (code == CURLE_AGAIN)
+        return true;
+    if (code == CURLE_OK && n > 0) {
+        m_handle->received.append(buffer, qsizetype(n));
+        if (!m_handle->received.contains("* BYE"))
+            return true;
+    }
+    disconnect();
+    return false;
+}
+
 void ImapSession::connect()
 {
-    if (m_handle->curl)
+    if (stillConnected())
         return;
     std::unique_ptr<CURL, CurlCleanup> handle(curl_easy_init());
     if (!handle)

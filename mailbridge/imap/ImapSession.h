@@ -49,7 +49,9 @@ public:
 private:
     struct Handle;
 
+    // Connects and logs in unless a connection is open and the server has not left it.
     void connect();
+    bool stillConnected();
     void disconnect();
     // One command, answered OK; returns every response line, a literal as a line of its own.
     QList<QByteArray> command(const QByteArray &line, const QString &doing);

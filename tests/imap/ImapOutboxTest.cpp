@@ -185,6 +185,16 @@ TEST_F(ImapOutboxTest, ServerGoneMidSendKeepsEarlierDraftsAndNoPartOfTheLost)
     EXPECT_EQ(subjectsIn(), QStringList({"one", "two", "four"})) << "a new connection is made";
 }
 
+TEST_F(ImapOutboxTest, AServerRestartedBetweenMessagesIsReconnectedTo)
+{
+    ImapOutbox drafts = outbox();
+    send(drafts, "before", {randomFile("1", 1000)});
+    server().kill();
+    server().start();
+    EXPECT_NO_THROW(send(drafts, "after", {randomFile("2", 1000)}));
+    EXPECT_EQ(subjectsIn(), QStringList({"before", "after"}));
+}
+
 TEST_F(ImapOutboxTest, CancelMidAppendDropsThatDraftOnly)
 {
     ImapOutbox drafts = outbox();
