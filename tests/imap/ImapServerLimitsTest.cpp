@@ -85,6 +85,37 @@ TEST_F(ImapWrongCertificateTest, ACertificateForAnotherNameIsRefused)
     EXPECT_TRUE(subjectsIn().isEmpty());
 }
 
+class ImapWithoutLiteralPlusTest : public ImapServerFixture
+{
+protected:
+    DovecotOptions options() const override
+    {
+        DovecotOptions options;
+        options.literalPlus = false;
+        return options;
+    }
+};
+
+TEST_F(ImapWithoutLiteralPlusTest, AppendWaitsForTheGoAheadAndHearsARefusalInstead)
+{
+    reader().command("CREATE Vanishing");
+    ImapEndpoint e = endpoint();
+    e.folder = "Vanishing";
+    const QString announced = checkImapAccount(e, DovecotServer::password).capabilities;
+    ASSERT_FALSE(announced.contains("LITERAL+")) << announced.toStdString();
+    ImapOutbox drafts(e, QString(DovecotServer::password));
+    send(drafts, "first", {randomFile("a", 300000)});
+    EXPECT_EQ(subjectsIn("Vanishing"), QStringList({"first"}));
+
+    reader().command("DELETE Vanishing"); // behind the outbox's back
+    const QString failure = failureOf([&] { send(drafts, "second", {randomFile("b", 100)}); });
+    EXPECT_TRUE(failure.contains("the folder does not exist")) << failure.toStdString();
+    EXPECT_TRUE(failure.contains("TRYCREATE")) << failure.toStdString();
+    reader().command("CREATE Vanishing");
+    EXPECT_TRUE(subjectsIn("Vanishing").isEmpty());
+    reader().command("DELETE Vanishing");
+}
+
 class ImapUnmarkedDraftsTest : public ImapServerFixture
 {
 protected:

@@ -193,6 +193,9 @@ void DovecotServer::writeConfiguration()
     QString limits;
     if (m_options.appendLimit)
         limits = QStringLiteral("imap_capability = +APPENDLIMIT=%1\n").arg(*m_options.appendLimit);
+    else if (!m_options.literalPlus)
+        limits = QStringLiteral("imap_capability = IMAP4rev1 SASL-IR ID ENABLE IDLE UNSELECT "
+                                "UIDPLUS LIST-EXTENDED SPECIAL-USE\n");
     const QString maxMailSize =
         m_options.appendLimit
             ? QStringLiteral("  quota_max_mail_size = %1\n").arg(*m_options.appendLimit)

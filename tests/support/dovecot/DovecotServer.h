@@ -22,6 +22,8 @@ struct DovecotOptions
 {
     // Announced as APPENDLIMIT=n and enforced by the quota plugin.
     std::optional<std::uint64_t> appendLimit;
+    // Whether LITERAL+ is announced; without, every APPEND waits for the server's go-ahead.
+    bool literalPlus = true;
     // Whether "Brouillons" is marked \Drafts (special use); without, no folder is.
     bool marksDrafts = true;
     // Whose certificate the server shows.
