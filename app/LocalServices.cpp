@@ -1,13 +1,33 @@
 #include "app/LocalServices.h"
 
+#include "common/Failure.h"
 #include "filelist/LocalFileSystem.h"
-#include "mailbridge/maildir/DefaultOutboxFolder.h"
-#include "mailbridge/maildir/MaildirOutbox.h"
+#include "mailbridge/MailAccount.h"
+#include "mailbridge/OutboxFactory.h"
+#include "mailbridge/password/KeychainPasswordStore.h"
+#include "mailbridge/password/PasswordResolution.h"
+
+namespace {
+
+// Without a password the outbox still opens; its first Send says what is missing.
+std::optional<QString> knownPassword(const MailAccount &account)
+{
+    if (account.kind != MailAccountKind::Imap)
+        return std::nullopt;
+    try {
+        KeychainPasswordStore keyring;
+        return resolvePassword(account, keyring);
+    } catch (const Failure &) {
+        return std::nullopt;
+    }
+}
+
+} // namespace
 
 frmMain::ServiceFactories localServices()
 {
     return {[]() -> std::unique_ptr<FileSystem> { return std::make_unique<LocalFileSystem>(); },
             [](const SettingsStore &store) -> std::unique_ptr<MailApplication> {
-                return std::make_unique<MaildirOutbox>(defaultOutboxFolder(store));
+                return createOutbox(store, knownPassword(readMailAccount(store)));
             }};
 }

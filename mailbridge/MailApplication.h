@@ -2,7 +2,9 @@
 
 #include "mailbridge/MailItem.h"
 
+#include <cstdint>
 #include <memory>
+#include <optional>
 
 // The mail client's application object: the one place messages come from.
 class MailApplication
@@ -20,4 +22,8 @@ public:
 
     // Where messages go, as a person reads it after "into": "the Maildir outbox ~/Outbox".
     virtual QString destination() const = 0;
+
+    // The largest message in bytes the outbox takes, when it knows one, so that a Send can be
+    // refused before its first message goes. May ask a server; throws Failure then.
+    virtual std::optional<std::uint64_t> messageSizeLimit() { return std::nullopt; }
 };

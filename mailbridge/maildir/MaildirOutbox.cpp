@@ -1,6 +1,7 @@
 #include "mailbridge/maildir/MaildirOutbox.h"
 
 #include "common/Failure.h"
+#include "mailbridge/OutboxFactory.h"
 #include "mailbridge/maildir/MaildirMessage.h"
 
 #include <QDir>
@@ -46,11 +47,7 @@ MaildirOutbox::MaildirOutbox(const QString &folder) : m_folder(QDir::cleanPath(f
 
 QString MaildirOutbox::destination() const
 {
-    const QString home = QDir::homePath();
-    QString shown = m_folder;
-    if (shown.startsWith(home + QLatin1Char('/')))
-        shown.replace(0, home.size(), QStringLiteral("~"));
-    return QStringLiteral("the Maildir outbox ") + shown;
+    return QStringLiteral("the Maildir outbox ") + withHomeAsTilde(m_folder);
 }
 
 std::unique_ptr<MailItem> MaildirOutbox::CreateItem(ItemType)

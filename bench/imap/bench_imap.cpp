@@ -1,0 +1,250 @@
+// Filing messages of about 10 MiB each into an IMAP drafts folder over TLS on loopback, to a
+// Dovecot of the benchmark's own, against the curl tool appending the very same composed
+// messages one by one (a process and a connection each), and against the Maildir outbox.
+// Our outbox's time includes composing each message; curl's does not. The last lines are the
+// wall-time ratio outbox/curl (target <= 1.1) and the outbox's peak memory (target < 64 MiB).
+//
+// bench_imap [--megabytes N] [--message-mebibytes N] [--rounds N] [--folder DIR]
+//            (defaults: 1024 MiB of messages, 10 MiB each, 1 round, /var/tmp)
+// Rounds alternate the two IMAP runs, evening out a busy machine's moods.
+
+#include "DovecotServer.h"
+#include "common/Failure.h"
+#include "mailbridge/TransferMonitor.h"
+#include "mailbridge/compose/Attachment.h"
+#include "mailbridge/compose/MessageWriter.h"
+#include "mailbridge/imap/ImapOutbox.h"
+#include "mailbridge/maildir/MaildirOutbox.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QRandomGenerator>
+#include <QStringList>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+constexpr std::int64_t mebibyte = 1024 * 1024;
+
+struct Run
+{
+    double seconds = 0;
+    long peakKib = 0;
+    int status = 0;
+};
+
+Run runChild(const std::vector<std::string> &arguments)
+{
+    std::vector<char *> argv;
+    for (const std::string &argument : arguments)
+        argv.push_back(const_cast<char *>(argument.c_str()));
+    argv.push_back(nullptr);
+    std::fflush(nullptr);
+    QElapsedTimer timer;
+    timer.start();
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::execvp(argv[0], argv.data());
+        ::_exit(127);
+    }
+    int status = 0;
+    struct rusage usage = {};
+    ::wait4(pid, &status, 0, &usage);
+    Run run;
+    run.seconds = double(timer.nsecsElapsed()) / 1e9;
+    run.peakKib = usage.ru_maxrss;
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return run;
+}
+
+QStringList filesIn(const QString &folder, const QString &pattern)
+{
+    QStringList paths;
+    for (const QString &name : QDir(folder).entryList({pattern}, QDir::Files, QDir::Name))
+        paths << folder + QLatin1Char('/') + name;
+    return paths;
+}
+
+void writeRandomFile(const QString &path, std::int64_t size, quint32 seed)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        throw Failure(QStringLiteral("Cannot create %1").arg(path));
+    QRandomGenerator random(seed);
+    std::vector<quint32> block(mebibyte / 4);
+    for (std::int64_t left = size; left > 0;) {
+        random.fillRange(block.data(), block.size());
+        const auto n = std::min<std::int64_t>(left, mebibyte);
+        file.write(reinterpret_cast<const char *>(block.data()), n);
+        left -= n;
+    }
+}
+
+MessageContent contentFor(const QString &attachment)
+{
+    MessageContent content;
+    content.to = QStringLiteral("archive@example.org");
+    content.from = QStringLiteral("Bench <bench@example.org>");
+    content.subject = QFileInfo(attachment).fileName();
+    content.attachments.push_back(inspectAttachment(attachment));
+    return content;
+}
+
+// The measured parts, each run in a child of its own.
+int sendInto(MailApplication &outbox, const QString &sources)
+{
+    for (const QString &path : filesIn(sources, QStringLiteral("*.bin"))) {
+        auto item = outbox.CreateItem();
+        const MessageContent content = contentFor(path);
+        item->setTo(content.to);
+        item->setFrom(content.from);
+        item->setSubject(content.subject);
+        item->addAttachment(path);
+        item->Send();
+    }
+    return 0;
+}
+
+int childMain(const QStringList &args)
+{
+    try {
+        if (args[1] == QLatin1String("--send-imap")) {
+            ImapEndpoint endpoint;
+            endpoint.host = QStringLiteral("127.0.0.1");
+            endpoint.port = args[3].toInt();
+            endpoint.caFile = args[4];
+            endpoint.user = DovecotServer::user;
+            ImapOutbox outbox(endpoint, QString(DovecotServer::password));
+            return sendInto(outbox, args[2]);
+        }
+        MaildirOutbox outbox(args[3]);
+        return sendInto(outbox, args[2]);
+    } catch (const Failure &failure) {
+        std::fprintf(stderr, "bench_imap: %s\n", failure.what());
+        return 1;
+    }
+}
+
+double megabytesPerSecond(std::int64_t bytes, double seconds)
+{
+    return double(bytes) / 1e6 / seconds;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    if (args.size() >= 4 && args[1].startsWith(QLatin1String("--send-")))
+        return childMain(args);
+
+    std::int64_t megabytes = 1024;
+    std::int64_t messageMebibytes = 10;
+    int rounds = 1;
+    QString parent = QStringLiteral("/var/tmp");
+    for (qsizetype i = 1; i + 1 < args.size(); i += 2) {
+        if (args[i] == QLatin1String("--megabytes"))
+            megabytes = args[i + 1].toLongLong();
+        else if (args[i] == QLatin1String("--message-mebibytes"))
+            messageMebibytes = args[i + 1].toLongLong();
+        else if (args[i] == QLatin1String("--rounds"))
+            rounds = std::max(1, args[i + 1].toInt());
+        else if (args[i] == QLatin1String("--folder"))
+            parent = args[i + 1];
+    }
+    QTemporaryDir work(parent + QStringLiteral("/ferrymail-bench-imap-XXXXXX"));
+    if (!work.isValid()) {
+        std::fprintf(stderr, "bench_imap: cannot make a folder in %s\n", qPrintable(parent));
+        return 1;
+    }
+    try {
+        // base64 lines of 76 + CRLF: an attachment of 3/4 * 76/78 of the message fills it.
+        const std::int64_t attachmentBytes = messageMebibytes * mebibyte * 3 / 4 * 76 / 78;
+        const int count = int(std::max<std::int64_t>(1, megabytes / messageMebibytes));
+        const QString sources = work.filePath(QStringLiteral("sources"));
+        const QString composed = work.filePath(QStringLiteral("composed"));
+        QDir().mkpath(sources);
+        QDir().mkpath(composed);
+        std::int64_t messageBytes = 0;
+        for (int i = 0; i < count; ++i) {
+            const QString name = QStringLiteral("part-%1").arg(i, 4, 10, QLatin1Char('0'));
+            const QString source = sources + QLatin1Char('/') + name + QStringLiteral(".bin");
+            writeRandomFile(source, attachmentBytes, quint32(i + 1));
+            // The same message for curl, composed as the outbox composes it.
+            const QString message = composed + QLatin1Char('/') + name + QStringLiteral(".eml");
+            const int fd =
+                ::open(QFile::encodeName(message).constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            writeMessage(contentFor(source), fd, message, TransferMonitor::none());
+            ::close(fd);
+            messageBytes += QFileInfo(message).size();
+        }
+        ::sync();
+        std::printf("%d messages of %.1f MiB, %.1f MiB in all\n", count,
+                    double(messageBytes) / count / mebibyte, double(messageBytes) / mebibyte);
+
+        DovecotOptions options;
+        DovecotServer server(options);
+        const std::string port = std::to_string(server.imapsPort());
+        const std::string ca = server.caFile().toStdString();
+        const std::string credentials =
+            std::string(DovecotServer::user) + ':' + DovecotServer::password;
+        const std::string self = QCoreApplication::applicationFilePath().toStdString();
+
+        const std::string reference = "imaps://127.0.0.1:" + port + "/Reference";
+        runChild({"curl", "-sS", "--cacert", ca, "-u", credentials, "-X", "CREATE Reference",
+                  "imaps://127.0.0.1:" + port + "/"});
+        Run ours;
+        Run curl;
+        const auto add = [](Run &total, const Run &one) {
+            total.seconds += one.seconds;
+            total.peakKib = std::max(total.peakKib, one.peakKib);
+            total.status = std::max(total.status, one.status);
+        };
+        for (int round = 0; round < rounds; ++round) {
+            add(ours, runChild({self, "--send-imap", sources.toStdString(), port, ca}));
+            for (const QString &message : filesIn(composed, QStringLiteral("*.eml")))
+                add(curl, runChild({"curl", "-sS", "--cacert", ca, "-u", credentials,
+                                    "--upload-file", message.toStdString(), reference}));
+        }
+        messageBytes *= rounds;
+
+        Run maildir;
+        for (int round = 0; round < rounds; ++round)
+            add(maildir,
+                runChild({self, "--send-maildir", sources.toStdString(),
+                          work.filePath(QStringLiteral("Outbox%1").arg(round)).toStdString()}));
+        if (ours.status != 0 || curl.status != 0 || maildir.status != 0) {
+            std::fprintf(stderr, "bench_imap: a run failed (imap %d, curl %d, maildir %d)\n",
+                         ours.status, curl.status, maildir.status);
+            return 1;
+        }
+        const auto line = [&](const char *name, const Run &run) {
+            std::printf("%-16s %.2f s, %.0f MB/s, peak memory %.1f MiB\n", name, run.seconds,
+                        megabytesPerSecond(messageBytes, run.seconds), double(run.peakKib) / 1024);
+        };
+        line("imap outbox:", ours);
+        line("curl one by one:", curl);
+        line("maildir outbox:", maildir);
+        std::printf("ratio imap outbox/curl wall time: %.2f (target <= 1.1)\n",
+                    ours.seconds / curl.seconds);
+        std::printf("imap outbox peak memory: %.1f MiB (target < 64)\n",
+                    double(ours.peakKib) / 1024);
+    } catch (const std::exception &error) {
+        std::fprintf(stderr, "bench_imap: %s\n", error.what());
+        return 1;
+    }
+    return 0;
+}

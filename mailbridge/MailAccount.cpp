@@ -1,0 +1,135 @@
+#include "mailbridge/MailAccount.h"
+
+#include "common/Failure.h"
+#include "settings/SettingsStore.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+
+namespace {
+
+const QString section = QStringLiteral("MailClient");
+
+QString read(const SettingsStore &store, const char *key)
+{
+    return store.read(section, QLatin1String(key)).trimmed();
+}
+
+[[noreturn]] void badValue(const char *key, const QString &value, const char *expected)
+{
+    throw Failure(QStringLiteral("The setting %1=%2 in section [%3] is not understood; use %4.")
+                      .arg(QLatin1String(key), value, section, QLatin1String(expected)));
+}
+
+} // namespace
+
+int defaultImapPort(ImapSecurity security)
+{
+    return security == ImapSecurity::Tls ? 993 : 143;
+}
+
+QString securityName(ImapSecurity security)
+{
+    switch (security) {
+    case ImapSecurity::Tls:
+        return QStringLiteral("tls");
+    case ImapSecurity::StartTls:
+        return QStringLiteral("starttls");
+    case ImapSecurity::None:
+        return QStringLiteral("none");
+    }
+    return QString();
+}
+
+MailAccount readMailAccount(const SettingsStore &store)
+{
+    MailAccount account;
+    const QString kind = read(store, "Kind").toLower();
+    if (kind == QLatin1String("imap"))
+        account.kind = MailAccountKind::Imap;
+    else if (!kind.isEmpty() && kind != QLatin1String("maildir"))
+        badValue("Kind", kind, "maildir or imap");
+    account.outbox = store.read(section, QStringLiteral("Outbox"));
+
+    const QString security = read(store, "ImapSecurity").toLower();
+    if (security == QLatin1String("starttls"))
+        account.imapSecurity = ImapSecurity::StartTls;
+    else if (security == QLatin1String("none"))
+        account.imapSecurity = ImapSecurity::None;
+    else if (!security.isEmpty() && security != QLatin1String("tls"))
+        badValue("ImapSecurity", security, "tls, starttls or none");
+
+    const QString port = read(store, "ImapPort");
+    account.imapPort = defaultImapPort(account.imapSecurity);
+    if (!port.isEmpty()) {
+        bool ok = false;
+        account.imapPort = port.toInt(&ok);
+        if (!ok || account.imapPort < 1 || account.imapPort > 65535)
+            badValue("ImapPort", port, "a port number from 1 to 65535, or nothing for the default");
+    }
+    account.imapHost = read(store, "ImapHost");
+    account.imapUser = read(store, "ImapUser");
+    account.imapFolder = read(store, "ImapFolder");
+    account.passwordCommand = read(store, "PasswordCommand");
+    return account;
+}
+
+void checkMailAccount(const MailAccount &account)
+{
+    if (account.kind != MailAccountKind::Imap)
+        return;
+    if (account.imapHost.isEmpty())
+        throw Failure(QStringLiteral("The mail account has no IMAP server: enter its name."));
+    if (account.imapUser.isEmpty())
+        throw Failure(QStringLiteral("The mail account for %1 has no user name: enter the name "
+                                     "you log in to the server with.")
+                          .arg(account.imapHost));
+    if (account.imapPort < 1 || account.imapPort > 65535)
+        throw Failure(QStringLiteral("The port %1 for %2 is out of range: use 1 to 65535.")
+                          .arg(account.imapPort)
+                          .arg(account.imapHost));
+    if (account.imapSecurity == ImapSecurity::None && !isLoopbackHost(account.imapHost))
+        throw Failure(
+            QStringLiteral("Refusing to send the password for %1 unencrypted to %2: security "
+                           "\"none\" is allowed only for this machine (localhost, 127.0.0.1, "
+                           "::1). Choose TLS or STARTTLS.")
+                .arg(account.imapUser, account.imapHost));
+}
+
+void writeMailAccount(SettingsStore &store, const MailAccount &account)
+{
+    checkMailAccount(account);
+    const bool imap = account.kind == MailAccountKind::Imap;
+    store.write(section, QStringLiteral("Kind"), imap ? QStringLiteral("imap") : "maildir");
+    store.write(section, QStringLiteral("Outbox"), account.outbox);
+    store.write(section, QStringLiteral("ImapHost"), account.imapHost);
+    store.write(section, QStringLiteral("ImapPort"), QString::number(account.imapPort));
+    store.write(section, QStringLiteral("ImapSecurity"), securityName(account.imapSecurity));
+    store.write(section, QStringLiteral("ImapUser"), account.imapUser);
+    store.write(section, QStringLiteral("ImapFolder"), account.imapFolder);
+    store.write(section, QStringLiteral("PasswordCommand"), account.passwordCommand);
+}
+
+bool isLoopbackHost(const QString &host)
+{
+    QString name = host.trimmed().toLower();
+    if (name.startsWith(QLatin1Char('[')) && name.endsWith(QLatin1Char(']')))
+        name = name.mid(1, name.size() - 2);
+    if (name == QLatin1String("localhost") || name == QLatin1String("localhost."))
+        return true;
+    const QByteArray text = name.toLatin1();
+    in_addr v4 = {};
+    if (::inet_pton(AF_INET, text.constData(), &v4) == 1)
+        return (ntohl(v4.s_addr) >> 24) == 127;
+    in6_addr v6 = {};
+    if (::inet_pton(AF_INET6, text.constData(), &v6) == 1)
+        return IN6_IS_ADDR_LOOPBACK(&v6);
+    return false;
+}
+
+QString passwordKey(const MailAccount &account)
+{
+    return QStringLiteral("imap://%1@%2:%3")
+        .arg(account.imapUser, account.imapHost.toLower())
+        .arg(account.imapPort);
+}

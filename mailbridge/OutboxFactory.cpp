@@ -1,0 +1,32 @@
+#include "mailbridge/OutboxFactory.h"
+
+#include "common/Failure.h"
+#include "mailbridge/MailAccount.h"
+#include "mailbridge/imap/ImapEndpoint.h"
+#include "mailbridge/imap/ImapOutbox.h"
+#include "mailbridge/maildir/DefaultOutboxFolder.h"
+#include "mailbridge/maildir/MaildirOutbox.h"
+
+#include <QDir>
+
+std::unique_ptr<MailApplication> createOutbox(const SettingsStore &store,
+                                              std::optional<QString> imapPassword)
+{
+    const MailAccount account = readMailAccount(store);
+    if (account.kind == MailAccountKind::Maildir)
+        return std::make_unique<MaildirOutbox>(defaultOutboxFolder(store));
+    checkMailAccount(account);
+    return std::make_unique<ImapOutbox>(imapEndpoint(account), std::move(imapPassword));
+}
+
+QString withHomeAsTilde(const QString &path)
+{
+    const QString home = QDir::homePath();
+    if (home.isEmpty() || home == QLatin1String("/"))
+        return path;
+    if (path == home)
+        return QStringLiteral("~");
+    if (path.startsWith(home + QLatin1Char('/')))
+        return QLatin1Char('~') + path.mid(home.size());
+    return path;
+}

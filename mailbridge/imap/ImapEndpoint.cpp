@@ -1,0 +1,20 @@
+#include "mailbridge/imap/ImapEndpoint.h"
+
+ImapEndpoint imapEndpoint(const MailAccount &account)
+{
+    ImapEndpoint endpoint;
+    endpoint.host = account.imapHost;
+    endpoint.port = account.imapPort;
+    endpoint.security = account.imapSecurity;
+    endpoint.user = account.imapUser;
+    endpoint.folder = account.imapFolder;
+    return endpoint;
+}
+
+QString describeAccount(const ImapEndpoint &endpoint)
+{
+    QString text = QStringLiteral("%1 at %2").arg(endpoint.user, endpoint.host);
+    if (endpoint.port != defaultImapPort(endpoint.security))
+        text += QStringLiteral(" port %1").arg(endpoint.port);
+    return text;
+}

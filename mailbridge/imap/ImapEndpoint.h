@@ -1,0 +1,23 @@
+#pragma once
+
+#include "mailbridge/MailAccount.h"
+
+#include <QString>
+
+// What a session needs to reach one account's folder.
+struct ImapEndpoint
+{
+    QString host;
+    int port = 993;
+    ImapSecurity security = ImapSecurity::Tls;
+    QString user;
+    QString folder; // empty: the folder the server marks \Drafts, else "Drafts"
+    // A file of certificates to trust instead of the system's (a private CA, the tests').
+    // The server's certificate is always verified against them and its name checked.
+    QString caFile;
+};
+
+ImapEndpoint imapEndpoint(const MailAccount &account);
+
+// "me@example.org at imap.example.org", the port added when it is not the usual one.
+QString describeAccount(const ImapEndpoint &endpoint);

@@ -1,0 +1,71 @@
+#include "mailbridge/imap/ImapOutbox.h"
+
+#include "common/Failure.h"
+#include "mailbridge/imap/ImapDraft.h"
+#include "mailbridge/imap/ImapSession.h"
+#include "mailbridge/imap/MailboxName.h"
+
+struct ImapOutbox::Account
+{
+    ImapEndpoint endpoint;
+    std::optional<QString> password;
+    std::shared_ptr<ImapSession> session;
+
+    std::shared_ptr<ImapSession> connection()
+    {
+        if (!password)
+            throw Failure(QStringLiteral("There is no password for %1: none is in the keyring "
+                                         "and no PasswordCommand gave one. Enter it in the mail "
+                                         "account.")
+                              .arg(describeAccount(endpoint)));
+        if (!session)
+            session = std::make_shared<ImapSession>(endpoint, *password);
+        return session;
+    }
+};
+
+ImapOutbox::ImapOutbox(ImapEndpoint endpoint, std::optional<QString> password)
+    : m_account(std::make_shared<Account>(Account{std::move(endpoint), std::move(password), {}}))
+{
+}
+
+ImapOutbox::~ImapOutbox() = default;
+
+QString ImapOutbox::destination() const
+{
+    const ImapEndpoint &where = endpoint();
+    if (where.folder.isEmpty())
+        return QStringLiteral("the Drafts folder of %1").arg(describeAccount(where));
+    return QStringLiteral("the folder \"%1\" of %2").arg(where.folder, describeAccount(where));
+}
+
+std::unique_ptr<MailItem> ImapOutbox::CreateItem(ItemType)
+{
+    return std::make_unique<ImapDraft>([account = m_account] { return account->connection(); });
+}
+
+void ImapOutbox::setPassword(const QString &password)
+{
+    m_account->password = password;
+    m_account->session.reset();
+}
+
+bool ImapOutbox::hasPassword() const
+{
+    return m_account->password.has_value();
+}
+
+const ImapEndpoint &ImapOutbox::endpoint() const
+{
+    return m_account->endpoint;
+}
+
+std::optional<std::uint64_t> ImapOutbox::appendLimit()
+{
+    return m_account->connection()->appendLimit();
+}
+
+QString ImapOutbox::folder()
+{
+    return decodeMailboxName(m_account->connection()->draftsFolder());
+}

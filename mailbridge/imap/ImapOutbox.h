@@ -1,0 +1,45 @@
+#pragma once
+
+#include "mailbridge/MailApplication.h"
+#include "mailbridge/imap/ImapEndpoint.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+
+class ImapSession;
+
+// An IMAP account's drafts folder as the outbox: each message sent is appended there flagged
+// \Draft and \Seen, for the person to open and send from their mail client. Nothing connects
+// before the first question or Send; then one connection serves every message of the outbox.
+// Use the outbox and its items from one thread at a time (the Send's).
+class ImapOutbox : public MailApplication
+{
+public:
+    // password: as resolvePassword found it or the person typed it; without one, the first
+    // Send throws a Failure saying so.
+    ImapOutbox(ImapEndpoint endpoint, std::optional<QString> password);
+    ~ImapOutbox() override;
+
+    std::unique_ptr<MailItem> CreateItem(ItemType type = olMailItem) override;
+    QString destination() const override;
+
+    // Forgets the connection: the next Send logs in again with this password.
+    void setPassword(const QString &password);
+    bool hasPassword() const;
+
+    // The largest message the server takes into the folder, when it says; connects. For the
+    // batch to refuse before the first message goes. Throws Failure.
+    std::optional<std::uint64_t> appendLimit();
+    std::optional<std::uint64_t> messageSizeLimit() override { return appendLimit(); }
+    // The folder the drafts go into, as a person reads it; connects. Throws Failure.
+    QString folder();
+    const ImapEndpoint &endpoint() const;
+
+    struct Account; // shared with the items, which may outlive the outbox
+
+private:
+    std::shared_ptr<Account> m_account;
+};

@@ -1,0 +1,53 @@
+#include "mailbridge/password/PasswordCommand.h"
+
+#include "common/Failure.h"
+
+#include <QProcess>
+
+namespace {
+
+QString firstLine(const QByteArray &output)
+{
+    const qsizetype end = output.indexOf('\n');
+    QByteArray line = end < 0 ? output : output.left(end);
+    if (line.endsWith('\r'))
+        line.chop(1);
+    return QString::fromUtf8(line);
+}
+
+} // namespace
+
+QString runPasswordCommand(const QString &command, std::chrono::milliseconds timeout)
+{
+    const QString intro = QStringLiteral("The password command \"%1\"").arg(command);
+    QProcess process;
+    process.setProgram(QStringLiteral("/bin/sh"));
+    process.setArguments({QStringLiteral("-c"), command});
+    process.setStandardInputFile(QProcess::nullDevice());
+    process.start();
+    if (!process.waitForStarted(int(timeout.count())))
+        throw Failure(
+            QStringLiteral("%1 could not be started: %2").arg(intro, process.errorString()));
+    if (!process.waitForFinished(int(timeout.count()))) {
+        process.kill();
+        process.waitForFinished(1000);
+        throw Failure(QStringLiteral("%1 did not finish within %2 seconds and was stopped. Check "
+                                     "that it does not wait for input.")
+                          .arg(intro)
+                          .arg(timeout.count() / 1000.0));
+    }
+    const QString errorLine = firstLine(process.readAllStandardError()).trimmed();
+    const QString because = errorLine.isEmpty() ? QString() : QStringLiteral(": ") + errorLine;
+    if (process.exitStatus() != QProcess::NormalExit)
+        throw Failure(QStringLiteral("%1 crashed%2").arg(intro, because));
+    if (process.exitCode() != 0)
+        throw Failure(QStringLiteral("%1 failed with exit status %2%3")
+                          .arg(intro)
+                          .arg(process.exitCode())
+                          .arg(because));
+    const QString password = firstLine(process.readAllStandardOutput());
+    if (password.isEmpty())
+        throw Failure(
+            QStringLiteral("%1 printed no password on its first line%2").arg(intro, because));
+    return password;
+}

@@ -1,0 +1,14 @@
+#include "mailbridge/password/PasswordResolution.h"
+
+#include "mailbridge/MailAccount.h"
+#include "mailbridge/password/PasswordCommand.h"
+#include "mailbridge/password/PasswordStore.h"
+
+std::optional<QString> resolvePassword(const MailAccount &account, PasswordStore &keyring)
+{
+    if (auto stored = keyring.read(passwordKey(account)))
+        return stored;
+    if (!account.passwordCommand.isEmpty())
+        return runPasswordCommand(account.passwordCommand);
+    return std::nullopt;
+}

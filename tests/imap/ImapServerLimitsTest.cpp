@@ -1,0 +1,142 @@
+#include "ImapServerFixture.h"
+#include "mailbridge/imap/ImapAccountCheck.h"
+#include "mailbridge/imap/ImapOutbox.h"
+#include "mailbridge/imap/ImapSession.h"
+#include "mailbridge/imap/PrivateTempFile.h"
+
+namespace {
+
+constexpr std::uint64_t limit = 200000;
+
+class ImapAppendLimitTest : public ImapServerFixture
+{
+protected:
+    DovecotOptions options() const override
+    {
+        DovecotOptions options;
+        options.appendLimit = limit;
+        return options;
+    }
+};
+
+TEST_F(ImapAppendLimitTest, ALimitTheServerAnnouncesRefusesBeforeAnythingIsSent)
+{
+    ImapOutbox drafts(endpoint(), QString(DovecotServer::password));
+    EXPECT_EQ(drafts.appendLimit(), limit);
+    EXPECT_EQ(static_cast<MailApplication &>(drafts).messageSizeLimit(), limit);
+    const qsizetype loginsBefore = server().log().count("Login: user=<drafter>");
+    const QString failure = failureOf([&] { send(drafts, "big", {randomFile("a", limit)}); });
+    EXPECT_TRUE(failure.contains(QStringLiteral("at most %1 bytes").arg(limit)))
+        << failure.toStdString();
+    EXPECT_TRUE(failure.contains("Nothing of it was sent")) << failure.toStdString();
+    send(drafts, "small", {randomFile("b", 1000)});
+    EXPECT_EQ(server().log().count("Login: user=<drafter>") - loginsBefore, 0)
+        << "asked on the connection made for the limit";
+    EXPECT_EQ(subjectsIn(), QStringList({"small"}));
+    EXPECT_EQ(checkImapAccount(endpoint(), DovecotServer::password).appendLimit, limit);
+}
+
+TEST_F(ImapAppendLimitTest, AMessageTheServerRefusesForItsSizeIsToldAsSuch)
+{
+    // Straight to the session, past the outbox's own check, as with a server that announces
+    // no limit yet enforces one.
+    ImapSession session(endpoint(), DovecotServer::password);
+    const QByteArray text = "Subject: big\r\n\r\n" + QByteArray(int(limit) + 1000, 'x') + "\r\n";
+    const PrivateTempFile file = createPrivateTempFile();
+    ASSERT_EQ(::write(file.fd.get(), text.constData(), std::size_t(text.size())), text.size());
+    const QString failure = failureOf([&] {
+        session.appendDraft(file.fd.get(), std::uint64_t(text.size()), "the message \"big\"",
+                            [](std::uint64_t) { return true; });
+    });
+    EXPECT_TRUE(failure.contains("takes no message this large")) << failure.toStdString();
+    EXPECT_TRUE(subjectsIn().isEmpty());
+}
+
+class ImapWrongCertificateTest : public ImapServerFixture
+{
+protected:
+    DovecotOptions options() const override
+    {
+        DovecotOptions options;
+        options.certificateName = "other.example";
+        return options;
+    }
+};
+
+TEST_F(ImapWrongCertificateTest, ACertificateForAnotherNameIsRefused)
+{
+    const struct
+    {
+        const char *name;
+        ImapSecurity security;
+    } rows[] = {{"tls", ImapSecurity::Tls}, {"starttls", ImapSecurity::StartTls}};
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.name);
+        const qsizetype loginsBefore = server().log().count("Login: user=<drafter>");
+        ImapOutbox drafts(endpoint(row.security), QString(DovecotServer::password));
+        const QString failure = failureOf([&] { send(drafts, "x", {}); });
+        EXPECT_TRUE(failure.contains("does not prove it is that server")) << failure.toStdString();
+        EXPECT_EQ(server().log().count("Login: user=<drafter>"), loginsBefore)
+            << "the password never went out";
+    }
+    ImapEndpoint e = endpoint();
+    e.host = "localhost";
+    EXPECT_THROW(checkImapAccount(e, DovecotServer::password), Failure);
+    EXPECT_TRUE(subjectsIn().isEmpty());
+}
+
+class ImapWithoutLiteralPlusTest : public ImapServerFixture
+{
+protected:
+    DovecotOptions options() const override
+    {
+        DovecotOptions options;
+        options.literalPlus = false;
+        return options;
+    }
+};
+
+TEST_F(ImapWithoutLiteralPlusTest, AppendWaitsForTheGoAheadAndHearsARefusalInstead)
+{
+    reader().command("CREATE Vanishing");
+    ImapEndpoint e = endpoint();
+    e.folder = "Vanishing";
+    const QString announced = checkImapAccount(e, DovecotServer::password).capabilities;
+    ASSERT_FALSE(announced.contains("LITERAL+")) << announced.toStdString();
+    ImapOutbox drafts(e, QString(DovecotServer::password));
+    send(drafts, "first", {randomFile("a", 300000)});
+    EXPECT_EQ(subjectsIn("Vanishing"), QStringList({"first"}));
+
+    reader().command("DELETE Vanishing"); // behind the outbox's back
+    const QString failure = failureOf([&] { send(drafts, "second", {randomFile("b", 100)}); });
+    EXPECT_TRUE(failure.contains("the folder does not exist")) << failure.toStdString();
+    EXPECT_TRUE(failure.contains("TRYCREATE")) << failure.toStdString();
+    reader().command("CREATE Vanishing");
+    EXPECT_TRUE(subjectsIn("Vanishing").isEmpty());
+    reader().command("DELETE Vanishing");
+}
+
+class ImapUnmarkedDraftsTest : public ImapServerFixture
+{
+protected:
+    DovecotOptions options() const override
+    {
+        DovecotOptions options;
+        options.marksDrafts = false;
+        return options;
+    }
+};
+
+TEST_F(ImapUnmarkedDraftsTest, WithoutAMarkedFolderDraftsIsMadeAndSubscribed)
+{
+    ImapOutbox drafts(endpoint(), QString(DovecotServer::password));
+    send(drafts, "unmarked", {});
+    EXPECT_EQ(drafts.folder(), "Drafts");
+    EXPECT_EQ(subjectsIn("Drafts"), QStringList({"unmarked"}));
+    EXPECT_TRUE(reader().subscribedFolders().contains("Drafts"));
+    EXPECT_TRUE(
+        checkImapAccount(endpoint(), DovecotServer::password).folderChoice.contains("usual name"));
+    reader().command("DELETE Drafts");
+}
+
+} // namespace

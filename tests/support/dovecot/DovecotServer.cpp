@@ -1,0 +1,332 @@
+#include "DovecotServer.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QThread>
+
+#include <arpa/inet.h>
+#include <csignal>
+#include <fcntl.h>
+#include <grp.h>
+#include <netinet/in.h>
+#include <pwd.h>
+#include <stdexcept>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+void run(const QString &program, const QStringList &arguments, const QString &folder)
+{
+    QProcess process;
+    process.setWorkingDirectory(folder);
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(program, arguments);
+    if (!process.waitForFinished(60000) || process.exitCode() != 0)
+        throw std::runtime_error((program + QLatin1Char(' ') + arguments.join(' ') + ": " +
+                                  QString::fromLocal8Bit(process.readAll()))
+                                     .toStdString());
+}
+
+void writeText(const QString &path, const QString &text)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(text.toUtf8()) != text.toUtf8().size())
+        throw std::runtime_error("cannot write " + path.toStdString());
+}
+
+int freePort()
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0 ||
+        ::getsockname(fd, reinterpret_cast<sockaddr *>(&address), &length) != 0)
+        throw std::runtime_error("no free port on 127.0.0.1");
+    ::close(fd);
+    return ntohs(address.sin_port);
+}
+
+bool answers(int port)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(std::uint16_t(port));
+    const bool connected =
+        ::connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0;
+    ::close(fd);
+    return connected;
+}
+
+QString userName(uid_t uid)
+{
+    const passwd *entry = ::getpwuid(uid);
+    return entry ? QString::fromLocal8Bit(entry->pw_name) : QString::number(uid);
+}
+
+QString groupName(gid_t gid)
+{
+    const group *entry = ::getgrgid(gid);
+    return entry ? QString::fromLocal8Bit(entry->gr_name) : QString::number(gid);
+}
+
+TestCertificates makeCertificates()
+{
+    static QTemporaryDir dir; // lives as long as the process
+    TestCertificates certificates;
+    certificates.folder = dir.path();
+    certificates.caFile = dir.filePath("ca.pem");
+    const QString openssl = QStringLiteral("openssl");
+    const QStringList ecKey = {"-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1",
+                               "-nodes"};
+    run(openssl,
+        QStringList{"req", "-x509"} + ecKey +
+            QStringList{"-keyout", "ca.key", "-out", "ca.pem", "-days", "2", "-subj",
+                        "/CN=Ferrymail test CA", "-addext", "basicConstraints=critical,CA:TRUE",
+                        "-addext", "keyUsage=critical,keyCertSign,cRLSign"},
+        dir.path());
+    for (const QString &name : {QStringLiteral("localhost"), QStringLiteral("other.example")}) {
+        const QString names = name == QLatin1String("localhost")
+                                  ? QStringLiteral("DNS:localhost,IP:127.0.0.1")
+                                  : QStringLiteral("DNS:") + name;
+        writeText(dir.filePath(name + ".ext"), "subjectAltName=" + names + "\n");
+        run(openssl,
+            QStringList{"req"} + ecKey +
+                QStringList{"-keyout", name + ".key", "-out", name + ".csr", "-subj",
+                            "/CN=" + name},
+            dir.path());
+        run(openssl,
+            {"x509", "-req", "-in", name + ".csr", "-CA", "ca.pem", "-CAkey", "ca.key",
+             "-CAcreateserial", "-out", name + ".pem", "-days", "2", "-extfile", name + ".ext"},
+            dir.path());
+    }
+    ::chmod(QFile::encodeName(dir.path()).constData(), 0755);
+    return certificates;
+}
+
+} // namespace
+
+QString TestCertificates::certificate(const QString &name) const
+{
+    return folder + QLatin1Char('/') + name + QStringLiteral(".pem");
+}
+
+QString TestCertificates::key(const QString &name) const
+{
+    return folder + QLatin1Char('/') + name + QStringLiteral(".key");
+}
+
+const TestCertificates &testCertificates()
+{
+    static const TestCertificates certificates = makeCertificates();
+    return certificates;
+}
+
+DovecotServer::DovecotServer(DovecotOptions options) : m_options(std::move(options))
+{
+    if (!m_dir.isValid())
+        throw std::runtime_error("cannot make a temporary folder for Dovecot");
+    m_imapsPort = freePort();
+    do
+        m_imapPort = freePort();
+    while (m_imapPort == m_imapsPort);
+    writeConfiguration();
+    start();
+}
+
+DovecotServer::~DovecotServer()
+{
+    kill(); // its state goes with the temporary folder: no need to wait for a clean stop
+}
+
+QString DovecotServer::maildir(const QString &userName) const
+{
+    return m_dir.filePath(QStringLiteral("home/%1/Maildir").arg(userName));
+}
+
+QString DovecotServer::log() const
+{
+    QFile file(m_dir.filePath("dovecot.log"));
+    QFile errors(m_dir.filePath("stderr.log"));
+    file.open(QIODevice::ReadOnly);
+    errors.open(QIODevice::ReadOnly);
+    return QString::fromUtf8(file.readAll() + errors.readAll());
+}
+
+void DovecotServer::writeConfiguration()
+{
+    const QString root = m_dir.path();
+    const bool asRoot = ::geteuid() == 0;
+    // Root runs its services as Dovecot's own users and the mail as nobody; anybody else
+    // runs everything as themselves.
+    const QString internalUser = asRoot ? QStringLiteral("dovecot") : userName(::geteuid());
+    const QString internalGroup = asRoot ? QStringLiteral("dovecot") : groupName(::getegid());
+    const QString loginUser = asRoot ? QStringLiteral("dovenull") : internalUser;
+    const uid_t mailUid = asRoot ? 65534 : ::geteuid();
+    const gid_t mailGid = asRoot ? 65534 : ::getegid();
+    ::chmod(QFile::encodeName(root).constData(), 0755);
+
+    QString users;
+    for (const QString &name : {QString(user), QString(fullUser)}) {
+        const QString home = root + "/home/" + name;
+        QDir().mkpath(home);
+        if (asRoot)
+            ::chown(QFile::encodeName(home).constData(), mailUid, mailGid);
+        users += QStringLiteral("%1:{PLAIN}%2:%3:%4::%5::%6\n")
+                     .arg(name, QString(password))
+                     .arg(mailUid)
+                     .arg(mailGid)
+                     .arg(home, name == QLatin1String(fullUser)
+                                    ? QStringLiteral("userdb_quota_rule=*:storage=64K")
+                                    : QString());
+    }
+    writeText(root + "/users", users);
+
+    const TestCertificates &certificates = testCertificates();
+    QString limits;
+    if (m_options.appendLimit)
+        limits = QStringLiteral("imap_capability = +APPENDLIMIT=%1\n").arg(*m_options.appendLimit);
+    else if (!m_options.literalPlus)
+        limits = QStringLiteral("imap_capability = IMAP4rev1 SASL-IR ID ENABLE IDLE UNSELECT "
+                                "UIDPLUS LIST-EXTENDED SPECIAL-USE\n");
+    const QString maxMailSize =
+        m_options.appendLimit
+            ? QStringLiteral("  quota_max_mail_size = %1\n").arg(*m_options.appendLimit)
+            : QString();
+    const QString config = QStringLiteral(R"(protocols = imap
+listen = 127.0.0.1
+base_dir = %1/run
+state_dir = %1/state
+log_path = %1/dovecot.log
+ssl = yes
+ssl_cert = <%2
+ssl_key = <%3
+default_internal_user = %4
+default_internal_group = %5
+default_login_user = %6
+first_valid_uid = 0
+auth_mechanisms = plain login
+auth_failure_delay = 0
+disable_plaintext_auth = no
+mail_location = maildir:~/Maildir
+mail_plugins = quota
+passdb {
+  driver = passwd-file
+  args = scheme=PLAIN %1/users
+}
+userdb {
+  driver = passwd-file
+  args = %1/users
+}
+namespace inbox {
+  inbox = yes
+  separator = /
+  mailbox Brouillons {
+    @SPECIAL_USE@
+    auto = create
+  }
+}
+# No growing delays after the tests' deliberate failed logins.
+service anvil {
+  chroot = @ANVIL_CHROOT@
+  unix_listener anvil-auth-penalty {
+    mode = 0
+  }
+}
+service imap-login {
+  chroot = @LOGIN_CHROOT@
+  inet_listener imap {
+    address = 127.0.0.1
+    port = %7
+  }
+  inet_listener imaps {
+    address = 127.0.0.1
+    port = %8
+    ssl = yes
+  }
+}
+plugin {
+  quota = count:User quota
+  quota_vsizes = yes
+%9}
+)")
+                               .arg(root, certificates.certificate(m_options.certificateName),
+                                    certificates.key(m_options.certificateName), internalUser,
+                                    internalGroup, loginUser)
+                               .arg(m_imapPort)
+                               .arg(m_imapsPort)
+                               .arg(maxMailSize) +
+                           limits;
+    // Only root may chroot; the services then stay in the run folder.
+    writeText(root + "/dovecot.conf",
+              QString(config)
+                  .replace("@SPECIAL_USE@", m_options.marksDrafts
+                                                ? QStringLiteral("special_use = \\Drafts")
+                                                : QString())
+                  .replace("@ANVIL_CHROOT@", asRoot ? QStringLiteral("empty") : QString())
+                  .replace("@LOGIN_CHROOT@", asRoot ? QStringLiteral("login") : QString()));
+}
+
+void DovecotServer::start()
+{
+    const QByteArray config = QFile::encodeName(m_dir.filePath("dovecot.conf"));
+    const QByteArray errors = QFile::encodeName(m_dir.filePath("stderr.log"));
+    m_pid = ::fork();
+    if (m_pid < 0)
+        throw std::runtime_error("cannot fork for Dovecot");
+    if (m_pid == 0) {
+        ::setsid(); // its own process group, so kill() reaches every process of it
+        const int fd = ::open(errors.constData(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+        ::dup2(fd, 1);
+        ::dup2(fd, 2);
+        ::execl("/usr/sbin/dovecot", "dovecot", "-F", "-c", config.constData(), nullptr);
+        ::_exit(127);
+    }
+    for (int i = 0; i < 1500; ++i) {
+        if (answers(m_imapsPort) && answers(m_imapPort))
+            return;
+        int status = 0;
+        if (::waitpid(m_pid, &status, WNOHANG) == m_pid) {
+            m_pid = -1;
+            throw std::runtime_error("Dovecot ended at start:\n" + log().toStdString());
+        }
+        QThread::msleep(10);
+    }
+    kill();
+    throw std::runtime_error("Dovecot did not start within 15 s:\n" + log().toStdString());
+}
+
+void DovecotServer::kill()
+{
+    if (m_pid <= 0)
+        return;
+    ::kill(-m_pid, SIGKILL);
+    ::waitpid(m_pid, nullptr, 0);
+    m_pid = -1;
+    // The processes of the group that were not its children go as well; wait for the ports.
+    for (int i = 0; i < 500 && (answers(m_imapsPort) || answers(m_imapPort)); ++i)
+        QThread::msleep(10);
+}
+
+void DovecotServer::stop()
+{
+    if (m_pid <= 0)
+        return;
+    ::kill(m_pid, SIGTERM);
+    for (int i = 0; i < 500; ++i) {
+        if (::waitpid(m_pid, nullptr, WNOHANG) == m_pid) {
+            ::kill(-m_pid, SIGKILL); // stragglers
+            m_pid = -1;
+            return;
+        }
+        QThread::msleep(10);
+    }
+    kill();
+}

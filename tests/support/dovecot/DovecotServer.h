@@ -1,0 +1,72 @@
+#pragma once
+
+#include <QString>
+#include <QTemporaryDir>
+
+#include <cstdint>
+#include <optional>
+#include <sys/types.h>
+
+// Certificates made with openssl once per process: a CA, and a certificate it signed for
+// "localhost" (also 127.0.0.1) and one for "other.example".
+struct TestCertificates
+{
+    QString caFile;
+    QString certificate(const QString &name) const;
+    QString key(const QString &name) const;
+    QString folder;
+};
+const TestCertificates &testCertificates();
+
+struct DovecotOptions
+{
+    // Announced as APPENDLIMIT=n and enforced by the quota plugin.
+    std::optional<std::uint64_t> appendLimit;
+    // Whether LITERAL+ is announced; without, every APPEND waits for the server's go-ahead.
+    bool literalPlus = true;
+    // Whether "Brouillons" is marked \Drafts (special use); without, no folder is.
+    bool marksDrafts = true;
+    // Whose certificate the server shows.
+    QString certificateName = QStringLiteral("localhost");
+};
+
+// A Dovecot of its own, run as a child process (dovecot -F) on free ports of 127.0.0.1 with
+// its configuration, state, log and mail in a temporary folder. Users: "drafter" and "full"
+// (whose quota is nearly used up), both with password "secret". The folder marked \Drafts is
+// "Brouillons", created but not subscribed. Works as root and as another user.
+class DovecotServer
+{
+public:
+    static constexpr const char *user = "drafter";
+    static constexpr const char *fullUser = "full";
+    static constexpr const char *password = "secret";
+    static constexpr const char *draftsFolder = "Brouillons";
+
+    explicit DovecotServer(DovecotOptions options = {});
+    ~DovecotServer();
+    DovecotServer(const DovecotServer &) = delete;
+    DovecotServer &operator=(const DovecotServer &) = delete;
+
+    // Starts it and waits until both ports answer; throws std::runtime_error with the log.
+    void start();
+    // Kills it and all its processes at once, as a crash would; start() brings it back with
+    // the same mail.
+    void kill();
+    void stop();
+
+    int imapsPort() const { return m_imapsPort; }
+    int imapPort() const { return m_imapPort; }
+    QString caFile() const { return testCertificates().caFile; }
+    // The Maildir of a user, for looking behind the server's back.
+    QString maildir(const QString &userName) const;
+    QString log() const;
+
+private:
+    void writeConfiguration();
+
+    DovecotOptions m_options;
+    QTemporaryDir m_dir;
+    int m_imapsPort = 0;
+    int m_imapPort = 0;
+    pid_t m_pid = -1;
+};
