@@ -2,7 +2,6 @@
 
 #include <QApplication>
 #include <QTest>
-#include <QTimer>
 
 namespace {
 
@@ -133,13 +132,10 @@ TEST_F(frmMainFileListTest, FailedListingOnLeavingShowsABoxAndTheClickStillLands
 {
     lockedFolder = makeFolder("locked", {{"a", 1}});
     open();
-    MessageBoxes::setRecorder({});
     QString shown;
-    QTimer::singleShot(0, [&] {
-        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
-            shown = box->text();
-            QTest::keyClick(box, Qt::Key_Return);
-        }
+    ArmedBoxes::showNextForReal(window.get(), [&](QMessageBox *box) {
+        shown = box->text();
+        QTest::keyClick(box, Qt::Key_Return);
     });
     typeInto(combo("cboPath"), lockedFolder);
     QTest::mouseClick(edit("txtSize"), Qt::LeftButton);
