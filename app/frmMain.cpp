@@ -116,7 +116,12 @@ frmMain::frmMain(SettingsStore &settings, FolderChooser &folderChooser, ServiceF
     connectEvents();
 }
 
-frmMain::~frmMain() = default;
+frmMain::~frmMain()
+{
+    // ~QWidget moves the focus away from the controls after this object is gone; the
+    // application's signal must not reach onFocusChanged then.
+    disconnect(qApp, &QApplication::focusChanged, this, nullptr);
+}
 
 void frmMain::createControls()
 {
