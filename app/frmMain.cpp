@@ -12,6 +12,7 @@
 #include "filelist/FileSystem.h"
 #include "filelist/FolderChooser.h"
 #include "mailbridge/MailApplication.h"
+#include "settings/CollectingSettingsStore.h"
 #include "settings/RememberedEntries.h"
 #include "settings/SettingsStore.h"
 
@@ -196,10 +197,13 @@ void frmMain::frmMain_Form_Load()
 
 void frmMain::frmMain_Form_Unload(bool & /*cancel: closing is never refused*/)
 {
-    RememberedEntries::saveMaxSize(m_settings, txtSize->text());
-    saveRemembered(m_settings, QStringLiteral("From"), cboFrom);
-    saveRemembered(m_settings, QStringLiteral("To"), cboTo);
-    saveRemembered(m_settings, QStringLiteral("Path"), cboPath);
+    // One entry that cannot be saved must not lose the others.
+    CollectingSettingsStore settings(m_settings);
+    RememberedEntries::saveMaxSize(settings, txtSize->text());
+    saveRemembered(settings, QStringLiteral("From"), cboFrom);
+    saveRemembered(settings, QStringLiteral("To"), cboTo);
+    saveRemembered(settings, QStringLiteral("Path"), cboPath);
+    settings.throwIfAnyFailed();
 }
 
 void frmMain::frmMain_cboPath_Click()
