@@ -1,9 +1,11 @@
 #include "MainWindowTest.h"
 
 #include "app/EventGuard.h"
+#include "app/LocalServices.h"
 #include "app/RunMainWindow.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QTimer>
 #include <gtest/gtest-spi.h>
 
@@ -83,6 +85,20 @@ TEST_F(ExceptionBoundaryTest, AStartThatThrowsAnythingShowsOneBoxAndEndsWithOne)
         expectOneBox(boxes, row);
         EXPECT_FALSE(mainWindow.isVisible());
     }
+}
+
+TEST_F(ExceptionBoundaryTest, ARelativeOutboxSettingStopsTheStartNamingIt)
+{
+    const QString workingFolder = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(temp.path()));
+    settings.write("MailClient", "Outbox", "Mail/Outbox");
+    frmMain mainWindow(settings, chooser, localServices());
+    EXPECT_EQ(runWithoutWaiting(mainWindow), 1);
+    QDir::setCurrent(workingFolder);
+    ASSERT_EQ(boxes.size(), 1u);
+    for (const char *part : {"Outbox", "\"Mail/Outbox\"", "Ferrymail.conf"})
+        EXPECT_TRUE(boxes[0].text.contains(part)) << boxes[0].text;
+    EXPECT_FALSE(QDir(temp.filePath("Mail")).exists()) << "nothing under the working folder";
 }
 
 TEST(UnarmedBoxes, ABoxNobodyExpectedFailsTheCaseInsteadOfWaiting)
