@@ -1,8 +1,8 @@
 #include "mailbridge/maildir/MaildirMessage.h"
 
 #include "common/Failure.h"
-#include "mailbridge/maildir/MaildirDelivery.h"
 #include "mailbridge/compose/MessageWriter.h"
+#include "mailbridge/maildir/MaildirDelivery.h"
 
 MaildirMessage::MaildirMessage(QString folder) : m_folder(std::move(folder)) {}
 
@@ -44,8 +44,14 @@ void MaildirMessage::addAttachment(const QString &sourcePath)
 void MaildirMessage::Send(TransferMonitor & /*monitor: not yet heeded*/)
 {
     checkUnsent();
-    deliverToMaildir(m_folder,
-                     [this](int fd, const QString &path) { writeMessage(m_content, fd, path); });
+    try {
+        deliverToMaildir(
+            m_folder, [this](int fd, const QString &path) { writeMessage(m_content, fd, path); });
+    } catch (const FiledWithFailure &) {
+        // Filed all the same: a second Send would file it twice.
+        m_sent = true;
+        throw;
+    }
     m_sent = true;
 }
 
