@@ -1,9 +1,16 @@
 #pragma once
 
-#include "app/MessageBoxes.h"
-#include "common/Failure.h"
+#include <QString>
 
-#include <exception>
+class QWidget;
+
+// The description a person sees for the exception being handled: a Failure's own, anything
+// else a generic one. Call it only inside a catch block.
+QString describeCurrentException();
+
+// Shows the exception being handled in a box: a Refusal as "Error", anything else as a
+// failure. Call it only inside a catch block; it throws nothing.
+void showCurrentException(QWidget *window) noexcept;
 
 // The one place a handler's failure is caught: exceptions must not cross Qt's event loop, and
 // the person must see what went wrong.
@@ -11,11 +18,7 @@ template <typename Handler> void runGuarded(QWidget *window, Handler &&handler)
 {
     try {
         handler();
-    } catch (const Refusal &refusal) {
-        MessageBoxes::showRefusal(window, refusal.description());
-    } catch (const Failure &failure) {
-        MessageBoxes::showFailure(window, failure.description());
-    } catch (const std::exception &error) {
-        MessageBoxes::showFailure(window, QString::fromLocal8Bit(error.what()));
+    } catch (...) {
+        showCurrentException(window);
     }
 }

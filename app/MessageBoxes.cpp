@@ -36,10 +36,16 @@ bool ask(QWidget *parent, const QString &title, const QString &text)
 
 void show(QWidget *parent, QMessageBox::Icon icon, const QString &title, const QString &text)
 {
-    if (recorder()) {
-        recorder()(icon, title, text);
+    // A copy: the recorder may install another while it runs.
+    if (const Recorder current = recorder()) {
+        current(icon, title, text);
         return;
     }
+    showModal(parent, icon, title, text);
+}
+
+void showModal(QWidget *parent, QMessageBox::Icon icon, const QString &title, const QString &text)
+{
     QMessageBox box(icon, title, text, QMessageBox::Ok, parent);
     box.exec();
 }

@@ -14,6 +14,8 @@ using Recorder =
 void setRecorder(Recorder recorder);
 
 void show(QWidget *parent, QMessageBox::Icon icon, const QString &title, const QString &text);
+// The modal box with an OK button, whatever recorder is set.
+void showModal(QWidget *parent, QMessageBox::Icon icon, const QString &title, const QString &text);
 
 // An entry the tool refuses: "Error", the warning icon, OK only.
 void showRefusal(QWidget *parent, const QString &text);

@@ -2,6 +2,7 @@
 
 #include "about/frmAbout.h"
 #include "app/EventGuard.h"
+#include "app/MessageBoxes.h"
 #include "app/RememberedComboBox.h"
 #include "app/TickListView.h"
 #include "app/UpDown.h"
@@ -16,6 +17,7 @@
 #include "filelist/FileSystem.h"
 #include "filelist/FolderChooser.h"
 #include "mailbridge/MailApplication.h"
+#include "settings/CollectingSettingsStore.h"
 #include "settings/RememberedEntries.h"
 #include "settings/SettingsStore.h"
 
@@ -150,6 +152,9 @@ frmMain::~frmMain()
         m_send->wait();
         qApp->removeEventFilter(this);
     }
+    // ~QWidget moves the focus away from the controls after this object is gone; the
+    // application's signal must not reach onFocusChanged then.
+    disconnect(qApp, &QApplication::focusChanged, this, nullptr);
 }
 
 void frmMain::createControls()
@@ -226,10 +231,13 @@ void frmMain::frmMain_Form_Load()
 
 void frmMain::frmMain_Form_Unload(bool & /*cancel: closing is never refused*/)
 {
-    RememberedEntries::saveMaxSize(m_settings, txtSize->text());
-    saveRemembered(m_settings, QStringLiteral("From"), cboFrom);
-    saveRemembered(m_settings, QStringLiteral("To"), cboTo);
-    saveRemembered(m_settings, QStringLiteral("Path"), cboPath);
+    // One entry that cannot be saved must not lose the others.
+    CollectingSettingsStore settings(m_settings);
+    RememberedEntries::saveMaxSize(settings, txtSize->text());
+    saveRemembered(settings, QStringLiteral("From"), cboFrom);
+    saveRemembered(settings, QStringLiteral("To"), cboTo);
+    saveRemembered(settings, QStringLiteral("Path"), cboPath);
+    settings.throwIfAnyFailed();
 }
 
 void frmMain::frmMain_cboPath_Click()

@@ -1,11 +1,13 @@
+#include "app/EventGuard.h"
 #include "app/LocalServices.h"
-#include "app/MessageBoxes.h"
+#include "app/RunMainWindow.h"
 #include "cli/CommandLine.h"
-#include "common/Failure.h"
 #include "filelist/QtFolderChooser.h"
 #include "settings/QtSettingsStore.h"
 
 #include <QApplication>
+
+#include <cstdio>
 
 int main(int argc, char **argv)
 {
@@ -13,20 +15,18 @@ int main(int argc, char **argv)
     if (wantsCommandLine(argc, argv))
         return runCommandLine(argc, argv);
 
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Ferrymail"));
-    QApplication::setOrganizationName(QStringLiteral("Ferrymail"));
-
-    QtSettingsStore settings;
-    QtFolderChooser folderChooser;
-    frmMain window(settings, folderChooser, localServices());
     try {
-        window.frmMain_Form_Load();
-    } catch (const Failure &failure) {
-        // Without its services the tool can do nothing: say why and end.
-        MessageBoxes::showFailure(nullptr, failure.description());
+        QApplication app(argc, argv);
+        QApplication::setApplicationName(QStringLiteral("Ferrymail"));
+        QApplication::setOrganizationName(QStringLiteral("Ferrymail"));
+
+        QtSettingsStore settings;
+        QtFolderChooser folderChooser;
+        frmMain window(settings, folderChooser, localServices());
+        return runMainWindow(window);
+    } catch (...) {
+        // Only before or after the window's life: no box can be shown any more.
+        std::fprintf(stderr, "Ferrymail: %s\n", qPrintable(describeCurrentException()));
         return 1;
     }
-    window.show();
-    return app.exec();
 }

@@ -2,24 +2,65 @@
 
 #include "common/Failure.h"
 
-QtSettingsStore::QtSettingsStore()
-    : m_settings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Ferrymail"),
-                 QStringLiteral("Ferrymail"))
+namespace {
+
+const QString organization = QStringLiteral("Ferrymail");
+const QString application = QStringLiteral("Ferrymail");
+
+QString fullKey(const QString &section, const QString &key)
 {
+    return section + QLatin1Char('/') + key;
+}
+
+} // namespace
+
+QtSettingsStore::QtSettingsStore()
+    : m_settings(QSettings::NativeFormat, QSettings::UserScope, organization, application)
+{
+}
+
+QString QtSettingsStore::filePath()
+{
+    return QSettings(QSettings::NativeFormat, QSettings::UserScope, organization, application)
+        .fileName();
 }
 
 QString QtSettingsStore::read(const QString &section, const QString &key,
                               const QString &defaultValue) const
 {
-    return m_settings.value(section + QLatin1Char('/') + key, defaultValue).toString();
+    const QVariant value = m_settings.value(fullKey(section, key));
+    if (value.typeId() == QMetaType::QString)
+        return value.toString();
+    // Text with unquoted commas, as typed into the file by hand.
+    if (value.typeId() == QMetaType::QStringList)
+        return value.toStringList().join(QLatin1String(", "));
+    // Absent, or something no text can be made of, such as a broken file gives.
+    return defaultValue;
 }
 
 void QtSettingsStore::write(const QString &section, const QString &key, const QString &value)
 {
-    m_settings.setValue(section + QLatin1Char('/') + key, value);
-    // Written through at once so that a failure reaches the person who made the change.
-    m_settings.sync();
-    if (m_settings.status() != QSettings::NoError)
-        throw Failure(
-            QStringLiteral("Could not save the setting %1 to %2.").arg(key, m_settings.fileName()));
+    // Each write gets a QSettings of its own: its status keeps the first error it met, which
+    // would report every later write as failed too. A file that could not be read
+    // (FormatError) hides whether the write itself worked; the second round tells, as the
+    // file is either rewritten in good form by then or still the same.
+    for (int round = 0; round < 2; ++round) {
+        QSettings settings(QSettings::NativeFormat, QSettings::UserScope, organization,
+                           application);
+        settings.setValue(fullKey(section, key), value);
+        settings.sync();
+        switch (settings.status()) {
+        case QSettings::NoError:
+            return;
+        case QSettings::AccessError:
+            throw Failure(QStringLiteral("Could not save the setting %1 to %2: the file or its "
+                                         "folder cannot be written.")
+                              .arg(key, settings.fileName()));
+        case QSettings::FormatError:
+            break;
+        }
+    }
+    throw Failure(QStringLiteral("Could not save the setting %1 to %2: the file cannot be read as "
+                                 "settings, and it could not be written anew.")
+                      .arg(key, filePath()));
 }

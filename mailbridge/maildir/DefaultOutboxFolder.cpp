@@ -1,14 +1,39 @@
 #include "mailbridge/maildir/DefaultOutboxFolder.h"
 
+#include "common/Failure.h"
+#include "settings/QtSettingsStore.h"
 #include "settings/SettingsStore.h"
 
 #include <QDir>
 
+namespace {
+
+// "~" and "~/…" name the home folder, as they would in a shell.
+QString withHomeExpanded(const QString &path)
+{
+    if (path == QLatin1String("~"))
+        return QDir::homePath();
+    if (path.startsWith(QLatin1String("~/")))
+        return QDir::homePath() + path.mid(1);
+    return path;
+}
+
+} // namespace
+
 QString defaultOutboxFolder(const SettingsStore &store)
 {
     const QString configured = store.read(QStringLiteral("MailClient"), QStringLiteral("Outbox"));
-    if (!configured.isEmpty())
-        return configured;
+    if (!configured.isEmpty()) {
+        const QString folder = withHomeExpanded(configured);
+        // Relative to whatever folder the tool was started in would be a different outbox
+        // each time.
+        if (QDir::isRelativePath(folder))
+            throw Failure(QStringLiteral("The setting Outbox in section [MailClient] of %1 is "
+                                         "\"%2\", which is not a full path. Set it to a folder "
+                                         "starting with / or ~/, such as ~/Mail/Outbox.")
+                              .arg(QtSettingsStore::filePath(), configured));
+        return folder;
+    }
     QString dataHome = qEnvironmentVariable("XDG_DATA_HOME");
     // The XDG rules ignore a relative path here.
     if (dataHome.isEmpty() || QDir::isRelativePath(dataHome))

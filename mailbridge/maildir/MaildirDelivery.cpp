@@ -2,12 +2,14 @@
 
 #include "common/Failure.h"
 #include "common/FileDescriptor.h"
+#include "mailbridge/MailItem.h"
 #include "mailbridge/maildir/MaildirName.h"
 
 #include <QFile>
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -68,7 +70,9 @@ bool unsupported(int error)
     return error == EINVAL || error == ENOSYS || error == ENOTSUP;
 }
 
-// Moves without replacing: a message already in new/ under that name stays as it is.
+// Moves without replacing: a message already in new/ under that name stays as it is. Where
+// neither renameat2's RENAME_NOREPLACE nor link() is available the move fails: a plain
+// rename() would replace.
 QString moveIntoNew(const QString &folder, const CreatedFile &file)
 {
     const QByteArray from = nativePath(file.path);
@@ -80,17 +84,20 @@ QString moveIntoNew(const QString &folder, const CreatedFile &file)
         int result =
             ::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE);
 #else
-        // Systems without renameat2 go the link() way below.
         errno = ENOSYS;
         int result = -1;
 #endif
         if (result != 0 && unsupported(errno)) {
-            // A file system without that flag: link() cannot replace either.
             result = ::link(from.constData(), to.constData());
             if (result == 0)
                 ::unlink(from.constData());
             else if (unsupported(errno) || errno == EPERM)
-                result = ::rename(from.constData(), to.constData());
+                throw Failure(describeSystemError(
+                    QStringLiteral("The message %1 was not put into the outbox: the file system "
+                                   "of %2 can move it into new/ only in a way that could "
+                                   "replace another message")
+                        .arg(file.path, folder),
+                    errno));
         }
         if (result == 0)
             return target;
@@ -102,13 +109,17 @@ QString moveIntoNew(const QString &folder, const CreatedFile &file)
     }
 }
 
-void syncFolder(const QString &folder)
+// The message is in new/ already: whatever fails here must say so, or it would be sent twice.
+void syncFolderOfFiled(const QString &folder, const QString &message)
 {
     const FileDescriptor fd(
         ::open(nativePath(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!fd.isOpen() || ::fsync(fd.get()) != 0)
-        throw Failure(describeSystemError(
-            QStringLiteral("Cannot save the outbox folder %1").arg(folder), errno));
+        throw FiledWithFailure(
+            QStringLiteral("The message is in the outbox as %1, but the folder %2 could not be "
+                           "written to disk (%3), so the message may not survive a power cut. "
+                           "Do not send it again.")
+                .arg(message, folder, QString::fromLocal8Bit(std::strerror(errno))));
 }
 
 } // namespace
@@ -123,7 +134,6 @@ QString deliverToMaildir(const QString &folder,
         throw Failure(describeSystemError(QStringLiteral("Cannot write %1").arg(file.path), errno));
     const QString delivered = moveIntoNew(folder, file);
     guard.release();
-    // A failure here leaves the message in new/, but it may not survive a power cut.
-    syncFolder(folder + QStringLiteral("/new"));
+    syncFolderOfFiled(folder + QStringLiteral("/new"), delivered);
     return delivered;
 }

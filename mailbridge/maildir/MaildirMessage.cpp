@@ -44,8 +44,15 @@ void MaildirMessage::addAttachment(const QString &sourcePath)
 void MaildirMessage::Send(TransferMonitor &monitor)
 {
     checkUnsent();
-    deliverToMaildir(
-        m_folder, [&](int fd, const QString &path) { writeMessage(m_content, fd, path, monitor); });
+    try {
+        deliverToMaildir(m_folder, [&](int fd, const QString &path) {
+            writeMessage(m_content, fd, path, monitor);
+        });
+    } catch (const FiledWithFailure &) {
+        // Filed all the same: a second Send would file it twice.
+        m_sent = true;
+        throw;
+    }
     m_sent = true;
 }
 

@@ -16,7 +16,8 @@ public:
     void setDeleteAfterSubmit(bool deleteAfterSubmit) override;
     void addAttachment(const QString &sourcePath) override;
     // Throws Failure when delivery fails (nothing is left in new/; it may be tried again) or
-    // when the message was sent already.
+    // when the message was sent already, FiledWithFailure when it is in new/ but new/ could
+    // not be synced (the item is spent then too).
     void Send(TransferMonitor &monitor) override;
     using MailItem::Send;
 

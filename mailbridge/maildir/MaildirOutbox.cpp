@@ -3,6 +3,7 @@
 #include "common/Failure.h"
 #include "mailbridge/OutboxFactory.h"
 #include "mailbridge/maildir/MaildirMessage.h"
+#include "mailbridge/maildir/StaleTemporaryFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -43,6 +44,7 @@ MaildirOutbox::MaildirOutbox(const QString &folder) : m_folder(QDir::cleanPath(f
 {
     for (const char *sub : {"", "/tmp", "/new", "/cur"})
         makeFolder(m_folder + QLatin1String(sub));
+    removeStaleTemporaryFiles(m_folder + QStringLiteral("/tmp"), std::chrono::system_clock::now());
 }
 
 QString MaildirOutbox::destination() const

@@ -9,7 +9,8 @@ class MaildirOutbox : public MailApplication
 {
 public:
     // Creates the folder and its tmp/, new/ and cur/ as needed (mode 0700); throws Failure
-    // naming the folder and the reason when one cannot be made.
+    // naming the folder and the reason when one cannot be made. Removes what senders that
+    // died left in tmp/ (see StaleTemporaryFiles.h).
     explicit MaildirOutbox(const QString &folder);
 
     std::unique_ptr<MailItem> CreateItem(ItemType type = olMailItem) override;

@@ -9,10 +9,11 @@
 
 namespace {
 
+using EndToEndTest = MainWindowTest;
+
 // The whole way a person takes: the window, this machine's files, the Maildir outbox.
-TEST(EndToEnd, FilesTickedInTheWindowArriveWholeInTheOutbox)
+TEST_F(EndToEndTest, FilesTickedInTheWindowArriveWholeInTheOutbox)
 {
-    QTemporaryDir temp;
     const QString folder = temp.filePath("files");
     QDir().mkpath(folder);
     const std::vector<std::pair<QString, QByteArray>> files = {
@@ -23,24 +24,24 @@ TEST(EndToEnd, FilesTickedInTheWindowArriveWholeInTheOutbox)
         writeFile(folder + "/" + name, bytes);
 
     QtSettingsStore store;
+    ASSERT_EQ(store.read("Settings", "To0"), QString()) << "every case starts from an empty store";
     store.write("MailClient", "Outbox", temp.filePath("outbox"));
-    ScriptedFolderChooser chooser;
-    frmMain window(store, chooser, localServices());
-    window.frmMain_Form_Load();
-    window.show();
-    window.activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    frmMain mainWindow(store, chooser, localServices());
+    mainWindow.frmMain_Form_Load();
+    mainWindow.show();
+    mainWindow.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&mainWindow));
 
-    QTest::keyClicks(window.findChild<QComboBox *>("cboTo"), "friend@example.net");
-    QTest::keyClicks(window.findChild<QComboBox *>("cboFrom"), "Me <me@example.org>");
-    QTest::keyClicks(window.findChild<QLineEdit *>("txtSubject"), "Scan-");
-    auto *path = window.findChild<QComboBox *>("cboPath");
+    QTest::keyClicks(mainWindow.findChild<QComboBox *>("cboTo"), "friend@example.net");
+    QTest::keyClicks(mainWindow.findChild<QComboBox *>("cboFrom"), "Me <me@example.org>");
+    QTest::keyClicks(mainWindow.findChild<QLineEdit *>("txtSubject"), "Scan-");
+    auto *path = mainWindow.findChild<QComboBox *>("cboPath");
     path->setFocus();
     QTest::keyClicks(path, folder);
     QTest::keyClick(path, Qt::Key_Tab); // leaving the field lists the folder
-    auto *list = window.findChild<QListView *>("lstFiles");
+    auto *list = mainWindow.findChild<QListView *>("lstFiles");
     QTest::mouseClick(list->viewport(), Qt::RightButton, {}, QPoint(5, 5));
-    auto *send = window.findChild<QToolButton *>("cmdSend");
+    auto *send = mainWindow.findChild<QToolButton *>("cmdSend");
     QString tip;
     ASSERT_TRUE(QTest::qWaitFor(
         [&] { return (tip = send->toolTip()).startsWith("3 files in 2 messages; about "); }, 5000))
@@ -48,7 +49,7 @@ TEST(EndToEnd, FilesTickedInTheWindowArriveWholeInTheOutbox)
     EXPECT_TRUE(tip.endsWith("; into the Maildir outbox " + temp.filePath("outbox")))
         << tip.toStdString();
     QTest::mouseClick(send, Qt::LeftButton);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !window.isSending(); }, 20000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !mainWindow.isSending(); }, 20000));
 
     QStringList names = QDir(temp.filePath("outbox/new")).entryList(QDir::Files, QDir::Name);
     ASSERT_EQ(names.size(), 2);
@@ -71,9 +72,10 @@ TEST(EndToEnd, FilesTickedInTheWindowArriveWholeInTheOutbox)
         EXPECT_TRUE(arrived[i].bytes == files[i].second) << files[i].first.toStdString();
     }
 
-    window.close();
+    mainWindow.close();
     EXPECT_EQ(store.read("Settings", "Path0"), folder);
     EXPECT_EQ(store.read("Settings", "To0"), "friend@example.net");
+    EXPECT_TRUE(boxes.empty());
 }
 
 } // namespace

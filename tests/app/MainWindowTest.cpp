@@ -27,7 +27,7 @@ MainWindowTest::MainWindowTest()
 MainWindowTest::~MainWindowTest()
 {
     window.reset();
-    MessageBoxes::setRecorder({});
+    ArmedBoxes::failUnarmed();
 }
 
 QString MainWindowTest::makeFolder(const QString &name,

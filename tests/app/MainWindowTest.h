@@ -4,6 +4,7 @@
 #include "app/frmMain.h"
 #include "filelist/FolderChooser.h"
 #include "filelist/LocalFileSystem.h"
+#include "support/ArmedBoxes.h"
 #include "support/FakeMailApplication.h"
 #include "support/MemorySettingsStore.h"
 #include "support/TestTools.h"
@@ -63,7 +64,7 @@ inline void PrintTo(const RecordedBox &box, std::ostream *out)
 }
 
 // The main window over real files in a temporary folder, a fake mail client and recorded
-// message boxes, driven through its widgets.
+// message boxes (each answered with OK), driven through its widgets.
 class MainWindowTest : public ::testing::Test
 {
 protected:

@@ -2,11 +2,31 @@
 
 #include <QApplication>
 #include <QTest>
-#include <QTimer>
 
 namespace {
 
 using frmMainFileListTest = MainWindowTest;
+
+// How many connections the application's focusChanged signal has.
+int focusWatchers()
+{
+    struct Peek : QObject
+    {
+        using QObject::receivers;
+    };
+    return (qApp->*&Peek::receivers)(SIGNAL(focusChanged(QWidget *, QWidget *)));
+}
+
+// Notes focusWatchers() when it is destroyed along with its parent.
+class WatcherCountAtDestruction : public QObject
+{
+public:
+    WatcherCountAtDestruction(QObject *parent, int &count) : QObject(parent), m_count(count) {}
+    ~WatcherCountAtDestruction() override { m_count = focusWatchers(); }
+
+private:
+    int &m_count;
+};
 
 TEST_F(frmMainFileListTest, OnlyLeavingTheFolderFieldListsAgainAlsoWhenSendIsClicked)
 {
@@ -133,13 +153,10 @@ TEST_F(frmMainFileListTest, FailedListingOnLeavingShowsABoxAndTheClickStillLands
 {
     lockedFolder = makeFolder("locked", {{"a", 1}});
     open();
-    MessageBoxes::setRecorder({});
     QString shown;
-    QTimer::singleShot(0, [&] {
-        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
-            shown = box->text();
-            QTest::keyClick(box, Qt::Key_Return);
-        }
+    ArmedBoxes::showNextForReal(window.get(), [&](QMessageBox *box) {
+        shown = box->text();
+        QTest::keyClick(box, Qt::Key_Return);
     });
     typeInto(combo("cboPath"), lockedFolder);
     QTest::mouseClick(edit("txtSize"), Qt::LeftButton);
@@ -156,6 +173,19 @@ TEST_F(frmMainFileListTest, FailedListingOnLeavingShowsABoxAndTheClickStillLands
 
     listFolder(makeFolder("open", {{"b", 1}}));
     EXPECT_EQ(lines(), QStringList{"b"});
+}
+
+TEST_F(frmMainFileListTest, TheWindowStopsWatchingTheFocusBeforeItsControlsGo)
+{
+    const int before = focusWatchers();
+    open();
+    combo("cboPath")->setFocus();
+    EXPECT_GT(focusWatchers(), before);
+    // The window's controls are destroyed, and give up the focus, after ~frmMain has run.
+    int whileControlsGo = -1;
+    new WatcherCountAtDestruction(window.get(), whileControlsGo);
+    window.reset();
+    EXPECT_EQ(whileControlsGo, before);
 }
 
 } // namespace

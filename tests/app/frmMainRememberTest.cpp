@@ -1,6 +1,7 @@
 #include "MainWindowTest.h"
 
 #include "settings/QtSettingsStore.h"
+#include "support/PrivateConfigHome.h"
 
 #include <QTest>
 
@@ -125,6 +126,50 @@ TEST_F(frmMainRememberTest, BrowsedFolderIsRememberedAndListedAtTheNextStart)
     EXPECT_EQ(edit("txtSize")->text(), "750");
     EXPECT_EQ(lines(), (QStringList{"A", "b"}));
     EXPECT_TRUE(boxes.empty());
+}
+
+TEST_F(frmMainRememberTest, AnEntryThatCannotBeSavedLosesNoOtherAndIsReportedOnce)
+{
+    settings.failingWrites = {"Settings/MaxSize", "Settings/To3"};
+    open();
+    typeInto(combo("cboFrom"), "new@example.org");
+    window->close();
+
+    EXPECT_EQ(saved("From"), QStringList{"new@example.org"} + entries("From"));
+    EXPECT_EQ(saved("To"), entries("To", {0, 1, 2, 3, 4, 5, 6, 7, 8, 9})) << "To3 kept its value";
+    EXPECT_EQ(saved("Path"), entries("Path", {0, 1, 2, 3, 4, 5, 6, 7, 8, 9}));
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].icon, QMessageBox::Critical);
+    EXPECT_TRUE(boxes[0].text.startsWith("Could not save the setting MaxSize: disk full"));
+    EXPECT_TRUE(boxes[0].text.contains("Not saved either: To3.")) << boxes[0].text;
+}
+
+TEST_F(frmMainRememberTest, ABrokenSettingsFileStartsWithDefaultsAndIsSavedAtClose)
+{
+    const PrivateConfigHome home(temp.filePath("config"));
+    QDir().mkpath(temp.filePath("config/Ferrymail"));
+    writeFile(home.settingsFile(), randomBytes(4096, 7));
+    const QString folder = makeFolder("kept", {{"a", 1}});
+    {
+        QtSettingsStore store;
+        open(&store);
+        EXPECT_EQ(edit("txtSize")->text(), "750");
+        EXPECT_EQ(combo("cboTo")->currentText(), QString());
+        typeInto(combo("cboTo"), "to@example.org");
+        typeInto(combo("cboFrom"), "from@example.org");
+        listFolder(folder);
+        typeInto(edit("txtSize"), "900");
+        window->close();
+        window.reset();
+    }
+    EXPECT_TRUE(boxes.empty()) << boxes[0].text;
+
+    QtSettingsStore store;
+    open(&store);
+    EXPECT_EQ(edit("txtSize")->text(), "900");
+    EXPECT_EQ(combo("cboTo")->currentText(), "to@example.org");
+    EXPECT_EQ(combo("cboFrom")->currentText(), "from@example.org");
+    EXPECT_EQ(combo("cboPath")->currentText(), folder);
 }
 
 } // namespace

@@ -2,7 +2,6 @@
 
 #include <QApplication>
 #include <QTest>
-#include <QTimer>
 
 namespace {
 
@@ -113,15 +112,12 @@ TEST_F(frmMainSendTest, FailureIsShownAndTheWindowKeepsWorking)
 TEST_F(frmMainSendTest, RealRefusalBoxIsAWarningWithOkOnly)
 {
     open();
-    MessageBoxes::setRecorder({});
     std::optional<RecordedBox> shown;
     QMessageBox::StandardButtons buttons;
-    QTimer::singleShot(0, [&] {
-        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
-            shown = RecordedBox{box->icon(), box->windowTitle(), box->text()};
-            buttons = box->standardButtons();
-            QTest::keyClick(box, Qt::Key_Return);
-        }
+    ArmedBoxes::showNextForReal(window.get(), [&](QMessageBox *box) {
+        shown = RecordedBox{box->icon(), box->windowTitle(), box->text()};
+        buttons = box->standardButtons();
+        QTest::keyClick(box, Qt::Key_Return);
     });
     QTest::mouseClick(button("cmdSend"), Qt::LeftButton);
     waitForSend();

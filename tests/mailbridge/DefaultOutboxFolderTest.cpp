@@ -39,4 +39,25 @@ TEST(DefaultOutboxFolder, PrefersTheSettingThenTheDataHomeThenTheHomeFolder)
     EXPECT_EQ(folderWith("", QString()), home);
 }
 
+TEST(DefaultOutboxFolder, ATildeSettingMeansTheHomeFolder)
+{
+    const QString home = QDir::homePath();
+    EXPECT_EQ(folderWith("/data", "~/Mail/Outbox"), home + "/Mail/Outbox");
+    EXPECT_EQ(folderWith("/data", "~"), home);
+    EXPECT_EQ(folderWith("/data", "~/"), home + "/");
+    EXPECT_EQ(folderWith("/data", "/srv/~/Outbox"), "/srv/~/Outbox") << "only a leading ~ counts";
+}
+
+TEST(DefaultOutboxFolder, ARelativeSettingFailsNamingSettingValueAndFile)
+{
+    const QString file = qEnvironmentVariable("XDG_CONFIG_HOME") + "/Ferrymail/Ferrymail.conf";
+    for (const QString relative : {"Mail/Outbox", "./Outbox", "~someone/Outbox", "~Outbox"}) {
+        const QString failure = failureOf([&] { folderWith("/data", relative); });
+        SCOPED_TRACE(relative.toStdString());
+        EXPECT_TRUE(failure.contains("setting Outbox")) << failure;
+        EXPECT_TRUE(failure.contains('"' + relative + '"')) << failure;
+        EXPECT_TRUE(failure.contains(file)) << failure;
+    }
+}
+
 } // namespace

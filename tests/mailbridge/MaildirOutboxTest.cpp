@@ -3,6 +3,8 @@
 #include <QDir>
 #include <QSysInfo>
 
+#include <chrono>
+#include <fcntl.h>
 #include <sys/stat.h>
 
 namespace {
@@ -62,6 +64,48 @@ TEST(MaildirOutboxFolder, FailsNamingTheFolderItCannotCreate)
     QDir().mkpath(outbox);
     writeFile(outbox + "/new", "");
     EXPECT_THROW(MaildirOutbox{outbox}, Failure) << "new/ must be a folder";
+}
+
+TEST(MaildirOutboxFolder, OpeningRemovesWhatSendersLeftInTmpOver36HoursAgo)
+{
+    using namespace std::chrono_literals;
+    QTemporaryDir dir;
+    const QString folder = dir.filePath("Outbox");
+    MaildirOutbox{folder};
+    struct Entry
+    {
+        const char *name;
+        const char *subfolder;
+        std::chrono::seconds age;
+        bool isFolder;
+        bool removed;
+    };
+    const Entry entries[] = {
+        {"left by a killed sender", "tmp", 36h + 1min, false, true},
+        {"weeks old", "tmp", 24h * 21, false, true},
+        {"just under the age", "tmp", 36h - 1min, false, false},
+        {"being written", "tmp", 0s, false, false},
+        {"from a clock ahead", "tmp", -1h, false, false},
+        {"an old folder", "tmp", 48h, true, false},
+        {"an old message", "new", 48h, false, false},
+    };
+    const auto now = std::chrono::system_clock::now();
+    for (const Entry &entry : entries) {
+        const QString path = folder + '/' + entry.subfolder + '/' + entry.name;
+        if (entry.isFolder)
+            ASSERT_TRUE(QDir().mkdir(path));
+        else
+            writeFile(path, "part of a message");
+        const auto seconds = std::chrono::system_clock::to_time_t(now - entry.age);
+        const struct timespec times[2] = {{seconds, 0}, {seconds, 0}};
+        ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0), 0);
+    }
+
+    MaildirOutbox{folder};
+    for (const Entry &entry : entries)
+        EXPECT_EQ(QFileInfo::exists(folder + '/' + entry.subfolder + '/' + entry.name),
+                  !entry.removed)
+            << entry.name;
 }
 
 TEST_F(MaildirOutboxTest, AttachmentsComeBackWholeNamedAndTypedInTheOrderAdded)

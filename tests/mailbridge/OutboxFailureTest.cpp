@@ -2,8 +2,10 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QProcess>
 
 #include <csignal>
+#include <grp.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -115,6 +117,100 @@ TEST_F(OutboxFailureTest, AnItemIsSpentAfterSend)
     EXPECT_THROW(item->setSubject("twice"), Failure);
     EXPECT_EQ(item->Subject(), "once");
     EXPECT_EQ(filesIn("new").size(), 1);
+}
+
+// Runs body in a child process as the user nobody when this process is root, for whom
+// permissions do not hold; returns its exit code. `owned` is handed to nobody first, and the
+// temporary folder opened for passing through.
+int runAsUnprivileged(const QTemporaryDir &dir, const QString &owned,
+                      const std::function<int()> &body)
+{
+    if (::geteuid() != 0)
+        return runInChild(body);
+    constexpr uid_t nobody = 65534;
+    if (::chmod(QFile::encodeName(dir.path()).constData(), 0711) != 0 ||
+        ::chown(QFile::encodeName(owned).constData(), nobody, nobody) != 0)
+        return 90;
+    return runInChild([&] {
+        if (::setgroups(0, nullptr) != 0 || ::setgid(nobody) != 0 || ::setuid(nobody) != 0)
+            return 91;
+        return body();
+    });
+}
+
+TEST_F(OutboxFailureTest, AFolderNotSyncedAfterFilingReportsTheMessageAsFiled)
+{
+    const QString home = dir.filePath("home");
+    const QString folder = home + "/Outbox";
+    ASSERT_TRUE(QDir().mkpath(home));
+    const QString report = home + "/report";
+    // new/ may be written to but not read: the move into it works, opening it to sync does not.
+    const int result = runAsUnprivileged(dir, home, [&] {
+        MaildirOutbox unprivileged(folder);
+        if (::chmod(QFile::encodeName(folder + "/new").constData(), 0300) != 0)
+            return 2;
+        auto item = unprivileged.CreateItem();
+        item->setSubject("filed");
+        const QString filed = failureOf<FiledWithFailure>([&] { item->Send(); });
+        ::writeFile(report, filed.toUtf8());
+        // Spent: a retry would file it twice.
+        return filed.isEmpty() ? 3 : failureOf([&] { item->Send(); }).contains("already") ? 0 : 4;
+    });
+    EXPECT_EQ(result, 0);
+    const QString description = QString::fromUtf8(fileBytes(report));
+    for (const QString &part :
+         QStringList{"is in the outbox", folder + "/new", "Permission denied", "power cut"})
+        EXPECT_TRUE(description.contains(part)) << description;
+    ASSERT_EQ(::chmod(QFile::encodeName(folder + "/new").constData(), 0700), 0);
+    const QStringList sent = QDir(folder + "/new").entryList(QDir::Files);
+    ASSERT_EQ(sent.size(), 1);
+    EXPECT_TRUE(description.contains(sent[0])) << "names the filed message";
+    EXPECT_TRUE(QDir(folder + "/tmp").isEmpty());
+}
+
+// Where renameat2 cannot refuse to replace, another message taking the name at that moment
+// must keep its content: link() refuses to replace as well, and without link() the message
+// is not filed at all.
+TEST_F(OutboxFailureTest, AMoveIntoNewNeverReplacesAMessageThere)
+{
+    struct Case
+    {
+        const char *name;
+        bool linkAllowed;
+        int exitCode;
+        int filesInNew;
+    };
+    for (const Case &row :
+         {Case{"link refused too", false, 1, 1}, Case{"link works", true, 0, 2}}) {
+        SCOPED_TRACE(row.name);
+        QTemporaryDir other;
+        const QString folder = other.filePath("Outbox");
+        QProcess sender;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("LD_PRELOAD", REFUSED_MOVES);
+        // A sanitized build's runtime would object to a library preloaded before it.
+        environment.insert("ASAN_OPTIONS",
+                           environment.value("ASAN_OPTIONS") + ":verify_asan_link_order=0");
+        if (row.linkAllowed)
+            environment.insert("FERRYMAIL_TEST_ALLOW_LINK", "1");
+        sender.setProcessEnvironment(environment);
+        sender.start(OUTBOX_SENDER, {folder, "1", "message", writeFile("payload", "payload")});
+        ASSERT_TRUE(sender.waitForFinished(60'000));
+        const QString errors = QString::fromLocal8Bit(sender.readAllStandardError());
+        EXPECT_EQ(sender.exitCode(), row.exitCode) << errors;
+
+        const QDir sent(folder + "/new");
+        const QStringList names = sent.entryList(QDir::Files, QDir::Name);
+        ASSERT_EQ(names.size(), row.filesInNew) << errors;
+        int untouched = 0;
+        for (const QString &name : names)
+            untouched += fileBytes(sent.filePath(name)) == "already here";
+        EXPECT_EQ(untouched, 1);
+        EXPECT_TRUE(QDir(folder + "/tmp").isEmpty());
+        if (!row.linkAllowed) {
+            EXPECT_TRUE(errors.contains("was not put into the outbox")) << errors;
+        }
+    }
 }
 
 } // namespace

@@ -1,3 +1,4 @@
+#include "support/ArmedBoxes.h"
 #include "support/TestEnvironment.h"
 
 #include <QApplication>
@@ -11,5 +12,8 @@ int main(int argc, char **argv)
     testing::InitGoogleTest(&argc, argv);
     QApplication app(argc, argv);
     TestEnvironment environment;
+    testing::TestEventListeners &listeners = testing::UnitTest::GetInstance()->listeners();
+    listeners.Append(new ResetBeforeEveryCase(environment));
+    listeners.Append(new ArmedBoxes::FailUnarmedBeforeEveryCase);
     return RUN_ALL_TESTS();
 }
