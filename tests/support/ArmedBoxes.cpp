@@ -28,6 +28,11 @@ void failUnarmed()
         ADD_FAILURE() << "A message box nobody expected: " << title.toStdString() << ": "
                       << text.toStdString();
     });
+    MessageBoxes::setAnswerer([](const QString &title, const QString &text) {
+        ADD_FAILURE() << "A question nobody expected: " << title.toStdString() << ": "
+                      << text.toStdString();
+        return false;
+    });
 }
 
 void showNextForReal(QWidget *parent, std::function<void(QMessageBox *box)> answer)

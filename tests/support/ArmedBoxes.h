@@ -9,7 +9,8 @@
 // instead of waiting for a click that never comes.
 namespace ArmedBoxes {
 
-// Every box fails the running case, naming it. Installed before every case.
+// Every box and every question fails the running case, naming it. Installed before every
+// case.
 void failUnarmed();
 
 // Shows the next box for real, as a modal box over `parent`, and hands it to `answer` once it
