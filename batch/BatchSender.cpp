@@ -2,6 +2,7 @@
 
 #include "batch/BatchPlan.h"
 #include "batch/CancelToken.h"
+#include "batch/ComposedSizes.h"
 #include "batch/SendProgress.h"
 #include "batch/SendValidation.h"
 #include "common/FileNameCodec.h"
@@ -79,6 +80,30 @@ QString stoppedDescription(const QString &reason, const QStringList &filed,
     return text;
 }
 
+// An outbox that takes messages only up to a size (a server's APPENDLIMIT) gets none of a
+// Send that has one message too large: the split is known, so is each message's exact size.
+void checkSizeLimit(const BatchPlan &plan, const SendRequest &request, MailApplication &mail)
+{
+    const auto limit = mail.messageSizeLimit();
+    if (!limit)
+        return;
+    const std::vector<std::uint64_t> sizes = composedSizes(plan, request);
+    for (std::size_t i = 0; i < sizes.size(); ++i) {
+        if (sizes[i] <= *limit)
+            continue;
+        QStringList names;
+        for (const PlannedFile &file : plan.messages[i].files)
+            names << displayFileName(file.name);
+        throw Failure(QStringLiteral("The message \"%1\" (%2) would be %3 bytes as mail, more "
+                                     "than the %4 bytes %5 takes. Lower the maximum message "
+                                     "size, or send those files another way.")
+                          .arg(plan.messages[i].subject, names.join(QStringLiteral(", ")))
+                          .arg(sizes[i])
+                          .arg(*limit)
+                          .arg(mail.destination()));
+    }
+}
+
 class NoProgress final : public SendProgress
 {
 public:
@@ -111,6 +136,7 @@ SendOutcome sendBatch(const SendRequest &request, MailApplication &mail, const F
     BatchPlan plan;
     try {
         plan = planBatch(request, files);
+        checkSizeLimit(plan, request, mail);
     } catch (const Failure &failure) {
         throw SendStopped(failure.description(), {}, {}, false);
     }

@@ -2,8 +2,6 @@
 
 #include "batch/BatchPlan.h"
 #include "common/FileNameCodec.h"
-#include "mailbridge/compose/Attachment.h"
-#include "mailbridge/compose/MessageWriter.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -17,21 +15,6 @@ QString grouped(std::int64_t n)
 }
 
 } // namespace
-
-std::vector<std::uint64_t> mailSizes(const BatchPlan &plan, const SendRequest &request)
-{
-    std::vector<std::uint64_t> sizes;
-    for (const PlannedMessage &message : plan.messages) {
-        MessageContent content;
-        content.to = request.recipient;
-        content.from = request.sender;
-        content.subject = message.subject;
-        for (const PlannedFile &file : message.files)
-            content.attachments.push_back(inspectAttachment(file.path));
-        sizes.push_back(composedSize(content));
-    }
-    return sizes;
-}
 
 QString dryRunText(const BatchPlan &plan, const std::vector<std::uint64_t> &mailSizes)
 {

@@ -2,6 +2,7 @@
 
 #include "batch/BatchPlan.h"
 #include "batch/BatchSender.h"
+#include "batch/ComposedSizes.h"
 #include "batch/SendValidation.h"
 #include "cli/DryRun.h"
 #include "cli/Interruption.h"
@@ -86,7 +87,7 @@ int runSendCommand(const SendOptions &options, const SettingsStore &settings,
         }
         if (options.dryRun) {
             const BatchPlan plan = planBatch(ticked.request, files);
-            const auto sizes = mailSizes(plan, ticked.request);
+            const auto sizes = composedSizes(plan, ticked.request);
             output.out << (options.json ? dryRunJson(plan, sizes) : dryRunText(plan, sizes));
             return ExitCode::sent;
         }

@@ -6,6 +6,7 @@
 #include "filelist/FileListRefresh.h"
 #include "filelist/LocalFileSystem.h"
 #include "mailbridge/maildir/MaildirOutbox.h"
+#include "support/FakeMailApplication.h"
 #include "support/TestTools.h"
 
 #include <QDir>
@@ -79,6 +80,32 @@ TEST_F(RealFilesSendTest, FilesNamedLikeTheSentinelLinesAreFiles)
     EXPECT_EQ(list.state(), ListState::Files);
     // The sentinel names sort first; the Send still goes.
     EXPECT_EQ(list.lines().front().name, "No files");
+}
+
+TEST_F(RealFilesSendTest, AMessageOverTheOutboxLimitStopsTheSendBeforeAnythingGoes)
+{
+    addFile("a", randomBytes(100000, 1));
+    addFile("b", randomBytes(600000, 2));
+    addFile("c", randomBytes(10, 3));
+    refreshFileList(folder, files, list);
+    SendRequest request{list.folder(), list.lines(),     "500",       "to@example.org",
+                        "Files: ",     "me@example.org", list.state()};
+    for (FileLine &line : request.entries)
+        line.ticked = true;
+
+    // "a" and "b" share the first message: about 950 kB as mail.
+    FakeMailApplication small;
+    small.sizeLimit = 900000;
+    const QString refusal = failureOf([&] { sendBatch(request, small, files); });
+    EXPECT_TRUE(refusal.startsWith("The message \"Files: a,b\" (a, b) would be ")) << refusal;
+    EXPECT_TRUE(refusal.contains("more than the 900000 bytes the test outbox takes")) << refusal;
+    EXPECT_TRUE(refusal.endsWith("Nothing was put into the outbox.")) << refusal;
+    EXPECT_TRUE(small.calls.isEmpty());
+
+    FakeMailApplication large;
+    large.sizeLimit = 1000000;
+    EXPECT_EQ(sendBatch(request, large, files).filedSubjects,
+              QStringList({"Files: a,b", "Files: c"}));
 }
 
 } // namespace

@@ -1,8 +1,11 @@
 #include "ImapServerFixture.h"
+#include "batch/BatchSender.h"
+#include "filelist/LocalFileSystem.h"
 #include "mailbridge/imap/ImapAccountCheck.h"
 #include "mailbridge/imap/ImapOutbox.h"
 #include "mailbridge/imap/ImapSession.h"
 #include "mailbridge/imap/PrivateTempFile.h"
+#include <QFileInfo>
 
 namespace {
 
@@ -34,6 +37,29 @@ TEST_F(ImapAppendLimitTest, ALimitTheServerAnnouncesRefusesBeforeAnythingIsSent)
         << "asked on the connection made for the limit";
     EXPECT_EQ(subjectsIn(), QStringList({"small"}));
     EXPECT_EQ(checkImapAccount(endpoint(), DovecotServer::password).appendLimit, limit);
+}
+
+TEST_F(ImapAppendLimitTest, ASendWithOneMessageOverTheLimitFilesNoDraftAtAll)
+{
+    // The first message fits; the second would not: the Send refuses before the first goes.
+    const QString small = randomFile("small", 1000);
+    const QString big = randomFile("big", limit);
+    ASSERT_EQ(QFileInfo(small).path(), QFileInfo(big).path());
+    const SendRequest request{QFileInfo(small).path(),
+                              {{"big", true}, {"small", true}},
+                              "0",
+                              "to@example.org",
+                              "S-",
+                              "me@example.org",
+                              ListState::Files};
+    ImapOutbox drafts(endpoint(), QString(DovecotServer::password));
+    LocalFileSystem files;
+    const QString failure = failureOf([&] { sendBatch(request, drafts, files); });
+    EXPECT_TRUE(failure.startsWith("The message \"S-big\" (big) would be "))
+        << failure.toStdString();
+    EXPECT_TRUE(failure.contains(QStringLiteral("more than the %1 bytes").arg(limit)))
+        << failure.toStdString();
+    EXPECT_TRUE(subjectsIn().isEmpty());
 }
 
 TEST_F(ImapAppendLimitTest, AMessageTheServerRefusesForItsSizeIsToldAsSuch)

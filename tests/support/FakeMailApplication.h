@@ -5,6 +5,7 @@
 #include <QStringList>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 // A mail client that records every call in order, for tests of what is sent and how.
@@ -25,6 +26,9 @@ public:
 
     std::unique_ptr<MailItem> CreateItem(ItemType type = olMailItem) override;
     QString destination() const override { return QStringLiteral("the test outbox"); }
+    std::optional<std::uint64_t> messageSizeLimit() override { return sizeLimit; }
+
+    std::optional<std::uint64_t> sizeLimit;
 
     // Every call as a line: "CreateItem 0", "Subject?", "Subject=x", "To=x", "From=x",
     // "DeleteAfterSubmit=1", "Add=path", "Send".
