@@ -86,7 +86,7 @@ frmAccount::frmAccount(SettingsStore &settings, PasswordStore &keyring, QWidget 
     lblStatus->setWordWrap(true);
     lblStatus->setTextInteractionFlags(Qt::TextSelectableByMouse);
     lblStatus->setTextFormat(Qt::PlainText);
-    lblStatus->setMinimumWidth(420);
+    lblStatus->setMinimumWidth(520);
     buttons = named(new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this),
                     "buttons");
 
