@@ -1,0 +1,281 @@
+#include "app/frmAccount.h"
+
+#include "DovecotServer.h"
+#include "mailbridge/password/PasswordStore.h"
+#include "support/MemorySettingsStore.h"
+#include "support/TestTools.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+
+#include <memory>
+
+namespace {
+
+class FakePasswordStore : public PasswordStore
+{
+public:
+    std::optional<QString> read(const QString &key) override
+    {
+        return passwords.contains(key) ? std::optional(passwords.value(key)) : std::nullopt;
+    }
+    void write(const QString &key, const QString &password) override { passwords[key] = password; }
+    void remove(const QString &key) override { passwords.remove(key); }
+    QMap<QString, QString> passwords;
+};
+
+class frmAccountTest : public testing::Test
+{
+protected:
+    frmAccount &dialog()
+    {
+        if (!m_dialog) {
+            m_dialog = std::make_unique<frmAccount>(settings, keyring, nullptr);
+            m_dialog->show();
+        }
+        return *m_dialog;
+    }
+    template <typename W> W *control(const char *name)
+    {
+        W *widget = dialog().findChild<W *>(QString::fromLatin1(name));
+        EXPECT_NE(widget, nullptr) << name;
+        return widget;
+    }
+    QString status() { return control<QLabel>("lblStatus")->text(); }
+    void chooseSecurity(const char *shown)
+    {
+        auto *security = control<QComboBox>("cboSecurity");
+        const int row = security->findText(QString::fromLatin1(shown), Qt::MatchStartsWith);
+        ASSERT_GE(row, 0) << shown;
+        security->setCurrentIndex(row);
+    }
+    void fillImap(const QString &host, int port, const char *security, const QString &user)
+    {
+        control<QRadioButton>("optImap")->click();
+        control<QLineEdit>("txtHost")->setText(host);
+        chooseSecurity(security);
+        control<QSpinBox>("spnPort")->setValue(port);
+        control<QLineEdit>("txtUser")->setText(user);
+    }
+    void clickOk()
+    {
+        dialog().findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok)->click();
+    }
+
+    // A new dialog over empty settings and keyring.
+    void reopen()
+    {
+        m_dialog.reset();
+        settings = {};
+        keyring = {};
+    }
+
+    MemorySettingsStore settings;
+    FakePasswordStore keyring;
+
+private:
+    std::unique_ptr<frmAccount> m_dialog;
+};
+
+TEST_F(frmAccountTest, ShowsTheStoredAccountOrTheDefaultsWithTheReason)
+{
+    settings.values = {{"MailClient/Kind", "imap"},
+                       {"MailClient/Outbox", "/tmp/out"},
+                       {"MailClient/ImapHost", "imap.example.org"},
+                       {"MailClient/ImapPort", "1143"},
+                       {"MailClient/ImapSecurity", "starttls"},
+                       {"MailClient/ImapUser", "me@example.org"},
+                       {"MailClient/ImapFolder", "Outgoing"},
+                       {"MailClient/PasswordCommand", "pass show mail"}};
+    EXPECT_TRUE(control<QRadioButton>("optImap")->isChecked());
+    EXPECT_EQ(control<QLineEdit>("txtOutbox")->text(), "/tmp/out");
+    EXPECT_EQ(control<QLineEdit>("txtHost")->text(), "imap.example.org");
+    EXPECT_EQ(control<QSpinBox>("spnPort")->value(), 1143);
+    EXPECT_EQ(control<QComboBox>("cboSecurity")->currentText(), "STARTTLS");
+    EXPECT_EQ(control<QLineEdit>("txtUser")->text(), "me@example.org");
+    EXPECT_EQ(control<QLineEdit>("txtFolder")->text(), "Outgoing");
+    EXPECT_EQ(control<QLineEdit>("txtPasswordCommand")->text(), "pass show mail");
+    EXPECT_TRUE(control<QLineEdit>("txtPassword")->text().isEmpty());
+    EXPECT_EQ(control<QLineEdit>("txtPassword")->echoMode(), QLineEdit::Password);
+    EXPECT_TRUE(status().isEmpty()) << status();
+}
+
+TEST_F(frmAccountTest, UnreadableSettingsStartFromTheDefaultsAndSayWhy)
+{
+    settings.values = {{"MailClient/Kind", "imap"}, {"MailClient/ImapSecurity", "ssl"}};
+    EXPECT_TRUE(control<QRadioButton>("optMaildir")->isChecked());
+    EXPECT_EQ(control<QSpinBox>("spnPort")->value(), 993);
+    EXPECT_TRUE(status().contains("ImapSecurity")) << status();
+    EXPECT_TRUE(status().contains("ssl")) << status();
+}
+
+TEST_F(frmAccountTest, OnlyTheChosenKindsControlsAreEnabled)
+{
+    const char *imapControls[] = {"txtHost",     "spnPort",     "cboSecurity", "txtUser",
+                                  "txtPassword", "chkRemember", "txtFolder",   "txtPasswordCommand",
+                                  "cmdTest"};
+    for (const bool imap : {true, false, true}) {
+        SCOPED_TRACE(imap ? "IMAP" : "Maildir");
+        control<QRadioButton>(imap ? "optImap" : "optMaildir")->click();
+        EXPECT_EQ(control<QLineEdit>("txtOutbox")->isEnabled(), !imap);
+        for (const char *name : imapControls)
+            EXPECT_EQ(control<QWidget>(name)->isEnabled(), imap) << name;
+    }
+}
+
+TEST_F(frmAccountTest, SecurityBringsItsDefaultPortUnlessAnotherWasTyped)
+{
+    const struct
+    {
+        const char *name;
+        int typedPort; // 0: left as shown
+        const char *security;
+        int expectedPort;
+    } rows[] = {
+        {"STARTTLS takes 143", 0, "STARTTLS", 143}, {"None takes 143", 0, "None", 143},
+        {"back to TLS takes 993", 0, "TLS", 993},   {"a typed port stays", 1993, "STARTTLS", 1993},
+        {"and stays again", 0, "TLS", 1993},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.name);
+        if (row.typedPort)
+            control<QSpinBox>("spnPort")->setValue(row.typedPort);
+        chooseSecurity(row.security);
+        EXPECT_EQ(control<QSpinBox>("spnPort")->value(), row.expectedPort);
+    }
+}
+
+TEST_F(frmAccountTest, OkWritesTheAccountAndThePasswordOnlyToTheKeyringWhenAsked)
+{
+    for (const bool remember : {false, true}) {
+        SCOPED_TRACE(remember ? "remembered" : "not remembered");
+        reopen();
+        fillImap("imap.example.org", 993, "TLS", "me@example.org");
+        control<QLineEdit>("txtFolder")->setText("Outgoing");
+        control<QLineEdit>("txtPassword")->setText("s3cret-typed");
+        control<QCheckBox>("chkRemember")->setChecked(remember);
+        clickOk();
+
+        EXPECT_EQ(dialog().result(), QDialog::Accepted);
+        EXPECT_FALSE(dialog().isVisible());
+        EXPECT_EQ(settings.values,
+                  (QMap<QString, QString>{{"MailClient/Kind", "imap"},
+                                          {"MailClient/Outbox", ""},
+                                          {"MailClient/ImapHost", "imap.example.org"},
+                                          {"MailClient/ImapPort", "993"},
+                                          {"MailClient/ImapSecurity", "tls"},
+                                          {"MailClient/ImapUser", "me@example.org"},
+                                          {"MailClient/ImapFolder", "Outgoing"},
+                                          {"MailClient/PasswordCommand", ""}}));
+        for (const QString &value : settings.values)
+            EXPECT_FALSE(value.contains("s3cret")) << value;
+        EXPECT_EQ(dialog().typedPassword(), std::optional<QString>("s3cret-typed"));
+        const MailAccount account = readMailAccount(settings);
+        const QMap<QString, QString> expected =
+            remember ? QMap<QString, QString>{{passwordKey(account), "s3cret-typed"}}
+                     : QMap<QString, QString>{};
+        EXPECT_EQ(keyring.passwords, expected);
+    }
+}
+
+TEST_F(frmAccountTest, AnUnencryptedRemoteAccountIsRefusedAndTheDialogStaysOpen)
+{
+    fillImap("imap.example.org", 143, "None", "me@example.org");
+    control<QLineEdit>("txtPassword")->setText("secret");
+    control<QCheckBox>("chkRemember")->setChecked(true);
+    clickOk();
+    EXPECT_TRUE(dialog().isVisible());
+    EXPECT_TRUE(settings.values.isEmpty());
+    EXPECT_TRUE(keyring.passwords.isEmpty());
+    EXPECT_TRUE(status().contains("unencrypted")) << status();
+}
+
+// For the README: run with --gtest_also_run_disabled_tests and FERRYMAIL_SCREENSHOT=path.png.
+TEST_F(frmAccountTest, DISABLED_SavesAScreenshot)
+{
+    fillImap("imap.example.org", 993, "TLS", "me@example.org");
+    control<QLineEdit>("txtPassword")->setText("password");
+    control<QCheckBox>("chkRemember")->setChecked(true);
+    dialog().adjustSize();
+    const QString path = qEnvironmentVariable("FERRYMAIL_SCREENSHOT");
+    ASSERT_FALSE(path.isEmpty());
+    EXPECT_TRUE(dialog().grab().save(path));
+}
+
+// The Test button against a Dovecot of the suite's own.
+class frmAccountServerTest : public frmAccountTest
+{
+protected:
+    static void SetUpTestSuite()
+    {
+        s_server = std::make_unique<DovecotServer>();
+        s_server->start();
+    }
+    static void TearDownTestSuite() { s_server.reset(); }
+
+    void fillForServer()
+    {
+        fillImap("127.0.0.1", s_server->imapsPort(), "TLS", DovecotServer::user);
+        dialog().setTrustedCertificates(s_server->caFile());
+    }
+
+    static std::unique_ptr<DovecotServer> s_server;
+};
+std::unique_ptr<DovecotServer> frmAccountServerTest::s_server;
+
+TEST_F(frmAccountServerTest, TestShowsWhatTheServerSaidOrWhyItFailed)
+{
+    fillForServer();
+    const MailAccount account = [&] {
+        MailAccount a;
+        a.kind = MailAccountKind::Imap;
+        a.imapHost = "127.0.0.1";
+        a.imapPort = s_server->imapsPort();
+        a.imapUser = DovecotServer::user;
+        return a;
+    }();
+    const struct
+    {
+        const char *name;
+        const char *typed;
+        const char *inKeyring; // nullptr: none
+        const char *expected;
+    } rows[] = {
+        {"typed right", DovecotServer::password, nullptr, "Dovecot"},
+        {"typed wrong", "wrong", nullptr, "refused the user name or password"},
+        {"typed wins over the keyring", "wrong", DovecotServer::password,
+         "refused the user name or password"},
+        {"from the keyring", "", DovecotServer::password, "Dovecot"},
+        {"nowhere", "", nullptr, "Type the password to test the account."},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.name);
+        keyring = {};
+        if (row.inKeyring)
+            keyring.passwords[passwordKey(account)] = row.inKeyring;
+        control<QLineEdit>("txtPassword")->setText(row.typed);
+        control<QPushButton>("cmdTest")->click();
+        EXPECT_TRUE(status().contains(row.expected)) << status();
+        if (QString(row.expected) == "Dovecot") {
+            EXPECT_TRUE(status().contains(DovecotServer::draftsFolder)) << status();
+        }
+    }
+    EXPECT_TRUE(settings.writes.isEmpty()) << "Test saves nothing";
+}
+
+TEST_F(frmAccountServerTest, TestRefusesAnIncompleteAccountBeforeConnecting)
+{
+    fillForServer();
+    control<QLineEdit>("txtUser")->clear();
+    control<QLineEdit>("txtPassword")->setText(DovecotServer::password);
+    control<QPushButton>("cmdTest")->click();
+    EXPECT_TRUE(status().contains("no user name")) << status();
+}
+
+} // namespace
