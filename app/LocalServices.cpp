@@ -29,5 +29,9 @@ frmMain::ServiceFactories localServices()
     return {[]() -> std::unique_ptr<FileSystem> { return std::make_unique<LocalFileSystem>(); },
             [](const SettingsStore &store) -> std::unique_ptr<MailApplication> {
                 return createOutbox(store, knownPassword(readMailAccount(store)));
-            }};
+            },
+            []() -> std::unique_ptr<PasswordStore> {
+                return std::make_unique<KeychainPasswordStore>();
+            },
+            askPasswordInDialog};
 }

@@ -6,6 +6,7 @@
 #include "app/RememberedComboBox.h"
 #include "app/TickListView.h"
 #include "app/UpDown.h"
+#include "app/frmAccount.h"
 #include "app/frmProgress.h"
 #include "batch/BackgroundSend.h"
 #include "batch/BatchSender.h"
@@ -16,7 +17,9 @@
 #include "filelist/FileListRefresh.h"
 #include "filelist/FileSystem.h"
 #include "filelist/FolderChooser.h"
+#include "mailbridge/MailAccount.h"
 #include "mailbridge/MailApplication.h"
+#include "mailbridge/password/PasswordStore.h"
 #include "settings/CollectingSettingsStore.h"
 #include "settings/RememberedEntries.h"
 #include "settings/SettingsStore.h"
@@ -27,6 +30,8 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QShortcut>
 #include <QTimer>
 #include <QToolButton>
 
@@ -210,6 +215,20 @@ void frmMain::connectEvents()
             [this] { runGuarded(this, [this] { frmMain_cmdSend_Click(); }); });
     connect(cmdAbout, &QToolButton::clicked, this,
             [this] { runGuarded(this, [this] { frmMain_cmdAbout_Click(); }); });
+
+    // The layout and tab order stay as published: the account is reached without a control.
+    const auto mailAccount = [this] { runGuarded(this, [this] { frmMain_MailAccount(); }); };
+    auto *accountKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma), this);
+    connect(accountKey, &QShortcut::activated, this, mailAccount);
+    cmdSend->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(cmdSend, &QWidget::customContextMenuRequested, this,
+            [this, mailAccount](QPoint position) {
+                QMenu menu(this);
+                menu.setObjectName(QStringLiteral("mnuSend"));
+                connect(menu.addAction(QStringLiteral("Mail account…")), &QAction::triggered, this,
+                        mailAccount);
+                menu.exec(cmdSend->mapToGlobal(position));
+            });
 }
 
 void frmMain::frmMain_Form_Load()
@@ -295,6 +314,8 @@ void frmMain::frmMain_cmdSend_Click()
     // Refused at once, on this thread, as before: one box and nothing created.
     if (const auto refusal = refusalFor(request))
         throw Refusal(*refusal);
+    if (objOutlook->needsPassword() && !askForPassword())
+        return;
 
     m_send = std::make_unique<BackgroundSend>(std::move(request), *objOutlook, *objFileSystem);
     connect(m_send.get(), &BackgroundSend::finished, this, &frmMain::onSendFinished);
@@ -303,6 +324,48 @@ void frmMain::frmMain_cmdSend_Click()
     QApplication::setOverrideCursor(Qt::WaitCursor);
     m_send->start();
     m_progressDelay->start();
+}
+
+bool frmMain::askForPassword()
+{
+    if (!m_factories.askPassword)
+        return true; // the outbox's own failure then says what is missing
+    const auto answer = m_factories.askPassword(this, objOutlook->destination());
+    if (!answer)
+        return false;
+    objOutlook->setPassword(answer->password);
+    if (answer->remember && m_factories.createKeyring)
+        m_factories.createKeyring()->write(passwordKey(readMailAccount(m_settings)),
+                                           answer->password);
+    return true;
+}
+
+namespace {
+
+// For a window made without a keyring: remembers nothing.
+class NoPasswordStore final : public PasswordStore
+{
+public:
+    std::optional<QString> read(const QString &) override { return std::nullopt; }
+    void write(const QString &, const QString &) override {}
+    void remove(const QString &) override {}
+};
+
+} // namespace
+
+void frmMain::frmMain_MailAccount()
+{
+    const std::unique_ptr<PasswordStore> keyring = m_factories.createKeyring
+                                                       ? m_factories.createKeyring()
+                                                       : std::make_unique<NoPasswordStore>();
+    frmAccount account(m_settings, *keyring, this);
+    if (account.exec() != QDialog::Accepted)
+        return;
+    // The next Send goes where the dialog says.
+    objOutlook = m_factories.createMailApplication(m_settings);
+    if (const auto typed = account.typedPassword())
+        objOutlook->setPassword(*typed);
+    m_previewDelay->start();
 }
 
 void frmMain::showProgress()

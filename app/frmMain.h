@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/PasswordPrompt.h"
+
 #include <QWidget>
 #include <functional>
 #include <memory>
@@ -8,6 +10,7 @@ class BackgroundSend;
 class FileListModel;
 class FileSystem;
 class FolderChooser;
+class PasswordStore;
 class MailApplication;
 class QLabel;
 class QLineEdit;
@@ -33,6 +36,11 @@ public:
         std::function<std::unique_ptr<FileSystem>()> createFileSystem;
         std::function<std::unique_ptr<MailApplication>(const SettingsStore &)>
             createMailApplication;
+        // Where passwords are remembered, and how the person is asked for one; without
+        // them nothing is remembered and nobody is asked.
+        std::function<std::unique_ptr<PasswordStore>()> createKeyring = {};
+        std::function<std::optional<PasswordAnswer>(QWidget *owner, const QString &destination)>
+            askPassword = {};
     };
 
     frmMain(SettingsStore &settings, FolderChooser &folderChooser, ServiceFactories factories,
@@ -49,6 +57,8 @@ public:
     void frmMain_lstFiles_MouseUp(int button, int shift, QPoint position);
     void frmMain_cmdSend_Click();
     void frmMain_cmdAbout_Click();
+    // The "Mail account" dialog: Ctrl+, or a right-click on Send.
+    void frmMain_MailAccount();
 
     // True from the moment a Send starts until its end has been handled.
     bool isSending() const { return m_send != nullptr; }
@@ -63,6 +73,7 @@ private:
     void onFocusChanged(QWidget *old, QWidget *now);
     SendRequest currentRequest() const;
     void updateSendToolTip();
+    bool askForPassword();
     void showProgress();
     void onSendFinished();
     bool dropsInputWhileSending(QObject *watched, QEvent *event) const;

@@ -3,8 +3,11 @@
 #include "cli/Interruption.h"
 #include "cli/SendCommand.h"
 #include "filelist/LocalFileSystem.h"
-#include "mailbridge/maildir/DefaultOutboxFolder.h"
+#include "mailbridge/MailAccount.h"
+#include "mailbridge/OutboxFactory.h"
 #include "mailbridge/maildir/MaildirOutbox.h"
+#include "mailbridge/password/KeychainPasswordStore.h"
+#include "mailbridge/password/PasswordResolution.h"
 #include "settings/QtSettingsStore.h"
 
 #include <QCoreApplication>
@@ -55,9 +58,19 @@ int runCommandLine(int argc, char **argv)
 
     QtSettingsStore settings;
     LocalFileSystem files;
-    const OutboxMaker makeOutbox = [&settings](const SendOptions &options) {
-        return std::make_unique<MaildirOutbox>(
-            options.outbox.isEmpty() ? defaultOutboxFolder(settings) : options.outbox);
+    const OutboxMaker makeOutbox =
+        [&settings](const SendOptions &options) -> std::unique_ptr<MailApplication> {
+        if (!options.outbox.isEmpty())
+            return std::make_unique<MaildirOutbox>(options.outbox);
+        // Nobody to ask here: the keyring or PasswordCommand has the password, or the Send
+        // fails saying it is missing.
+        const MailAccount account = readMailAccount(settings);
+        std::optional<QString> password;
+        if (account.kind == MailAccountKind::Imap) {
+            KeychainPasswordStore keyring;
+            password = resolvePassword(account, keyring);
+        }
+        return createOutbox(settings, password);
     };
     Interruption interruption;
     const InterruptHandlers handlers(interruption);

@@ -26,4 +26,9 @@ public:
     // The largest message in bytes the outbox takes, when it knows one, so that a Send can be
     // refused before its first message goes. May ask a server; throws Failure then.
     virtual std::optional<std::uint64_t> messageSizeLimit() { return std::nullopt; }
+
+    // An outbox that logs in to a server may lack the password; the window asks for it on its
+    // own thread before the Send starts, and hands it over here.
+    virtual bool needsPassword() const { return false; }
+    virtual void setPassword(const QString &) {}
 };

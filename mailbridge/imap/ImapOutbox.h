@@ -27,7 +27,8 @@ public:
     QString destination() const override;
 
     // Forgets the connection: the next Send logs in again with this password.
-    void setPassword(const QString &password);
+    void setPassword(const QString &password) override;
+    bool needsPassword() const override { return !hasPassword(); }
     bool hasPassword() const;
 
     // The largest message the server takes into the folder, when it says; connects. For the

@@ -48,8 +48,16 @@ void MainWindowTest::open(SettingsStore *store)
         return fake;
     };
     const auto newFiles = [this] { return std::make_unique<LockableFileSystem>(lockedFolder); };
-    window = std::make_unique<frmMain>(store ? *store : settings, chooser,
-                                       frmMain::ServiceFactories{newFiles, newMail});
+    const auto newKeyring = [this]() -> std::unique_ptr<PasswordStore> {
+        return std::make_unique<RecordingKeyring>(keyringWrites);
+    };
+    const auto ask = [this](QWidget *, const QString &destination) {
+        passwordQuestions << destination;
+        return passwordAnswer;
+    };
+    window =
+        std::make_unique<frmMain>(store ? *store : settings, chooser,
+                                  frmMain::ServiceFactories{newFiles, newMail, newKeyring, ask});
     window->frmMain_Form_Load();
     window->show();
     window->activateWindow();

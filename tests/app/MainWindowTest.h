@@ -4,6 +4,7 @@
 #include "app/frmMain.h"
 #include "filelist/FolderChooser.h"
 #include "filelist/LocalFileSystem.h"
+#include "mailbridge/password/PasswordStore.h"
 #include "support/ArmedBoxes.h"
 #include "support/FakeMailApplication.h"
 #include "support/MemorySettingsStore.h"
@@ -47,6 +48,22 @@ public:
 
 private:
     QString m_locked;
+};
+
+// A keyring that records what it is asked to remember.
+class RecordingKeyring : public PasswordStore
+{
+public:
+    explicit RecordingKeyring(QStringList &writes) : m_writes(writes) {}
+    std::optional<QString> read(const QString &) override { return std::nullopt; }
+    void write(const QString &key, const QString &password) override
+    {
+        m_writes << key + "=" + password;
+    }
+    void remove(const QString &) override {}
+
+private:
+    QStringList &m_writes;
 };
 
 struct RecordedBox
@@ -110,4 +127,8 @@ protected:
     FakeMailApplication *mail = nullptr; // owned by the window
     std::unique_ptr<frmMain> window;
     std::vector<RecordedBox> boxes;
+    // The password question: what it was asked about, and what it answers.
+    QStringList passwordQuestions;
+    std::optional<PasswordAnswer> passwordAnswer;
+    QStringList keyringWrites; // "key=password"
 };

@@ -30,6 +30,11 @@ public:
 
     std::optional<std::uint64_t> sizeLimit;
 
+    bool needsPassword() const override { return password.isNull() && wantsPassword; }
+    void setPassword(const QString &given) override { password = given; }
+    bool wantsPassword = false;
+    QString password;
+
     // Every call as a line: "CreateItem 0", "Subject?", "Subject=x", "To=x", "From=x",
     // "DeleteAfterSubmit=1", "Add=path", "Send".
     QStringList calls;

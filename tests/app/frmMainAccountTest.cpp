@@ -1,0 +1,83 @@
+#include "MainWindowTest.h"
+
+#include "app/frmAccount.h"
+
+#include <QApplication>
+#include <QMenu>
+#include <QTest>
+#include <QTimer>
+
+namespace {
+
+using frmMainAccountTest = MainWindowTest;
+
+// Closes the Mail account dialog once it is open, reporting that it was.
+void closeAccountDialogWhenOpen(bool &opened)
+{
+    QTimer::singleShot(0, [&opened] {
+        if (auto *dialog = qobject_cast<frmAccount *>(QApplication::activeModalWidget())) {
+            opened = true;
+            dialog->reject();
+        }
+    });
+}
+
+TEST_F(frmMainAccountTest, TheAccountIsReachedByKeyAndFromSendsMenuWithoutANewControl)
+{
+    open();
+    const int controls = int(window->findChildren<QWidget *>().size());
+
+    bool opened = false;
+    closeAccountDialogWhenOpen(opened);
+    QTest::keyClick(combo("cboTo"), Qt::Key_Comma, Qt::ControlModifier);
+    EXPECT_TRUE(opened) << "Ctrl+,";
+
+    opened = false;
+    QTimer::singleShot(0, [&opened] {
+        auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+        ASSERT_NE(menu, nullptr);
+        ASSERT_EQ(menu->actions().size(), 1);
+        EXPECT_EQ(menu->actions()[0]->text(), QString::fromUtf8("Mail account…"));
+        closeAccountDialogWhenOpen(opened);
+        menu->actions()[0]->trigger();
+        menu->close();
+    });
+    emit button("cmdSend")->customContextMenuRequested(QPoint(5, 5));
+    EXPECT_TRUE(QTest::qWaitFor([&opened] { return opened; }, 2000)) << "the menu of Send";
+    EXPECT_EQ(int(window->findChildren<QWidget *>().size()), controls);
+    EXPECT_TRUE(boxes.empty());
+}
+
+TEST_F(frmMainAccountTest, AMissingPasswordIsAskedForBeforeTheSend)
+{
+    open();
+    listFolder(makeFolder("f", {{"a", 10}}));
+    fillAddresses();
+    rightClickList();
+    mail->wantsPassword = true;
+
+    // Cancelled: nothing is sent, nothing remembered.
+    passwordAnswer = std::nullopt;
+    QTest::mouseClick(button("cmdSend"), Qt::LeftButton);
+    waitForSend();
+    EXPECT_EQ(passwordQuestions, QStringList{"the test outbox"});
+    EXPECT_TRUE(mail->calls.isEmpty());
+
+    // Answered and remembered: the outbox gets it, the keyring keeps it, the Send goes.
+    passwordAnswer = PasswordAnswer{"secret", true};
+    QTest::mouseClick(button("cmdSend"), Qt::LeftButton);
+    waitForSend();
+    EXPECT_EQ(mail->password, "secret");
+    EXPECT_EQ(keyringWrites.size(), 1);
+    EXPECT_TRUE(keyringWrites.value(0).endsWith("=secret"));
+    EXPECT_EQ(mail->sentMessages().size(), 1u);
+
+    // Once known it is not asked again.
+    QTest::mouseClick(button("cmdSend"), Qt::LeftButton);
+    waitForSend();
+    EXPECT_EQ(passwordQuestions.size(), 2);
+    EXPECT_EQ(mail->sentMessages().size(), 2u);
+    EXPECT_TRUE(boxes.empty());
+}
+
+} // namespace
