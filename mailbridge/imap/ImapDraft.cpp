@@ -17,40 +17,6 @@ ImapDraft::ImapDraft(std::function<std::shared_ptr<ImapSession>()> session)
 {
 }
 
-QString ImapDraft::Subject() const
-{
-    return m_content.subject;
-}
-
-void ImapDraft::setSubject(const QString &subject)
-{
-    checkUnsent();
-    m_content.subject = subject;
-}
-
-void ImapDraft::setTo(const QString &recipients)
-{
-    checkUnsent();
-    m_content.to = recipients;
-}
-
-void ImapDraft::setFrom(const QString &sender)
-{
-    checkUnsent();
-    m_content.from = sender;
-}
-
-void ImapDraft::setDeleteAfterSubmit(bool)
-{
-    checkUnsent(); // no effect: the person sends the draft from their mail client
-}
-
-void ImapDraft::addAttachment(const QString &sourcePath)
-{
-    checkUnsent();
-    m_content.attachments.push_back(inspectAttachment(sourcePath));
-}
-
 namespace {
 
 class CancelOnlyMonitor final : public TransferMonitor
@@ -67,22 +33,21 @@ private:
 
 } // namespace
 
-void ImapDraft::Send(TransferMonitor &monitor)
+void ImapDraft::file(const MessageContent &content, TransferMonitor &monitor)
 {
-    checkUnsent();
-    const QString description = QStringLiteral("the message \"%1\"").arg(m_content.subject);
+    const QString description = QStringLiteral("the message \"%1\"").arg(content.subject);
     if (monitor.cancelRequested())
         throw SendCancelled();
     const std::shared_ptr<ImapSession> session = m_session();
 
-    const PrivateTempFile file = createPrivateTempFile();
+    const PrivateTempFile composed = createPrivateTempFile();
     // The upload is the slow part and reports the bytes; composing only obeys a cancel.
     CancelOnlyMonitor composing(monitor);
-    writeMessage(m_content, file.fd.get(), file.path, composing);
+    writeMessage(content, composed.fd.get(), composed.path, composing);
     struct stat status = {};
-    if (::fstat(file.fd.get(), &status) != 0)
+    if (::fstat(composed.fd.get(), &status) != 0)
         throw Failure(describeSystemError(
-            QStringLiteral("Cannot measure the temporary file %1").arg(file.path), errno));
+            QStringLiteral("Cannot measure the temporary file %1").arg(composed.path), errno));
     const auto size = std::uint64_t(status.st_size);
     if (monitor.cancelRequested())
         throw SendCancelled();
@@ -96,20 +61,17 @@ void ImapDraft::Send(TransferMonitor &monitor)
                           .arg(*limit));
 
     std::vector<AttachmentProgress::File> files;
-    for (const Attachment &attachment : m_content.attachments)
+    for (const Attachment &attachment : content.attachments)
         files.push_back({attachment.path, QFileInfo(attachment.path).size()});
     AttachmentProgress progress(std::move(files), size, monitor);
-    session->appendDraft(file.fd.get(), size, description, [&](std::uint64_t sent) {
+    session->appendDraft(composed.fd.get(), size, description, [&](std::uint64_t sent) {
         progress.messageSent(sent);
         return !monitor.cancelRequested();
     });
-    m_sent = true;
     progress.finish();
 }
 
-void ImapDraft::checkUnsent() const
+QString ImapDraft::filedPlace() const
 {
-    if (m_sent)
-        throw Failure(QStringLiteral("The message \"%1\" was already filed as a draft")
-                          .arg(m_content.subject));
+    return QStringLiteral("the drafts folder");
 }

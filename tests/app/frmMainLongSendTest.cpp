@@ -117,7 +117,8 @@ TEST_F(frmMainLongSendTest, CancelKeepsWhatWasFiledAndTheWindowAsItWas)
 
         EXPECT_GE(sent(), 1);
         EXPECT_LT(sent(), 20);
-        EXPECT_EQ(mail->items.size(), std::size_t(sent() + 1)) << "the one under way is dropped";
+        // The cancel lands during a message (dropped) or between two (none opened).
+        EXPECT_LE(mail->items.size() - std::size_t(sent()), 1u);
         EXPECT_TRUE(boxes.empty());
         EXPECT_EQ(ticks(), ticksBefore);
         EXPECT_EQ(QApplication::overrideCursor(), nullptr);
