@@ -30,6 +30,15 @@ public:
     QMap<QString, QString> passwords;
 };
 
+class RefusingPasswordStore : public FakePasswordStore
+{
+public:
+    void write(const QString &, const QString &) override
+    {
+        throw Failure("The keyring is locked.");
+    }
+};
+
 class frmAccountTest : public testing::Test
 {
 protected:
@@ -194,6 +203,22 @@ TEST_F(frmAccountTest, AnUnencryptedRemoteAccountIsRefusedAndTheDialogStaysOpen)
     EXPECT_TRUE(settings.values.isEmpty());
     EXPECT_TRUE(keyring.passwords.isEmpty());
     EXPECT_TRUE(status().contains("unencrypted")) << status();
+}
+
+TEST(frmAccountKeyring, AKeyringThatRefusesThePasswordKeepsTheDialogOpen)
+{
+    MemorySettingsStore settings;
+    RefusingPasswordStore keyring;
+    frmAccount dialog(settings, keyring, nullptr);
+    dialog.show();
+    dialog.findChild<QRadioButton *>("optImap")->click();
+    dialog.findChild<QLineEdit *>("txtHost")->setText("imap.example.org");
+    dialog.findChild<QLineEdit *>("txtUser")->setText("me@example.org");
+    dialog.findChild<QLineEdit *>("txtPassword")->setText("secret");
+    dialog.findChild<QCheckBox *>("chkRemember")->setChecked(true);
+    dialog.findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok)->click();
+    EXPECT_TRUE(dialog.isVisible());
+    EXPECT_EQ(dialog.findChild<QLabel *>("lblStatus")->text(), "The keyring is locked.");
 }
 
 // For the README: run with --gtest_also_run_disabled_tests and FERRYMAIL_SCREENSHOT=path.png.
