@@ -15,6 +15,7 @@
 #include "mailbridge/compose/MessageWriter.h"
 #include "mailbridge/imap/ImapOutbox.h"
 #include "mailbridge/maildir/MaildirOutbox.h"
+#include "support/ChildRun.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -37,37 +38,6 @@
 namespace {
 
 constexpr std::int64_t mebibyte = 1024 * 1024;
-
-struct Run
-{
-    double seconds = 0;
-    long peakKib = 0;
-    int status = 0;
-};
-
-Run runChild(const std::vector<std::string> &arguments)
-{
-    std::vector<char *> argv;
-    for (const std::string &argument : arguments)
-        argv.push_back(const_cast<char *>(argument.c_str()));
-    argv.push_back(nullptr);
-    std::fflush(nullptr);
-    QElapsedTimer timer;
-    timer.start();
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::execvp(argv[0], argv.data());
-        ::_exit(127);
-    }
-    int status = 0;
-    struct rusage usage = {};
-    ::wait4(pid, &status, 0, &usage);
-    Run run;
-    run.seconds = double(timer.nsecsElapsed()) / 1e9;
-    run.peakKib = usage.ru_maxrss;
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    return run;
-}
 
 QStringList filesIn(const QString &folder, const QString &pattern)
 {
@@ -206,9 +176,9 @@ int main(int argc, char **argv)
         const std::string reference = "imaps://127.0.0.1:" + port + "/Reference";
         runChild({"curl", "-sS", "--cacert", ca, "-u", credentials, "-X", "CREATE Reference",
                   "imaps://127.0.0.1:" + port + "/"});
-        Run ours;
-        Run curl;
-        const auto add = [](Run &total, const Run &one) {
+        ChildRun ours;
+        ChildRun curl;
+        const auto add = [](ChildRun &total, const ChildRun &one) {
             total.seconds += one.seconds;
             total.peakKib = std::max(total.peakKib, one.peakKib);
             total.status = std::max(total.status, one.status);
@@ -221,7 +191,7 @@ int main(int argc, char **argv)
         }
         messageBytes *= rounds;
 
-        Run maildir;
+        ChildRun maildir;
         for (int round = 0; round < rounds; ++round)
             add(maildir,
                 runChild({self, "--send-maildir", sources.toStdString(),
@@ -231,7 +201,7 @@ int main(int argc, char **argv)
                          ours.status, curl.status, maildir.status);
             return 1;
         }
-        const auto line = [&](const char *name, const Run &run) {
+        const auto line = [&](const char *name, const ChildRun &run) {
             std::printf("%-16s %.2f s, %.0f MB/s, peak memory %.1f MiB\n", name, run.seconds,
                         megabytesPerSecond(messageBytes, run.seconds), double(run.peakKib) / 1024);
         };

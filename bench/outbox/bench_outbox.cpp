@@ -12,6 +12,7 @@
 #include "filelist/LocalFileSystem.h"
 #include "mailbridge/TransferMonitor.h"
 #include "mailbridge/maildir/MaildirOutbox.h"
+#include "support/ChildRun.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -123,45 +124,6 @@ QStringList makeSources(const QString &folder, std::int64_t totalBytes, std::int
     }
     ::sync();
     return names;
-}
-
-struct Run
-{
-    double seconds = 0;
-    double cpuSeconds = 0;
-    long peakKib = 0;
-    int status = 0;
-};
-
-// Runs the program to its end and measures it from start to reaped, with its peak memory.
-Run runChild(const std::vector<std::string> &arguments)
-{
-    std::vector<char *> argv;
-    for (const std::string &argument : arguments)
-        argv.push_back(const_cast<char *>(argument.c_str()));
-    argv.push_back(nullptr);
-
-    std::fflush(nullptr);
-    QElapsedTimer timer;
-    timer.start();
-    const pid_t pid = ::fork();
-    if (pid < 0)
-        die("fork");
-    if (pid == 0) {
-        ::execv(argv[0], argv.data());
-        ::_exit(127);
-    }
-    int status = 0;
-    struct rusage usage = {};
-    if (::wait4(pid, &status, 0, &usage) < 0)
-        die("wait4");
-    Run run;
-    run.seconds = double(timer.nsecsElapsed()) / 1e9;
-    run.cpuSeconds = double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-                     double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-    run.peakKib = usage.ru_maxrss;
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    return run;
 }
 
 // Counts what a Send reports, as a progress display would, and is asked between blocks.
@@ -338,7 +300,7 @@ int main(int argc, char **argv)
     for (int round = 1; round <= rounds; ++round) {
         const auto sendOnce = [&](const std::vector<std::string> &command, const char *label,
                                   std::int64_t &outboxBytes) {
-            const Run run = runChild(command);
+            const ChildRun run = runChild(command);
             int messages = 0;
             outboxBytes = folderBytes(outbox + QStringLiteral("/new"), messages);
             QDir(outbox).removeRecursively();
@@ -355,14 +317,14 @@ int main(int argc, char **argv)
         std::int64_t outboxBytes = 0;
         std::int64_t countedBytes = 0;
         const bool countingFirst = round % 2 == 0;
-        Run counted;
+        ChildRun counted;
         if (countingFirst)
             counted = sendOnce(sendCounting, "outbox, counting monitor", countedBytes);
-        const Run plain = sendOnce(send, "outbox", outboxBytes);
+        const ChildRun plain = sendOnce(send, "outbox", outboxBytes);
         if (!countingFirst)
             counted = sendOnce(sendCounting, "outbox, counting monitor", countedBytes);
 
-        const Run coreutils = runChild(base64);
+        const ChildRun coreutils = runChild(base64);
         const std::int64_t referenceBytes = QFileInfo(reference).size();
         QFile::remove(reference);
         ::sync();
@@ -370,8 +332,8 @@ int main(int argc, char **argv)
         // The floor: as many bytes as the outbox got, written and synced, nothing else.
         const std::string blocks =
             "count=" + std::to_string((outboxBytes + mebibyte - 1) / mebibyte);
-        const Run floor = runChild({"/bin/dd", "if=/dev/zero", "of=" + reference.toStdString(),
-                                    "bs=1M", blocks, "conv=fsync", "status=none"});
+        const ChildRun floor = runChild({"/bin/dd", "if=/dev/zero", "of=" + reference.toStdString(),
+                                         "bs=1M", blocks, "conv=fsync", "status=none"});
         QFile::remove(reference);
         ::sync();
 
