@@ -1,4 +1,5 @@
 #include "app/frmAccount.h"
+#include "support/MemoryPasswordStore.h"
 
 #include "DovecotServer.h"
 #include "mailbridge/password/PasswordStore.h"
@@ -18,19 +19,7 @@
 
 namespace {
 
-class FakePasswordStore : public PasswordStore
-{
-public:
-    std::optional<QString> read(const QString &key) override
-    {
-        return passwords.contains(key) ? std::optional(passwords.value(key)) : std::nullopt;
-    }
-    void write(const QString &key, const QString &password) override { passwords[key] = password; }
-    void remove(const QString &key) override { passwords.remove(key); }
-    QMap<QString, QString> passwords;
-};
-
-class RefusingPasswordStore : public FakePasswordStore
+class RefusingPasswordStore : public MemoryPasswordStore
 {
 public:
     void write(const QString &, const QString &) override
@@ -86,7 +75,7 @@ protected:
     }
 
     MemorySettingsStore settings;
-    FakePasswordStore keyring;
+    MemoryPasswordStore keyring;
 
 private:
     std::unique_ptr<frmAccount> m_dialog;

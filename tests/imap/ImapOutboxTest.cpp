@@ -6,6 +6,7 @@
 #include "mailbridge/imap/ImapAccountCheck.h"
 #include "mailbridge/password/PasswordResolution.h"
 #include "mailbridge/password/PasswordStore.h"
+#include "support/MemoryPasswordStore.h"
 
 #include <QProcess>
 #include <QRegularExpression>
@@ -269,18 +270,6 @@ TEST_F(ImapOutboxTest, AccountCheckTellsWhatTheServerSaidAndSubscribes)
     EXPECT_TRUE(failure.contains("refused the user name or password")) << failure.toStdString();
 }
 
-class FakePasswordStore : public PasswordStore
-{
-public:
-    std::optional<QString> read(const QString &key) override
-    {
-        return passwords.contains(key) ? std::optional(passwords.value(key)) : std::nullopt;
-    }
-    void write(const QString &key, const QString &password) override { passwords[key] = password; }
-    void remove(const QString &key) override { passwords.remove(key); }
-    QMap<QString, QString> passwords;
-};
-
 TEST_F(ImapOutboxTest, ThePasswordComesFromTheKeyringOrTheCommand)
 {
     MailAccount account;
@@ -300,7 +289,7 @@ TEST_F(ImapOutboxTest, ThePasswordComesFromTheKeyringOrTheCommand)
     for (const auto &row : rows) {
         SCOPED_TRACE(row.name);
         account.passwordCommand = row.command;
-        FakePasswordStore keyring;
+        MemoryPasswordStore keyring;
         if (row.inKeyring)
             keyring.write(passwordKey(account), DovecotServer::password);
         const std::optional<QString> password = resolvePassword(account, keyring);

@@ -2,6 +2,7 @@
 #include "mailbridge/password/KeychainPasswordStore.h"
 #include "mailbridge/password/PasswordCommand.h"
 #include "mailbridge/password/PasswordResolution.h"
+#include "support/MemoryPasswordStore.h"
 
 #include "support/TestTools.h"
 
@@ -42,27 +43,13 @@ TEST(PasswordCommand, TakesTheFirstLineOrSaysWhatWentWrong)
     }
 }
 
-class FakePasswordStore : public PasswordStore
-{
-public:
-    std::optional<QString> read(const QString &key) override
-    {
-        reads << key;
-        return passwords.contains(key) ? std::optional(passwords.value(key)) : std::nullopt;
-    }
-    void write(const QString &key, const QString &password) override { passwords[key] = password; }
-    void remove(const QString &key) override { passwords.remove(key); }
-    QMap<QString, QString> passwords;
-    QStringList reads;
-};
-
 TEST(PasswordResolution, KeyringFirstThenCommandThenNothing)
 {
     MailAccount account;
     account.kind = MailAccountKind::Imap;
     account.imapHost = "imap.example.org";
     account.imapUser = "me";
-    FakePasswordStore keyring;
+    MemoryPasswordStore keyring;
 
     EXPECT_EQ(resolvePassword(account, keyring), std::nullopt) << "the window asks";
     EXPECT_EQ(keyring.reads, QStringList({passwordKey(account)}));
