@@ -1,6 +1,7 @@
 #pragma once
 
 #include "mailbridge/MailItem.h"
+#include "mailbridge/compose/LineEnding.h"
 
 #include <cstdint>
 #include <memory>
@@ -22,6 +23,9 @@ public:
 
     // Where messages go, as a person reads it after "into": "the Maildir outbox ~/Outbox".
     virtual QString destination() const = 0;
+
+    // How the lines of messages end where this outbox files them; their sizes follow it.
+    virtual LineEnding lineEnding() const { return LineEnding::Lf; }
 
     // The largest message in bytes the outbox takes, when it knows one, so that a Send can be
     // refused before its first message goes. May ask a server; throws Failure then.

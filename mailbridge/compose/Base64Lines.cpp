@@ -157,6 +157,11 @@ std::uint64_t base64LinesSize(std::uint64_t inputSize)
     return inputSize / base64LineInput * base64LineStride + (rest ? (rest + 2) / 3 * 4 + 1 : 0);
 }
 
+std::uint64_t base64LineCount(std::uint64_t inputSize)
+{
+    return (inputSize + base64LineInput - 1) / base64LineInput;
+}
+
 std::size_t encodeBase64Lines(const unsigned char *input, std::size_t size, char *output)
 {
     return encodeWith<encodeFullLines>(input, size, output);

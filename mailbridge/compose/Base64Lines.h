@@ -12,6 +12,8 @@ constexpr std::size_t base64LineStride = base64LineLength + 1;
 
 // Bytes encodeBase64Lines writes for an input of this size.
 std::uint64_t base64LinesSize(std::uint64_t inputSize);
+// Lines it writes for an input of this size: one more byte each where lines end in CRLF.
+std::uint64_t base64LineCount(std::uint64_t inputSize);
 
 // Encodes the input; returns base64LinesSize(size). A size that is not a multiple of 57
 // ends the data: its last line is short and padded with '='.

@@ -92,6 +92,15 @@ composeMessage(const MessageContent &content,
     return message;
 }
 
+// Turns every bare LF written through it into CRLF, as the wire needs.
+GObjectPtr<GMimeStream> crlfFilterOver(GMimeStream *target)
+{
+    auto filtered = adoptGObject(g_mime_stream_filter_new(target));
+    const auto filter = adoptGObject(g_mime_filter_unix2dos_new(FALSE));
+    g_mime_stream_filter_add(GMIME_STREAM_FILTER(filtered.get()), filter.get());
+    return filtered;
+}
+
 } // namespace
 
 void writeMessage(const MessageContent &content, int fd, const QString &path,
@@ -120,19 +129,23 @@ void writeMessage(const MessageContent &content, int fd, const QString &path,
     finishFileOutputStream(output.get());
 }
 
-std::uint64_t composedSize(const MessageContent &content)
+std::uint64_t composedSize(const MessageContent &content, LineEnding ending)
 {
     std::uint64_t encodedFiles = 0;
-    for (const Attachment &attachment : content.attachments)
-        encodedFiles +=
-            base64LinesSize(std::uint64_t(openRegularFile(attachment.path).status.st_size));
+    for (const Attachment &attachment : content.attachments) {
+        const auto size = std::uint64_t(openRegularFile(attachment.path).status.st_size);
+        encodedFiles += base64LinesSize(size);
+        if (ending == LineEnding::CrLf)
+            encodedFiles += base64LineCount(size);
+    }
     // The same message with empty contents: what GMime writes around them.
     const auto message = composeMessage(
         content, [](const Attachment &) { return adoptGObject(g_mime_stream_mem_new()); });
     const auto counter = adoptGObject(g_mime_stream_null_new());
-    const ssize_t frame =
-        g_mime_object_write_to_stream(GMIME_OBJECT(message.get()), nullptr, counter.get());
-    if (frame < 0)
+    const auto output = ending == LineEnding::CrLf ? crlfFilterOver(counter.get())
+                                                   : shareGObject(counter.get());
+    if (g_mime_object_write_to_stream(GMIME_OBJECT(message.get()), nullptr, output.get()) < 0 ||
+        g_mime_stream_flush(output.get()) < 0)
         throw Failure(QStringLiteral("Cannot compose the message \"%1\"").arg(content.subject));
-    return std::uint64_t(frame) + encodedFiles;
+    return std::uint64_t(GMIME_STREAM_NULL(counter.get())->written) + encodedFiles;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "mailbridge/compose/LineEnding.h"
 #include "mailbridge/compose/MessageContent.h"
 
 #include <QString>
@@ -21,7 +22,8 @@ class TransferMonitor;
 void writeMessage(const MessageContent &content, int fd, const QString &path,
                   TransferMonitor &monitor);
 
-// The exact number of bytes writeMessage will write for the content, found from the sizes of
-// the attachments' files as they are now, without reading them. Throws Failure like
-// writeMessage for a file that cannot be attached or text that cannot be written.
-std::uint64_t composedSize(const MessageContent &content);
+// The exact number of bytes writeMessage will write for the content with these line endings,
+// found from the sizes of the attachments' files as they are now, without reading them.
+// Throws Failure like writeMessage for a file that cannot be attached or text that cannot be
+// written.
+std::uint64_t composedSize(const MessageContent &content, LineEnding ending = LineEnding::Lf);

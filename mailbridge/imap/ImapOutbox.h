@@ -25,6 +25,8 @@ public:
 
     std::unique_ptr<MailItem> CreateItem(ItemType type = olMailItem) override;
     QString destination() const override;
+    // IMAP requires CRLF on the wire, attachments included.
+    LineEnding lineEnding() const override { return LineEnding::CrLf; }
 
     // Forgets the connection: the next Send logs in again with this password.
     void setPassword(const QString &password) override;
