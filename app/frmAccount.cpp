@@ -1,5 +1,7 @@
 #include "app/frmAccount.h"
 
+#include "batch/CancelToken.h"
+
 #include "common/Failure.h"
 #include "mailbridge/imap/ImapAccountCheck.h"
 #include "mailbridge/imap/ImapEndpoint.h"
@@ -209,7 +211,7 @@ void frmAccount::cmdTest_Click()
         }
         ImapEndpoint endpoint = imapEndpoint(account);
         endpoint.caFile = m_caFile;
-        showStatus(checkImapAccount(endpoint, *password).summary());
+        showStatus(checkImapAccount(endpoint, *password, CancelToken()).summary());
     } catch (const Failure &failure) {
         showStatus(failure.description());
     }

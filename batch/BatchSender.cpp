@@ -133,10 +133,19 @@ SendOutcome sendBatch(const SendRequest &request, MailApplication &mail, const F
 {
     if (const auto refusal = refusalFor(request))
         throw Refusal(*refusal);
+    // The outbox may wait on a server before the first message (its folder, its limit).
+    struct CancelWatch
+    {
+        MailApplication &mail;
+        ~CancelWatch() { mail.setCancelCheck({}); }
+    } watch{mail};
+    mail.setCancelCheck([&cancel] { return cancel.cancelled(); });
     BatchPlan plan;
     try {
         plan = planBatch(request, files);
         checkSizeLimit(plan, request, mail);
+    } catch (const SendCancelled &cancelled) {
+        throw SendStopped(cancelled.description(), {}, {}, true);
     } catch (const Failure &failure) {
         throw SendStopped(failure.description(), {}, {}, false);
     }
@@ -166,6 +175,10 @@ SendOutcome sendBatch(const SendRequest &request, MailApplication &mail, const F
                 outcome.filedSubjects << subject;
                 ++index;
                 stop(failure.description(), false);
+            } catch (const PerhapsFiled &perhaps) {
+                // Neither filed nor unsent: its files are left out of both lists.
+                ++index;
+                stop(perhaps.description(), false);
             }
             outcome.filedSubjects << subject;
             progress.messageFiled(int(index), subject);

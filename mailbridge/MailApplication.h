@@ -4,6 +4,7 @@
 #include "mailbridge/compose/LineEnding.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -34,5 +35,8 @@ public:
     // An outbox that logs in to a server may lack the password; the window asks for it on its
     // own thread before the Send starts, and hands it over here.
     virtual bool needsPassword() const { return false; }
+    // Asked during every wait on a server outside a message's Send (which obeys its own
+    // monitor), so that a Send can be stopped while the outbox connects or asks questions.
+    virtual void setCancelCheck(std::function<bool()>) {}
     virtual void setPassword(const QString &) {}
 };

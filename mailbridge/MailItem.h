@@ -38,3 +38,12 @@ class FiledWithFailure : public Failure
 public:
     using Failure::Failure;
 };
+
+// All of the message went to the outbox, whose answer was then lost, and it could not be
+// asked afterwards: the message may be there or not. Claiming either could lose it or file
+// it twice, so the person is told to look.
+class PerhapsFiled : public Failure
+{
+public:
+    using Failure::Failure;
+};

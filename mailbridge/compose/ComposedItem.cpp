@@ -42,6 +42,9 @@ void ComposedItem::Send(TransferMonitor &monitor)
     } catch (const FiledWithFailure &) {
         m_sent = true;
         throw;
+    } catch (const PerhapsFiled &) {
+        m_sent = true;
+        throw;
     }
     m_sent = true;
 }

@@ -3,6 +3,7 @@
 #include "common/Failure.h"
 #include "mailbridge/compose/Base64FileStream.h"
 #include "mailbridge/compose/Base64Lines.h"
+#include "mailbridge/compose/CallbackOutputStream.h"
 #include "mailbridge/compose/FileOutputStream.h"
 #include "mailbridge/compose/GMimeHeaders.h"
 #include "mailbridge/compose/GMimeLibrary.h"
@@ -129,6 +130,30 @@ void writeMessage(const MessageContent &content, int fd, const QString &path,
     finishFileOutputStream(output.get());
 }
 
+void streamMessage(const MessageContent &content, LineEnding ending, TransferMonitor &monitor,
+                   const std::function<void(const char *, std::size_t)> &write)
+{
+    std::vector<GObjectPtr<GMimeStream>> attachmentStreams;
+    const auto message = composeMessage(content, [&](const Attachment &attachment) {
+        attachmentStreams.push_back(openBase64FileStream(attachment.path, monitor));
+        return shareGObject(attachmentStreams.back().get());
+    });
+    const auto sink = openCallbackOutputStream(write);
+    const auto output =
+        ending == LineEnding::CrLf ? crlfFilterOver(sink.get()) : shareGObject(sink.get());
+    const bool written =
+        g_mime_object_write_to_stream(GMIME_OBJECT(message.get()), nullptr, output.get()) >= 0 &&
+        g_mime_stream_flush(output.get()) >= 0;
+    // A read error or a cancel is the cause of anything that follows it, so it comes first.
+    for (const auto &stream : attachmentStreams)
+        if (const std::exception_ptr failure = base64FileStreamFailure(stream.get()))
+            std::rethrow_exception(failure);
+    if (const std::exception_ptr failure = callbackOutputStreamFailure(sink.get()))
+        std::rethrow_exception(failure);
+    if (!written)
+        throw Failure(QStringLiteral("Cannot compose the message \"%1\"").arg(content.subject));
+}
+
 std::uint64_t composedSize(const MessageContent &content, LineEnding ending)
 {
     std::uint64_t encodedFiles = 0;
@@ -142,8 +167,8 @@ std::uint64_t composedSize(const MessageContent &content, LineEnding ending)
     const auto message = composeMessage(
         content, [](const Attachment &) { return adoptGObject(g_mime_stream_mem_new()); });
     const auto counter = adoptGObject(g_mime_stream_null_new());
-    const auto output = ending == LineEnding::CrLf ? crlfFilterOver(counter.get())
-                                                   : shareGObject(counter.get());
+    const auto output =
+        ending == LineEnding::CrLf ? crlfFilterOver(counter.get()) : shareGObject(counter.get());
     if (g_mime_object_write_to_stream(GMIME_OBJECT(message.get()), nullptr, output.get()) < 0 ||
         g_mime_stream_flush(output.get()) < 0)
         throw Failure(QStringLiteral("Cannot compose the message \"%1\"").arg(content.subject));

@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 
 class TransferMonitor;
 
@@ -21,6 +22,12 @@ class TransferMonitor;
 // the message may have reached fd.
 void writeMessage(const MessageContent &content, int fd, const QString &path,
                   TransferMonitor &monitor);
+
+// The same message handed, in pieces and in order, to write on this thread, with these line
+// endings: nothing is stored on the way. Throws as writeMessage does, and whatever write
+// throws; either way part of the message may have been handed on.
+void streamMessage(const MessageContent &content, LineEnding ending, TransferMonitor &monitor,
+                   const std::function<void(const char *, std::size_t)> &write);
 
 // The exact number of bytes writeMessage will write for the content with these line endings,
 // found from the sizes of the attachments' files as they are now, without reading them.

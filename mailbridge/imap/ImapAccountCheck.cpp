@@ -1,11 +1,16 @@
 #include "mailbridge/imap/ImapAccountCheck.h"
 
+#include "batch/CancelToken.h"
 #include "mailbridge/imap/ImapSession.h"
 #include "mailbridge/imap/MailboxName.h"
 
-ImapAccountCheck checkImapAccount(const ImapEndpoint &endpoint, const QString &password)
+namespace {
+
+ImapAccountCheck checkWith(const ImapEndpoint &endpoint, ImapCredentials credentials,
+                           const CancelToken &cancel)
 {
-    ImapSession session(endpoint, password);
+    ImapSession session(endpoint, std::move(credentials));
+    session.setCancelCheck([&cancel] { return cancel.cancelled(); });
     ImapAccountCheck check;
     check.folder = decodeMailboxName(session.draftsFolder());
     check.folderChoice = session.howFolderWasChosen();
@@ -13,6 +18,21 @@ ImapAccountCheck checkImapAccount(const ImapEndpoint &endpoint, const QString &p
     check.greeting = QString::fromUtf8(session.greeting());
     check.capabilities = QString::fromUtf8(session.capabilities().join(' '));
     return check;
+}
+
+} // namespace
+
+ImapAccountCheck checkImapAccount(const ImapEndpoint &endpoint, const QString &password,
+                                  const CancelToken &cancel)
+{
+    return checkWith(endpoint, ImapCredentials{password, nullptr}, cancel);
+}
+
+ImapAccountCheck checkImapAccount(const ImapEndpoint &endpoint,
+                                  std::shared_ptr<AccessTokenSource> tokens,
+                                  const CancelToken &cancel)
+{
+    return checkWith(endpoint, ImapCredentials{QString(), std::move(tokens)}, cancel);
 }
 
 QString ImapAccountCheck::summary() const

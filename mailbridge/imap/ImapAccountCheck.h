@@ -5,7 +5,11 @@
 #include <QString>
 
 #include <cstdint>
+#include <memory>
 #include <optional>
+
+class AccessTokenSource;
+class CancelToken;
 
 // What the server said when the mail account's Test button tried it.
 struct ImapAccountCheck
@@ -22,4 +26,9 @@ struct ImapAccountCheck
 
 // Connects, logs in and finds (and subscribes) the drafts folder, as a Send would, without
 // filing anything. Throws Failure saying what to change when any step fails.
-ImapAccountCheck checkImapAccount(const ImapEndpoint &endpoint, const QString &password);
+// Stops within a fraction of a second once cancel is set, throwing SendCancelled.
+ImapAccountCheck checkImapAccount(const ImapEndpoint &endpoint, const QString &password,
+                                  const CancelToken &cancel);
+ImapAccountCheck checkImapAccount(const ImapEndpoint &endpoint,
+                                  std::shared_ptr<AccessTokenSource> tokens,
+                                  const CancelToken &cancel);

@@ -7,8 +7,8 @@
 
 class ImapSession;
 
-// A message for an IMAP outbox; Send composes it into a private temporary file and appends
-// that, streamed, to the drafts folder.
+// A message for an IMAP outbox; Send composes it with CRLF line endings straight onto the
+// connection, its size known beforehand, so that no copy of it is kept anywhere.
 class ImapDraft : public ComposedItem
 {
 public:
@@ -16,8 +16,8 @@ public:
     explicit ImapDraft(std::function<std::shared_ptr<ImapSession>()> session);
 
 protected:
-    // Throws Failure when the message is larger than the server takes (nothing is sent), the
-    // connection or the server fails (nothing of the message is kept).
+    // Throws Failure when the connection or the server fails (nothing of the message is
+    // kept), PerhapsFiled when its arrival cannot be known.
     void file(const MessageContent &content, TransferMonitor &monitor) override;
     QString filedPlace() const override;
 

@@ -9,24 +9,50 @@ struct ImapOutbox::Account
 {
     ImapEndpoint endpoint;
     std::optional<QString> password;
+    std::shared_ptr<AccessTokenSource> tokens;
+    std::function<bool()> cancelled;
     std::shared_ptr<ImapSession> session;
 
     std::shared_ptr<ImapSession> connection()
     {
-        if (!password)
+        if (!password && !tokens)
             throw Failure(QStringLiteral("There is no password for %1: none is in the keyring "
-                                         "and no PasswordCommand gave one. Enter it in the mail "
-                                         "account.")
+                                         "and no PasswordCommand gave one. Set PasswordCommand "
+                                         "in the [MailClient] section of ~/.config/Ferrymail/"
+                                         "Ferrymail.conf, or keep the password in the keyring "
+                                         "(the Mail account window does that).")
                               .arg(describeAccount(endpoint)));
-        if (!session)
-            session = std::make_shared<ImapSession>(endpoint, *password);
+        if (!session) {
+            session = std::make_shared<ImapSession>(
+                endpoint, ImapCredentials{password.value_or(QString()), tokens});
+            session->setCancelCheck(cancelled);
+        }
         return session;
     }
 };
 
 ImapOutbox::ImapOutbox(ImapEndpoint endpoint, std::optional<QString> password)
-    : m_account(std::make_shared<Account>(Account{std::move(endpoint), std::move(password), {}}))
+    : m_account(std::make_shared<Account>(
+          Account{std::move(endpoint), std::move(password), nullptr, {}, {}}))
 {
+}
+
+ImapOutbox::ImapOutbox(ImapEndpoint endpoint, std::shared_ptr<AccessTokenSource> tokens)
+    : m_account(std::make_shared<Account>(
+          Account{std::move(endpoint), std::nullopt, std::move(tokens), {}, {}}))
+{
+}
+
+bool ImapOutbox::needsPassword() const
+{
+    return !m_account->tokens && !hasPassword();
+}
+
+void ImapOutbox::setCancelCheck(std::function<bool()> cancelled)
+{
+    m_account->cancelled = std::move(cancelled);
+    if (m_account->session)
+        m_account->session->setCancelCheck(m_account->cancelled);
 }
 
 ImapOutbox::~ImapOutbox() = default;

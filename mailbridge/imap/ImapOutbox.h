@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 
+class AccessTokenSource;
 class ImapSession;
 
 // An IMAP account's drafts folder as the outbox: each message sent is appended there flagged
@@ -21,6 +22,8 @@ public:
     // password: as resolvePassword found it or the person typed it; without one, the first
     // Send throws a Failure saying so.
     ImapOutbox(ImapEndpoint endpoint, std::optional<QString> password);
+    // Signs in with OAuth 2.0 access tokens from tokens instead of a password.
+    ImapOutbox(ImapEndpoint endpoint, std::shared_ptr<AccessTokenSource> tokens);
     ~ImapOutbox() override;
 
     std::unique_ptr<MailItem> CreateItem(ItemType type = olMailItem) override;
@@ -30,7 +33,8 @@ public:
 
     // Forgets the connection: the next Send logs in again with this password.
     void setPassword(const QString &password) override;
-    bool needsPassword() const override { return !hasPassword(); }
+    bool needsPassword() const override;
+    void setCancelCheck(std::function<bool()> cancelled) override;
     bool hasPassword() const;
 
     // The largest message the server takes into the folder, when it says; connects. For the

@@ -1,12 +1,8 @@
-#include "mailbridge/imap/AttachmentProgress.h"
 #include "mailbridge/imap/ImapResponses.h"
 #include "mailbridge/imap/MailboxName.h"
-#include "mailbridge/imap/PrivateTempFile.h"
 
-#include "RecordingMonitor.h"
 #include "support/TestTools.h"
 
-#include <sys/stat.h>
 
 namespace {
 
@@ -36,8 +32,7 @@ TEST(ImapResponses, ReadsWhatTheSessionNeeds)
         "A001 OK [CAPABILITY IMAP4rev1 UIDPLUS APPENDLIMIT=35882577 SPECIAL-USE] Logged in",
         "* LIST (\\HasNoChildren \\Drafts) \"/\" Brouillons",
         "* LIST (\\HasNoChildren) \"/\" \"My \\\"Stuff\\\"\"",
-        "* LIST () \"/\" {5}",
-        "a b c",
+        "* LIST () \"/\" \"a b c\"", // a literal, as the session hands it on
         "* STATUS \"Drafts\" (MESSAGES 3 APPENDLIMIT 1000)",
         "A002 NO [OVERQUOTA] Quota exceeded",
         "A003 OK Logout completed",
@@ -60,38 +55,42 @@ TEST(ImapResponses, ReadsWhatTheSessionNeeds)
         << "the refusal, not the logout after it";
 }
 
-TEST(AttachmentProgress, CountsAttachmentBytesInProportionAndInOrder)
+TEST(ImapResponses, ReadsResponsesAsTheProtocolDefinesThem)
 {
-    RecordingMonitor monitor;
-    std::vector<std::int64_t> totals;
-    monitor.onBytes = [&](std::int64_t total) { totals.push_back(total); };
-    // 300 bytes of attachments in a message of 600 bytes.
-    AttachmentProgress progress({{"a", 100}, {"empty", 0}, {"b", 200}}, 600, monitor);
-    progress.messageSent(0);
-    EXPECT_TRUE(monitor.started.isEmpty()) << "nothing before the first byte";
-    progress.messageSent(100);
-    EXPECT_EQ(monitor.total, 50);
-    EXPECT_EQ(monitor.started, QStringList({"a"}));
-    progress.messageSent(300);
-    EXPECT_EQ(monitor.total, 150);
-    EXPECT_EQ(monitor.started, QStringList({"a", "empty", "b"}));
-    progress.messageSent(250); // never backwards
-    EXPECT_EQ(monitor.total, 150);
-    progress.finish();
-    progress.finish();
-    EXPECT_EQ(monitor.total, 300);
-    EXPECT_EQ(totals, (std::vector<std::int64_t>{50, 100, 150, 300}))
-        << "a's rest, then b's share, each file's bytes apart";
-}
+    // A response code counts only right after the status.
+    const ImapResponse coded = parseImapResponse("F0005 NO [OVERQUOTA] Quota exceeded");
+    EXPECT_EQ(coded.kind, ImapResponse::Tagged);
+    EXPECT_EQ(coded.tag, "F0005");
+    EXPECT_EQ(coded.status, "NO");
+    EXPECT_EQ(coded.codeName(), "OVERQUOTA");
+    EXPECT_EQ(coded.rest, "Quota exceeded");
+    EXPECT_EQ(parseImapResponse("F0005 NO the quota [OVERQUOTA] talk").codeName(), "");
+    EXPECT_EQ(parseImapResponse("* 7 EXISTS").status, "");
+    EXPECT_EQ(parseImapResponse("+ go ahead").kind, ImapResponse::Continuation);
+    EXPECT_EQ(parseImapResponse("* BYE [UNAVAILABLE] going down").codeName(), "UNAVAILABLE");
 
-TEST(PrivateTempFile, IsPrivateAndLeavesNoName)
-{
-    const PrivateTempFile file = createPrivateTempFile();
-    struct stat status = {};
-    ASSERT_EQ(::fstat(file.fd.get(), &status), 0);
-    EXPECT_EQ(status.st_mode & 0777, 0600u);
-    EXPECT_EQ(status.st_nlink, 0u) << "no name in any folder";
-    EXPECT_FALSE(QFile::exists(file.path));
+    // A STATUS whose name came as a literal, with a quote and a backslash in it.
+    const QByteArray literalName = quotedForResponse("My \"Drafts\" \\ x");
+    EXPECT_EQ(statusItem({"* STATUS " + literalName + " (MESSAGES 2 APPENDLIMIT 100)"},
+                         "APPENDLIMIT"),
+              100u);
+    const QList<ListedMailbox> listed = listedMailboxes(
+        {"* LIST (\\HasNoChildren) NIL " + literalName, "* LIST (\\Noselect) \".\" INBOX"},
+        "LIST");
+    ASSERT_EQ(listed.size(), 2);
+    EXPECT_EQ(listed[0].name, "My \"Drafts\" \\ x");
+    EXPECT_EQ(listed[0].delimiter, "");
+    EXPECT_EQ(listed[1].delimiter, ".");
+
+    const auto personal = personalNamespace(
+        {"* NAMESPACE ((\"INBOX.\" \".\")(\"Shared.\" \".\")) NIL ((\"#public/\" \"/\"))"});
+    ASSERT_TRUE(personal);
+    EXPECT_EQ(personal->prefix, "INBOX.");
+    EXPECT_EQ(personal->delimiter, ".");
+    EXPECT_FALSE(personalNamespace({"* NAMESPACE NIL NIL NIL"}));
+
+    EXPECT_EQ(searchResults({"* SEARCH 3 17", "F0009 OK done"}), (QList<std::uint64_t>{3, 17}));
+    EXPECT_TRUE(searchResults({"* SEARCH"}).isEmpty());
 }
 
 } // namespace

@@ -1,10 +1,10 @@
+#include "batch/CancelToken.h"
 #include "ImapServerFixture.h"
 #include "batch/BatchSender.h"
 #include "filelist/LocalFileSystem.h"
 #include "mailbridge/imap/ImapAccountCheck.h"
 #include "mailbridge/imap/ImapOutbox.h"
 #include "mailbridge/imap/ImapSession.h"
-#include "mailbridge/imap/PrivateTempFile.h"
 #include <QFileInfo>
 
 namespace {
@@ -22,21 +22,22 @@ protected:
     }
 };
 
-TEST_F(ImapAppendLimitTest, ALimitTheServerAnnouncesRefusesBeforeAnythingIsSent)
+TEST_F(ImapAppendLimitTest, ADraftOverTheLimitIsRefusedBeforeItsUpload)
 {
     ImapOutbox drafts(endpoint(), QString(DovecotServer::password));
     EXPECT_EQ(drafts.appendLimit(), limit);
     EXPECT_EQ(static_cast<MailApplication &>(drafts).messageSizeLimit(), limit);
     const qsizetype loginsBefore = server().log().count("Login: user=<drafter>");
     const QString failure = failureOf([&] { send(drafts, "big", {randomFile("a", limit)}); });
-    EXPECT_TRUE(failure.contains(QStringLiteral("at most %1 bytes").arg(limit)))
-        << failure.toStdString();
-    EXPECT_TRUE(failure.contains("Nothing of it was sent")) << failure.toStdString();
+    // A message this large waits for the go-ahead, so the server's own words come back
+    // before a byte of it goes, and the connection stays usable.
+    EXPECT_TRUE(failure.contains("takes no message this large")) << failure.toStdString();
+    EXPECT_TRUE(failure.contains("[LIMIT]")) << failure.toStdString();
     send(drafts, "small", {randomFile("b", 1000)});
     EXPECT_EQ(server().log().count("Login: user=<drafter>") - loginsBefore, 0)
         << "asked on the connection made for the limit";
     EXPECT_EQ(subjectsIn(), QStringList({"small"}));
-    EXPECT_EQ(checkImapAccount(endpoint(), DovecotServer::password).appendLimit, limit);
+    EXPECT_EQ(checkImapAccount(endpoint(), DovecotServer::password, CancelToken()).appendLimit, limit);
 }
 
 TEST_F(ImapAppendLimitTest, ASendWithOneMessageOverTheLimitFilesNoDraftAtAll)
@@ -68,11 +69,11 @@ TEST_F(ImapAppendLimitTest, AMessageTheServerRefusesForItsSizeIsToldAsSuch)
     // no limit yet enforces one.
     ImapSession session(endpoint(), DovecotServer::password);
     const QByteArray text = "Subject: big\r\n\r\n" + QByteArray(int(limit) + 1000, 'x') + "\r\n";
-    const PrivateTempFile file = createPrivateTempFile();
-    ASSERT_EQ(::write(file.fd.get(), text.constData(), std::size_t(text.size())), text.size());
     const QString failure = failureOf([&] {
-        session.appendDraft(file.fd.get(), std::uint64_t(text.size()), "the message \"big\"",
-                            [](std::uint64_t) { return true; });
+        session.appendDraft(std::uint64_t(text.size()), "big@test", "the message \"big\"",
+                            [&](const ImapSession::MessageSink &sink) {
+                                sink(text.constData(), std::size_t(text.size()));
+                            });
     });
     EXPECT_TRUE(failure.contains("takes no message this large")) << failure.toStdString();
     EXPECT_TRUE(subjectsIn().isEmpty());
@@ -107,7 +108,7 @@ TEST_F(ImapWrongCertificateTest, ACertificateForAnotherNameIsRefused)
     }
     ImapEndpoint e = endpoint();
     e.host = "localhost";
-    EXPECT_THROW(checkImapAccount(e, DovecotServer::password), Failure);
+    EXPECT_THROW(checkImapAccount(e, DovecotServer::password, CancelToken()), Failure);
     EXPECT_TRUE(subjectsIn().isEmpty());
 }
 
@@ -127,7 +128,7 @@ TEST_F(ImapWithoutLiteralPlusTest, AppendWaitsForTheGoAheadAndHearsARefusalInste
     reader().command("CREATE Vanishing");
     ImapEndpoint e = endpoint();
     e.folder = "Vanishing";
-    const QString announced = checkImapAccount(e, DovecotServer::password).capabilities;
+    const QString announced = checkImapAccount(e, DovecotServer::password, CancelToken()).capabilities;
     ASSERT_FALSE(announced.contains("LITERAL+")) << announced.toStdString();
     ImapOutbox drafts(e, QString(DovecotServer::password));
     send(drafts, "first", {randomFile("a", 300000)});
@@ -161,7 +162,7 @@ TEST_F(ImapUnmarkedDraftsTest, WithoutAMarkedFolderDraftsIsMadeAndSubscribed)
     EXPECT_EQ(subjectsIn("Drafts"), QStringList({"unmarked"}));
     EXPECT_TRUE(reader().subscribedFolders().contains("Drafts"));
     EXPECT_TRUE(
-        checkImapAccount(endpoint(), DovecotServer::password).folderChoice.contains("usual name"));
+        checkImapAccount(endpoint(), DovecotServer::password, CancelToken()).folderChoice.contains("usual name"));
     reader().command("DELETE Drafts");
 }
 
