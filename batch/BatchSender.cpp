@@ -178,7 +178,7 @@ SendOutcome sendBatch(const SendRequest &request, MailApplication &mail, const F
             } catch (const PerhapsFiled &perhaps) {
                 // Neither filed nor unsent: its files are left out of both lists.
                 ++index;
-                stop(perhaps.description(), false);
+                stop(perhaps.description(), perhaps.cancelled());
             }
             outcome.filedSubjects << subject;
             progress.messageFiled(int(index), subject);

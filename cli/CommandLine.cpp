@@ -58,8 +58,9 @@ int runCommandLine(int argc, char **argv)
 
     QtSettingsStore settings;
     LocalFileSystem files;
+    Interruption interruption;
     const OutboxMaker makeOutbox =
-        [&settings](const SendOptions &options) -> std::unique_ptr<MailApplication> {
+        [&settings, &interruption](const SendOptions &options) -> std::unique_ptr<MailApplication> {
         if (!options.outbox.isEmpty())
             return std::make_unique<MaildirOutbox>(options.outbox);
         // Nobody to ask here: the keyring or PasswordCommand has the password, or the Send
@@ -68,11 +69,11 @@ int runCommandLine(int argc, char **argv)
         std::optional<QString> password;
         if (account.kind == MailAccountKind::Imap) {
             KeychainPasswordStore keyring;
-            password = resolvePassword(account, keyring);
+            password = resolvePassword(account, keyring,
+                                       [&interruption] { return interruption.cancel.cancelled(); });
         }
         return createOutbox(settings, password);
     };
-    Interruption interruption;
     const InterruptHandlers handlers(interruption);
     const int code = runSendCommand(parsed.options, settings, files, makeOutbox, interruption,
                                     {out, err, ::isatty(STDERR_FILENO) ? stderr : nullptr});

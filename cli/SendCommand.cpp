@@ -11,6 +11,7 @@
 #include "filelist/FileListModel.h"
 #include "filelist/FileListRefresh.h"
 #include "mailbridge/MailApplication.h"
+#include "mailbridge/TransferMonitor.h"
 #include "settings/RememberedEntries.h"
 
 #include <optional>
@@ -114,6 +115,10 @@ int runSendCommand(const SendOptions &options, const SettingsStore &settings,
     } catch (const Refusal &refusal) {
         output.err << refusal.description() << '\n';
         return ExitCode::refused;
+    } catch (const SendCancelled &cancelled) {
+        // Stopped before the Send began, while a password command ran.
+        output.err << cancelled.description() << '\n';
+        return interruption.signal != 0 ? 128 + interruption.signal : ExitCode::failed;
     } catch (const Failure &failure) {
         output.err << failure.description() << '\n';
         return ExitCode::failed;

@@ -77,11 +77,12 @@ ParsedArguments parseSendArguments(const QList<QByteArray> &arguments)
         }
         QString *slot = valueSlot(options, argument, options.size);
         if (!slot)
-            return usageError(QStringLiteral("Unknown option %1.").arg(QString::fromUtf8(argument)));
+            return usageError(
+                QStringLiteral("Unknown option %1.").arg(QString::fromUtf8(argument)));
         if (!hasValue) {
             if (++i >= arguments.size())
-                return usageError(
-                    QStringLiteral("The option %1 needs a value.").arg(QString::fromUtf8(argument)));
+                return usageError(QStringLiteral("The option %1 needs a value.")
+                                      .arg(QString::fromUtf8(argument)));
             value = arguments[i];
         }
         *slot = argument == "--outbox" ? decodeFileName(value) : QString::fromUtf8(value);

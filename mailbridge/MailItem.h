@@ -45,5 +45,13 @@ public:
 class PerhapsFiled : public Failure
 {
 public:
-    using Failure::Failure;
+    // cancelled: the wait for the answer was given up on request.
+    explicit PerhapsFiled(const QString &description, bool cancelled = false)
+        : Failure(description), m_cancelled(cancelled)
+    {
+    }
+    bool cancelled() const { return m_cancelled; }
+
+private:
+    bool m_cancelled;
 };

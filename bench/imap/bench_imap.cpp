@@ -153,12 +153,16 @@ int main(int argc, char **argv)
             const QString name = QStringLiteral("part-%1").arg(i, 4, 10, QLatin1Char('0'));
             const QString source = sources + QLatin1Char('/') + name + QStringLiteral(".bin");
             writeRandomFile(source, attachmentBytes, quint32(i + 1));
-            // The same message for curl, composed as the outbox composes it.
+            // The same message for curl, composed as the IMAP outbox composes it (CRLF).
             const QString message = composed + QLatin1Char('/') + name + QStringLiteral(".eml");
-            const int fd =
-                ::open(QFile::encodeName(message).constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            writeMessage(contentFor(source), fd, message, TransferMonitor::none());
-            ::close(fd);
+            QFile out(message);
+            if (!out.open(QIODevice::WriteOnly))
+                throw Failure(QStringLiteral("Cannot create %1").arg(message));
+            streamMessage(contentFor(source), LineEnding::CrLf, TransferMonitor::none(),
+                          [&out](const char *data, std::size_t length) {
+                              out.write(data, qint64(length));
+                          });
+            out.close();
             messageBytes += QFileInfo(message).size();
         }
         ::sync();

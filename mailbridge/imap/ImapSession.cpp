@@ -872,7 +872,7 @@ void ImapSession::appendDraft(std::uint64_t size, const QByteArray &messageId,
             .arg(description, decodeMailboxName(folder), describeAccount(m_endpoint));
     for (int attempt = 0;; ++attempt) {
         try {
-            appendOnce(size, doing, compose);
+            appendOnce(size, doing, description, compose);
             return;
         } catch (const AnswerLost &answer) {
             disconnect();
@@ -889,7 +889,7 @@ void ImapSession::appendDraft(std::uint64_t size, const QByteArray &messageId,
     }
 }
 
-void ImapSession::appendOnce(std::uint64_t size, const QString &doing,
+void ImapSession::appendOnce(std::uint64_t size, const QString &doing, const QString &description,
                              const std::function<void(const MessageSink &)> &compose)
 {
     connect();
@@ -937,8 +937,12 @@ void ImapSession::appendOnce(std::uint64_t size, const QString &doing,
         sendAll("\r\n", 2, doing);
         readTagged(tag, doing);
     } catch (const SendCancelled &) {
-        // Only a cancel while waiting for the answer gets here: the message may be in.
-        throw AnswerLost{QStringLiteral("stopped while waiting for the answer")};
+        // All of it went; whether the server kept it, only its answer would have told.
+        throw PerhapsFiled(QStringLiteral("Stopped while waiting for the server's answer to %1. "
+                                          "All of it went: it may already be in Drafts; look "
+                                          "before sending again.")
+                               .arg(description),
+                           true);
     } catch (const Failure &failure) {
         if (m_handle->curl)
             throw; // the server answered: a refusal

@@ -98,7 +98,7 @@ private:
     void sendAll(const char *data, std::size_t size, const QString &doing);
     void waitFor(short events, const QString &doing);
     void checkCancel();
-    void appendOnce(std::uint64_t size, const QString &doing,
+    void appendOnce(std::uint64_t size, const QString &doing, const QString &description,
                     const std::function<void(const MessageSink &)> &compose);
     bool arrivedAfterAll(const QByteArray &messageId, const QString &doing);
     [[noreturn]] void fail(int curlCode, const QString &doing);

@@ -1,6 +1,7 @@
 #include "mailbridge/password/PasswordCommand.h"
 
 #include "common/Failure.h"
+#include "mailbridge/TransferMonitor.h"
 
 #include <QProcess>
 
@@ -17,7 +18,8 @@ QString firstLine(const QByteArray &output)
 
 } // namespace
 
-QString runPasswordCommand(const QString &command, std::chrono::milliseconds timeout)
+QString runPasswordCommand(const QString &command, std::chrono::milliseconds timeout,
+                           const std::function<bool()> &cancelled)
 {
     const QString intro = QStringLiteral("The password command \"%1\"").arg(command);
     QProcess process;
@@ -28,7 +30,18 @@ QString runPasswordCommand(const QString &command, std::chrono::milliseconds tim
     if (!process.waitForStarted(int(timeout.count())))
         throw Failure(
             QStringLiteral("%1 could not be started: %2").arg(intro, process.errorString()));
-    if (!process.waitForFinished(int(timeout.count()))) {
+    // Waited for in slices, so that a cancel is seen at once.
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    bool finished = false;
+    while (!finished && std::chrono::steady_clock::now() < deadline) {
+        finished = process.waitForFinished(100);
+        if (!finished && cancelled && cancelled()) {
+            process.kill();
+            process.waitForFinished(1000);
+            throw SendCancelled();
+        }
+    }
+    if (!finished) {
         process.kill();
         process.waitForFinished(1000);
         throw Failure(QStringLiteral("%1 did not finish within %2 seconds and was stopped. Check "

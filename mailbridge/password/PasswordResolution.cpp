@@ -4,11 +4,12 @@
 #include "mailbridge/password/PasswordCommand.h"
 #include "mailbridge/password/PasswordStore.h"
 
-std::optional<QString> resolvePassword(const MailAccount &account, PasswordStore &keyring)
+std::optional<QString> resolvePassword(const MailAccount &account, PasswordStore &keyring,
+                                       const std::function<bool()> &cancelled)
 {
     if (auto stored = keyring.read(passwordKey(account)))
         return stored;
     if (!account.passwordCommand.isEmpty())
-        return runPasswordCommand(account.passwordCommand);
+        return runPasswordCommand(account.passwordCommand, std::chrono::seconds(30), cancelled);
     return std::nullopt;
 }

@@ -1,9 +1,10 @@
-#include "batch/CancelToken.h"
 #include "mailbridge/imap/ImapOutbox.h"
 #include "ImapServerFixture.h"
 #include "RecordingMonitor.h"
+#include "batch/CancelToken.h"
 #include "mailbridge/MailAccount.h"
 #include "mailbridge/ParsedMessage.h"
+#include "mailbridge/compose/MessageWriter.h"
 #include "mailbridge/imap/ImapAccountCheck.h"
 #include "mailbridge/password/PasswordResolution.h"
 #include "mailbridge/password/PasswordStore.h"
@@ -46,6 +47,19 @@ TEST_F(ImapOutboxTest, DraftsComeBackWholeFlaggedAndInOrder)
         const ParsedMessage parsed = parseMessageFile(copy);
         EXPECT_EQ(parsed.subject, subjects[qsizetype(i)]);
         const QStringList &files = sources[qsizetype(i)];
+        // IMAP requires CRLF; the size announced, the dry run's and the limit check's are
+        // all the composed CRLF size, which must be what the server stores.
+        EXPECT_FALSE(QRegularExpression("(^|[^\r])\n")
+                         .match(QString::fromLatin1(stored[i].bytes))
+                         .hasMatch())
+            << "a bare LF went to the server";
+        MessageContent content;
+        content.to = QStringLiteral("someone@example.org");
+        content.from = QStringLiteral("Me <me@example.org>");
+        content.subject = subjects[qsizetype(i)];
+        for (const QString &file : files)
+            content.attachments.push_back(inspectAttachment(file));
+        EXPECT_EQ(std::uint64_t(stored[i].bytes.size()), composedSize(content, LineEnding::CrLf));
         ASSERT_EQ(parsed.attachments.size(), std::size_t(files.size()));
         for (qsizetype k = 0; k < files.size(); ++k)
             EXPECT_TRUE(parsed.attachments[std::size_t(k)].bytes == fileBytes(files[k]))
@@ -258,7 +272,8 @@ TEST_F(ImapOutboxTest, ANamedFolderIsUsedEvenWithAnUnusualName)
 TEST_F(ImapOutboxTest, AccountCheckTellsWhatTheServerSaidAndSubscribes)
 {
     reader().command("UNSUBSCRIBE Brouillons");
-    const ImapAccountCheck check = checkImapAccount(endpoint(), DovecotServer::password, CancelToken());
+    const ImapAccountCheck check =
+        checkImapAccount(endpoint(), DovecotServer::password, CancelToken());
     EXPECT_EQ(check.folder, DovecotServer::draftsFolder);
     EXPECT_TRUE(check.folderChoice.contains("\\Drafts")) << check.folderChoice.toStdString();
     EXPECT_TRUE(check.greeting.contains("Dovecot")) << check.greeting.toStdString();
@@ -267,7 +282,8 @@ TEST_F(ImapOutboxTest, AccountCheckTellsWhatTheServerSaidAndSubscribes)
     EXPECT_TRUE(check.summary().contains(check.greeting));
     EXPECT_TRUE(reader().subscribedFolders().contains(DovecotServer::draftsFolder));
 
-    const QString failure = failureOf([&] { checkImapAccount(endpoint(), "wrong", CancelToken()); });
+    const QString failure =
+        failureOf([&] { checkImapAccount(endpoint(), "wrong", CancelToken()); });
     EXPECT_TRUE(failure.contains("refused the user name or password")) << failure.toStdString();
 }
 

@@ -3,7 +3,6 @@
 
 #include "support/TestTools.h"
 
-
 namespace {
 
 TEST(MailboxName, EncodesAndDecodesModifiedUtf7)
@@ -71,12 +70,11 @@ TEST(ImapResponses, ReadsResponsesAsTheProtocolDefinesThem)
 
     // A STATUS whose name came as a literal, with a quote and a backslash in it.
     const QByteArray literalName = quotedForResponse("My \"Drafts\" \\ x");
-    EXPECT_EQ(statusItem({"* STATUS " + literalName + " (MESSAGES 2 APPENDLIMIT 100)"},
-                         "APPENDLIMIT"),
-              100u);
+    EXPECT_EQ(
+        statusItem({"* STATUS " + literalName + " (MESSAGES 2 APPENDLIMIT 100)"}, "APPENDLIMIT"),
+        100u);
     const QList<ListedMailbox> listed = listedMailboxes(
-        {"* LIST (\\HasNoChildren) NIL " + literalName, "* LIST (\\Noselect) \".\" INBOX"},
-        "LIST");
+        {"* LIST (\\HasNoChildren) NIL " + literalName, "* LIST (\\Noselect) \".\" INBOX"}, "LIST");
     ASSERT_EQ(listed.size(), 2);
     EXPECT_EQ(listed[0].name, "My \"Drafts\" \\ x");
     EXPECT_EQ(listed[0].delimiter, "");

@@ -1,6 +1,6 @@
-#include "batch/CancelToken.h"
 #include "ImapServerFixture.h"
 #include "batch/BatchSender.h"
+#include "batch/CancelToken.h"
 #include "filelist/LocalFileSystem.h"
 #include "mailbridge/imap/ImapAccountCheck.h"
 #include "mailbridge/imap/ImapOutbox.h"
@@ -37,7 +37,8 @@ TEST_F(ImapAppendLimitTest, ADraftOverTheLimitIsRefusedBeforeItsUpload)
     EXPECT_EQ(server().log().count("Login: user=<drafter>") - loginsBefore, 0)
         << "asked on the connection made for the limit";
     EXPECT_EQ(subjectsIn(), QStringList({"small"}));
-    EXPECT_EQ(checkImapAccount(endpoint(), DovecotServer::password, CancelToken()).appendLimit, limit);
+    EXPECT_EQ(checkImapAccount(endpoint(), DovecotServer::password, CancelToken()).appendLimit,
+              limit);
 }
 
 TEST_F(ImapAppendLimitTest, ASendWithOneMessageOverTheLimitFilesNoDraftAtAll)
@@ -128,7 +129,8 @@ TEST_F(ImapWithoutLiteralPlusTest, AppendWaitsForTheGoAheadAndHearsARefusalInste
     reader().command("CREATE Vanishing");
     ImapEndpoint e = endpoint();
     e.folder = "Vanishing";
-    const QString announced = checkImapAccount(e, DovecotServer::password, CancelToken()).capabilities;
+    const QString announced =
+        checkImapAccount(e, DovecotServer::password, CancelToken()).capabilities;
     ASSERT_FALSE(announced.contains("LITERAL+")) << announced.toStdString();
     ImapOutbox drafts(e, QString(DovecotServer::password));
     send(drafts, "first", {randomFile("a", 300000)});
@@ -161,8 +163,8 @@ TEST_F(ImapUnmarkedDraftsTest, WithoutAMarkedFolderDraftsIsMadeAndSubscribed)
     EXPECT_EQ(drafts.folder(), "Drafts");
     EXPECT_EQ(subjectsIn("Drafts"), QStringList({"unmarked"}));
     EXPECT_TRUE(reader().subscribedFolders().contains("Drafts"));
-    EXPECT_TRUE(
-        checkImapAccount(endpoint(), DovecotServer::password, CancelToken()).folderChoice.contains("usual name"));
+    EXPECT_TRUE(checkImapAccount(endpoint(), DovecotServer::password, CancelToken())
+                    .folderChoice.contains("usual name"));
     reader().command("DELETE Drafts");
 }
 

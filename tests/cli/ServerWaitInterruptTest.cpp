@@ -1,0 +1,116 @@
+#include "support/TestTools.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+// A port on 127.0.0.1 that takes connections and never says a word: an IMAP server that
+// hangs before its greeting.
+class SilentServer
+{
+public:
+    SilentServer()
+    {
+        m_fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address = {};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        if (::bind(m_fd, reinterpret_cast<sockaddr *>(&address), length) != 0 ||
+            ::listen(m_fd, 8) != 0 ||
+            ::getsockname(m_fd, reinterpret_cast<sockaddr *>(&address), &length) != 0)
+            throw std::runtime_error("cannot listen on 127.0.0.1");
+        m_port = ntohs(address.sin_port);
+    }
+    ~SilentServer() { ::close(m_fd); }
+    int port() const { return m_port; }
+
+private:
+    int m_fd = -1;
+    int m_port = 0;
+};
+
+// `ferrymail send` into an IMAP account whose server, or password command, keeps it
+// waiting: Ctrl+C and SIGTERM must end it within a second, with their exit codes.
+class ServerWaitInterruptTest : public ::testing::TestWithParam<const char *>
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(QDir().mkpath(folder));
+        writeFile(folder + "/a.bin", randomBytes(1000, 3));
+        environment.insert("XDG_CONFIG_HOME", temp.filePath("config"));
+        environment.insert("XDG_DATA_HOME", temp.filePath("data"));
+        environment.remove("DISPLAY");
+        environment.remove("WAYLAND_DISPLAY");
+        environment.remove("DBUS_SESSION_BUS_ADDRESS"); // no keyring to ask
+    }
+
+    void configure(const QString &passwordCommand)
+    {
+        QSettings settings(temp.filePath("config/Ferrymail/Ferrymail.conf"), QSettings::IniFormat);
+        settings.beginGroup("MailClient");
+        settings.setValue("Kind", "imap");
+        settings.setValue("ImapHost", "127.0.0.1");
+        settings.setValue("ImapPort", server.port());
+        settings.setValue("ImapSecurity", "none");
+        settings.setValue("ImapUser", "me");
+        settings.setValue("PasswordCommand", passwordCommand);
+        settings.endGroup();
+        settings.sync();
+    }
+
+    // Starts the Send, signals it once it waits, and gives how long the end took.
+    qint64 interrupt(int signal, int &exitCode)
+    {
+        QProcess process;
+        process.setProcessEnvironment(environment);
+        process.start(FERRYMAIL_BINARY, {"send", "--to", "ann@example.org", "--from",
+                                         "me@example.org", "--all", folder});
+        EXPECT_TRUE(process.waitForStarted());
+        QTest::qWait(1500);
+        EXPECT_EQ(process.state(), QProcess::Running) << "it should be waiting";
+        QElapsedTimer timer;
+        timer.start();
+        ::kill(pid_t(process.processId()), signal);
+        EXPECT_TRUE(process.waitForFinished(20000));
+        exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+        return timer.elapsed();
+    }
+
+    QTemporaryDir temp;
+    const QString folder = temp.filePath("files");
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    SilentServer server;
+};
+
+TEST_P(ServerWaitInterruptTest, EndsWithinASecondWithTheSignalsExitCode)
+{
+    configure(QString::fromUtf8(GetParam()));
+    for (const int signal : {SIGINT, SIGTERM}) {
+        SCOPED_TRACE(signal);
+        int exitCode = -1;
+        const qint64 took = interrupt(signal, exitCode);
+        EXPECT_EQ(exitCode, 128 + signal);
+        EXPECT_LT(took, 1500) << "ms from the signal to the end";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Waits, ServerWaitInterruptTest,
+                         ::testing::Values("echo secret", "sleep 30; echo secret"),
+                         [](const auto &info) {
+                             return std::string(info.index == 0 ? "ForTheGreeting"
+                                                                : "ForThePasswordCommand");
+                         });
+
+} // namespace
