@@ -66,11 +66,12 @@ int runCommandLine(int argc, char **argv)
         // fails saying it is missing.
         const MailAccount account = readMailAccount(settings);
         std::optional<QString> password;
-        if (account.kind == MailAccountKind::Imap) {
+        if (account.kind == MailAccountKind::Imap && account.imapAuth == ImapAuth::Password) {
             KeychainPasswordStore keyring;
             password = resolvePassword(account, keyring);
         }
-        return createOutbox(settings, password);
+        // An OAuth account uses the kept sign-in or TokenCommand: never a browser from here.
+        return createOutbox(settings, password, std::make_shared<KeychainPasswordStore>());
     };
     Interruption interruption;
     const InterruptHandlers handlers(interruption);

@@ -1,6 +1,10 @@
 #include "settings/QtSettingsStore.h"
 
 #include "common/Failure.h"
+#include "settings/IniLines.h"
+
+#include <QFile>
+#include <QMap>
 
 namespace {
 
@@ -10,6 +14,40 @@ const QString application = QStringLiteral("Ferrymail");
 QString fullKey(const QString &section, const QString &key)
 {
     return section + QLatin1Char('/') + key;
+}
+
+std::optional<QString> parsedText(const QVariant &value)
+{
+    if (value.typeId() == QMetaType::QString)
+        return value.toString();
+    return std::nullopt;
+}
+
+QByteArray fileBytes(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QByteArray();
+    return file.readAll();
+}
+
+// "Section/Key" of each verbatim line typed by hand, with its meaning.
+QMap<QString, QString> handTypedVerbatimLines(const QSettings &settings)
+{
+    QMap<QString, QString> lines;
+    const QByteArray file = fileBytes(settings.fileName());
+    for (const QString &fullName : settings.allKeys()) {
+        const qsizetype slash = fullName.lastIndexOf(QLatin1Char('/'));
+        const QString section = slash < 0 ? QStringLiteral("General") : fullName.left(slash);
+        const QString key = fullName.mid(slash + 1);
+        if (!isVerbatimKey(key))
+            continue;
+        const std::optional<QString> raw = rawIniValue(file, section, key);
+        const std::optional<QString> parsed = parsedText(settings.value(fullName));
+        if (raw && (!parsed || verbatimValue(*raw, parsed) != *parsed))
+            lines.insert(fullName, *raw);
+    }
+    return lines;
 }
 
 } // namespace
@@ -38,6 +76,14 @@ QString QtSettingsStore::read(const QString &section, const QString &key,
     return defaultValue;
 }
 
+QString QtSettingsStore::readVerbatim(const QString &section, const QString &key) const
+{
+    const std::optional<QString> raw = rawIniValue(fileBytes(m_settings.fileName()), section, key);
+    if (!raw)
+        return read(section, key);
+    return verbatimValue(*raw, parsedText(m_settings.value(fullKey(section, key))));
+}
+
 void QtSettingsStore::write(const QString &section, const QString &key, const QString &value)
 {
     // Each write gets a QSettings of its own: its status keeps the first error it met, which
@@ -47,6 +93,9 @@ void QtSettingsStore::write(const QString &section, const QString &key, const QS
     for (int round = 0; round < 2; ++round) {
         QSettings settings(QSettings::NativeFormat, QSettings::UserScope, organization,
                            application);
+        const QMap<QString, QString> handTyped = handTypedVerbatimLines(settings);
+        for (auto line = handTyped.begin(); line != handTyped.end(); ++line)
+            settings.setValue(line.key(), line.value());
         settings.setValue(fullKey(section, key), value);
         settings.sync();
         switch (settings.status()) {

@@ -17,8 +17,12 @@ public:
 
     QString read(const QString &section, const QString &key,
                  const QString &defaultValue = QString()) const override;
+    // A "...Command" line exactly as typed into the file (see verbatimValue).
+    QString readVerbatim(const QString &section, const QString &key) const override;
     // Written through to the file at once, so that a failure reaches the person who made the
     // change; throws Failure only when the file does not hold the value afterwards.
+    // Every "...Command" line typed by hand is rewritten in the file's own quoted form on the
+    // way, as the file is written anew as a whole.
     void write(const QString &section, const QString &key, const QString &value) override;
 
 private:

@@ -10,3 +10,7 @@
 // first line the command wrote to its error output.
 QString runPasswordCommand(const QString &command,
                            std::chrono::milliseconds timeout = std::chrono::seconds(30));
+
+// The same for a command that prints another secret, named by what ("token").
+QString runFirstLineCommand(const QString &command, const QString &what,
+                            std::chrono::milliseconds timeout);
