@@ -1,12 +1,24 @@
 #include "settings/IniLines.h"
 
-#include <QList>
-
 namespace {
 
-bool isHexDigit(char16_t u)
+// Calls line(section, key, value) for each "key=value" line; the index is the line's.
+template <typename Visit> void forEachKeyLine(const QList<QByteArray> &lines, Visit visit)
 {
-    return (u >= '0' && u <= '9') || (u >= 'a' && u <= 'f') || (u >= 'A' && u <= 'F');
+    QString section = QStringLiteral("General");
+    for (qsizetype index = 0; index < lines.size(); ++index) {
+        const QString line = QString::fromUtf8(lines[index]).trimmed();
+        if (line.isEmpty() || line.startsWith(QLatin1Char(';')) ||
+            line.startsWith(QLatin1Char('#')))
+            continue;
+        if (line.startsWith(QLatin1Char('[')) && line.endsWith(QLatin1Char(']'))) {
+            section = line.mid(1, line.size() - 2).trimmed();
+            continue;
+        }
+        const qsizetype equals = line.indexOf(QLatin1Char('='));
+        if (equals > 0)
+            visit(index, section, line.left(equals).trimmed(), line.mid(equals + 1).trimmed());
+    }
 }
 
 } // namespace
@@ -19,90 +31,35 @@ bool isVerbatimKey(const QString &key)
 std::optional<QString> rawIniValue(const QByteArray &file, const QString &section,
                                    const QString &key)
 {
-    QString current = QStringLiteral("General");
     std::optional<QString> found;
-    for (const QByteArray &bytes : file.split('\n')) {
-        const QString line = QString::fromUtf8(bytes).trimmed();
-        if (line.isEmpty() || line.startsWith(QLatin1Char(';')) ||
-            line.startsWith(QLatin1Char('#')))
-            continue;
-        if (line.startsWith(QLatin1Char('[')) && line.endsWith(QLatin1Char(']'))) {
-            current = line.mid(1, line.size() - 2).trimmed();
-            continue;
-        }
-        const qsizetype equals = line.indexOf(QLatin1Char('='));
-        if (equals < 0 || current != section || line.left(equals).trimmed() != key)
-            continue;
+    forEachKeyLine(file.split('\n'), [&](qsizetype, const QString &lineSection,
+                                         const QString &lineKey, const QString &value) {
         // QSettings keeps the last of repeated keys; so does this.
-        found = line.mid(equals + 1).trimmed();
-    }
+        if (lineSection == section && lineKey == key)
+            found = value;
+    });
     return found;
 }
 
-QString iniWrittenForm(const QString &value)
+QList<IniLine> verbatimLines(const QByteArray &file)
 {
-    QString text;
-    bool needsQuotes = false;
-    bool escapeNextIfHexDigit = false;
-    for (const QChar c : value) {
-        const char16_t u = c.unicode();
-        if (u == ';' || u == ',' || u == '=')
-            needsQuotes = true;
-        if (escapeNextIfHexDigit && isHexDigit(u)) {
-            text += QStringLiteral("\\x") + QString::number(u, 16);
-            continue;
-        }
-        escapeNextIfHexDigit = false;
-        switch (u) {
-        case '"':
-        case '\\':
-            text += QLatin1Char('\\');
-            text += c;
-            break;
-        case '\0':
-            text += QStringLiteral("\\0");
-            escapeNextIfHexDigit = true;
-            break;
-        case '\a':
-            text += QStringLiteral("\\a");
-            break;
-        case '\b':
-            text += QStringLiteral("\\b");
-            break;
-        case '\f':
-            text += QStringLiteral("\\f");
-            break;
-        case '\n':
-            text += QStringLiteral("\\n");
-            break;
-        case '\r':
-            text += QStringLiteral("\\r");
-            break;
-        case '\t':
-            text += QStringLiteral("\\t");
-            break;
-        case '\v':
-            text += QStringLiteral("\\v");
-            break;
-        default:
-            if (u <= 0x1f) {
-                text += QStringLiteral("\\x") + QString::number(u, 16);
-                escapeNextIfHexDigit = true;
-            } else {
-                text += c;
-            }
-        }
-    }
-    if (value.startsWith(QLatin1Char('@')))
-        text.prepend(QLatin1Char('@'));
-    if (needsQuotes || text.startsWith(QLatin1Char(' ')) || text.endsWith(QLatin1Char(' ')))
-        text = QLatin1Char('"') + text + QLatin1Char('"');
-    return text;
+    QList<IniLine> lines;
+    forEachKeyLine(file.split('\n'), [&](qsizetype, const QString &section, const QString &key,
+                                         const QString &value) {
+        if (isVerbatimKey(key))
+            lines.append({section, key, value});
+    });
+    return lines;
 }
 
-QString verbatimValue(const QString &raw, const std::optional<QString> &parsed)
+QByteArray withVerbatimLines(const QByteArray &file, const QList<IniLine> &lines)
 {
-    if (parsed && iniWrittenForm(*parsed) == raw)
-        return *parsed;
-    return raw;
+    QList<QByteArray> text = file.split('\n');
+    forEachKeyLine(
+        text, [&](qsizetype index, const QString &section, const QString &key, const QString &) {
+            for (const IniLine &line : lines)
+                if (line.section == section && line.key == key)
+                    text[index] = (key + QLatin1Char('=') + line.value).toUtf8();
+        });
+    return text.join('\n');
 }

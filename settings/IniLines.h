@@ -1,23 +1,32 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 
 #include <optional>
 
 // Lines of a settings file as they stand, for the settings that go to a shell exactly as the
-// person wrote them: the file's own syntax would eat ";", ",", quotes and backslashes.
+// person wrote them: QSettings' own syntax would eat ";", ",", quotes and backslashes. Such a
+// value is the text after "=" to the end of its line, without spaces at either end.
 
 // Whether the key's value is taken as written (a line handed to /bin/sh: "...Command").
 bool isVerbatimKey(const QString &key);
 
-// The text after "key=" in section, trimmed; nothing when the file has no such line.
+// The text after "key=" in section; nothing when the file has no such line.
 std::optional<QString> rawIniValue(const QByteArray &file, const QString &section,
                                    const QString &key);
 
-// The text QSettings writes into the file for value, so that it reads back unchanged.
-QString iniWrittenForm(const QString &value);
+struct IniLine
+{
+    QString section;
+    QString key;
+    QString value;
+};
 
-// What a verbatim key means: the parsed value when the raw line is exactly the form QSettings
-// writes for it (the program wrote it), else the raw line itself (typed by hand).
-QString verbatimValue(const QString &raw, const std::optional<QString> &parsed);
+// Every verbatim key of the file with its value as written.
+QList<IniLine> verbatimLines(const QByteArray &file);
+
+// The file with the line of each of lines' keys holding its value as written; keys the file
+// lacks are left out.
+QByteArray withVerbatimLines(const QByteArray &file, const QList<IniLine> &lines);

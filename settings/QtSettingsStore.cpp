@@ -4,7 +4,7 @@
 #include "settings/IniLines.h"
 
 #include <QFile>
-#include <QMap>
+#include <QSaveFile>
 
 namespace {
 
@@ -16,13 +16,6 @@ QString fullKey(const QString &section, const QString &key)
     return section + QLatin1Char('/') + key;
 }
 
-std::optional<QString> parsedText(const QVariant &value)
-{
-    if (value.typeId() == QMetaType::QString)
-        return value.toString();
-    return std::nullopt;
-}
-
 QByteArray fileBytes(const QString &path)
 {
     QFile file(path);
@@ -31,23 +24,17 @@ QByteArray fileBytes(const QString &path)
     return file.readAll();
 }
 
-// "Section/Key" of each verbatim line typed by hand, with its meaning.
-QMap<QString, QString> handTypedVerbatimLines(const QSettings &settings)
+// QSettings wrote the whole file anew in its own syntax: the verbatim lines go back as they
+// were written. False when the file could not be written.
+bool restoreVerbatimLines(const QString &path, const QList<IniLine> &lines)
 {
-    QMap<QString, QString> lines;
-    const QByteArray file = fileBytes(settings.fileName());
-    for (const QString &fullName : settings.allKeys()) {
-        const qsizetype slash = fullName.lastIndexOf(QLatin1Char('/'));
-        const QString section = slash < 0 ? QStringLiteral("General") : fullName.left(slash);
-        const QString key = fullName.mid(slash + 1);
-        if (!isVerbatimKey(key))
-            continue;
-        const std::optional<QString> raw = rawIniValue(file, section, key);
-        const std::optional<QString> parsed = parsedText(settings.value(fullName));
-        if (raw && (!parsed || verbatimValue(*raw, parsed) != *parsed))
-            lines.insert(fullName, *raw);
-    }
-    return lines;
+    const QByteArray written = fileBytes(path);
+    const QByteArray restored = withVerbatimLines(written, lines);
+    if (restored == written)
+        return true;
+    QSaveFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(restored) == restored.size() &&
+           file.commit();
 }
 
 } // namespace
@@ -79,9 +66,7 @@ QString QtSettingsStore::read(const QString &section, const QString &key,
 QString QtSettingsStore::readVerbatim(const QString &section, const QString &key) const
 {
     const std::optional<QString> raw = rawIniValue(fileBytes(m_settings.fileName()), section, key);
-    if (!raw)
-        return read(section, key);
-    return verbatimValue(*raw, parsedText(m_settings.value(fullKey(section, key))));
+    return raw ? *raw : read(section, key);
 }
 
 void QtSettingsStore::write(const QString &section, const QString &key, const QString &value)
@@ -93,13 +78,19 @@ void QtSettingsStore::write(const QString &section, const QString &key, const QS
     for (int round = 0; round < 2; ++round) {
         QSettings settings(QSettings::NativeFormat, QSettings::UserScope, organization,
                            application);
-        const QMap<QString, QString> handTyped = handTypedVerbatimLines(settings);
-        for (auto line = handTyped.begin(); line != handTyped.end(); ++line)
-            settings.setValue(line.key(), line.value());
+        QList<IniLine> verbatim = verbatimLines(fileBytes(settings.fileName()));
+        // A line break cannot stand in a line as written: that value keeps QSettings' form.
+        if (isVerbatimKey(key) && !value.contains(QLatin1Char('\n')) &&
+            !value.contains(QLatin1Char('\r')))
+            verbatim.append({section, key, value.trimmed()});
         settings.setValue(fullKey(section, key), value);
         settings.sync();
         switch (settings.status()) {
         case QSettings::NoError:
+            if (!restoreVerbatimLines(settings.fileName(), verbatim))
+                throw Failure(QStringLiteral("Could not save the setting %1 to %2: the file "
+                                             "cannot be written.")
+                                  .arg(key, settings.fileName()));
             return;
         case QSettings::AccessError:
             throw Failure(QStringLiteral("Could not save the setting %1 to %2: the file or its "

@@ -17,12 +17,11 @@ public:
 
     QString read(const QString &section, const QString &key,
                  const QString &defaultValue = QString()) const override;
-    // A "...Command" line exactly as typed into the file (see verbatimValue).
+    // A "...Command" line exactly as it stands in the file (see IniLines.h).
     QString readVerbatim(const QString &section, const QString &key) const override;
     // Written through to the file at once, so that a failure reaches the person who made the
     // change; throws Failure only when the file does not hold the value afterwards.
-    // Every "...Command" line typed by hand is rewritten in the file's own quoted form on the
-    // way, as the file is written anew as a whole.
+    // "...Command" lines are written, and kept through every other write, as they are meant.
     void write(const QString &section, const QString &key, const QString &value) override;
 
 private:

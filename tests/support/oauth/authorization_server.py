@@ -23,7 +23,7 @@ CLIENT_ID = "ferrymail-tests"
 
 class State:
     def __init__(self, access_lifetime, rotate):
-        self.lock = threading.Lock()
+        self.lock = threading.RLock()
         self.access_lifetime = access_lifetime
         self.rotate = rotate
         self.codes = {}  # code -> grant
