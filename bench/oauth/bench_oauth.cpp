@@ -149,7 +149,6 @@ int main(int argc, char **argv)
         AuthorizationServer server;
         QTemporaryDir folder;
         DovecotServer dovecot(tokenLogins(server, folder));
-        dovecot.start();
         auto keyring = std::make_shared<MemoryPasswordStore>();
         signIn(server, *keyring);
 

@@ -79,7 +79,6 @@ protected:
     void start(const QString &mechanisms)
     {
         dovecot = std::make_unique<DovecotServer>(tokenLogins(server, folder, mechanisms));
-        dovecot->start();
         signedInRefreshToken(server, *keyring, key, DovecotServer::user);
     }
 

@@ -53,7 +53,7 @@ def challenge_of(verifier):
 
 
 class Handler(BaseHTTPRequestHandler):
-    protocol_version = "HTTP/1.1"
+    protocol_version = "HTTP/1.0"  # one request a connection: nothing left open at the end
     state = None
 
     def log_message(self, *args):
