@@ -155,6 +155,9 @@ void writeMailAccount(SettingsStore &store, const MailAccount &account)
     const bool oauth = account.imapAuth == ImapAuth::OAuth2;
     store.write(section, QStringLiteral("ImapAuth"),
                 oauth ? QStringLiteral("oauth2") : QStringLiteral("password"));
+    // A password account's file stays as it was; a sign-in's settings are kept once chosen.
+    if (!oauth)
+        return;
     store.write(section, QStringLiteral("OAuth2Provider"), providerName(account.oauthProvider));
     store.write(section, QStringLiteral("OAuth2ClientId"), account.oauthClientId);
     store.write(section, QStringLiteral("OAuth2ClientSecret"), account.oauthClientSecret);

@@ -61,7 +61,8 @@ int defaultImapPort(ImapSecurity security);
 // value for a Kind, ImapSecurity, ImapPort, ImapAuth or OAuth2Provider it does not
 // understand. PasswordCommand and TokenCommand are read exactly as written in the file.
 MailAccount readMailAccount(const SettingsStore &store);
-// Checks the account (checkMailAccount), then writes every key of it.
+// Checks the account (checkMailAccount), then writes every key of it; the OAuth 2.0 keys only
+// for an account that signs in with it.
 void writeMailAccount(SettingsStore &store, const MailAccount &account);
 // Throws Failure when an IMAP account lacks host or user, has a port out of range, would
 // send the password or token unencrypted to anything but this machine, or signs in with a
