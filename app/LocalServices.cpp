@@ -12,7 +12,7 @@ namespace {
 // Without a password the outbox still opens; its first Send says what is missing.
 std::optional<QString> knownPassword(const MailAccount &account)
 {
-    if (account.kind != MailAccountKind::Imap)
+    if (account.kind != MailAccountKind::Imap || account.imapAuth == ImapAuth::OAuth2)
         return std::nullopt;
     try {
         KeychainPasswordStore keyring;
@@ -28,7 +28,8 @@ frmMain::ServiceFactories localServices()
 {
     return {[]() -> std::unique_ptr<FileSystem> { return std::make_unique<LocalFileSystem>(); },
             [](const SettingsStore &store) -> std::unique_ptr<MailApplication> {
-                return createOutbox(store, knownPassword(readMailAccount(store)));
+                return createOutbox(store, knownPassword(readMailAccount(store)),
+                                    std::make_shared<KeychainPasswordStore>());
             },
             []() -> std::unique_ptr<PasswordStore> {
                 return std::make_unique<KeychainPasswordStore>();

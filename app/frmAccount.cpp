@@ -1,7 +1,7 @@
 #include "app/frmAccount.h"
 
+#include "app/OAuthSignInBox.h"
 #include "batch/CancelToken.h"
-
 #include "common/Failure.h"
 #include "mailbridge/imap/ImapAccountCheck.h"
 #include "mailbridge/imap/ImapEndpoint.h"
@@ -82,6 +82,8 @@ frmAccount::frmAccount(SettingsStore &settings, PasswordStore &keyring, QWidget 
         QStringLiteral("Empty: the folder the server marks Drafts, else \"Drafts\""));
     txtPasswordCommand = named(new QLineEdit(this), "txtPasswordCommand");
     txtPasswordCommand->setPlaceholderText(QStringLiteral("pass show mail/me@example.org"));
+    grpSignIn = new OAuthSignInBox(
+        m_keyring, [this] { return accountFromControls(); }, this);
     cmdTest = named(new QPushButton(QStringLiteral("Test"), this), "cmdTest");
     cmdTest->setAutoDefault(false);
     lblStatus = named(new QLabel(this), "lblStatus");
@@ -111,6 +113,7 @@ frmAccount::frmAccount(SettingsStore &settings, PasswordStore &keyring, QWidget 
     form->addRow(QString(), chkRemember);
     form->addRow(QStringLiteral("Password command:"), txtPasswordCommand);
     form->addRow(QStringLiteral("Drafts folder:"), txtFolder);
+    form->addRow(grpSignIn);
     form->addRow(QString(), testRow);
 
     auto *layout = new QVBoxLayout(this);
@@ -129,6 +132,19 @@ frmAccount::frmAccount(SettingsStore &settings, PasswordStore &keyring, QWidget 
 
     connect(optMaildir, &QRadioButton::toggled, this, &frmAccount::enableForKind);
     connect(cboSecurity, &QComboBox::currentIndexChanged, this, &frmAccount::cboSecurity_Changed);
+    connect(grpSignIn, &OAuthSignInBox::serverSuggested, this,
+            [this](const ProviderServer &server) {
+                // A host the person typed stays.
+                if (!txtHost->text().trimmed().isEmpty() &&
+                    txtHost->text().trimmed() != providerServer(OAuthProvider::Microsoft).host &&
+                    txtHost->text().trimmed() != providerServer(OAuthProvider::Google).host)
+                    return;
+                txtHost->setText(server.host);
+                for (int row = 0; row < int(std::size(securities)); ++row)
+                    if (securities[row] == server.security)
+                        cboSecurity->setCurrentIndex(row);
+                spnPort->setValue(server.port);
+            });
     connect(cmdTest, &QPushButton::clicked, this, &frmAccount::cmdTest_Click);
     connect(buttons, &QDialogButtonBox::accepted, this, &frmAccount::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &frmAccount::reject);
@@ -160,6 +176,7 @@ void frmAccount::showAccount(const MailAccount &account)
     txtUser->setText(account.imapUser);
     txtFolder->setText(account.imapFolder);
     txtPasswordCommand->setText(account.passwordCommand);
+    grpSignIn->showAccount(account);
     enableForKind();
 }
 
@@ -174,6 +191,7 @@ MailAccount frmAccount::accountFromControls() const
     account.imapUser = txtUser->text().trimmed();
     account.imapFolder = txtFolder->text().trimmed();
     account.passwordCommand = txtPasswordCommand->text().trimmed();
+    grpSignIn->fillIn(account);
     return account;
 }
 
@@ -185,6 +203,7 @@ void frmAccount::enableForKind()
          std::initializer_list<QWidget *>{txtHost, spnPort, cboSecurity, txtUser, txtPassword,
                                           chkRemember, txtFolder, txtPasswordCommand, cmdTest})
         control->setEnabled(imap);
+    grpSignIn->setEnabled(imap);
 }
 
 void frmAccount::cboSecurity_Changed()

@@ -7,6 +7,7 @@
 
 #include <optional>
 
+class OAuthSignInBox;
 class PasswordStore;
 class QCheckBox;
 class QComboBox;
@@ -59,6 +60,7 @@ private:
     QCheckBox *chkRemember = nullptr;
     QLineEdit *txtFolder = nullptr;
     QLineEdit *txtPasswordCommand = nullptr;
+    OAuthSignInBox *grpSignIn = nullptr;
     QPushButton *cmdTest = nullptr;
     QLabel *lblStatus = nullptr;
     QDialogButtonBox *buttons = nullptr;

@@ -67,12 +67,13 @@ int runCommandLine(int argc, char **argv)
         // fails saying it is missing.
         const MailAccount account = readMailAccount(settings);
         std::optional<QString> password;
-        if (account.kind == MailAccountKind::Imap) {
+        if (account.kind == MailAccountKind::Imap && account.imapAuth == ImapAuth::Password) {
             KeychainPasswordStore keyring;
             password = resolvePassword(account, keyring,
                                        [&interruption] { return interruption.cancel.cancelled(); });
         }
-        return createOutbox(settings, password);
+        // An OAuth account uses the kept sign-in or TokenCommand: never a browser from here.
+        return createOutbox(settings, password, std::make_shared<KeychainPasswordStore>());
     };
     const InterruptHandlers handlers(interruption);
     const int code = runSendCommand(parsed.options, settings, files, makeOutbox, interruption,

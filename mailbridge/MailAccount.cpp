@@ -3,6 +3,8 @@
 #include "common/Failure.h"
 #include "settings/SettingsStore.h"
 
+#include <QUrl>
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 
@@ -70,7 +72,27 @@ MailAccount readMailAccount(const SettingsStore &store)
     account.imapHost = read(store, "ImapHost");
     account.imapUser = read(store, "ImapUser");
     account.imapFolder = read(store, "ImapFolder");
-    account.passwordCommand = read(store, "PasswordCommand");
+    account.passwordCommand =
+        store.readVerbatim(section, QStringLiteral("PasswordCommand")).trimmed();
+
+    const QString auth = read(store, "ImapAuth").toLower();
+    if (auth == QLatin1String("oauth2"))
+        account.imapAuth = ImapAuth::OAuth2;
+    else if (!auth.isEmpty() && auth != QLatin1String("password"))
+        badValue("ImapAuth", auth, "password or oauth2");
+    const QString provider = read(store, "OAuth2Provider").toLower();
+    if (provider == QLatin1String("google"))
+        account.oauthProvider = OAuthProvider::Google;
+    else if (provider == QLatin1String("custom"))
+        account.oauthProvider = OAuthProvider::Custom;
+    else if (!provider.isEmpty() && provider != QLatin1String("microsoft"))
+        badValue("OAuth2Provider", provider, "microsoft, google or custom");
+    account.oauthClientId = read(store, "OAuth2ClientId");
+    account.oauthClientSecret = read(store, "OAuth2ClientSecret");
+    account.oauthAuthorizeUrl = read(store, "OAuth2AuthorizeUrl");
+    account.oauthTokenUrl = read(store, "OAuth2TokenUrl");
+    account.oauthScope = read(store, "OAuth2Scope");
+    account.tokenCommand = store.readVerbatim(section, QStringLiteral("TokenCommand")).trimmed();
     return account;
 }
 
@@ -88,12 +110,34 @@ void checkMailAccount(const MailAccount &account)
         throw Failure(QStringLiteral("The port %1 for %2 is out of range: use 1 to 65535.")
                           .arg(account.imapPort)
                           .arg(account.imapHost));
+    const bool oauth = account.imapAuth == ImapAuth::OAuth2;
     if (account.imapSecurity == ImapSecurity::None && !isLoopbackHost(account.imapHost))
         throw Failure(
-            QStringLiteral("Refusing to send the password for %1 unencrypted to %2: security "
+            QStringLiteral("Refusing to send the %1 for %2 unencrypted to %3: security "
                            "\"none\" is allowed only for this machine (localhost, 127.0.0.1, "
                            "::1). Choose TLS or STARTTLS.")
-                .arg(account.imapUser, account.imapHost));
+                .arg(oauth ? QStringLiteral("sign-in token") : QStringLiteral("password"),
+                     account.imapUser, account.imapHost));
+    if (!oauth || account.oauthProvider != OAuthProvider::Custom || !account.tokenCommand.isEmpty())
+        return;
+    const struct
+    {
+        const char *key;
+        const QString &url;
+    } urls[] = {{"OAuth2AuthorizeUrl", account.oauthAuthorizeUrl},
+                {"OAuth2TokenUrl", account.oauthTokenUrl}};
+    for (const auto &url : urls) {
+        const QUrl parsed(url.url, QUrl::StrictMode);
+        const QString scheme = parsed.scheme().toLower();
+        // Plain http would carry the code and the tokens readable: this machine only.
+        const bool secure = scheme == QLatin1String("https") ||
+                            (scheme == QLatin1String("http") && isLoopbackHost(parsed.host()));
+        if (!parsed.isValid() || parsed.host().isEmpty() || !secure)
+            throw Failure(QStringLiteral("The sign-in with your own provider needs %1 set to an "
+                                         "https:// address (http:// only for this machine); it "
+                                         "is \"%2\".")
+                              .arg(QLatin1String(url.key), url.url));
+    }
 }
 
 void writeMailAccount(SettingsStore &store, const MailAccount &account)
@@ -108,6 +152,19 @@ void writeMailAccount(SettingsStore &store, const MailAccount &account)
     store.write(section, QStringLiteral("ImapUser"), account.imapUser);
     store.write(section, QStringLiteral("ImapFolder"), account.imapFolder);
     store.write(section, QStringLiteral("PasswordCommand"), account.passwordCommand);
+    const bool oauth = account.imapAuth == ImapAuth::OAuth2;
+    store.write(section, QStringLiteral("ImapAuth"),
+                oauth ? QStringLiteral("oauth2") : QStringLiteral("password"));
+    // A password account's file stays as it was; a sign-in's settings are kept once chosen.
+    if (!oauth)
+        return;
+    store.write(section, QStringLiteral("OAuth2Provider"), providerName(account.oauthProvider));
+    store.write(section, QStringLiteral("OAuth2ClientId"), account.oauthClientId);
+    store.write(section, QStringLiteral("OAuth2ClientSecret"), account.oauthClientSecret);
+    store.write(section, QStringLiteral("OAuth2AuthorizeUrl"), account.oauthAuthorizeUrl);
+    store.write(section, QStringLiteral("OAuth2TokenUrl"), account.oauthTokenUrl);
+    store.write(section, QStringLiteral("OAuth2Scope"), account.oauthScope);
+    store.write(section, QStringLiteral("TokenCommand"), account.tokenCommand);
 }
 
 bool isLoopbackHost(const QString &host)
@@ -125,6 +182,26 @@ bool isLoopbackHost(const QString &host)
     if (::inet_pton(AF_INET6, text.constData(), &v6) == 1)
         return IN6_IS_ADDR_LOOPBACK(&v6);
     return false;
+}
+
+QString providerName(OAuthProvider provider)
+{
+    switch (provider) {
+    case OAuthProvider::Microsoft:
+        return QStringLiteral("microsoft");
+    case OAuthProvider::Google:
+        return QStringLiteral("google");
+    case OAuthProvider::Custom:
+        return QStringLiteral("custom");
+    }
+    return QString();
+}
+
+QString oauthTokenKey(const MailAccount &account)
+{
+    return QStringLiteral("imap-oauth2://%1@%2:%3")
+        .arg(account.imapUser, account.imapHost.toLower())
+        .arg(account.imapPort);
 }
 
 QString passwordKey(const MailAccount &account)

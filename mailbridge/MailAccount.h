@@ -17,8 +17,24 @@ enum class ImapSecurity
     None      // no encryption: loopback addresses only
 };
 
+// How the IMAP login proves who it is.
+enum class ImapAuth
+{
+    Password,
+    OAuth2 // an access token from a sign-in in the browser, or from TokenCommand
+};
+
+// Whose authorization server an OAuth 2.0 sign-in goes to.
+enum class OAuthProvider
+{
+    Microsoft,
+    Google,
+    Custom // the URLs and scope come from the settings
+};
+
 // Where the Send files messages, as section [MailClient] of the settings keeps it. The
-// password is never part of it: it lives in the keyring or comes from PasswordCommand.
+// password is never part of it: it lives in the keyring or comes from PasswordCommand; nor is
+// an OAuth 2.0 token, which lives in the keyring or comes from TokenCommand.
 struct MailAccount
 {
     MailAccountKind kind = MailAccountKind::Maildir;
@@ -29,17 +45,28 @@ struct MailAccount
     QString imapUser;
     QString imapFolder;      // empty: the folder the server marks \Drafts, else "Drafts"
     QString passwordCommand; // run with /bin/sh -c; its first output line is the password
+    ImapAuth imapAuth = ImapAuth::Password;
+    OAuthProvider oauthProvider = OAuthProvider::Microsoft;
+    QString oauthClientId;     // empty: the one built into the program, if any
+    QString oauthClientSecret; // where the provider wants one from desktop programs (Google)
+    QString oauthAuthorizeUrl; // custom provider only, as are the two below
+    QString oauthTokenUrl;
+    QString oauthScope;
+    QString tokenCommand; // run like passwordCommand; its first line is the access token
 };
 
 int defaultImapPort(ImapSecurity security);
 
 // Reads [MailClient]; absent keys take their defaults. Throws Failure naming the key and the
-// value for a Kind, ImapSecurity or ImapPort it does not understand.
+// value for a Kind, ImapSecurity, ImapPort, ImapAuth or OAuth2Provider it does not
+// understand. PasswordCommand and TokenCommand are read exactly as written in the file.
 MailAccount readMailAccount(const SettingsStore &store);
-// Checks the account (checkMailAccount), then writes every key of it.
+// Checks the account (checkMailAccount), then writes every key of it; the OAuth 2.0 keys only
+// for an account that signs in with it.
 void writeMailAccount(SettingsStore &store, const MailAccount &account);
-// Throws Failure when an IMAP account lacks host or user, has a port out of range, or would
-// send the password unencrypted to anything but this machine.
+// Throws Failure when an IMAP account lacks host or user, has a port out of range, would
+// send the password or token unencrypted to anything but this machine, or signs in with a
+// custom provider whose URLs are missing or not web addresses.
 void checkMailAccount(const MailAccount &account);
 
 // Whether host names this machine without asking a name server: "localhost", 127.0.0.0/8, ::1.
@@ -48,4 +75,8 @@ bool isLoopbackHost(const QString &host);
 // The name under which the account's password is kept in a PasswordStore.
 QString passwordKey(const MailAccount &account);
 
+// The name under which the refresh token of the account's OAuth 2.0 sign-in is kept.
+QString oauthTokenKey(const MailAccount &account);
+
 QString securityName(ImapSecurity security);
+QString providerName(OAuthProvider provider);

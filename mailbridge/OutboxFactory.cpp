@@ -6,16 +6,27 @@
 #include "mailbridge/imap/ImapOutbox.h"
 #include "mailbridge/maildir/DefaultOutboxFolder.h"
 #include "mailbridge/maildir/MaildirOutbox.h"
+#include "mailbridge/oauth/TokenRequest.h"
+#include "mailbridge/oauth/TokenSources.h"
 
 #include <QDir>
 
 std::unique_ptr<MailApplication> createOutbox(const SettingsStore &store,
-                                              std::optional<QString> imapPassword)
+                                              std::optional<QString> imapPassword,
+                                              std::shared_ptr<PasswordStore> keyring)
 {
     const MailAccount account = readMailAccount(store);
     if (account.kind == MailAccountKind::Maildir)
         return std::make_unique<MaildirOutbox>(defaultOutboxFolder(store));
     checkMailAccount(account);
+    if (account.imapAuth == ImapAuth::OAuth2) {
+        if (!keyring && account.tokenCommand.isEmpty())
+            throw Failure(signInAgainText());
+        std::shared_ptr<AccessTokenSource> tokens =
+            createAccessTokenSource(account, std::move(keyring));
+        tokens->accessToken(false);
+        return createOAuthImapOutbox(imapEndpoint(account), std::move(tokens));
+    }
     return std::make_unique<ImapOutbox>(imapEndpoint(account), std::move(imapPassword));
 }
 

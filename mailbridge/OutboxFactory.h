@@ -7,13 +7,18 @@
 #include <memory>
 #include <optional>
 
+class PasswordStore;
 class SettingsStore;
 
 // The outbox that section [MailClient] of the settings names: the Maildir folder, or the
-// IMAP account's drafts folder, which gets imapPassword (see resolvePassword). Throws Failure
-// for settings it cannot use or a Maildir folder it cannot make.
+// IMAP account's drafts folder, which gets imapPassword (see resolvePassword), or for an
+// OAuth 2.0 account its tokens from TokenCommand or the sign-in kept in keyring. An OAuth
+// account gets its first token here, so a sign-in that no longer holds stops the Send before
+// anything is filed. Throws Failure for settings it cannot use, a Maildir folder it cannot
+// make, or a token it cannot get.
 std::unique_ptr<MailApplication> createOutbox(const SettingsStore &store,
-                                              std::optional<QString> imapPassword = std::nullopt);
+                                              std::optional<QString> imapPassword = std::nullopt,
+                                              std::shared_ptr<PasswordStore> keyring = nullptr);
 
 // The path with the home folder shown as "~".
 QString withHomeAsTilde(const QString &path);

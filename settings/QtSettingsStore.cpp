@@ -1,6 +1,10 @@
 #include "settings/QtSettingsStore.h"
 
 #include "common/Failure.h"
+#include "settings/IniLines.h"
+
+#include <QFile>
+#include <QSaveFile>
 
 namespace {
 
@@ -10,6 +14,27 @@ const QString application = QStringLiteral("Ferrymail");
 QString fullKey(const QString &section, const QString &key)
 {
     return section + QLatin1Char('/') + key;
+}
+
+QByteArray fileBytes(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QByteArray();
+    return file.readAll();
+}
+
+// QSettings wrote the whole file anew in its own syntax: the verbatim lines go back as they
+// were written. False when the file could not be written.
+bool restoreVerbatimLines(const QString &path, const QList<IniLine> &lines)
+{
+    const QByteArray written = fileBytes(path);
+    const QByteArray restored = withVerbatimLines(written, lines);
+    if (restored == written)
+        return true;
+    QSaveFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(restored) == restored.size() &&
+           file.commit();
 }
 
 } // namespace
@@ -38,6 +63,12 @@ QString QtSettingsStore::read(const QString &section, const QString &key,
     return defaultValue;
 }
 
+QString QtSettingsStore::readVerbatim(const QString &section, const QString &key) const
+{
+    const std::optional<QString> raw = rawIniValue(fileBytes(m_settings.fileName()), section, key);
+    return raw ? *raw : read(section, key);
+}
+
 void QtSettingsStore::write(const QString &section, const QString &key, const QString &value)
 {
     // Each write gets a QSettings of its own: its status keeps the first error it met, which
@@ -47,10 +78,19 @@ void QtSettingsStore::write(const QString &section, const QString &key, const QS
     for (int round = 0; round < 2; ++round) {
         QSettings settings(QSettings::NativeFormat, QSettings::UserScope, organization,
                            application);
+        QList<IniLine> verbatim = verbatimLines(fileBytes(settings.fileName()));
+        // A line break cannot stand in a line as written: that value keeps QSettings' form.
+        if (isVerbatimKey(key) && !value.contains(QLatin1Char('\n')) &&
+            !value.contains(QLatin1Char('\r')))
+            verbatim.append({section, key, value.trimmed()});
         settings.setValue(fullKey(section, key), value);
         settings.sync();
         switch (settings.status()) {
         case QSettings::NoError:
+            if (!restoreVerbatimLines(settings.fileName(), verbatim))
+                throw Failure(QStringLiteral("Could not save the setting %1 to %2: the file "
+                                             "cannot be written.")
+                                  .arg(key, settings.fileName()));
             return;
         case QSettings::AccessError:
             throw Failure(QStringLiteral("Could not save the setting %1 to %2: the file or its "

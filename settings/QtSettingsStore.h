@@ -17,8 +17,11 @@ public:
 
     QString read(const QString &section, const QString &key,
                  const QString &defaultValue = QString()) const override;
+    // A "...Command" line exactly as it stands in the file (see IniLines.h).
+    QString readVerbatim(const QString &section, const QString &key) const override;
     // Written through to the file at once, so that a failure reaches the person who made the
     // change; throws Failure only when the file does not hold the value afterwards.
+    // "...Command" lines are written, and kept through every other write, as they are meant.
     void write(const QString &section, const QString &key, const QString &value) override;
 
 private:

@@ -21,7 +21,14 @@ QString firstLine(const QByteArray &output)
 QString runPasswordCommand(const QString &command, std::chrono::milliseconds timeout,
                            const std::function<bool()> &cancelled)
 {
-    const QString intro = QStringLiteral("The password command \"%1\"").arg(command);
+    return runFirstLineCommand(command, QStringLiteral("password"), timeout, cancelled);
+}
+
+QString runFirstLineCommand(const QString &command, const QString &what,
+                            std::chrono::milliseconds timeout,
+                            const std::function<bool()> &cancelled)
+{
+    const QString intro = QStringLiteral("The %1 command \"%2\"").arg(what, command);
     QProcess process;
     process.setProgram(QStringLiteral("/bin/sh"));
     process.setArguments({QStringLiteral("-c"), command});
@@ -58,9 +65,9 @@ QString runPasswordCommand(const QString &command, std::chrono::milliseconds tim
                           .arg(intro)
                           .arg(process.exitCode())
                           .arg(because));
-    const QString password = firstLine(process.readAllStandardOutput());
-    if (password.isEmpty())
+    const QString secret = firstLine(process.readAllStandardOutput());
+    if (secret.isEmpty())
         throw Failure(
-            QStringLiteral("%1 printed no password on its first line%2").arg(intro, because));
-    return password;
+            QStringLiteral("%1 printed no %2 on its first line%3").arg(intro, what, because));
+    return secret;
 }

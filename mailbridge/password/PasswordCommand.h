@@ -13,3 +13,8 @@
 QString runPasswordCommand(const QString &command,
                            std::chrono::milliseconds timeout = std::chrono::seconds(30),
                            const std::function<bool()> &cancelled = {});
+
+// The same for a command that prints another secret, named by what ("token").
+QString runFirstLineCommand(const QString &command, const QString &what,
+                            std::chrono::milliseconds timeout,
+                            const std::function<bool()> &cancelled = {});

@@ -170,7 +170,8 @@ TEST_F(frmAccountTest, OkWritesTheAccountAndThePasswordOnlyToTheKeyringWhenAsked
                                           {"MailClient/ImapSecurity", "tls"},
                                           {"MailClient/ImapUser", "me@example.org"},
                                           {"MailClient/ImapFolder", "Outgoing"},
-                                          {"MailClient/PasswordCommand", ""}}));
+                                          {"MailClient/PasswordCommand", ""},
+                                          {"MailClient/ImapAuth", "password"}}));
         for (const QString &value : settings.values)
             EXPECT_FALSE(value.contains("s3cret")) << value;
         EXPECT_EQ(dialog().typedPassword(), std::optional<QString>("s3cret-typed"));

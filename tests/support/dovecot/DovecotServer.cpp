@@ -263,7 +263,7 @@ plugin {
                                .arg(m_imapPort)
                                .arg(m_imapsPort)
                                .arg(maxMailSize) +
-                           limits;
+                           limits + m_options.extraConfiguration;
     // Only root may chroot; the services then stay in the run folder.
     writeText(root + "/dovecot.conf",
               QString(config)

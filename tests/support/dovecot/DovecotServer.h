@@ -28,6 +28,8 @@ struct DovecotOptions
     bool marksDrafts = true;
     // Whose certificate the server shows.
     QString certificateName = QStringLiteral("localhost");
+    // Appended to the configuration as it stands; later settings win over earlier ones.
+    QString extraConfiguration;
 };
 
 // A Dovecot of its own, run as a child process (dovecot -F) on free ports of 127.0.0.1 with

@@ -1,0 +1,62 @@
+#pragma once
+
+#include "mailbridge/MailAccount.h"
+#include "mailbridge/oauth/OAuthProvider.h"
+#include "mailbridge/oauth/OAuthSignIn.h"
+
+#include <QGroupBox>
+
+#include <functional>
+
+class PasswordStore;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+// The Mail account window's part for logging in with OAuth 2.0: the provider, the client,
+// the person's own token command, and "Sign in…", which signs in in the browser and keeps
+// the refresh token in the keyring.
+class OAuthSignInBox : public QGroupBox
+{
+    Q_OBJECT
+
+public:
+    // account: the account as the window's controls stand, for the server and user the
+    // sign-in is kept under.
+    OAuthSignInBox(PasswordStore &keyring, std::function<MailAccount()> account, QWidget *parent);
+    ~OAuthSignInBox() override;
+
+    void showAccount(const MailAccount &account);
+    // Sets the OAuth settings of account from the controls.
+    void fillIn(MailAccount &account) const;
+    bool oauthChosen() const;
+    // How "Sign in…" shows the provider's page; QDesktopServices::openUrl unless set.
+    void setUrlOpener(OAuthSignIn::OpenUrl openUrl);
+
+signals:
+    // The provider's IMAP server, when the person picks Microsoft or Google.
+    void serverSuggested(const ProviderServer &server);
+
+private:
+    void enableControls();
+    void cboProvider_Changed();
+    void cmdSignIn_Click();
+    void showStatus(const QString &text);
+
+    PasswordStore &m_keyring;
+    std::function<MailAccount()> m_account;
+    OAuthSignIn::OpenUrl m_openUrl;
+    OAuthSignIn *m_signIn = nullptr;
+
+    QComboBox *cboAuth = nullptr;
+    QComboBox *cboProvider = nullptr;
+    QLineEdit *txtClientId = nullptr;
+    QLineEdit *txtClientSecret = nullptr;
+    QLineEdit *txtAuthorizeUrl = nullptr;
+    QLineEdit *txtTokenUrl = nullptr;
+    QLineEdit *txtScope = nullptr;
+    QLineEdit *txtTokenCommand = nullptr;
+    QPushButton *cmdSignIn = nullptr;
+    QLabel *lblSignIn = nullptr;
+};

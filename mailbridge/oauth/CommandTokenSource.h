@@ -1,0 +1,25 @@
+#pragma once
+
+#include "mailbridge/imap/AccessTokenSource.h"
+
+#include <QString>
+
+#include <chrono>
+#include <mutex>
+
+// Access tokens from the person's own helper (TokenCommand): run like PasswordCommand, its
+// first output line is the token. Run once, and again whenever the server refused the token.
+class CommandTokenSource : public AccessTokenSource
+{
+public:
+    explicit CommandTokenSource(QString command,
+                                std::chrono::milliseconds timeout = std::chrono::seconds(30));
+
+    QString accessToken(bool refresh) override;
+
+private:
+    QString m_command;
+    std::chrono::milliseconds m_timeout;
+    std::mutex m_mutex;
+    QString m_token;
+};

@@ -1,0 +1,36 @@
+#pragma once
+
+#include "mailbridge/imap/AccessTokenSource.h"
+#include "mailbridge/oauth/OAuthProvider.h"
+
+#include <QString>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <mutex>
+
+class PasswordStore;
+
+// Access tokens bought with the refresh token the sign-in left in the keyring: kept in
+// memory only, and bought anew a minute before they expire, so a Send never meets an expired
+// one. A refresh token the server rotates is written back to the keyring.
+class RefreshingTokenSource : public AccessTokenSource
+{
+public:
+    using Clock = std::function<std::chrono::system_clock::time_point()>;
+
+    RefreshingTokenSource(OAuthEndpoints endpoints, std::shared_ptr<PasswordStore> keyring,
+                          QString keyringKey, Clock clock = std::chrono::system_clock::now);
+
+    QString accessToken(bool refresh) override;
+
+private:
+    OAuthEndpoints m_endpoints;
+    std::shared_ptr<PasswordStore> m_keyring;
+    QString m_keyringKey;
+    Clock m_clock;
+    std::mutex m_mutex;
+    QString m_token;
+    std::chrono::system_clock::time_point m_expires;
+};

@@ -1,0 +1,121 @@
+#include "SignedIn.h"
+
+#include "DovecotServer.h"
+#include "mailbridge/oauth/RefreshingTokenSource.h"
+#include "support/MemoryPasswordStore.h"
+#include "support/TestTools.h"
+
+#include <QTemporaryDir>
+#include <curl/curl.h>
+
+#include <memory>
+#include <sys/stat.h>
+
+namespace {
+
+const QString key = "imap-oauth2://drafter@127.0.0.1:143";
+
+// A Dovecot whose oauth2 passdb asks server's introspection about each token, announcing
+// mechanisms. The passdb's settings go into folder.
+DovecotOptions tokenLogins(const AuthorizationServer &server, const QTemporaryDir &folder,
+                           const QString &mechanisms)
+{
+    const QString settings = folder.filePath("oauth2.conf.ext");
+    writeFile(settings, QStringLiteral("introspection_mode = post\n"
+                                       "introspection_url = %1\n"
+                                       "username_attribute = username\n"
+                                       "active_attribute = active\n"
+                                       "active_value = true\n")
+                            .arg(server.url("/introspect").toString())
+                            .toUtf8());
+    // Dovecot's auth process runs as its own user when the tests run as root.
+    ::chmod(QFile::encodeName(folder.path()).constData(), 0755);
+    ::chmod(QFile::encodeName(settings).constData(), 0644);
+    DovecotOptions options;
+    options.extraConfiguration = QStringLiteral("auth_mechanisms = %1\n"
+                                                "passdb {\n"
+                                                "  driver = oauth2\n"
+                                                "  mechanisms = xoauth2 oauthbearer\n"
+                                                "  args = %2\n"
+                                                "}\n")
+                                     .arg(mechanisms, settings);
+    return options;
+}
+
+struct CurlDeleter
+{
+    void operator()(CURL *curl) const { curl_easy_cleanup(curl); }
+};
+
+size_t keep(char *data, size_t size, size_t count, void *into)
+{
+    static_cast<std::string *>(into)->append(data, size * count);
+    return size * count;
+}
+
+// Logs in as an IMAP client does with mechanism and token, and lists the folders; curl's
+// result and what the server listed.
+std::pair<CURLcode, std::string> listFolders(int port, const char *mechanism, const QString &token)
+{
+    const std::unique_ptr<CURL, CurlDeleter> curl(curl_easy_init());
+    std::string listed;
+    const std::string url = "imap://127.0.0.1:" + std::to_string(port) + "/";
+    const std::string options = std::string("AUTH=") + mechanism;
+    const QByteArray bearer = token.toUtf8();
+    curl_easy_setopt(curl.get(), CURLOPT_URL, url.c_str());
+    curl_easy_setopt(curl.get(), CURLOPT_USERNAME, DovecotServer::user);
+    curl_easy_setopt(curl.get(), CURLOPT_LOGIN_OPTIONS, options.c_str());
+    curl_easy_setopt(curl.get(), CURLOPT_XOAUTH2_BEARER, bearer.constData());
+    curl_easy_setopt(curl.get(), CURLOPT_WRITEFUNCTION, keep);
+    curl_easy_setopt(curl.get(), CURLOPT_WRITEDATA, &listed);
+    curl_easy_setopt(curl.get(), CURLOPT_TIMEOUT, 20L);
+    const CURLcode result = curl_easy_perform(curl.get());
+    return {result, listed};
+}
+
+class DovecotTokenLogin : public testing::Test
+{
+protected:
+    void start(const QString &mechanisms)
+    {
+        dovecot = std::make_unique<DovecotServer>(tokenLogins(server, folder, mechanisms));
+        signedInRefreshToken(server, *keyring, key, DovecotServer::user);
+    }
+
+    AuthorizationServer server;
+    QTemporaryDir folder;
+    std::shared_ptr<MemoryPasswordStore> keyring = std::make_shared<MemoryPasswordStore>();
+    std::unique_ptr<DovecotServer> dovecot;
+};
+
+TEST_F(DovecotTokenLogin, ATokenOfTheSignInLogsInWithEitherMechanism)
+{
+    start("xoauth2 oauthbearer");
+    RefreshingTokenSource source(server.endpoints(), keyring, key);
+    const QString token = source.accessToken(false);
+    for (const char *mechanism : {"XOAUTH2", "OAUTHBEARER"}) {
+        SCOPED_TRACE(mechanism);
+        const auto [result, listed] = listFolders(dovecot->imapPort(), mechanism, token);
+        EXPECT_EQ(result, CURLE_OK) << curl_easy_strerror(result) << dovecot->log();
+        EXPECT_NE(listed.find(DovecotServer::draftsFolder), std::string::npos) << listed;
+    }
+    EXPECT_NE(listFolders(dovecot->imapPort(), "XOAUTH2", "at-made-up").first, CURLE_OK);
+
+    // Expired at the server: refused, and the token the source gets next is taken.
+    server.post("/test/expire-access", {});
+    EXPECT_EQ(listFolders(dovecot->imapPort(), "XOAUTH2", token).first, CURLE_LOGIN_DENIED);
+    const QString fresh = source.accessToken(true);
+    EXPECT_EQ(listFolders(dovecot->imapPort(), "XOAUTH2", fresh).first, CURLE_OK);
+}
+
+TEST_F(DovecotTokenLogin, AServerAnnouncingOneMechanismTakesOnlyThatOne)
+{
+    start("oauthbearer");
+    RefreshingTokenSource source(server.endpoints(), keyring, key);
+    const QString token = source.accessToken(false);
+    EXPECT_EQ(listFolders(dovecot->imapPort(), "OAUTHBEARER", token).first, CURLE_OK)
+        << dovecot->log();
+    EXPECT_NE(listFolders(dovecot->imapPort(), "XOAUTH2", token).first, CURLE_OK);
+}
+
+} // namespace

@@ -1,0 +1,130 @@
+#include "app/OAuthSignInBox.h"
+#include "app/frmAccount.h"
+#include "support/MemoryPasswordStore.h"
+#include "support/MemorySettingsStore.h"
+#include "support/TestTools.h"
+#include "support/oauth/AuthorizationServer.h"
+
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QTest>
+
+namespace {
+
+class SignInWindow : public testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        dialog.show();
+        dialog.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
+    }
+    template <typename W> W *control(const char *name)
+    {
+        W *widget = dialog.findChild<W *>(QString::fromLatin1(name));
+        EXPECT_NE(widget, nullptr) << name;
+        return widget;
+    }
+    void click(QWidget *widget)
+    {
+        ASSERT_TRUE(widget->isEnabled()) << widget->objectName();
+        // Near the left edge: a radio button takes clicks on its circle and label only.
+        QTest::mouseClick(widget, Qt::LeftButton, {}, QPoint(8, widget->height() / 2));
+    }
+    void type(const char *name, const QString &text)
+    {
+        QLineEdit *field = control<QLineEdit>(name);
+        click(field);
+        field->setFocus();
+        field->selectAll();
+        for (const QChar c : text)
+            QTest::keyClick(dialog.windowHandle(), c.toLatin1());
+        EXPECT_EQ(field->text(), text) << name;
+    }
+    void choose(const char *name, int row)
+    {
+        auto *box = control<QComboBox>(name);
+        click(box);
+        box->setCurrentIndex(row);
+        box->hidePopup();
+    }
+    QString signInStatus() { return control<QLabel>("lblSignIn")->text(); }
+
+    AuthorizationServer server;
+    MemorySettingsStore settings;
+    MemoryPasswordStore keyring;
+    frmAccount dialog{settings, keyring, nullptr};
+};
+
+TEST_F(SignInWindow, SignInInThePlayedBrowserKeepsTheTokenInTheKeyringOnly)
+{
+    click(control<QRadioButton>("optImap"));
+    type("txtHost", "127.0.0.1");
+    control<QComboBox>("cboSecurity")->setCurrentIndex(2);
+    control<QSpinBox>("spnPort")->setValue(1143);
+    type("txtUser", "me");
+    EXPECT_FALSE(control<QPushButton>("cmdSignIn")->isEnabled()) << "password chosen";
+    choose("cboAuth", 1);
+    choose("cboProvider", 2);
+    type("txtClientId", AuthorizationServer::clientId());
+    type("txtAuthorizeUrl", server.url("/authorize").toString());
+    type("txtTokenUrl", server.url("/token").toString());
+    type("txtScope", "imap offline_access");
+
+    PlayedBrowser browser("me");
+    dialog.findChild<OAuthSignInBox *>()->setUrlOpener(
+        [&browser](const QUrl &url) { return browser.open(url); });
+    click(control<QPushButton>("cmdSignIn"));
+    EXPECT_FALSE(control<QPushButton>("cmdSignIn")->isEnabled()) << "one sign-in at a time";
+    const QString saw = browser.output();
+    EXPECT_TRUE(saw.contains("You may close this page")) << saw;
+    EXPECT_TRUE(saw.contains("second request: refused")) << saw;
+    QTRY_COMPARE_WITH_TIMEOUT(signInStatus(), QString("Signed in as me."), 20'000);
+    EXPECT_TRUE(control<QPushButton>("cmdSignIn")->isEnabled());
+
+    const QString key = "imap-oauth2://me@127.0.0.1:1143";
+    ASSERT_TRUE(keyring.passwords.contains(key));
+    const QString refreshToken = keyring.passwords.value(key);
+
+    dialog.findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok)->click();
+    EXPECT_EQ(settings.values.value("MailClient/ImapAuth"), "oauth2");
+    EXPECT_EQ(settings.values.value("MailClient/OAuth2Provider"), "custom");
+    EXPECT_EQ(settings.values.value("MailClient/OAuth2TokenUrl"), server.url("/token").toString());
+    for (const QString &value : settings.values)
+        EXPECT_FALSE(value.contains(refreshToken));
+}
+
+TEST_F(SignInWindow, AProviderFillsInItsServerAndASignInNeedsTheUser)
+{
+    click(control<QRadioButton>("optImap"));
+    choose("cboAuth", 1);
+    choose("cboProvider", 1);
+    EXPECT_EQ(control<QLineEdit>("txtHost")->text(), "imap.gmail.com");
+    EXPECT_EQ(control<QSpinBox>("spnPort")->value(), 993);
+    EXPECT_FALSE(control<QLineEdit>("txtTokenUrl")->isEnabled()) << "Google's is built in";
+    choose("cboProvider", 0);
+    EXPECT_EQ(control<QLineEdit>("txtHost")->text(), "outlook.office365.com");
+    type("txtHost", "imap.example.org");
+    choose("cboProvider", 1);
+    EXPECT_EQ(control<QLineEdit>("txtHost")->text(), "imap.example.org") << "typed: kept";
+
+    bool opened = false;
+    dialog.findChild<OAuthSignInBox *>()->setUrlOpener([&opened](const QUrl &) {
+        opened = true;
+        return true;
+    });
+    click(control<QPushButton>("cmdSignIn"));
+    EXPECT_TRUE(signInStatus().contains("Enter the server and the user first")) << signInStatus();
+    type("txtUser", "me@gmail.com");
+    click(control<QPushButton>("cmdSignIn"));
+    EXPECT_FALSE(opened) << "no client ID: no browser";
+    EXPECT_TRUE(signInStatus().contains("README")) << signInStatus();
+}
+
+} // namespace

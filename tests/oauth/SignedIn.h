@@ -1,0 +1,53 @@
+#pragma once
+
+#include "mailbridge/oauth/OAuthSignIn.h"
+#include "mailbridge/password/PasswordStore.h"
+#include "support/oauth/AuthorizationServer.h"
+
+#include <QElapsedTimer>
+#include <QSignalSpy>
+#include <QTest>
+#include <gtest/gtest.h>
+
+// The outcome of one sign-in in the played browser.
+struct SignInOutcome
+{
+    bool signedIn = false;
+    QString failure;
+    QString browserSaw; // what play_browser.py printed
+    QUrl authorizeUrl;
+};
+
+inline SignInOutcome signIn(const AuthorizationServer &server, PasswordStore &keyring,
+                            const QString &key, PlayedBrowser &browser)
+{
+    SignInOutcome outcome;
+    OAuthSignIn signIn(server.endpoints(), keyring, key,
+                       [&browser](const QUrl &url) { return browser.open(url); });
+    QSignalSpy succeeded(&signIn, &OAuthSignIn::signedIn);
+    QSignalSpy failed(&signIn, &OAuthSignIn::failed);
+    signIn.start(std::chrono::seconds(60));
+    outcome.authorizeUrl = signIn.authorizeUrl();
+    outcome.browserSaw = browser.output();
+    QElapsedTimer waited;
+    waited.start();
+    while (succeeded.isEmpty() && failed.isEmpty() && waited.elapsed() < 30'000)
+        QTest::qWait(20);
+    EXPECT_FALSE(succeeded.isEmpty() && failed.isEmpty()) << "the sign-in never ended";
+    outcome.signedIn = !succeeded.isEmpty();
+    if (!failed.isEmpty())
+        outcome.failure = failed.first().first().toString();
+    EXPECT_LE(succeeded.size() + failed.size(), 1) << "one outcome only";
+    return outcome;
+}
+
+// Signs user in; the refresh token the keyring got.
+inline QString signedInRefreshToken(const AuthorizationServer &server, PasswordStore &keyring,
+                                    const QString &key, const QString &user = "me")
+{
+    PlayedBrowser browser(user);
+    const SignInOutcome outcome = signIn(server, keyring, key, browser);
+    EXPECT_TRUE(outcome.signedIn) << outcome.failure.toStdString()
+                                  << outcome.browserSaw.toStdString();
+    return keyring.read(key).value_or(QString());
+}
