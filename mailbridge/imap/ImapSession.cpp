@@ -303,9 +303,14 @@ void ImapSession::logInWithToken(const QString &doing)
         const QByteArray user = m_endpoint.user.toUtf8();
         const QByteArray initial =
             (bearer ? "n,a=" + saslName(user) + ",\x01host=" + m_endpoint.host.toUtf8() +
-                          "\x01port=" + QByteArray::number(m_endpoint.port) + "\x01auth=Bearer " +
+                          "\x01port=" + QByteArray::number(m_endpoint.port) +
+                          "\x01"
+                          "auth=Bearer " +
                           token + "\x01\x01"
-                    : "user=" + user + "\x01auth=Bearer " + token + "\x01\x01")
+                    : "user=" + user +
+                          "\x01"
+                          "auth=Bearer " +
+                          token + "\x01\x01")
                 .toBase64();
         const QByteArray tag = nextTag();
         const bool inline_ = m_capabilities.contains("SASL-IR");

@@ -1,10 +1,13 @@
 #include "SignedIn.h"
 
 #include "DovecotServer.h"
+#include "common/Failure.h"
+#include "mailbridge/imap/ImapOutbox.h"
 #include "mailbridge/oauth/RefreshingTokenSource.h"
 #include "support/MemoryPasswordStore.h"
 #include "support/TestTools.h"
 
+#include <QDir>
 #include <QTemporaryDir>
 #include <curl/curl.h>
 
@@ -116,6 +119,78 @@ TEST_F(DovecotTokenLogin, AServerAnnouncingOneMechanismTakesOnlyThatOne)
     EXPECT_EQ(listFolders(dovecot->imapPort(), "OAUTHBEARER", token).first, CURLE_OK)
         << dovecot->log();
     EXPECT_NE(listFolders(dovecot->imapPort(), "XOAUTH2", token).first, CURLE_OK);
+}
+
+// What the outbox filed, read behind the server's back: the drafts folder's messages.
+int draftsOnDisk(const DovecotServer &dovecot)
+{
+    const QString base = dovecot.maildir(DovecotServer::user) + "/." + DovecotServer::draftsFolder;
+    return int(QDir(base + "/cur").entryList(QDir::Files).size() +
+               QDir(base + "/new").entryList(QDir::Files).size());
+}
+
+void sendOne(ImapOutbox &outbox, const QString &file)
+{
+    const auto item = outbox.CreateItem();
+    item->setSubject("token");
+    item->setTo("someone@example.org");
+    item->setFrom("me@example.org");
+    item->addAttachment(file);
+    item->Send();
+}
+
+ImapEndpoint plainEndpoint(const DovecotServer &dovecot)
+{
+    ImapEndpoint endpoint;
+    endpoint.host = "127.0.0.1";
+    endpoint.port = dovecot.imapPort();
+    endpoint.security = ImapSecurity::None;
+    endpoint.user = DovecotServer::user;
+    return endpoint;
+}
+
+// The outbox's own login, with whichever mechanism the server announces, and with a token
+// the server stopped taking, refreshed without a prompt.
+TEST_F(DovecotTokenLogin, TheOutboxFilesDraftsWithTheSignInsToken)
+{
+    const QString file = folder.filePath("a.bin");
+    writeFile(file, randomBytes(5000, 1));
+    for (const char *mechanisms : {"xoauth2 oauthbearer", "xoauth2", "oauthbearer"}) {
+        SCOPED_TRACE(mechanisms);
+        start(mechanisms);
+        auto source = std::make_shared<RefreshingTokenSource>(server.endpoints(), keyring, key);
+        ImapOutbox outbox(plainEndpoint(*dovecot), source);
+        EXPECT_FALSE(outbox.needsPassword());
+        sendOne(outbox, file);
+        EXPECT_EQ(draftsOnDisk(*dovecot), 1) << dovecot->log().toStdString();
+
+        // Expired at the server after the first login: the next connection is refused once,
+        // then logs in with a fresh token.
+        server.post("/test/expire-access", {});
+        ImapOutbox again(plainEndpoint(*dovecot), source);
+        sendOne(again, file);
+        EXPECT_EQ(draftsOnDisk(*dovecot), 2) << dovecot->log().toStdString();
+        dovecot.reset();
+    }
+}
+
+TEST_F(DovecotTokenLogin, ARevokedSignInFilesNothingAndSaysToSignInAgain)
+{
+    start("xoauth2 oauthbearer");
+    const QString file = folder.filePath("a.bin");
+    writeFile(file, randomBytes(100, 2));
+    server.revoke(*keyring->read(key));
+    auto source = std::make_shared<RefreshingTokenSource>(server.endpoints(), keyring, key);
+    ImapOutbox outbox(plainEndpoint(*dovecot), source);
+    QString failure;
+    try {
+        sendOne(outbox, file);
+    } catch (const Failure &error) {
+        failure = error.description();
+    }
+    EXPECT_TRUE(failure.contains("Sign in again in the Mail account window"))
+        << failure.toStdString();
+    EXPECT_EQ(draftsOnDisk(*dovecot), 0);
 }
 
 } // namespace
