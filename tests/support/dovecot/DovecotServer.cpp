@@ -1,5 +1,6 @@
 #include "DovecotServer.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -111,6 +112,59 @@ TestCertificates makeCertificates()
     return certificates;
 }
 
+// Every process of a server works in its temporary folder, whose name tells this build's
+// servers from those of other builds on the machine.
+QString folderMark()
+{
+    return QStringLiteral("ferrymail-dovecot-%1")
+        .arg(QString::fromLatin1(
+            QCryptographicHash::hash(FERRYMAIL_TEST_SERVER_MARK, QCryptographicHash::Sha1)
+                .toHex()
+                .left(10)));
+}
+
+QString namespaceSection(const DovecotOptions &options)
+{
+    if (options.inboxNamespace)
+        return QStringLiteral(R"(namespace inbox {
+  inbox = yes
+  prefix = INBOX.
+  separator = .
+  mailbox Drafts {
+    auto = create
+  }
+}
+)");
+    return QStringLiteral(R"(namespace inbox {
+  inbox = yes
+  separator = /
+  mailbox Brouillons {
+    %1
+    auto = create
+  }
+}
+)")
+        .arg(options.marksDrafts ? QStringLiteral("special_use = \\Drafts") : QString());
+}
+
+QByteArray readWhole(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QList<pid_t> processIds()
+{
+    QList<pid_t> pids;
+    for (const QString &name : QDir("/proc").entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        bool number = false;
+        const pid_t pid = name.toInt(&number);
+        if (number)
+            pids << pid;
+    }
+    return pids;
+}
+
 } // namespace
 
 QString TestCertificates::certificate(const QString &name) const
@@ -129,7 +183,9 @@ const TestCertificates &testCertificates()
     return certificates;
 }
 
-DovecotServer::DovecotServer(DovecotOptions options) : m_options(std::move(options))
+DovecotServer::DovecotServer(DovecotOptions options)
+    : m_options(std::move(options)),
+      m_dir(QDir::tempPath() + QLatin1Char('/') + folderMark() + QStringLiteral("-XXXXXX"))
 {
     if (!m_dir.isValid())
         throw std::runtime_error("cannot make a temporary folder for Dovecot");
@@ -225,14 +281,7 @@ userdb {
   driver = passwd-file
   args = %1/users
 }
-namespace inbox {
-  inbox = yes
-  separator = /
-  mailbox Brouillons {
-    @SPECIAL_USE@
-    auto = create
-  }
-}
+@NAMESPACE@
 # No growing delays after the tests' deliberate failed logins.
 service anvil {
   chroot = @ANVIL_CHROOT@
@@ -267,15 +316,15 @@ plugin {
     // Only root may chroot; the services then stay in the run folder.
     writeText(root + "/dovecot.conf",
               QString(config)
-                  .replace("@SPECIAL_USE@", m_options.marksDrafts
-                                                ? QStringLiteral("special_use = \\Drafts")
-                                                : QString())
+                  .replace("@NAMESPACE@", namespaceSection(m_options))
                   .replace("@ANVIL_CHROOT@", asRoot ? QStringLiteral("empty") : QString())
                   .replace("@LOGIN_CHROOT@", asRoot ? QStringLiteral("login") : QString()));
 }
 
 void DovecotServer::start()
 {
+    if (m_pid > 0)
+        return;
     const QByteArray config = QFile::encodeName(m_dir.filePath("dovecot.conf"));
     const QByteArray errors = QFile::encodeName(m_dir.filePath("stderr.log"));
     m_pid = ::fork();
@@ -307,12 +356,43 @@ void DovecotServer::kill()
 {
     if (m_pid <= 0)
         return;
-    ::kill(-m_pid, SIGKILL);
-    ::waitpid(m_pid, nullptr, 0);
+    const pid_t group = m_pid;
+    ::kill(-group, SIGKILL);
+    ::waitpid(group, nullptr, 0);
     m_pid = -1;
-    // The processes of the group that were not its children go as well; wait for the ports.
+    // The processes of the group that were not its children go as well.
+    for (int i = 0; i < 500 && !processesOfGroup(group).empty(); ++i)
+        QThread::msleep(10);
     for (int i = 0; i < 500 && (answers(m_imapsPort) || answers(m_imapPort)); ++i)
         QThread::msleep(10);
+}
+
+std::vector<pid_t> DovecotServer::processesOfGroup(pid_t group)
+{
+    std::vector<pid_t> members;
+    for (const pid_t pid : processIds()) {
+        // "pid (name) state ppid pgrp ...": the name may hold spaces and brackets.
+        const QByteArray stat = readWhole(QStringLiteral("/proc/%1/stat").arg(pid));
+        const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
+        // A zombie holds nothing any more; its parent has yet to reap it.
+        if (fields.size() > 2 && fields[0] != "Z" && fields[2].toInt() == group)
+            members.push_back(pid);
+    }
+    return members;
+}
+
+std::vector<std::string> DovecotServer::leftOver()
+{
+    std::vector<std::string> found;
+    const QString folders = QDir::tempPath() + QLatin1Char('/') + folderMark() + QLatin1Char('-');
+    for (const pid_t pid : processIds()) {
+        if (!QFile::symLinkTarget(QStringLiteral("/proc/%1/cwd").arg(pid)).startsWith(folders))
+            continue;
+        QByteArray command = readWhole(QStringLiteral("/proc/%1/cmdline").arg(pid));
+        command.replace('\0', ' ');
+        found.push_back(std::to_string(pid) + ' ' + command.trimmed().toStdString());
+    }
+    return found;
 }
 
 void DovecotServer::stop()
@@ -320,13 +400,7 @@ void DovecotServer::stop()
     if (m_pid <= 0)
         return;
     ::kill(m_pid, SIGTERM);
-    for (int i = 0; i < 500; ++i) {
-        if (::waitpid(m_pid, nullptr, WNOHANG) == m_pid) {
-            ::kill(-m_pid, SIGKILL); // stragglers
-            m_pid = -1;
-            return;
-        }
+    for (int i = 0; i < 500 && ::waitpid(m_pid, nullptr, WNOHANG) != m_pid; ++i)
         QThread::msleep(10);
-    }
-    kill();
+    kill(); // stragglers, and the master itself when it took too long
 }
