@@ -1,6 +1,7 @@
 // The tests' own server goes whole when it is stopped, killed or destroyed: a leftover
 // process would keep running on the machine of whoever ran the suite.
 #include "DovecotServer.h"
+#include "TestServerProcesses.h"
 
 #include <gtest/gtest.h>
 
@@ -12,7 +13,7 @@ namespace {
 bool marked(pid_t pid)
 {
     const std::string prefix = std::to_string(pid) + ' ';
-    const std::vector<std::string> left = DovecotServer::leftOver();
+    const std::vector<std::string> left = testServersLeftRunning();
     return std::any_of(left.begin(), left.end(),
                        [&](const std::string &process) { return process.rfind(prefix, 0) == 0; });
 }
@@ -24,7 +25,7 @@ TEST(DovecotServerTest, EveryProcessOfItGoesWithIt)
         DovecotServer server;
         const pid_t first = server.processGroup();
         ASSERT_GT(first, 0);
-        const std::vector<pid_t> members = DovecotServer::processesOfGroup(first);
+        const std::vector<pid_t> members = processesOfGroup(first);
         EXPECT_FALSE(members.empty());
         for (const pid_t pid : members)
             EXPECT_TRUE(marked(pid)) << pid << " would escape the check after the tests";
@@ -33,15 +34,15 @@ TEST(DovecotServerTest, EveryProcessOfItGoesWithIt)
         EXPECT_EQ(server.processGroup(), first);
 
         server.stop();
-        EXPECT_TRUE(DovecotServer::processesOfGroup(first).empty());
+        EXPECT_TRUE(processesOfGroup(first).empty());
         server.start();
         last = server.processGroup();
         server.kill();
-        EXPECT_TRUE(DovecotServer::processesOfGroup(last).empty());
+        EXPECT_TRUE(processesOfGroup(last).empty());
         server.start();
         last = server.processGroup();
     }
-    EXPECT_TRUE(DovecotServer::processesOfGroup(last).empty());
+    EXPECT_TRUE(processesOfGroup(last).empty());
 }
 
 } // namespace

@@ -1,4 +1,5 @@
 #include "DovecotServer.h"
+#include "TestServerProcesses.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -37,33 +38,6 @@ void writeText(const QString &path, const QString &text)
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(text.toUtf8()) != text.toUtf8().size())
         throw std::runtime_error("cannot write " + path.toStdString());
-}
-
-int freePort()
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address = {};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0 ||
-        ::getsockname(fd, reinterpret_cast<sockaddr *>(&address), &length) != 0)
-        throw std::runtime_error("no free port on 127.0.0.1");
-    ::close(fd);
-    return ntohs(address.sin_port);
-}
-
-bool answers(int port)
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address = {};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(std::uint16_t(port));
-    const bool connected =
-        ::connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0;
-    ::close(fd);
-    return connected;
 }
 
 QString userName(uid_t uid)
@@ -112,17 +86,6 @@ TestCertificates makeCertificates()
     return certificates;
 }
 
-// Every process of a server works in its temporary folder, whose name tells this build's
-// servers from those of other builds on the machine.
-QString folderMark()
-{
-    return QStringLiteral("ferrymail-dovecot-%1")
-        .arg(QString::fromLatin1(
-            QCryptographicHash::hash(FERRYMAIL_TEST_SERVER_MARK, QCryptographicHash::Sha1)
-                .toHex()
-                .left(10)));
-}
-
 QString namespaceSection(const DovecotOptions &options)
 {
     if (options.inboxNamespace)
@@ -147,24 +110,6 @@ QString namespaceSection(const DovecotOptions &options)
         .arg(options.marksDrafts ? QStringLiteral("special_use = \\Drafts") : QString());
 }
 
-QByteArray readWhole(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-QList<pid_t> processIds()
-{
-    QList<pid_t> pids;
-    for (const QString &name : QDir("/proc").entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-        bool number = false;
-        const pid_t pid = name.toInt(&number);
-        if (number)
-            pids << pid;
-    }
-    return pids;
-}
-
 } // namespace
 
 QString TestCertificates::certificate(const QString &name) const
@@ -184,14 +129,13 @@ const TestCertificates &testCertificates()
 }
 
 DovecotServer::DovecotServer(DovecotOptions options)
-    : m_options(std::move(options)),
-      m_dir(QDir::tempPath() + QLatin1Char('/') + folderMark() + QStringLiteral("-XXXXXX"))
+    : m_options(std::move(options)), m_dir(testServerFolderTemplate(QStringLiteral("dovecot")))
 {
     if (!m_dir.isValid())
         throw std::runtime_error("cannot make a temporary folder for Dovecot");
-    m_imapsPort = freePort();
+    m_imapsPort = freeLoopbackPort();
     do
-        m_imapPort = freePort();
+        m_imapPort = freeLoopbackPort();
     while (m_imapPort == m_imapsPort);
     writeConfiguration();
     start();
@@ -325,21 +269,11 @@ void DovecotServer::start()
 {
     if (m_pid > 0)
         return;
-    const QByteArray config = QFile::encodeName(m_dir.filePath("dovecot.conf"));
-    const QByteArray errors = QFile::encodeName(m_dir.filePath("stderr.log"));
-    m_pid = ::fork();
-    if (m_pid < 0)
-        throw std::runtime_error("cannot fork for Dovecot");
-    if (m_pid == 0) {
-        ::setsid(); // its own process group, so kill() reaches every process of it
-        const int fd = ::open(errors.constData(), O_WRONLY | O_CREAT | O_APPEND, 0644);
-        ::dup2(fd, 1);
-        ::dup2(fd, 2);
-        ::execl("/usr/sbin/dovecot", "dovecot", "-F", "-c", config.constData(), nullptr);
-        ::_exit(127);
-    }
+    m_pid = startServerProcess(QStringLiteral("/usr/sbin/dovecot"),
+                               {"-F", "-c", m_dir.filePath("dovecot.conf")}, {},
+                               m_dir.filePath("stderr.log"));
     for (int i = 0; i < 1500; ++i) {
-        if (answers(m_imapsPort) && answers(m_imapPort))
+        if (loopbackPortAnswers(m_imapsPort) && loopbackPortAnswers(m_imapPort))
             return;
         int status = 0;
         if (::waitpid(m_pid, &status, WNOHANG) == m_pid) {
@@ -356,43 +290,11 @@ void DovecotServer::kill()
 {
     if (m_pid <= 0)
         return;
-    const pid_t group = m_pid;
-    ::kill(-group, SIGKILL);
-    ::waitpid(group, nullptr, 0);
+    killProcessGroup(m_pid);
     m_pid = -1;
-    // The processes of the group that were not its children go as well.
-    for (int i = 0; i < 500 && !processesOfGroup(group).empty(); ++i)
+    for (int i = 0;
+         i < 500 && (loopbackPortAnswers(m_imapsPort) || loopbackPortAnswers(m_imapPort)); ++i)
         QThread::msleep(10);
-    for (int i = 0; i < 500 && (answers(m_imapsPort) || answers(m_imapPort)); ++i)
-        QThread::msleep(10);
-}
-
-std::vector<pid_t> DovecotServer::processesOfGroup(pid_t group)
-{
-    std::vector<pid_t> members;
-    for (const pid_t pid : processIds()) {
-        // "pid (name) state ppid pgrp ...": the name may hold spaces and brackets.
-        const QByteArray stat = readWhole(QStringLiteral("/proc/%1/stat").arg(pid));
-        const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
-        // A zombie holds nothing any more; its parent has yet to reap it.
-        if (fields.size() > 2 && fields[0] != "Z" && fields[2].toInt() == group)
-            members.push_back(pid);
-    }
-    return members;
-}
-
-std::vector<std::string> DovecotServer::leftOver()
-{
-    std::vector<std::string> found;
-    const QString folders = QDir::tempPath() + QLatin1Char('/') + folderMark() + QLatin1Char('-');
-    for (const pid_t pid : processIds()) {
-        if (!QFile::symLinkTarget(QStringLiteral("/proc/%1/cwd").arg(pid)).startsWith(folders))
-            continue;
-        QByteArray command = readWhole(QStringLiteral("/proc/%1/cmdline").arg(pid));
-        command.replace('\0', ' ');
-        found.push_back(std::to_string(pid) + ' ' + command.trimmed().toStdString());
-    }
-    return found;
 }
 
 void DovecotServer::stop()

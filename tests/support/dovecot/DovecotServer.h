@@ -39,8 +39,7 @@ struct DovecotOptions
 // its configuration, state, log and mail in a temporary folder. Users: "drafter" and "full"
 // (whose quota is nearly used up), both with password "secret". The folder marked \Drafts is
 // "Brouillons", created but not subscribed. Works as root and as another user. Every process
-// of it works in a folder named for the build, so that leftOver() finds any that a crashed
-// test left running.
+// of it works in a folder named for the build (see TestServerProcesses.h).
 class DovecotServer
 {
 public:
@@ -70,11 +69,6 @@ public:
     // The Maildir of a user, for looking behind the server's back.
     QString maildir(const QString &userName) const;
     QString log() const;
-
-    // Each process started by a DovecotServer of this build that still runs, as "pid command".
-    static std::vector<std::string> leftOver();
-    // The processes of a process group that still run.
-    static std::vector<pid_t> processesOfGroup(pid_t group);
 
 private:
     void writeConfiguration();

@@ -1,0 +1,158 @@
+#include "TestServerProcesses.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QThread>
+
+#include <arpa/inet.h>
+#include <csignal>
+#include <cstdint>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <stdexcept>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+sockaddr_in loopback(int port)
+{
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(std::uint16_t(port));
+    return address;
+}
+
+QString folderPrefix()
+{
+    const QByteArray build =
+        QCryptographicHash::hash(FERRYMAIL_TEST_SERVER_MARK, QCryptographicHash::Sha1)
+            .toHex()
+            .left(10);
+    return QDir::tempPath() + QStringLiteral("/ferrymail-test-") + QString::fromLatin1(build) +
+           QLatin1Char('-');
+}
+
+QByteArray readWhole(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QList<pid_t> processIds()
+{
+    QList<pid_t> pids;
+    for (const QString &name : QDir("/proc").entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        bool number = false;
+        const pid_t pid = name.toInt(&number);
+        if (number)
+            pids << pid;
+    }
+    return pids;
+}
+
+} // namespace
+
+int freeLoopbackPort()
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address = loopback(0);
+    socklen_t length = sizeof address;
+    const bool bound = ::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0 &&
+                       ::getsockname(fd, reinterpret_cast<sockaddr *>(&address), &length) == 0;
+    ::close(fd);
+    if (!bound)
+        throw std::runtime_error("no free port on 127.0.0.1");
+    return ntohs(address.sin_port);
+}
+
+bool loopbackPortAnswers(int port)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const sockaddr_in address = loopback(port);
+    const bool connected =
+        ::connect(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) == 0;
+    ::close(fd);
+    return connected;
+}
+
+QString testServerFolderTemplate(const QString &kind)
+{
+    return folderPrefix() + kind + QStringLiteral("-XXXXXX");
+}
+
+pid_t startServerProcess(const QString &program, const QStringList &arguments,
+                         const QStringList &environment, const QString &logFile)
+{
+    // Everything is made before fork: the child of a threaded process may only exec.
+    std::vector<QByteArray> strings = {QFile::encodeName(program)};
+    for (const QString &argument : arguments)
+        strings.push_back(argument.toLocal8Bit());
+    const std::size_t argumentCount = strings.size();
+    for (const QString &entry : environment)
+        strings.push_back(entry.toLocal8Bit());
+    for (char **entry = environ; *entry; ++entry)
+        strings.emplace_back(*entry);
+    std::vector<char *> argv, envp;
+    for (std::size_t i = 0; i < strings.size(); ++i)
+        (i < argumentCount ? argv : envp).push_back(strings[i].data());
+    argv.push_back(nullptr);
+    envp.push_back(nullptr);
+    const QByteArray log = QFile::encodeName(logFile);
+
+    const pid_t pid = ::fork();
+    if (pid < 0)
+        throw std::runtime_error("cannot fork for " + program.toStdString());
+    if (pid == 0) {
+        ::setsid();
+        const int fd = ::open(log.constData(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+        ::dup2(fd, 1);
+        ::dup2(fd, 2);
+        ::execve(argv[0], argv.data(), envp.data());
+        ::_exit(127);
+    }
+    return pid;
+}
+
+void killProcessGroup(pid_t group)
+{
+    ::kill(-group, SIGKILL);
+    ::waitpid(group, nullptr, 0);
+    // The processes of the group that were not its children go as well.
+    for (int i = 0; i < 500 && !processesOfGroup(group).empty(); ++i)
+        QThread::msleep(10);
+}
+
+std::vector<pid_t> processesOfGroup(pid_t group)
+{
+    std::vector<pid_t> members;
+    for (const pid_t pid : processIds()) {
+        // "pid (name) state ppid pgrp ...": the name may hold spaces and brackets.
+        const QByteArray stat = readWhole(QStringLiteral("/proc/%1/stat").arg(pid));
+        const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
+        // A zombie holds nothing any more; its parent has yet to reap it.
+        if (fields.size() > 2 && fields[0] != "Z" && fields[2].toInt() == group)
+            members.push_back(pid);
+    }
+    return members;
+}
+
+std::vector<std::string> testServersLeftRunning()
+{
+    std::vector<std::string> found;
+    const QString prefix = folderPrefix();
+    for (const pid_t pid : processIds()) {
+        if (pid == ::getpid())
+            continue;
+        QByteArray command = readWhole(QStringLiteral("/proc/%1/cmdline").arg(pid));
+        command.replace('\0', ' ');
+        if (!QFile::symLinkTarget(QStringLiteral("/proc/%1/cwd").arg(pid)).startsWith(prefix) &&
+            !command.contains(QFile::encodeName(prefix)))
+            continue;
+        found.push_back(std::to_string(pid) + ' ' + command.trimmed().toStdString());
+    }
+    return found;
+}
