@@ -11,9 +11,10 @@ BUILD_PACKAGES := cmake g++ make pkg-config qt6-base-dev qt6-qpa-plugins libgmim
 TEST_PACKAGES := libgtest-dev libgmock-dev coreutils openssl python3
 BENCH_PACKAGES := time curl openssl
 INSTALL_DOVECOT := tests/support/dovecot/install-dovecot.sh
-# Cyrus runs from Debian's packages unpacked into ~/.cache/ferrymail/test-servers (its packages
-# conflict with Dovecot's); its libraries come from apt.
-UNPACK_CYRUS := tests/support/cyrus/unpack-cyrus.sh
+# Cyrus and Courier run from Debian's packages unpacked into a cache (~/.cache/ferrymail/
+# test-servers, /var/cache/ferrymail/test-servers for root): their packages conflict with
+# Dovecot's. Their libraries come from apt.
+UNPACK_SERVER := tests/support/unpack-test-server.sh
 # Building the .deb (dpkg-dev, file), checking it (lintian, appstream, desktop-file-utils,
 # man-db) and the install test's window under a virtual display (xvfb, xauth, x11-utils).
 PACKAGE_PACKAGES := dpkg-dev file lintian appstream desktop-file-utils man-db xvfb xauth \
@@ -50,7 +51,8 @@ deps:
 test-deps: deps
 	$(call install_missing,$(TEST_PACKAGES))
 	$(INSTALL_DOVECOT)
-	$(UNPACK_CYRUS)
+	$(UNPACK_SERVER) cyrus cyrus-common cyrus-imapd
+	$(UNPACK_SERVER) courier courier-imap courier-base courier-authlib
 
 # Only what building and running need: `make run` installs no server. The tests are built
 # when GoogleTest is there, which test-deps sees to before `make test` configures.

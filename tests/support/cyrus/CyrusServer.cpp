@@ -31,32 +31,11 @@ void copyFile(const QString &from, const QString &to)
         throw std::runtime_error("cannot copy " + from.toStdString());
 }
 
-// Root runs Cyrus as nobody, who must own its folder; anybody else runs it as themselves.
-void handOver(const QString &folder, uid_t uid, gid_t gid)
-{
-    const auto chownOne = [&](const QString &path) {
-        if (::chown(QFile::encodeName(path).constData(), uid, gid) != 0)
-            throw std::runtime_error("cannot hand " + path.toStdString() + " to Cyrus's user");
-    };
-    chownOne(folder);
-    QDirIterator it(folder, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext())
-        chownOne(it.next());
-}
-
 } // namespace
 
 QString CyrusServer::unpackedRoot()
 {
-    QString cache = qEnvironmentVariable("FERRYMAIL_TEST_SERVERS");
-    if (cache.isEmpty()) {
-        QString base = qEnvironmentVariable("XDG_CACHE_HOME");
-        if (base.isEmpty())
-            base = QDir::homePath() + QStringLiteral("/.cache");
-        cache = base + QStringLiteral("/ferrymail/test-servers");
-    }
-    return cache + QStringLiteral("/cyrus");
+    return unpackedServerRoot(QStringLiteral("cyrus"));
 }
 
 CyrusServer::CyrusServer() : m_dir(testServerFolderTemplate(QStringLiteral("cyrus")))
@@ -65,7 +44,7 @@ CyrusServer::CyrusServer() : m_dir(testServerFolderTemplate(QStringLiteral("cyru
         throw std::runtime_error("cannot make a temporary folder for Cyrus");
     if (!QFile::exists(unpackedRoot() + QStringLiteral("/usr/lib/cyrus/bin/master")))
         throw std::runtime_error("Cyrus is not unpacked in " + unpackedRoot().toStdString() +
-                                 ": run make test-deps, or tests/support/cyrus/unpack-cyrus.sh");
+                                 ": run make test-deps");
     m_imapPort = freeLoopbackPort();
     do
         m_imapsPort = freeLoopbackPort();
@@ -95,13 +74,7 @@ QString CyrusServer::log() const
 void CyrusServer::writeConfiguration()
 {
     const QString root = m_dir.path();
-    const bool asRoot = ::geteuid() == 0;
-    const uid_t uid = asRoot ? 65534 : ::geteuid();
-    const gid_t gid = asRoot ? 65534 : ::getegid();
-    const passwd *account = ::getpwuid(uid);
-    const group *team = ::getgrgid(gid);
-    if (!account || !team)
-        throw std::runtime_error("no user or group for Cyrus to run as");
+    const ServerAccount account = serverAccount();
     for (const char *folder : {"conf", "spool", "run"})
         QDir(root).mkpath(folder);
     const TestCertificates &certificates = testCertificates();
@@ -130,8 +103,7 @@ mboxname_lockpath: %1/run/lock
 proc_path: %1/run/proc
 syslog_prefix: ferrymail-test-cyrus
 )")
-                                        .arg(root, QString::fromLocal8Bit(account->pw_name),
-                                             QString::fromLocal8Bit(team->gr_name)));
+                                        .arg(root, account.user, account.group));
     const QString bin = unpackedRoot() + QStringLiteral("/usr/lib/cyrus/bin/");
     const QString config = QStringLiteral(" -C ") + root + QStringLiteral("/imapd.conf");
     writeText(root + "/cyrus.conf", QStringLiteral(R"(START {
@@ -149,9 +121,7 @@ DAEMON {
                                         .arg(bin, config)
                                         .arg(m_imapPort)
                                         .arg(m_imapsPort));
-    ::chmod(QFile::encodeName(root).constData(), 0755);
-    if (asRoot)
-        handOver(root, uid, gid);
+    handFolderTo(root, account);
 }
 
 void CyrusServer::start()

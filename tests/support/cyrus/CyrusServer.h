@@ -6,7 +6,7 @@
 #include <sys/types.h>
 
 // A Cyrus IMAP server of its own, run from Debian's packages unpacked into the test servers'
-// cache (tests/support/cyrus/unpack-cyrus.sh; the packages conflict with Dovecot's), on free
+// cache (tests/support/unpack-test-server.sh; the packages conflict with Dovecot's), on free
 // ports of 127.0.0.1 with its configuration and mail in a temporary folder. As many sites
 // have it: personal folders under "INBOX." with "." between levels, an "INBOX.Drafts" that
 // no \Drafts marks, and messages with bare line feeds refused. Every password is accepted.

@@ -2,6 +2,7 @@
 
 #include <QCryptographicHash>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QThread>
 
@@ -9,9 +10,12 @@
 #include <csignal>
 #include <cstdint>
 #include <fcntl.h>
+#include <grp.h>
 #include <netinet/in.h>
+#include <pwd.h>
 #include <stdexcept>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -84,8 +88,54 @@ QString testServerFolderTemplate(const QString &kind)
     return folderPrefix() + kind + QStringLiteral("-XXXXXX");
 }
 
+QString unpackedServerRoot(const QString &name)
+{
+    QString cache = qEnvironmentVariable("FERRYMAIL_TEST_SERVERS");
+    if (cache.isEmpty() && ::geteuid() == 0)
+        cache = QStringLiteral("/var/cache/ferrymail/test-servers");
+    if (cache.isEmpty()) {
+        QString base = qEnvironmentVariable("XDG_CACHE_HOME");
+        if (base.isEmpty())
+            base = QDir::homePath() + QStringLiteral("/.cache");
+        cache = base + QStringLiteral("/ferrymail/test-servers");
+    }
+    return cache + QLatin1Char('/') + name;
+}
+
+ServerAccount serverAccount()
+{
+    const bool asRoot = ::geteuid() == 0;
+    ServerAccount account{
+        asRoot ? uid_t(65534) : ::geteuid(), asRoot ? gid_t(65534) : ::getegid(), {}, {}};
+    const passwd *user = ::getpwuid(account.uid);
+    const group *team = ::getgrgid(account.gid);
+    if (!user || !team)
+        throw std::runtime_error("no user or group for a test server to run as");
+    account.user = QString::fromLocal8Bit(user->pw_name);
+    account.group = QString::fromLocal8Bit(team->gr_name);
+    return account;
+}
+
+void handFolderTo(const QString &folder, const ServerAccount &account)
+{
+    ::chmod(QFile::encodeName(folder).constData(), 0755);
+    if (account.uid == ::geteuid())
+        return;
+    const auto chownOne = [&](const QString &path) {
+        if (::chown(QFile::encodeName(path).constData(), account.uid, account.gid) != 0)
+            throw std::runtime_error("cannot hand " + path.toStdString() + " to " +
+                                     account.user.toStdString());
+    };
+    chownOne(folder);
+    QDirIterator it(folder, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext())
+        chownOne(it.next());
+}
+
 pid_t startServerProcess(const QString &program, const QStringList &arguments,
-                         const QStringList &environment, const QString &logFile)
+                         const QStringList &environment, const QString &logFile,
+                         const QString &workingDirectory)
 {
     // Everything is made before fork: the child of a threaded process may only exec.
     std::vector<QByteArray> strings = {QFile::encodeName(program)};
@@ -102,12 +152,15 @@ pid_t startServerProcess(const QString &program, const QStringList &arguments,
     argv.push_back(nullptr);
     envp.push_back(nullptr);
     const QByteArray log = QFile::encodeName(logFile);
+    const QByteArray folder = QFile::encodeName(workingDirectory);
 
     const pid_t pid = ::fork();
     if (pid < 0)
         throw std::runtime_error("cannot fork for " + program.toStdString());
     if (pid == 0) {
         ::setsid();
+        if (!folder.isEmpty() && ::chdir(folder.constData()) != 0)
+            ::_exit(126);
         const int fd = ::open(log.constData(), O_WRONLY | O_CREAT | O_APPEND, 0644);
         ::dup2(fd, 1);
         ::dup2(fd, 2);

@@ -17,10 +17,29 @@ bool loopbackPortAnswers(int port);
 // servers from those of other builds on the machine.
 QString testServerFolderTemplate(const QString &kind);
 
-// Runs program in a new session (so one signal reaches all it starts), its output into
-// logFile, with these entries ("NAME=value") added to the environment. Returns its pid.
+// Where tests/support/unpack-test-server.sh unpacked a server's packages:
+// $FERRYMAIL_TEST_SERVERS/<name>, else /var/cache/ferrymail/test-servers/<name> for root
+// (whose servers run as nobody), else $XDG_CACHE_HOME (or ~/.cache)/ferrymail/test-servers/<name>.
+QString unpackedServerRoot(const QString &name);
+
+// Who a server runs as: root runs it as nobody, anybody else as themselves.
+struct ServerAccount
+{
+    uid_t uid;
+    gid_t gid;
+    QString user;
+    QString group;
+};
+ServerAccount serverAccount();
+// Gives the folder and all in it to the server's user, and lets others look in.
+void handFolderTo(const QString &folder, const ServerAccount &account);
+
+// Runs program in a new session (so one signal reaches all it starts), in workingDirectory,
+// its output into logFile, with these entries ("NAME=value") added to the environment.
+// Returns its pid.
 pid_t startServerProcess(const QString &program, const QStringList &arguments,
-                         const QStringList &environment, const QString &logFile);
+                         const QStringList &environment, const QString &logFile,
+                         const QString &workingDirectory = QString());
 // Kills every process of the group and waits until none is left.
 void killProcessGroup(pid_t group);
 // The processes of a process group that still run.
