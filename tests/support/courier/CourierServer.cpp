@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QThread>
 
 #include <stdexcept>
@@ -45,8 +46,8 @@ CourierServer::CourierServer() : m_dir(testServerFolderTemplate(QStringLiteral("
         tcpd, arguments,
         {"LD_LIBRARY_PATH=" + root() + "/usr/lib", "AUTHENTICATED=" + QString(user),
          "HOME=" + m_dir.path(), "IMAP_ENHANCEDIDLE=0",
-         // Courier would start a file monitor daemon that outlives it; it polls instead.
-         "GAMIN_DEBUG_SERVER=/bin/false",
+         // Courier starts a file monitor daemon of its own, one per id, which outlives it.
+         "GAM_CLIENT_ID=" + QFileInfo(m_dir.path()).fileName(),
          "IMAP_CAPABILITY=IMAP4rev1 UIDPLUS CHILDREN NAMESPACE THREAD=ORDEREDSUBJECT "
          "THREAD=REFERENCES SORT QUOTA IDLE"},
         m_dir.filePath("server.log"), m_dir.path());
@@ -68,6 +69,7 @@ CourierServer::~CourierServer()
 {
     if (m_pid > 0)
         killProcessGroup(m_pid);
+    killProcessesWorkingIn(m_dir.path()); // the file monitor, in a session of its own
 }
 
 QString CourierServer::log() const

@@ -179,6 +179,27 @@ void killProcessGroup(pid_t group)
         QThread::msleep(10);
 }
 
+void killProcessesWorkingIn(const QString &folder)
+{
+    const auto working = [&] {
+        std::vector<pid_t> found;
+        for (const pid_t pid : processIds()) {
+            const QString cwd = QFile::symLinkTarget(QStringLiteral("/proc/%1/cwd").arg(pid));
+            if (cwd == folder || cwd.startsWith(folder + QLatin1Char('/')))
+                found.push_back(pid);
+        }
+        return found;
+    };
+    for (int i = 0; i < 500; ++i) {
+        const std::vector<pid_t> found = working();
+        if (found.empty())
+            return;
+        for (const pid_t pid : found)
+            ::kill(pid, SIGKILL);
+        QThread::msleep(10);
+    }
+}
+
 std::vector<pid_t> processesOfGroup(pid_t group)
 {
     std::vector<pid_t> members;

@@ -42,6 +42,9 @@ pid_t startServerProcess(const QString &program, const QStringList &arguments,
                          const QString &workingDirectory = QString());
 // Kills every process of the group and waits until none is left.
 void killProcessGroup(pid_t group);
+// Kills every process working in the folder or below, and waits until none is left: those
+// a server started in a session of their own.
+void killProcessesWorkingIn(const QString &folder);
 // The processes of a process group that still run.
 std::vector<pid_t> processesOfGroup(pid_t group);
 
