@@ -6,8 +6,15 @@ JOBS ?= $(shell nproc)
 
 BUILD_PACKAGES := cmake g++ make pkg-config qt6-base-dev qt6-qpa-plugins libgmime-3.0-dev \
 	shared-mime-info fonts-dejavu-core libcurl4-openssl-dev qtkeychain-qt6-dev
-TEST_PACKAGES := libgtest-dev libgmock-dev coreutils dovecot-imapd openssl python3
-BENCH_PACKAGES := time curl dovecot-imapd openssl
+# The IMAP tests and benchmark start Dovecots of their own: tests/support/dovecot/install-dovecot.sh
+# installs its programs with the system-wide service kept off.
+TEST_PACKAGES := libgtest-dev libgmock-dev coreutils openssl python3
+BENCH_PACKAGES := time curl openssl
+INSTALL_DOVECOT := tests/support/dovecot/install-dovecot.sh
+# Cyrus and Courier run from Debian's packages unpacked into a cache (~/.cache/ferrymail/
+# test-servers, /var/cache/ferrymail/test-servers for root): their packages conflict with
+# Dovecot's. Their libraries come from apt.
+UNPACK_SERVER := tests/support/unpack-test-server.sh
 # Building the .deb (dpkg-dev, file), checking it (lintian, appstream, desktop-file-utils,
 # man-db) and the install test's window under a virtual display (xvfb, xauth, x11-utils).
 PACKAGE_PACKAGES := dpkg-dev file lintian appstream desktop-file-utils man-db xvfb xauth \
@@ -43,8 +50,13 @@ deps:
 
 test-deps: deps
 	$(call install_missing,$(TEST_PACKAGES))
+	$(INSTALL_DOVECOT)
+	$(UNPACK_SERVER) cyrus cyrus-common cyrus-imapd
+	$(UNPACK_SERVER) courier courier-imap courier-base courier-authlib
 
-configure: test-deps
+# Only what building and running need: `make run` installs no server. The tests are built
+# when GoogleTest is there, which test-deps sees to before `make test` configures.
+configure: deps
 	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_EXPORT_COMPILE_COMMANDS=ON
 
 build: configure
@@ -53,7 +65,8 @@ build: configure
 run: build
 	./$(BUILD_DIR)/ferrymail
 
-test: build
+test: test-deps
+	$(MAKE) build
 	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
 
 # The whole suite once more, built with AddressSanitizer and UndefinedBehaviorSanitizer in a
@@ -74,6 +87,7 @@ test-sanitize: test-deps
 
 bench: build
 	$(call install_missing,$(BENCH_PACKAGES))
+	$(INSTALL_DOVECOT)
 	bench/run-all.sh $(BUILD_DIR)
 
 install: build

@@ -227,11 +227,7 @@ TEST_F(frmAccountTest, DISABLED_SavesAScreenshot)
 class frmAccountServerTest : public frmAccountTest
 {
 protected:
-    static void SetUpTestSuite()
-    {
-        s_server = std::make_unique<DovecotServer>();
-        s_server->start();
-    }
+    static void SetUpTestSuite() { s_server = std::make_unique<DovecotServer>(); }
     static void TearDownTestSuite() { s_server.reset(); }
 
     void fillForServer()

@@ -25,18 +25,24 @@ void ImapServerFixture::SetUp()
              {QString(DovecotServer::user), QString(DovecotServer::fullUser)}) {
             const ImapFolderReader folder = reader(user);
             QStringList uids;
-            for (const StoredMessage &message : folder.messages(DovecotServer::draftsFolder))
+            for (const StoredMessage &message : folder.messages(draftsFolder()))
                 uids << QString::number(message.uid);
             if (!uids.isEmpty()) {
                 folder.command("UID STORE " + uids.join(',').toLatin1() +
                                    " +FLAGS.SILENT (\\Deleted)",
-                               DovecotServer::draftsFolder);
-                folder.command("EXPUNGE", DovecotServer::draftsFolder);
+                               draftsFolder());
+                folder.command("EXPUNGE", draftsFolder());
             }
         }
     } catch (const std::exception &error) {
         FAIL() << error.what() << "\nDovecot's log:\n" << s_server->log().toStdString();
     }
+}
+
+QString ImapServerFixture::draftsFolder() const
+{
+    return options().inboxNamespace ? QStringLiteral("INBOX.Drafts")
+                                    : QString(DovecotServer::draftsFolder);
 }
 
 ImapEndpoint ImapServerFixture::endpoint(ImapSecurity security, const QString &user) const

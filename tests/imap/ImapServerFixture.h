@@ -32,9 +32,11 @@ protected:
     void send(ImapOutbox &outbox, const QString &subject, const QStringList &attachments,
               TransferMonitor &monitor);
     void send(ImapOutbox &outbox, const QString &subject, const QStringList &attachments);
-    // Subjects of the drafts folder's messages, in UID order.
+    // Subjects of the folder's messages, in UID order.
     QStringList subjectsIn(const QString &folder = DovecotServer::draftsFolder,
                            const QString &user = DovecotServer::user) const;
+    // The folder the server offers for drafts, emptied before each test.
+    QString draftsFolder() const;
 
     // Options for server(); suites set it in their constructor's place.
     virtual DovecotOptions options() const { return {}; }

@@ -1,5 +1,7 @@
 #include "DovecotServer.h"
+#include "TestServerProcesses.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -36,33 +38,6 @@ void writeText(const QString &path, const QString &text)
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(text.toUtf8()) != text.toUtf8().size())
         throw std::runtime_error("cannot write " + path.toStdString());
-}
-
-int freePort()
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address = {};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0 ||
-        ::getsockname(fd, reinterpret_cast<sockaddr *>(&address), &length) != 0)
-        throw std::runtime_error("no free port on 127.0.0.1");
-    ::close(fd);
-    return ntohs(address.sin_port);
-}
-
-bool answers(int port)
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address = {};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(std::uint16_t(port));
-    const bool connected =
-        ::connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0;
-    ::close(fd);
-    return connected;
 }
 
 QString userName(uid_t uid)
@@ -111,6 +86,30 @@ TestCertificates makeCertificates()
     return certificates;
 }
 
+QString namespaceSection(const DovecotOptions &options)
+{
+    if (options.inboxNamespace)
+        return QStringLiteral(R"(namespace inbox {
+  inbox = yes
+  prefix = INBOX.
+  separator = .
+  mailbox Drafts {
+    auto = create
+  }
+}
+)");
+    return QStringLiteral(R"(namespace inbox {
+  inbox = yes
+  separator = /
+  mailbox Brouillons {
+    %1
+    auto = create
+  }
+}
+)")
+        .arg(options.marksDrafts ? QStringLiteral("special_use = \\Drafts") : QString());
+}
+
 } // namespace
 
 QString TestCertificates::certificate(const QString &name) const
@@ -129,13 +128,14 @@ const TestCertificates &testCertificates()
     return certificates;
 }
 
-DovecotServer::DovecotServer(DovecotOptions options) : m_options(std::move(options))
+DovecotServer::DovecotServer(DovecotOptions options)
+    : m_options(std::move(options)), m_dir(testServerFolderTemplate(QStringLiteral("dovecot")))
 {
     if (!m_dir.isValid())
         throw std::runtime_error("cannot make a temporary folder for Dovecot");
-    m_imapsPort = freePort();
+    m_imapsPort = freeLoopbackPort();
     do
-        m_imapPort = freePort();
+        m_imapPort = freeLoopbackPort();
     while (m_imapPort == m_imapsPort);
     writeConfiguration();
     start();
@@ -225,14 +225,7 @@ userdb {
   driver = passwd-file
   args = %1/users
 }
-namespace inbox {
-  inbox = yes
-  separator = /
-  mailbox Brouillons {
-    @SPECIAL_USE@
-    auto = create
-  }
-}
+@NAMESPACE@
 # No growing delays after the tests' deliberate failed logins.
 service anvil {
   chroot = @ANVIL_CHROOT@
@@ -267,30 +260,20 @@ plugin {
     // Only root may chroot; the services then stay in the run folder.
     writeText(root + "/dovecot.conf",
               QString(config)
-                  .replace("@SPECIAL_USE@", m_options.marksDrafts
-                                                ? QStringLiteral("special_use = \\Drafts")
-                                                : QString())
+                  .replace("@NAMESPACE@", namespaceSection(m_options))
                   .replace("@ANVIL_CHROOT@", asRoot ? QStringLiteral("empty") : QString())
                   .replace("@LOGIN_CHROOT@", asRoot ? QStringLiteral("login") : QString()));
 }
 
 void DovecotServer::start()
 {
-    const QByteArray config = QFile::encodeName(m_dir.filePath("dovecot.conf"));
-    const QByteArray errors = QFile::encodeName(m_dir.filePath("stderr.log"));
-    m_pid = ::fork();
-    if (m_pid < 0)
-        throw std::runtime_error("cannot fork for Dovecot");
-    if (m_pid == 0) {
-        ::setsid(); // its own process group, so kill() reaches every process of it
-        const int fd = ::open(errors.constData(), O_WRONLY | O_CREAT | O_APPEND, 0644);
-        ::dup2(fd, 1);
-        ::dup2(fd, 2);
-        ::execl("/usr/sbin/dovecot", "dovecot", "-F", "-c", config.constData(), nullptr);
-        ::_exit(127);
-    }
+    if (m_pid > 0)
+        return;
+    m_pid = startServerProcess(QStringLiteral("/usr/sbin/dovecot"),
+                               {"-F", "-c", m_dir.filePath("dovecot.conf")}, {},
+                               m_dir.filePath("stderr.log"));
     for (int i = 0; i < 1500; ++i) {
-        if (answers(m_imapsPort) && answers(m_imapPort))
+        if (loopbackPortAnswers(m_imapsPort) && loopbackPortAnswers(m_imapPort))
             return;
         int status = 0;
         if (::waitpid(m_pid, &status, WNOHANG) == m_pid) {
@@ -307,11 +290,10 @@ void DovecotServer::kill()
 {
     if (m_pid <= 0)
         return;
-    ::kill(-m_pid, SIGKILL);
-    ::waitpid(m_pid, nullptr, 0);
+    killProcessGroup(m_pid);
     m_pid = -1;
-    // The processes of the group that were not its children go as well; wait for the ports.
-    for (int i = 0; i < 500 && (answers(m_imapsPort) || answers(m_imapPort)); ++i)
+    for (int i = 0;
+         i < 500 && (loopbackPortAnswers(m_imapsPort) || loopbackPortAnswers(m_imapPort)); ++i)
         QThread::msleep(10);
 }
 
@@ -320,13 +302,7 @@ void DovecotServer::stop()
     if (m_pid <= 0)
         return;
     ::kill(m_pid, SIGTERM);
-    for (int i = 0; i < 500; ++i) {
-        if (::waitpid(m_pid, nullptr, WNOHANG) == m_pid) {
-            ::kill(-m_pid, SIGKILL); // stragglers
-            m_pid = -1;
-            return;
-        }
+    for (int i = 0; i < 500 && ::waitpid(m_pid, nullptr, WNOHANG) != m_pid; ++i)
         QThread::msleep(10);
-    }
-    kill();
+    kill(); // stragglers, and the master itself when it took too long
 }

@@ -5,7 +5,9 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <sys/types.h>
+#include <vector>
 
 // Certificates made with openssl once per process: a CA, and a certificate it signed for
 // "localhost" (also 127.0.0.1) and one for "other.example".
@@ -26,6 +28,9 @@ struct DovecotOptions
     bool literalPlus = true;
     // Whether "Brouillons" is marked \Drafts (special use); without, no folder is.
     bool marksDrafts = true;
+    // The personal namespace "INBOX." with "." between levels, as many servers have it, and
+    // an unmarked "INBOX.Drafts" instead of "Brouillons".
+    bool inboxNamespace = false;
     // Whose certificate the server shows.
     QString certificateName = QStringLiteral("localhost");
     // Appended to the configuration as it stands; later settings win over earlier ones.
@@ -35,7 +40,8 @@ struct DovecotOptions
 // A Dovecot of its own, run as a child process (dovecot -F) on free ports of 127.0.0.1 with
 // its configuration, state, log and mail in a temporary folder. Users: "drafter" and "full"
 // (whose quota is nearly used up), both with password "secret". The folder marked \Drafts is
-// "Brouillons", created but not subscribed. Works as root and as another user.
+// "Brouillons", created but not subscribed. Works as root and as another user. Every process
+// of it works in a folder named for the build (see TestServerProcesses.h).
 class DovecotServer
 {
 public:
@@ -49,12 +55,15 @@ public:
     DovecotServer(const DovecotServer &) = delete;
     DovecotServer &operator=(const DovecotServer &) = delete;
 
-    // Starts it and waits until both ports answer; throws std::runtime_error with the log.
+    // Starts it unless it runs, and waits until both ports answer; throws std::runtime_error
+    // with the log.
     void start();
-    // Kills it and all its processes at once, as a crash would; start() brings it back with
-    // the same mail.
+    // Kills it and all its processes at once, as a crash would, and waits until they are
+    // gone; start() brings it back with the same mail.
     void kill();
     void stop();
+    // The process group of the server while it runs, else 0.
+    pid_t processGroup() const { return m_pid > 0 ? m_pid : 0; }
 
     int imapsPort() const { return m_imapsPort; }
     int imapPort() const { return m_imapPort; }

@@ -1,0 +1,98 @@
+// Drafts on a Courier of the tests' own: the INBOX. namespace without a folder marked \Drafts,
+// where a top-level folder cannot be made.
+#include "CourierServer.h"
+#include "TestServerProcesses.h"
+#include "mailbridge/TransferMonitor.h"
+#include "mailbridge/imap/ImapOutbox.h"
+#include "support/TestTools.h"
+
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <memory>
+
+namespace {
+
+class CourierDraftsTest : public testing::Test
+{
+protected:
+    static void SetUpTestSuite() { s_server = std::make_unique<CourierServer>(); }
+    static void TearDownTestSuite() { s_server.reset(); }
+
+    ImapOutbox outbox(const QString &folder = QString()) const
+    {
+        ImapEndpoint endpoint;
+        endpoint.host = QStringLiteral("127.0.0.1");
+        endpoint.port = s_server->imapPort();
+        endpoint.security = ImapSecurity::None;
+        endpoint.user = QString(CourierServer::user);
+        endpoint.folder = folder;
+        return ImapOutbox(endpoint, QString(CourierServer::password));
+    }
+
+    QString send(ImapOutbox &outbox, const QString &subject, const QStringList &attachments)
+    {
+        return failureOf([&] {
+            auto item = outbox.CreateItem();
+            item->setSubject(subject);
+            item->setTo(QStringLiteral("someone@example.org"));
+            item->setFrom(QStringLiteral("Me <me@example.org>"));
+            for (const QString &path : attachments)
+                item->addAttachment(path);
+            item->Send(TransferMonitor::none());
+        });
+    }
+
+    // Courier stores what it was sent, so the lines must already end in CRLF.
+    int draftsWith(const QByteArray &subject) const
+    {
+        const QList<QByteArray> stored = s_server->messagesIn(CourierServer::draftsFolder);
+        return int(std::count_if(stored.begin(), stored.end(), [&](const QByteArray &message) {
+            return message.contains("Subject: " + subject + "\r\n");
+        }));
+    }
+
+    QTemporaryDir dir;
+    static std::unique_ptr<CourierServer> s_server;
+};
+std::unique_ptr<CourierServer> CourierDraftsTest::s_server;
+
+TEST_F(CourierDraftsTest, DraftsAreFiledInTheDraftsFolderUnderTheInboxPrefix)
+{
+    const QString text = writeFile(dir.filePath("notes.txt"), "one\ntwo\n");
+    const QString binary = writeFile(dir.filePath("data.bin"), randomBytes(50000, 5));
+    ImapOutbox drafts = outbox();
+    const QString failure = send(drafts, "to courier", {text, binary});
+    EXPECT_TRUE(failure.isEmpty()) << failure << "\n" << s_server->log();
+    EXPECT_EQ(draftsWith("to courier"), 1);
+}
+
+TEST_F(CourierDraftsTest, ADraftIntoTheFolderSetIsFiledThere)
+{
+    const QString text = writeFile(dir.filePath("lines.txt"), "a\nb\n");
+    ImapOutbox drafts = outbox(QStringLiteral("INBOX.Drafts"));
+    const QString failure = send(drafts, "folder set", {text});
+    EXPECT_TRUE(failure.isEmpty()) << failure << "\n" << s_server->log();
+    EXPECT_EQ(draftsWith("folder set"), 1);
+}
+
+TEST(CourierServerTest, EveryProcessOfItIsFoundAndGoesWithIt)
+{
+    pid_t group = 0;
+    {
+        CourierServer server;
+        group = server.processGroup();
+        const std::vector<pid_t> members = processesOfGroup(group);
+        ASSERT_FALSE(members.empty());
+        const std::vector<std::string> found = testServersLeftRunning();
+        for (const pid_t pid : members)
+            EXPECT_TRUE(std::any_of(found.begin(), found.end(),
+                                    [&](const std::string &process) {
+                                        return process.rfind(std::to_string(pid) + ' ', 0) == 0;
+                                    }))
+                << pid << " would escape the check after the tests";
+    }
+    EXPECT_TRUE(processesOfGroup(group).empty());
+}
+
+} // namespace

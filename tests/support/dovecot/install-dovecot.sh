@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Installs Debian's Dovecot for the tests and the benchmark, which start servers of their own
+# from its programs, without leaving the package's system-wide mail service running or
+# enabled. A Dovecot that was installed before is left exactly as it was.
+set -euo pipefail
+
+sudo=$([ "$(id -u)" = 0 ] || echo sudo)
+installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "ok installed"; }
+if installed dovecot-core && installed dovecot-imapd; then
+    exit 0
+fi
+
+# invoke-rc.d and deb-systemd-invoke ask policy-rc.d before they start a service; 101 says no.
+policy=/usr/sbin/policy-rc.d
+ours=""
+if [ ! -e "$policy" ]; then
+    printf '#!/bin/sh\nexit 101\n' | $sudo tee "$policy" >/dev/null
+    $sudo chmod 755 "$policy"
+    ours=1
+fi
+remove_policy() { if [ -n "$ours" ]; then $sudo rm -f "$policy"; fi; }
+trap remove_policy EXIT
+
+echo "Installing dovecot-core dovecot-imapd for the tests; their system service stays off"
+$sudo apt-get update
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends \
+    dovecot-core dovecot-imapd
+
+# Nor started at the next boot.
+if [ -d /run/systemd/system ]; then
+    $sudo systemctl disable --now dovecot.service dovecot.socket >/dev/null 2>&1 || true
+else
+    $sudo update-rc.d dovecot disable >/dev/null 2>&1 || true
+fi
