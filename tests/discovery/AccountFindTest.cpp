@@ -1,0 +1,75 @@
+#include "cli/AccountFind.h"
+#include "support/TestTools.h"
+
+namespace {
+
+struct Ran
+{
+    int exitCode;
+    QString out;
+    QString err;
+    QStringList searched;
+};
+
+Ran runWith(const QList<QByteArray> &arguments, DiscoveryResult::Outcome outcome)
+{
+    Ran ran{};
+    const SettingsSearch search = [&](const QString &address) {
+        ran.searched << address;
+        DiscoveryResult result;
+        result.outcome = outcome;
+        result.address = address;
+        result.source = "from the list of known providers";
+        result.settings.host = "imap.example.org";
+        result.reason = "Why not.";
+        return result;
+    };
+    QTextStream out(&ran.out);
+    QTextStream err(&ran.err);
+    ran.exitCode = runAccountCommand(arguments, search, out, err);
+    return ran;
+}
+
+TEST(AccountFindCommand, ExitCodesFollowTheOutcome)
+{
+    using Outcome = DiscoveryResult::Outcome;
+    const struct
+    {
+        Outcome outcome;
+        int exitCode;
+    } rows[] = {{Outcome::Found, 0},
+                {Outcome::NothingFound, 1},
+                {Outcome::LookupFailed, 1},
+                {Outcome::NotAnAddress, 2}};
+    for (const auto &row : rows) {
+        SCOPED_TRACE(int(row.outcome));
+        const Ran ran = runWith({"find", "me@example.org"}, row.outcome);
+        EXPECT_EQ(ran.exitCode, row.exitCode);
+        EXPECT_EQ(ran.searched, QStringList{"me@example.org"});
+        if (row.outcome == Outcome::Found) {
+            EXPECT_TRUE(ran.out.contains("Server: imap.example.org")) << ran.out;
+            EXPECT_TRUE(ran.err.isEmpty()) << ran.err;
+        } else {
+            EXPECT_TRUE(ran.out.isEmpty()) << ran.out;
+            EXPECT_EQ(ran.err, "Why not.\n");
+        }
+    }
+}
+
+TEST(AccountFindCommand, WrongArgumentsSearchNothing)
+{
+    for (const QList<QByteArray> &arguments :
+         {QList<QByteArray>{}, QList<QByteArray>{"find"}, QList<QByteArray>{"me@example.org"},
+          QList<QByteArray>{"find", "a@example.org", "b@example.org"},
+          QList<QByteArray>{"find", "--json"}}) {
+        const Ran ran = runWith(arguments, DiscoveryResult::Outcome::Found);
+        EXPECT_EQ(ran.exitCode, 2);
+        EXPECT_TRUE(ran.searched.isEmpty());
+        EXPECT_TRUE(ran.err.startsWith("Usage: ferrymail account find ADDRESS")) << ran.err;
+    }
+    const Ran help = runWith({"--help"}, DiscoveryResult::Outcome::Found);
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_TRUE(help.out.startsWith("Usage: ferrymail account find ADDRESS")) << help.out;
+}
+
+} // namespace
