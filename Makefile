@@ -6,7 +6,7 @@ JOBS ?= $(shell nproc)
 
 BUILD_PACKAGES := cmake g++ make pkg-config qt6-base-dev qt6-qpa-plugins libgmime-3.0-dev \
 	shared-mime-info fonts-dejavu-core libcurl4-openssl-dev qtkeychain-qt6-dev
-TEST_PACKAGES := libgtest-dev libgmock-dev coreutils dovecot-imapd openssl python3
+TEST_PACKAGES := libgtest-dev libgmock-dev coreutils dovecot-imapd openssl python3 dnsmasq-base
 BENCH_PACKAGES := time curl dovecot-imapd openssl
 # Building the .deb (dpkg-dev, file), checking it (lintian, appstream, desktop-file-utils,
 # man-db) and the install test's window under a virtual display (xvfb, xauth, x11-utils).
