@@ -30,32 +30,6 @@ Ran runWith(const QList<QByteArray> &arguments, DiscoveryResult::Outcome outcome
     return ran;
 }
 
-TEST(AccountFindCommand, ExitCodesFollowTheOutcome)
-{
-    using Outcome = DiscoveryResult::Outcome;
-    const struct
-    {
-        Outcome outcome;
-        int exitCode;
-    } rows[] = {{Outcome::Found, 0},
-                {Outcome::NothingFound, 1},
-                {Outcome::LookupFailed, 1},
-                {Outcome::NotAnAddress, 2}};
-    for (const auto &row : rows) {
-        SCOPED_TRACE(int(row.outcome));
-        const Ran ran = runWith({"find", "me@example.org"}, row.outcome);
-        EXPECT_EQ(ran.exitCode, row.exitCode);
-        EXPECT_EQ(ran.searched, QStringList{"me@example.org"});
-        if (row.outcome == Outcome::Found) {
-            EXPECT_TRUE(ran.out.contains("Server: imap.example.org")) << ran.out;
-            EXPECT_TRUE(ran.err.isEmpty()) << ran.err;
-        } else {
-            EXPECT_TRUE(ran.out.isEmpty()) << ran.out;
-            EXPECT_EQ(ran.err, "Why not.\n");
-        }
-    }
-}
-
 TEST(AccountFindCommand, WrongArgumentsSearchNothing)
 {
     for (const QList<QByteArray> &arguments :
