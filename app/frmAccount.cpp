@@ -2,7 +2,10 @@
 
 #include "app/OAuthSignInBox.h"
 #include "batch/CancelToken.h"
+#include "app/FindSettingsRow.h"
 #include "common/Failure.h"
+#include "mailbridge/discovery/FoundSettings.h"
+#include "mailbridge/discovery/MailDomain.h"
 #include "mailbridge/imap/ImapAccountCheck.h"
 #include "mailbridge/imap/ImapEndpoint.h"
 #include "mailbridge/password/PasswordResolution.h"
@@ -64,6 +67,7 @@ frmAccount::frmAccount(SettingsStore &settings, PasswordStore &keyring, QWidget 
 
     txtOutbox = named(new QLineEdit(this), "txtOutbox");
     txtOutbox->setPlaceholderText(QStringLiteral("Empty: the default outbox folder"));
+    rowFind = new FindSettingsRow(this);
     txtHost = named(new QLineEdit(this), "txtHost");
     txtHost->setPlaceholderText(QStringLiteral("imap.example.org"));
     spnPort = named(new QSpinBox(this), "spnPort");
@@ -106,6 +110,7 @@ frmAccount::frmAccount(SettingsStore &settings, PasswordStore &keyring, QWidget 
     form->addRow(optMaildir);
     form->addRow(QStringLiteral("Folder:"), txtOutbox);
     form->addRow(optImap);
+    form->addRow(QStringLiteral("Address:"), rowFind);
     form->addRow(QStringLiteral("Server:"), serverRow);
     form->addRow(QStringLiteral("Security:"), cboSecurity);
     form->addRow(QStringLiteral("User:"), txtUser);
@@ -146,6 +151,8 @@ frmAccount::frmAccount(SettingsStore &settings, PasswordStore &keyring, QWidget 
                 spnPort->setValue(server.port);
             });
     connect(cmdTest, &QPushButton::clicked, this, &frmAccount::cmdTest_Click);
+    connect(rowFind, &FindSettingsRow::found, this, &frmAccount::showFound);
+    connect(rowFind, &FindSettingsRow::report, this, &frmAccount::showStatus);
     connect(buttons, &QDialogButtonBox::accepted, this, &frmAccount::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &frmAccount::reject);
 }
@@ -162,6 +169,13 @@ void frmAccount::setTrustedCertificates(const QString &caFile)
     m_caFile = caFile;
 }
 
+void frmAccount::setAddress(const QString &address)
+{
+    // "Name <me@example.org>" as a sender is often typed; an empty one leaves what is shown.
+    if (const QString bare = bareAddress(address); !bare.isEmpty())
+        rowFind->setAddress(bare);
+}
+
 void frmAccount::showAccount(const MailAccount &account)
 {
     optMaildir->setChecked(account.kind == MailAccountKind::Maildir);
@@ -174,6 +188,8 @@ void frmAccount::showAccount(const MailAccount &account)
         if (securities[row] == account.imapSecurity)
             cboSecurity->setCurrentIndex(row);
     txtUser->setText(account.imapUser);
+    if (account.imapUser.contains(u'@'))
+        rowFind->setAddress(account.imapUser);
     txtFolder->setText(account.imapFolder);
     txtPasswordCommand->setText(account.passwordCommand);
     grpSignIn->showAccount(account);
@@ -204,6 +220,7 @@ void frmAccount::enableForKind()
                                           chkRemember, txtFolder, txtPasswordCommand, cmdTest})
         control->setEnabled(imap);
     grpSignIn->setEnabled(imap);
+    rowFind->setEnabled(imap);
 }
 
 void frmAccount::cboSecurity_Changed()
@@ -234,6 +251,18 @@ void frmAccount::cmdTest_Click()
     } catch (const Failure &failure) {
         showStatus(failure.description());
     }
+}
+
+void frmAccount::showFound(const FoundSettings &found)
+{
+    txtHost->setText(found.host);
+    for (int row = 0; row < int(std::size(securities)); ++row)
+        if (securities[row] == found.security)
+            cboSecurity->setCurrentIndex(row);
+    spnPort->setValue(found.port);
+    // A user name already typed may differ from the address on purpose.
+    if (txtUser->text().trimmed().isEmpty())
+        txtUser->setText(found.user);
 }
 
 void frmAccount::accept()

@@ -8,6 +8,8 @@
 #include <optional>
 
 class OAuthSignInBox;
+class FindSettingsRow;
+struct FoundSettings;
 class PasswordStore;
 class QCheckBox;
 class QComboBox;
@@ -33,6 +35,8 @@ public:
     std::optional<QString> typedPassword() const;
     // Certificates Test trusts instead of the system's; only the tests' private CA needs it.
     void setTrustedCertificates(const QString &caFile);
+    // The address Find settings starts from, such as the message's sender.
+    void setAddress(const QString &address);
 
     void accept() override;
 
@@ -42,6 +46,7 @@ private:
     void enableForKind();
     void cboSecurity_Changed();
     void cmdTest_Click();
+    void showFound(const FoundSettings &found);
     void showStatus(const QString &text);
 
     SettingsStore &m_settings;
@@ -52,6 +57,7 @@ private:
     QRadioButton *optMaildir = nullptr;
     QRadioButton *optImap = nullptr;
     QLineEdit *txtOutbox = nullptr;
+    FindSettingsRow *rowFind = nullptr;
     QLineEdit *txtHost = nullptr;
     QSpinBox *spnPort = nullptr;
     QComboBox *cboSecurity = nullptr;

@@ -359,6 +359,7 @@ void frmMain::frmMain_MailAccount()
                                                        ? m_factories.createKeyring()
                                                        : std::make_unique<NoPasswordStore>();
     frmAccount account(m_settings, *keyring, this);
+    account.setAddress(cboFrom->currentText());
     if (account.exec() != QDialog::Accepted)
         return;
     // The next Send goes where the dialog says.

@@ -1,10 +1,12 @@
 #include "cli/CommandLine.h"
 
+#include "cli/AccountFind.h"
 #include "cli/Interruption.h"
 #include "cli/SendCommand.h"
 #include "filelist/LocalFileSystem.h"
 #include "mailbridge/MailAccount.h"
 #include "mailbridge/OutboxFactory.h"
+#include "mailbridge/discovery/SettingsFinder.h"
 #include "mailbridge/maildir/MaildirOutbox.h"
 #include "mailbridge/password/KeychainPasswordStore.h"
 #include "mailbridge/password/PasswordResolution.h"
@@ -19,8 +21,8 @@ bool wantsCommandLine(int argc, char **argv)
 {
     if (argc < 2)
         return false;
-    return std::strcmp(argv[1], "send") == 0 || std::strcmp(argv[1], "--help") == 0 ||
-           std::strcmp(argv[1], "--version") == 0;
+    return std::strcmp(argv[1], "send") == 0 || std::strcmp(argv[1], "account") == 0 ||
+           std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "--version") == 0;
 }
 
 int runCommandLine(int argc, char **argv)
@@ -34,6 +36,10 @@ int runCommandLine(int argc, char **argv)
     QList<QByteArray> arguments;
     for (int i = 2; i < argc; ++i)
         arguments << QByteArray(argv[i]);
+    if (std::strcmp(argv[1], "account") == 0)
+        return runAccountCommand(
+            arguments, [](const QString &address) { return findSettingsWaiting(address); }, out,
+            err);
     ParsedArguments parsed;
     if (std::strcmp(argv[1], "--help") == 0)
         parsed.action = ParsedArguments::Action::Help;

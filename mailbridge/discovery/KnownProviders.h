@@ -1,0 +1,11 @@
+#pragma once
+
+#include "mailbridge/discovery/FoundSettings.h"
+
+#include <QString>
+
+#include <optional>
+
+// The settings of a large provider whose domains are known, for a domain as mailDomain()
+// gives it; nullopt for any other domain. The user is left empty.
+std::optional<FoundSettings> knownProvider(const QString &domain);

@@ -1,0 +1,168 @@
+#include "MainWindowTest.h"
+#include "app/frmAccount.h"
+#include "support/MemoryPasswordStore.h"
+#include "support/MemorySettingsStore.h"
+#include "support/TestTools.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QTest>
+#include <QTimer>
+
+#include <memory>
+
+namespace {
+
+// Find settings with input as it arrives from the window system. Only addresses the list of
+// known providers answers, or that are no address at all: this program has no DNS of its own.
+class frmAccountFindTest : public testing::Test
+{
+protected:
+    frmAccount &dialog()
+    {
+        if (!m_dialog) {
+            m_dialog = std::make_unique<frmAccount>(settings, keyring, nullptr);
+            m_dialog->show();
+            m_dialog->activateWindow();
+            EXPECT_TRUE(QTest::qWaitForWindowActive(m_dialog.get()));
+        }
+        return *m_dialog;
+    }
+    template <typename W> W *control(const char *name)
+    {
+        W *widget = dialog().findChild<W *>(QString::fromLatin1(name));
+        EXPECT_NE(widget, nullptr) << name;
+        return widget;
+    }
+    QString status() { return control<QLabel>("lblStatus")->text(); }
+    // A radio button takes clicks on its circle and label only, at its left.
+    void click(QWidget *widget)
+    {
+        const QPoint at = qobject_cast<QRadioButton *>(widget) ? QPoint(8, widget->height() / 2)
+                                                               : widget->rect().center();
+        QTest::mouseClick(dialog().windowHandle(), Qt::LeftButton, {},
+                          widget->mapTo(&dialog(), at));
+    }
+    void typeInto(QWidget *field, const QString &text)
+    {
+        click(field);
+        QWindow *window = dialog().windowHandle();
+        QTest::keyClick(window, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClick(window, Qt::Key_Delete);
+        for (const QChar c : text)
+            QTest::keyClick(window, c.toLatin1());
+    }
+    // Clicks Find settings and waits for its answer.
+    void findSettings()
+    {
+        auto *find = control<QPushButton>("cmdFind");
+        click(find);
+        EXPECT_TRUE(QTest::qWaitFor([find] { return find->isEnabled(); }, 5000));
+    }
+
+    MemorySettingsStore settings;
+    MemoryPasswordStore keyring;
+
+private:
+    std::unique_ptr<frmAccount> m_dialog;
+};
+
+TEST_F(frmAccountFindTest, FindFillsTheServerAndSaysWhereItCameFromAndTheRestStaysEditable)
+{
+    settings.values = {{"MailClient/Kind", "imap"},
+                       {"MailClient/ImapPort", "1143"},
+                       {"MailClient/ImapSecurity", "starttls"}};
+    typeInto(control<QLineEdit>("txtAddress"), "ann@gmail.com");
+    EXPECT_EQ(control<QLineEdit>("txtAddress")->text(), "ann@gmail.com");
+    findSettings();
+
+    EXPECT_EQ(control<QLineEdit>("txtHost")->text(), "imap.gmail.com");
+    EXPECT_EQ(control<QSpinBox>("spnPort")->value(), 993);
+    EXPECT_EQ(control<QComboBox>("cboSecurity")->currentText(), "TLS");
+    EXPECT_EQ(control<QLineEdit>("txtUser")->text(), "ann@gmail.com");
+    EXPECT_TRUE(status().contains("ann@gmail.com, from the list of known providers")) << status();
+    EXPECT_TRUE(status().contains("Sign-in: OAuth 2.0 with Google")) << status();
+    EXPECT_TRUE(status().contains("app password")) << status();
+    EXPECT_TRUE(settings.writes.isEmpty()) << "Find saves nothing";
+
+    // What was found is only a proposal.
+    typeInto(control<QLineEdit>("txtHost"), "imap.example.org");
+    click(dialog().findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok));
+    EXPECT_EQ(dialog().result(), QDialog::Accepted);
+    EXPECT_EQ(settings.values.value("MailClient/ImapHost"), "imap.example.org");
+    EXPECT_EQ(settings.values.value("MailClient/ImapPort"), "993");
+    EXPECT_EQ(settings.values.value("MailClient/ImapSecurity"), "tls");
+    EXPECT_EQ(settings.values.value("MailClient/ImapUser"), "ann@gmail.com");
+}
+
+TEST_F(frmAccountFindTest, ATypedUserNameIsKept)
+{
+    settings.values = {{"MailClient/Kind", "imap"}, {"MailClient/ImapUser", "ann.login"}};
+    typeInto(control<QLineEdit>("txtAddress"), "ann@icloud.com");
+    findSettings();
+    EXPECT_EQ(control<QLineEdit>("txtHost")->text(), "imap.mail.me.com");
+    EXPECT_EQ(control<QLineEdit>("txtUser")->text(), "ann.login");
+    EXPECT_TRUE(status().contains("app-specific password")) << status();
+}
+
+TEST_F(frmAccountFindTest, NoAddressChangesNothingAndSaysWhy)
+{
+    settings.values = {{"MailClient/Kind", "imap"},
+                       {"MailClient/ImapHost", "imap.example.org"},
+                       {"MailClient/ImapPort", "1993"}};
+    typeInto(control<QLineEdit>("txtAddress"), "ann at example.org");
+    findSettings();
+    EXPECT_TRUE(status().contains("\"ann at example.org\" is not an email address")) << status();
+    EXPECT_EQ(control<QLineEdit>("txtHost")->text(), "imap.example.org");
+    EXPECT_EQ(control<QSpinBox>("spnPort")->value(), 1993);
+}
+
+TEST_F(frmAccountFindTest, TheAddressStartsFromTheSenderElseAnAddressAsUserName)
+{
+    settings.values = {{"MailClient/Kind", "imap"}, {"MailClient/ImapUser", "me@posteo.de"}};
+    EXPECT_EQ(control<QLineEdit>("txtAddress")->text(), "me@posteo.de");
+    dialog().setAddress("");
+    EXPECT_EQ(control<QLineEdit>("txtAddress")->text(), "me@posteo.de");
+    dialog().setAddress("Ann Smith <ann@example.org>");
+    EXPECT_EQ(control<QLineEdit>("txtAddress")->text(), "ann@example.org");
+}
+
+TEST_F(frmAccountFindTest, FindBelongsToTheImapAccount)
+{
+    click(control<QRadioButton>("optMaildir"));
+    EXPECT_FALSE(control<QPushButton>("cmdFind")->isEnabled());
+    EXPECT_FALSE(control<QLineEdit>("txtAddress")->isEnabled());
+    click(control<QRadioButton>("optImap"));
+    EXPECT_TRUE(control<QRadioButton>("optImap")->isChecked());
+    EXPECT_TRUE(control<QPushButton>("cmdFind")->isEnabled());
+}
+
+using frmMainFindTest = MainWindowTest;
+
+TEST_F(frmMainFindTest, TheMailAccountWindowStartsFromTheSender)
+{
+    open();
+    typeInto(combo("cboFrom"), "Ann <ann@outlook.com>");
+    QString shown;
+    // The dialog opens within the key's delivery; look until it is there.
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (auto *dialog = qobject_cast<frmAccount *>(QApplication::activeModalWidget())) {
+            poll.stop();
+            shown = dialog->findChild<QLineEdit *>("txtAddress")->text();
+            dialog->reject();
+        }
+    });
+    poll.start(10);
+    QTest::keyClick(window->windowHandle(), Qt::Key_Comma, Qt::ControlModifier);
+    poll.stop();
+    EXPECT_EQ(shown, "ann@outlook.com");
+}
+
+} // namespace
