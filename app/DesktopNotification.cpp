@@ -5,8 +5,7 @@
 #include <QStringList>
 #include <QVariantMap>
 
-void postDesktopNotification(const QDBusConnection &bus, const QString &title,
-                             const QString &text)
+void postDesktopNotification(const QDBusConnection &bus, const QString &title, const QString &text)
 {
     if (!bus.isConnected())
         return;

@@ -375,8 +375,8 @@ void frmMain::frmMain_MailAccount()
 {
     // The running Send files into the current outbox; it must not change under it.
     if (isSending())
-        throw Refusal(QStringLiteral(
-            "A Send is under way. Change the mail account once it has ended."));
+        throw Refusal(
+            QStringLiteral("A Send is under way. Change the mail account once it has ended."));
     const std::unique_ptr<PasswordStore> keyring = m_factories.createKeyring
                                                        ? m_factories.createKeyring()
                                                        : std::make_unique<NoPasswordStore>();

@@ -32,7 +32,8 @@ QString sendStoppedText(int filed, int planned, const QStringList &unsentFiles)
                        .arg(messages(planned));
     if (unsentFiles.isEmpty())
         return text;
-    text += QStringLiteral(" Not sent: ") + unsentFiles.mid(0, namesShown).join(QStringLiteral(", "));
+    text +=
+        QStringLiteral(" Not sent: ") + unsentFiles.mid(0, namesShown).join(QStringLiteral(", "));
     if (unsentFiles.size() > namesShown)
         text += QStringLiteral(" and %1 more").arg(unsentFiles.size() - namesShown);
     return text;

@@ -3,7 +3,8 @@
 #include "mailbridge/imap/ImapSession.h"
 #include "mailbridge/imap/MailboxName.h"
 
-ImapAccountCheck checkImapAccount(const ImapEndpoint &endpoint, const QString &password)
+ImapAccountCheck checkImapAccount(const ImapEndpoint &endpoint, const QString &password,
+                                  const CancelToken & /*cancel*/)
 {
     ImapSession session(endpoint, password);
     ImapAccountCheck check;

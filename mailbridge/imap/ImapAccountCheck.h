@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <optional>
 
+class CancelToken;
+
 // What the server said when the mail account's Test button tried it.
 struct ImapAccountCheck
 {
@@ -22,4 +24,5 @@ struct ImapAccountCheck
 
 // Connects, logs in and finds (and subscribes) the drafts folder, as a Send would, without
 // filing anything. Throws Failure saying what to change when any step fails.
-ImapAccountCheck checkImapAccount(const ImapEndpoint &endpoint, const QString &password);
+ImapAccountCheck checkImapAccount(const ImapEndpoint &endpoint, const QString &password,
+                                  const CancelToken &cancel);

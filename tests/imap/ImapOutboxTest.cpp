@@ -1,6 +1,7 @@
 #include "mailbridge/imap/ImapOutbox.h"
 #include "ImapServerFixture.h"
 #include "RecordingMonitor.h"
+#include "batch/CancelToken.h"
 #include "mailbridge/MailAccount.h"
 #include "mailbridge/ParsedMessage.h"
 #include "mailbridge/imap/ImapAccountCheck.h"
@@ -257,7 +258,8 @@ TEST_F(ImapOutboxTest, ANamedFolderIsUsedEvenWithAnUnusualName)
 TEST_F(ImapOutboxTest, AccountCheckTellsWhatTheServerSaidAndSubscribes)
 {
     reader().command("UNSUBSCRIBE Brouillons");
-    const ImapAccountCheck check = checkImapAccount(endpoint(), DovecotServer::password);
+    const ImapAccountCheck check =
+        checkImapAccount(endpoint(), DovecotServer::password, CancelToken());
     EXPECT_EQ(check.folder, DovecotServer::draftsFolder);
     EXPECT_TRUE(check.folderChoice.contains("\\Drafts")) << check.folderChoice.toStdString();
     EXPECT_TRUE(check.greeting.contains("Dovecot")) << check.greeting.toStdString();
@@ -266,7 +268,8 @@ TEST_F(ImapOutboxTest, AccountCheckTellsWhatTheServerSaidAndSubscribes)
     EXPECT_TRUE(check.summary().contains(check.greeting));
     EXPECT_TRUE(reader().subscribedFolders().contains(DovecotServer::draftsFolder));
 
-    const QString failure = failureOf([&] { checkImapAccount(endpoint(), "wrong"); });
+    const QString failure =
+        failureOf([&] { checkImapAccount(endpoint(), "wrong", CancelToken()); });
     EXPECT_TRUE(failure.contains("refused the user name or password")) << failure.toStdString();
 }
 

@@ -1,5 +1,6 @@
 #include "ImapServerFixture.h"
 #include "batch/BatchSender.h"
+#include "batch/CancelToken.h"
 #include "filelist/LocalFileSystem.h"
 #include "mailbridge/imap/ImapAccountCheck.h"
 #include "mailbridge/imap/ImapOutbox.h"
@@ -36,7 +37,8 @@ TEST_F(ImapAppendLimitTest, ALimitTheServerAnnouncesRefusesBeforeAnythingIsSent)
     EXPECT_EQ(server().log().count("Login: user=<drafter>") - loginsBefore, 0)
         << "asked on the connection made for the limit";
     EXPECT_EQ(subjectsIn(), QStringList({"small"}));
-    EXPECT_EQ(checkImapAccount(endpoint(), DovecotServer::password).appendLimit, limit);
+    EXPECT_EQ(checkImapAccount(endpoint(), DovecotServer::password, CancelToken()).appendLimit,
+              limit);
 }
 
 TEST_F(ImapAppendLimitTest, ASendWithOneMessageOverTheLimitFilesNoDraftAtAll)
@@ -107,7 +109,7 @@ TEST_F(ImapWrongCertificateTest, ACertificateForAnotherNameIsRefused)
     }
     ImapEndpoint e = endpoint();
     e.host = "localhost";
-    EXPECT_THROW(checkImapAccount(e, DovecotServer::password), Failure);
+    EXPECT_THROW(checkImapAccount(e, DovecotServer::password, CancelToken()), Failure);
     EXPECT_TRUE(subjectsIn().isEmpty());
 }
 
@@ -127,7 +129,8 @@ TEST_F(ImapWithoutLiteralPlusTest, AppendWaitsForTheGoAheadAndHearsARefusalInste
     reader().command("CREATE Vanishing");
     ImapEndpoint e = endpoint();
     e.folder = "Vanishing";
-    const QString announced = checkImapAccount(e, DovecotServer::password).capabilities;
+    const QString announced =
+        checkImapAccount(e, DovecotServer::password, CancelToken()).capabilities;
     ASSERT_FALSE(announced.contains("LITERAL+")) << announced.toStdString();
     ImapOutbox drafts(e, QString(DovecotServer::password));
     send(drafts, "first", {randomFile("a", 300000)});
@@ -160,8 +163,8 @@ TEST_F(ImapUnmarkedDraftsTest, WithoutAMarkedFolderDraftsIsMadeAndSubscribed)
     EXPECT_EQ(drafts.folder(), "Drafts");
     EXPECT_EQ(subjectsIn("Drafts"), QStringList({"unmarked"}));
     EXPECT_TRUE(reader().subscribedFolders().contains("Drafts"));
-    EXPECT_TRUE(
-        checkImapAccount(endpoint(), DovecotServer::password).folderChoice.contains("usual name"));
+    EXPECT_TRUE(checkImapAccount(endpoint(), DovecotServer::password, CancelToken())
+                    .folderChoice.contains("usual name"));
     reader().command("DELETE Drafts");
 }
 
