@@ -5,7 +5,10 @@
 #include <QApplication>
 #include <QMenu>
 #include <QTest>
+#include <QThread>
 #include <QTimer>
+
+#include <atomic>
 
 namespace {
 
@@ -77,6 +80,23 @@ TEST_F(frmMainAccountTest, AMissingPasswordIsAskedForBeforeTheSend)
     waitForSend();
     EXPECT_EQ(passwordQuestions.size(), 2);
     EXPECT_EQ(mail->sentMessages().size(), 2u);
+    EXPECT_TRUE(boxes.empty());
+}
+
+TEST_F(frmMainAccountTest, TheOldOutboxIsClosedOffTheWindowsThread)
+{
+    open();
+    FakeMailApplication *old = mail;
+    std::atomic<QThread *> closedOn{nullptr};
+    old->onDestroyed = [&closedOn] { closedOn = QThread::currentThread(); };
+    QTimer::singleShot(0, [] {
+        if (auto *dialog = qobject_cast<frmAccount *>(QApplication::activeModalWidget()))
+            dialog->accept();
+    });
+    QTest::keyClick(window->windowHandle(), Qt::Key_Comma, Qt::ControlModifier);
+    ASSERT_NE(mail, old) << "the account was not replaced";
+    ASSERT_TRUE(QTest::qWaitFor([&closedOn] { return closedOn != nullptr; }, 5000));
+    EXPECT_NE(closedOn.load(), QThread::currentThread());
     EXPECT_TRUE(boxes.empty());
 }
 

@@ -25,7 +25,16 @@ public:
     };
 
     std::unique_ptr<MailItem> CreateItem(ItemType type = olMailItem) override;
+    ~FakeMailApplication() override
+    {
+        if (onDestroyed)
+            onDestroyed();
+    }
+
     QString destination() const override { return QStringLiteral("the test outbox"); }
+    QString localFolder() const override { return folder; }
+    QString folder; // empty: the messages are nowhere on this machine
+    std::function<void()> onDestroyed;
     std::optional<std::uint64_t> messageSizeLimit() override { return sizeLimit; }
 
     std::optional<std::uint64_t> sizeLimit;
