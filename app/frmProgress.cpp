@@ -89,6 +89,8 @@ frmProgress::frmProgress(BackgroundSend *send, QWidget *owner)
     });
     // The owner keeps only a guarded pointer, so closing is the end of this window.
     connect(this, &QDialog::finished, this, &QObject::deleteLater);
+    // Space presses Cancel, as on any button that has the focus; Enter presses nothing.
+    cmdCancel->setFocus();
     m_timer = new QTimer(this);
     connect(m_timer, &QTimer::timeout, this, &frmProgress::refresh);
     m_timer->start(200);

@@ -36,16 +36,9 @@ class PrivateBus
 public:
     PrivateBus()
     {
-        const QString config = m_folder.filePath("bus.conf");
-        writeFile(config,
-                  QStringLiteral("<busconfig><type>session</type>"
-                                 "<listen>unix:path=%1</listen>"
-                                 "<policy context=\"default\"><allow send_destination=\"*\"/>"
-                                 "<allow own=\"*\"/></policy></busconfig>")
-                      .arg(m_folder.filePath("bus"))
-                      .toUtf8());
         m_daemon.start(QStandardPaths::findExecutable("dbus-daemon"),
-                       {"--config-file=" + config, "--nofork", "--print-address"});
+                       {"--session", "--address=unix:path=" + m_folder.filePath("bus"),
+                        "--nofork", "--print-address"});
         if (m_daemon.waitForReadyRead(10000))
             address = QString::fromUtf8(m_daemon.readLine()).trimmed();
     }

@@ -89,11 +89,15 @@ TEST_F(frmMainAccountTest, TheOldOutboxIsClosedOffTheWindowsThread)
     FakeMailApplication *old = mail;
     std::atomic<QThread *> closedOn{nullptr};
     old->onDestroyed = [&closedOn] { closedOn = QThread::currentThread(); };
-    QTimer::singleShot(0, [] {
+    // OK, as soon as the dialog is open.
+    QTimer accept;
+    QObject::connect(&accept, &QTimer::timeout, [] {
         if (auto *dialog = qobject_cast<frmAccount *>(QApplication::activeModalWidget()))
             dialog->accept();
     });
+    accept.start(10);
     QTest::keyClick(window->windowHandle(), Qt::Key_Comma, Qt::ControlModifier);
+    accept.stop();
     ASSERT_NE(mail, old) << "the account was not replaced";
     ASSERT_TRUE(QTest::qWaitFor([&closedOn] { return closedOn != nullptr; }, 5000));
     EXPECT_NE(closedOn.load(), QThread::currentThread());
