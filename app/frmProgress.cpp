@@ -104,9 +104,10 @@ void frmProgress::showEnd(const QString &summary, std::function<void()> openFold
     m_ended = true;
     m_openFolder = std::move(openFolder);
     setWindowTitle(QStringLiteral("Send ended"));
+    // What was going on no longer is: only the totals stay above the summary.
     lblFile->clear();
-    lblRate->clear();
-    lblTimeLeft->clear();
+    lblRate->hide();
+    lblTimeLeft->hide();
     lblSummary->setText(summary);
     lblSummary->show();
     cmdOpenFolder->setVisible(bool(m_openFolder));
