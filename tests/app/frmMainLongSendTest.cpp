@@ -52,7 +52,8 @@ protected:
         return progress && progress->isVisible();
     }
 
-    int sent() { return int(mail->sentMessages().size()); }
+    // Read while the Send runs: only the fake's counter is safe to read from here.
+    int sent() { return mail->sentCount; }
 
     QString summary() { return progressWindow()->findChild<QLabel *>("lblSummary")->text(); }
     QPushButton *progressButton(const char *name)

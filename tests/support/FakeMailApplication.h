@@ -3,6 +3,7 @@
 #include "mailbridge/MailApplication.h"
 
 #include <QStringList>
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -56,6 +57,8 @@ public:
     std::function<void(int send, TransferMonitor &monitor)> onSend;
 
     std::vector<Message> sentMessages() const;
+    // How many Sends have ended; the one figure a test may read while the Send runs.
+    std::atomic<int> sentCount{0};
 
 private:
     friend class FakeMailItem;
