@@ -1,11 +1,16 @@
 #include "app/LocalServices.h"
 
+#include "app/DesktopNotification.h"
+
 #include "common/Failure.h"
 #include "filelist/LocalFileSystem.h"
 #include "mailbridge/MailAccount.h"
 #include "mailbridge/OutboxFactory.h"
 #include "mailbridge/password/KeychainPasswordStore.h"
 #include "mailbridge/password/PasswordResolution.h"
+
+#include <QDesktopServices>
+#include <QUrl>
 
 namespace {
 
@@ -34,5 +39,7 @@ frmMain::ServiceFactories localServices()
             []() -> std::unique_ptr<PasswordStore> {
                 return std::make_unique<KeychainPasswordStore>();
             },
-            askPasswordInDialog};
+            askPasswordInDialog,
+            [](const QString &title, const QString &text) { postDesktopNotification(title, text); },
+            [](const QString &folder) { QDesktopServices::openUrl(QUrl::fromLocalFile(folder)); }};
 }

@@ -30,6 +30,11 @@ bool ask(QWidget *parent, const QString &title, const QString &text)
 {
     if (answerer())
         return answerer()(title, text);
+    return askModal(parent, title, text);
+}
+
+bool askModal(QWidget *parent, const QString &title, const QString &text)
+{
     return QMessageBox::question(parent, title, text, QMessageBox::Yes | QMessageBox::No,
                                  QMessageBox::No) == QMessageBox::Yes;
 }

@@ -27,5 +27,7 @@ using Answerer = std::function<bool(const QString &title, const QString &text)>;
 void setAnswerer(Answerer answerer);
 // A question with Yes and No, No the default; true for Yes.
 bool ask(QWidget *parent, const QString &title, const QString &text);
+// The modal question itself, whatever answerer is set.
+bool askModal(QWidget *parent, const QString &title, const QString &text);
 
 } // namespace MessageBoxes

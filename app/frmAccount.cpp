@@ -1,8 +1,9 @@
 #include "app/frmAccount.h"
 
+#include "app/EventGuard.h"
+#include "app/FindSettingsRow.h"
 #include "app/OAuthSignInBox.h"
 #include "batch/CancelToken.h"
-#include "app/FindSettingsRow.h"
 #include "common/Failure.h"
 #include "mailbridge/discovery/FoundSettings.h"
 #include "mailbridge/discovery/MailDomain.h"
@@ -17,13 +18,17 @@
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFormLayout>
+#include <QFutureWatcher>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollArea>
 #include <QSpinBox>
+#include <QToolButton>
 #include <QVBoxLayout>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include <initializer_list>
 #include <iterator>
@@ -40,15 +45,15 @@ template <typename W> W *named(W *widget, const char *name)
 constexpr ImapSecurity securities[] = {ImapSecurity::Tls, ImapSecurity::StartTls,
                                        ImapSecurity::None};
 
-// Restores the cursor however the blocking call ends.
-class WaitCursor
+QLabel *resultLabel(QWidget *parent, const char *name)
 {
-public:
-    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
-    WaitCursor(const WaitCursor &) = delete;
-    WaitCursor &operator=(const WaitCursor &) = delete;
-};
+    auto *label = named(new QLabel(parent), name);
+    label->setWordWrap(true);
+    label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    label->setTextFormat(Qt::PlainText);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    return label;
+}
 
 } // namespace
 
@@ -90,11 +95,35 @@ frmAccount::frmAccount(SettingsStore &settings, PasswordStore &keyring, QWidget 
         m_keyring, [this] { return accountFromControls(); }, this);
     cmdTest = named(new QPushButton(QStringLiteral("Test"), this), "cmdTest");
     cmdTest->setAutoDefault(false);
-    lblStatus = named(new QLabel(this), "lblStatus");
-    lblStatus->setWordWrap(true);
-    lblStatus->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    lblStatus->setTextFormat(Qt::PlainText);
-    lblStatus->setMinimumWidth(520);
+    cmdCancelTest = named(new QPushButton(QStringLiteral("Cancel test"), this), "cmdCancelTest");
+    cmdCancelTest->setAutoDefault(false);
+    cmdCancelTest->hide();
+
+    // What Test found scrolls in an area of its own, so that a long answer never squeezes
+    // the fields above it.
+    auto *result = new QWidget;
+    lblStatus = resultLabel(result, "lblStatus");
+    cmdDetails = named(new QToolButton(result), "cmdDetails");
+    cmdDetails->setText(QStringLiteral("Details"));
+    cmdDetails->setCheckable(true);
+    cmdDetails->setArrowType(Qt::RightArrow);
+    cmdDetails->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    cmdDetails->hide();
+    lblDetails = resultLabel(result, "lblDetails");
+    lblDetails->hide();
+    auto *resultLayout = new QVBoxLayout(result);
+    resultLayout->setContentsMargins(0, 0, 0, 0);
+    resultLayout->addWidget(lblStatus);
+    resultLayout->addWidget(cmdDetails, 0, Qt::AlignLeft);
+    resultLayout->addWidget(lblDetails);
+    resultLayout->addStretch();
+    scrResult = named(new QScrollArea(this), "scrResult");
+    scrResult->setWidget(result);
+    scrResult->setWidgetResizable(true);
+    scrResult->setFrameShape(QFrame::NoFrame);
+    scrResult->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scrResult->setMinimumWidth(520);
+    scrResult->setFixedHeight(7 * fontMetrics().lineSpacing());
     buttons = named(new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this),
                     "buttons");
 
@@ -104,6 +133,7 @@ frmAccount::frmAccount(SettingsStore &settings, PasswordStore &keyring, QWidget 
     serverRow->addWidget(spnPort);
     auto *testRow = new QHBoxLayout;
     testRow->addWidget(cmdTest);
+    testRow->addWidget(cmdCancelTest);
     testRow->addStretch();
 
     auto *form = new QFormLayout;
@@ -123,7 +153,7 @@ frmAccount::frmAccount(SettingsStore &settings, PasswordStore &keyring, QWidget 
 
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(form);
-    layout->addWidget(lblStatus);
+    layout->addWidget(scrResult);
     layout->addStretch();
     layout->addWidget(buttons);
 
@@ -152,7 +182,19 @@ frmAccount::frmAccount(SettingsStore &settings, PasswordStore &keyring, QWidget 
             });
     connect(cmdTest, &QPushButton::clicked, this, &frmAccount::cmdTest_Click);
     connect(rowFind, &FindSettingsRow::found, this, &frmAccount::showFound);
-    connect(rowFind, &FindSettingsRow::report, this, &frmAccount::showStatus);
+    connect(rowFind, &FindSettingsRow::report, this,
+            [this](const QString &text) { showStatus(text); });
+    connect(cmdCancelTest, &QPushButton::clicked, this, &frmAccount::cmdCancelTest_Click);
+    connect(cmdDetails, &QToolButton::toggled, this, [this](bool shown) {
+        lblDetails->setVisible(shown);
+        cmdDetails->setArrowType(shown ? Qt::DownArrow : Qt::RightArrow);
+    });
+
+    // The fields keep the room they need, whatever the result area holds.
+    for (QWidget *field :
+         std::initializer_list<QWidget *>{txtOutbox, txtHost, spnPort, cboSecurity, txtUser,
+                                          txtPassword, txtFolder, txtPasswordCommand})
+        field->setMinimumSize(field->sizeHint());
     connect(buttons, &QDialogButtonBox::accepted, this, &frmAccount::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &frmAccount::reject);
 }
@@ -221,6 +263,8 @@ void frmAccount::enableForKind()
         control->setEnabled(imap);
     grpSignIn->setEnabled(imap);
     rowFind->setEnabled(imap);
+    if (isTesting())
+        cmdTest->setEnabled(false);
 }
 
 void frmAccount::cboSecurity_Changed()
@@ -232,12 +276,18 @@ void frmAccount::cboSecurity_Changed()
     m_shownSecurity = security;
 }
 
+frmAccount::~frmAccount()
+{
+    stopTest();
+}
+
 void frmAccount::cmdTest_Click()
 {
+    if (isTesting())
+        return;
     try {
         const MailAccount account = accountFromControls();
         checkMailAccount(account);
-        WaitCursor wait;
         std::optional<QString> password = typedPassword();
         if (!password)
             password = resolvePassword(account, m_keyring);
@@ -247,7 +297,22 @@ void frmAccount::cmdTest_Click()
         }
         ImapEndpoint endpoint = imapEndpoint(account);
         endpoint.caFile = m_caFile;
-        showStatus(checkImapAccount(endpoint, *password, CancelToken()).summary());
+        auto cancel = std::make_shared<CancelToken>();
+        // The worker owns copies of everything it reads; the window may close before it ends.
+        const auto test = [endpoint, password = *password, cancel, user = account.imapUser,
+                           host = account.imapHost] {
+            try {
+                return accountTestReport(checkImapAccount(endpoint, password, *cancel), user, host);
+            } catch (...) {
+                return AccountTestReport{describeCurrentException(), {}};
+            }
+        };
+        m_testCancel = cancel;
+        m_testWatcher = new QFutureWatcher<AccountTestReport>(this);
+        connect(m_testWatcher, &QFutureWatcherBase::finished, this, &frmAccount::onTestFinished);
+        m_testWatcher->setFuture(QtConcurrent::run(test));
+        showTesting(true);
+        showStatus(QStringLiteral("Testing the account…"));
     } catch (const Failure &failure) {
         showStatus(failure.description());
     }
@@ -265,6 +330,48 @@ void frmAccount::showFound(const FoundSettings &found)
         txtUser->setText(found.user);
 }
 
+void frmAccount::onTestFinished()
+{
+    const AccountTestReport report = m_testWatcher->result();
+    stopTest();
+    showStatus(report.lines, report.details);
+}
+
+void frmAccount::cmdCancelTest_Click()
+{
+    stopTest();
+    showStatus(QStringLiteral("Test cancelled."));
+}
+
+void frmAccount::stopTest()
+{
+    if (!m_testWatcher)
+        return;
+    // The worker may still wait on the network; whatever it finds is no longer wanted.
+    m_testCancel->cancel();
+    m_testWatcher->disconnect(this);
+    m_testWatcher->deleteLater();
+    m_testWatcher = nullptr;
+    m_testCancel.reset();
+    showTesting(false);
+}
+
+void frmAccount::showTesting(bool testing)
+{
+    cmdCancelTest->setVisible(testing);
+    cmdTest->setEnabled(!testing && optImap->isChecked());
+    if (testing)
+        cmdCancelTest->setFocus();
+    else if (cmdTest->isEnabled() && cmdCancelTest->hasFocus())
+        cmdTest->setFocus();
+}
+
+void frmAccount::reject()
+{
+    stopTest();
+    QDialog::reject();
+}
+
 void frmAccount::accept()
 {
     const MailAccount account = accountFromControls();
@@ -277,10 +384,14 @@ void frmAccount::accept()
         showStatus(failure.description());
         return;
     }
+    stopTest();
     QDialog::accept();
 }
 
-void frmAccount::showStatus(const QString &text)
+void frmAccount::showStatus(const QString &text, const QString &details)
 {
     lblStatus->setText(text);
+    lblDetails->setText(details);
+    cmdDetails->setVisible(!details.isEmpty());
+    lblDetails->setVisible(!details.isEmpty() && cmdDetails->isChecked());
 }

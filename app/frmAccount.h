@@ -1,15 +1,19 @@
 #pragma once
 
+#include "app/AccountTestReport.h"
 #include "mailbridge/MailAccount.h"
 
 #include <QDialog>
 #include <QString>
 
+#include <memory>
 #include <optional>
 
 class OAuthSignInBox;
 class FindSettingsRow;
 struct FoundSettings;
+class CancelToken;
+
 class PasswordStore;
 class QCheckBox;
 class QComboBox;
@@ -18,11 +22,15 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
+class QScrollArea;
+class QToolButton;
 class QSpinBox;
 class SettingsStore;
+template <typename T> class QFutureWatcher;
 
 // "Mail account": where a Send files its messages, a Maildir folder or an IMAP account's
-// drafts, with a Test that logs in as a Send would. OK saves the account to the settings and,
+// drafts, with a Test that logs in as a Send would, on a worker, so the window answers and
+// the Test can be cancelled. OK saves the account to the settings and,
 // when asked, the typed password to the keyring; the password never reaches the settings.
 class frmAccount : public QDialog
 {
@@ -30,6 +38,7 @@ class frmAccount : public QDialog
 
 public:
     frmAccount(SettingsStore &settings, PasswordStore &keyring, QWidget *owner);
+    ~frmAccount() override;
 
     // The password typed in the dialog, remembered or not, for the outbox of this session.
     std::optional<QString> typedPassword() const;
@@ -39,6 +48,9 @@ public:
     void setAddress(const QString &address);
 
     void accept() override;
+    void reject() override;
+
+    bool isTesting() const { return m_testWatcher != nullptr; }
 
 private:
     MailAccount accountFromControls() const;
@@ -47,11 +59,17 @@ private:
     void cboSecurity_Changed();
     void cmdTest_Click();
     void showFound(const FoundSettings &found);
-    void showStatus(const QString &text);
+    void cmdCancelTest_Click();
+    void onTestFinished();
+    void stopTest();
+    void showTesting(bool testing);
+    void showStatus(const QString &text, const QString &details = {});
 
     SettingsStore &m_settings;
     PasswordStore &m_keyring;
     QString m_caFile;
+    QFutureWatcher<AccountTestReport> *m_testWatcher = nullptr;
+    std::shared_ptr<CancelToken> m_testCancel;
     ImapSecurity m_shownSecurity = ImapSecurity::Tls;
 
     QRadioButton *optMaildir = nullptr;
@@ -68,6 +86,10 @@ private:
     QLineEdit *txtPasswordCommand = nullptr;
     OAuthSignInBox *grpSignIn = nullptr;
     QPushButton *cmdTest = nullptr;
+    QPushButton *cmdCancelTest = nullptr;
+    QScrollArea *scrResult = nullptr;
     QLabel *lblStatus = nullptr;
+    QToolButton *cmdDetails = nullptr;
+    QLabel *lblDetails = nullptr;
     QDialogButtonBox *buttons = nullptr;
 };

@@ -11,12 +11,14 @@
 #include "batch/BackgroundSend.h"
 #include "batch/BatchSender.h"
 #include "batch/SendPreview.h"
+#include "batch/SendSummary.h"
 #include "batch/SendValidation.h"
 #include "common/Twips.h"
 #include "filelist/FileListModel.h"
 #include "filelist/FileListRefresh.h"
 #include "filelist/FileSystem.h"
 #include "filelist/FolderChooser.h"
+#include "filelist/HomeFolder.h"
 #include "mailbridge/MailAccount.h"
 #include "mailbridge/MailApplication.h"
 #include "mailbridge/password/PasswordStore.h"
@@ -32,6 +34,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QShortcut>
+#include <QThreadPool>
 #include <QTimer>
 #include <QToolButton>
 
@@ -195,8 +198,10 @@ void frmMain::createControls()
     for (qsizetype i = 0; i + 1 < tabOrder.size(); ++i)
         setTabOrder(tabOrder[i], tabOrder[i + 1]);
     // Enter in a field is the Send button's; a focused button answers Enter itself.
-    for (QWidget *control : tabOrder)
+    for (QWidget *control : tabOrder) {
         control->installEventFilter(this);
+        m_enterControls.insert(control);
+    }
 }
 
 void frmMain::connectEvents()
@@ -268,7 +273,7 @@ void frmMain::frmMain_cboPath_Click()
 void frmMain::frmMain_cboPath_Validate(bool & /*cancel: leaving the field is never refused*/)
 {
     WaitCursor wait;
-    refreshFileList(cboPath->currentText(), *objFileSystem, *m_fileList);
+    refreshFileList(expandHome(cboPath->currentText()), *objFileSystem, *m_fileList);
 }
 
 void frmMain::frmMain_cmdBrowse_Click()
@@ -310,6 +315,19 @@ void frmMain::updateSendToolTip()
 
 void frmMain::frmMain_cmdSend_Click()
 {
+    // One Send at a time, however the click or key got here.
+    if (isSending())
+        return;
+    // The list shows another folder than the one typed: what would go is not what the person
+    // named, so the list catches up and nothing is sent.
+    if (expandHome(cboPath->currentText()) != m_fileList->folder()) {
+        bool cancel = false;
+        frmMain_cboPath_Validate(cancel);
+        return;
+    }
+    // The end of the previous Send, if still shown, is not this one's.
+    if (m_progress)
+        delete m_progress;
     SendRequest request = currentRequest();
     // Refused at once, on this thread, as before: one box and nothing created.
     if (const auto refusal = refusalFor(request))
@@ -355,6 +373,10 @@ public:
 
 void frmMain::frmMain_MailAccount()
 {
+    // The running Send files into the current outbox; it must not change under it.
+    if (isSending())
+        throw Refusal(
+            QStringLiteral("A Send is under way. Change the mail account once it has ended."));
     const std::unique_ptr<PasswordStore> keyring = m_factories.createKeyring
                                                        ? m_factories.createKeyring()
                                                        : std::make_unique<NoPasswordStore>();
@@ -363,10 +385,20 @@ void frmMain::frmMain_MailAccount()
     if (account.exec() != QDialog::Accepted)
         return;
     // The next Send goes where the dialog says.
-    objOutlook = m_factories.createMailApplication(m_settings);
+    replaceOutbox(m_factories.createMailApplication(m_settings));
     if (const auto typed = account.typedPassword())
         objOutlook->setPassword(*typed);
     m_previewDelay->start();
+}
+
+void frmMain::replaceOutbox(std::unique_ptr<MailApplication> outbox)
+{
+    // Closing an outbox may log out from a server and wait on the network: that happens on
+    // a worker, which the application waits for before it ends.
+    std::shared_ptr<MailApplication> old(std::move(objOutlook));
+    objOutlook = std::move(outbox);
+    if (old)
+        QThreadPool::globalInstance()->start([old = std::move(old)]() mutable { old.reset(); });
 }
 
 void frmMain::showProgress()
@@ -374,7 +406,7 @@ void frmMain::showProgress()
     if (!m_send || m_progress)
         return;
     QApplication::restoreOverrideCursor();
-    m_progress = new frmProgress(*m_send, this);
+    m_progress = new frmProgress(m_send.get(), this);
     m_progress->open();
 }
 
@@ -383,26 +415,46 @@ void frmMain::onSendFinished()
     if (!m_send)
         return;
     m_progressDelay->stop();
-    if (m_progress) {
-        m_progress->hide();
-        m_progress->deleteLater();
-        m_progress = nullptr;
-    } else {
+    const bool progressShown = m_progress && !m_progress->hasEnded();
+    if (!progressShown)
         QApplication::restoreOverrideCursor();
-    }
     qApp->removeEventFilter(this);
     // Deleted later: this runs inside one of its signals.
     BackgroundSend *send = m_send.release();
     send->deleteLater();
-    runGuarded(this, [send] {
-        try {
-            send->result();
-        } catch (const SendStopped &stopped) {
-            // The person asked for it; what was filed stays, and nothing needs saying.
-            if (!stopped.cancelled())
-                throw;
+    runGuarded(this, [this, send, progressShown] { showSendEnd(*send, progressShown); });
+}
+
+void frmMain::showSendEnd(BackgroundSend &send, bool progressShown)
+{
+    const auto closeProgress = [this] {
+        if (m_progress)
+            m_progress->deleteLater();
+    };
+    QString summary;
+    try {
+        summary = sendDoneText(int(send.result().filedSubjects.size()), objOutlook->destination());
+    } catch (const SendStopped &stopped) {
+        if (!stopped.cancelled()) {
+            closeProgress();
+            throw;
         }
-    });
+        summary = sendStoppedText(int(stopped.filedSubjects().size()),
+                                  send.status().messagesPlanned, stopped.unsentFiles());
+    } catch (...) {
+        // Failures keep their box; the progress window would only repeat it.
+        closeProgress();
+        throw;
+    }
+    if (progressShown) {
+        std::function<void()> openFolder;
+        if (const QString folder = objOutlook->localFolder();
+            !folder.isEmpty() && m_factories.openFolder)
+            openFolder = [open = m_factories.openFolder, folder] { open(folder); };
+        m_progress->showEnd(summary, std::move(openFolder));
+    } else if (m_factories.notify) {
+        m_factories.notify(QStringLiteral("Ferrymail"), summary);
+    }
 }
 
 bool frmMain::dropsInputWhileSending(QObject *watched, QEvent *event) const
@@ -442,6 +494,7 @@ void frmMain::closeEvent(QCloseEvent *event)
         m_send->cancel();
         m_send->wait();
         onSendFinished();
+        delete m_progress;
     }
     runGuarded(this, [this] {
         bool cancel = false;
@@ -454,7 +507,9 @@ bool frmMain::eventFilter(QObject *watched, QEvent *event)
 {
     if (m_send && dropsInputWhileSending(watched, event))
         return true;
-    if (event->type() != QEvent::KeyPress)
+    // While a Send runs this filter sees every object's events: keys for the progress window
+    // or a question box are theirs.
+    if (event->type() != QEvent::KeyPress || !m_enterControls.contains(watched))
         return QWidget::eventFilter(watched, event);
     const int key = static_cast<QKeyEvent *>(event)->key();
     if (key != Qt::Key_Return && key != Qt::Key_Enter)

@@ -2,6 +2,8 @@
 
 #include "app/PasswordPrompt.h"
 
+#include <QPointer>
+#include <QSet>
 #include <QWidget>
 #include <functional>
 #include <memory>
@@ -41,6 +43,10 @@ public:
         std::function<std::unique_ptr<PasswordStore>()> createKeyring = {};
         std::function<std::optional<PasswordAnswer>(QWidget *owner, const QString &destination)>
             askPassword = {};
+        // Where a Send's end is told when it was too short for the progress window, and how a
+        // folder of messages is opened; without them nothing is told or opened.
+        std::function<void(const QString &title, const QString &text)> notify = {};
+        std::function<void(const QString &folder)> openFolder = {};
     };
 
     frmMain(SettingsStore &settings, FolderChooser &folderChooser, ServiceFactories factories,
@@ -76,6 +82,8 @@ private:
     bool askForPassword();
     void showProgress();
     void onSendFinished();
+    void showSendEnd(BackgroundSend &send, bool progressShown);
+    void replaceOutbox(std::unique_ptr<MailApplication> outbox);
     bool dropsInputWhileSending(QObject *watched, QEvent *event) const;
 
     SettingsStore &m_settings;
@@ -88,7 +96,8 @@ private:
     std::unique_ptr<SendPreview> m_preview;
     QTimer *m_previewDelay = nullptr;
     std::unique_ptr<BackgroundSend> m_send;
-    frmProgress *m_progress = nullptr;
+    // Deletes itself when closed, which may be after the Send it showed has gone.
+    QPointer<frmProgress> m_progress;
     QTimer *m_progressDelay = nullptr;
 
     QLabel *Label1 = nullptr;
@@ -103,6 +112,8 @@ private:
     QLabel *Label5 = nullptr;
     QLineEdit *txtSize = nullptr;
     UpDown *UpDown1 = nullptr;
+    // The controls whose Enter is the Send button's; Enter meant for any other window is not.
+    QSet<QObject *> m_enterControls;
     TickListView *lstFiles = nullptr;
     QToolButton *cmdSend = nullptr;
     QToolButton *cmdAbout = nullptr;

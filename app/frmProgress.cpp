@@ -19,9 +19,18 @@ QLabel *namedLabel(QWidget *parent, const char *name)
     return label;
 }
 
+QPushButton *namedButton(QWidget *parent, const char *name, const QString &caption)
+{
+    auto *button = new QPushButton(caption, parent);
+    button->setObjectName(QString::fromLatin1(name));
+    // Enter presses only the default button, and there is one only once the Send has ended.
+    button->setAutoDefault(false);
+    return button;
+}
+
 } // namespace
 
-frmProgress::frmProgress(BackgroundSend &send, QWidget *owner)
+frmProgress::frmProgress(BackgroundSend *send, QWidget *owner)
     : QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                          Qt::WindowCloseButtonHint),
       m_send(send)
@@ -42,48 +51,94 @@ frmProgress::frmProgress(BackgroundSend &send, QWidget *owner)
     lblBytes = namedLabel(this, "lblBytes");
     lblRate = namedLabel(this, "lblRate");
     lblTimeLeft = namedLabel(this, "lblTimeLeft");
-    cmdCancel = new QPushButton(QStringLiteral("Cancel"), this);
-    cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
-    cmdCancel->setAutoDefault(false);
+    lblSummary = namedLabel(this, "lblSummary");
+    lblSummary->setWordWrap(true);
+    lblSummary->setTextFormat(Qt::PlainText);
+    lblSummary->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    lblSummary->setMaximumWidth(480);
+    lblSummary->hide();
+    cmdOpenFolder = namedButton(this, "cmdOpenFolder", QStringLiteral("Open folder"));
+    cmdOpenFolder->hide();
+    cmdCancel = namedButton(this, "cmdCancel", QStringLiteral("Cancel"));
+    cmdClose = namedButton(this, "cmdClose", QStringLiteral("Close"));
+    cmdClose->hide();
 
     auto *figures = new QGridLayout;
     figures->addWidget(lblBytes, 0, 0);
     figures->addWidget(lblRate, 0, 1, Qt::AlignRight);
     figures->addWidget(lblTimeLeft, 1, 0, 1, 2);
     auto *buttons = new QHBoxLayout;
+    buttons->addWidget(cmdOpenFolder);
     buttons->addStretch();
     buttons->addWidget(cmdCancel);
+    buttons->addWidget(cmdClose);
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(lblMessages);
     layout->addWidget(lblFile);
     layout->addWidget(barBytes);
     layout->addLayout(figures);
+    layout->addWidget(lblSummary);
     layout->addLayout(buttons);
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
     connect(cmdCancel, &QPushButton::clicked, this, &frmProgress::cmdCancel_Click);
+    connect(cmdClose, &QPushButton::clicked, this, &QDialog::accept);
+    connect(cmdOpenFolder, &QPushButton::clicked, this, [this] {
+        if (m_openFolder)
+            m_openFolder();
+    });
+    // The owner keeps only a guarded pointer, so closing is the end of this window.
+    connect(this, &QDialog::finished, this, &QObject::deleteLater);
+    // Space presses Cancel, as on any button that has the focus; Enter presses nothing.
+    cmdCancel->setFocus();
     m_timer = new QTimer(this);
     connect(m_timer, &QTimer::timeout, this, &frmProgress::refresh);
     m_timer->start(200);
     refresh();
 }
 
+void frmProgress::showEnd(const QString &summary, std::function<void()> openFolder)
+{
+    refresh();
+    m_timer->stop();
+    m_ended = true;
+    m_openFolder = std::move(openFolder);
+    setWindowTitle(QStringLiteral("Send ended"));
+    // What was going on no longer is: only the totals stay above the summary.
+    lblFile->clear();
+    lblRate->hide();
+    lblTimeLeft->hide();
+    lblSummary->setText(summary);
+    lblSummary->show();
+    cmdOpenFolder->setVisible(bool(m_openFolder));
+    cmdCancel->hide();
+    cmdClose->show();
+    cmdClose->setDefault(true);
+    cmdClose->setFocus();
+}
+
 void frmProgress::reject()
 {
-    cmdCancel_Click();
+    if (m_ended)
+        QDialog::reject();
+    else
+        cmdCancel_Click();
 }
 
 void frmProgress::cmdCancel_Click()
 {
-    m_send.cancel();
+    if (m_send)
+        m_send->cancel();
     cmdCancel->setEnabled(false);
     cmdCancel->setText(QStringLiteral("Cancelling…"));
 }
 
 void frmProgress::refresh()
 {
-    const auto status = m_send.status();
-    const ProgressTexts texts = progressTexts(status, m_send.elapsedSeconds());
+    if (!m_send)
+        return;
+    const auto status = m_send->status();
+    const ProgressTexts texts = progressTexts(status, m_send->elapsedSeconds());
     lblMessages->setText(texts.messages);
     lblFile->setText(
         fontMetrics().elidedText(status.currentFile, Qt::ElideMiddle, lblFile->width()));

@@ -1,6 +1,7 @@
 #include "cli/SendOptions.h"
 
 #include "common/FileNameCodec.h"
+#include "filelist/HomeFolder.h"
 
 #include <QCoreApplication>
 
@@ -91,7 +92,7 @@ ParsedArguments parseSendArguments(const QList<QByteArray> &arguments)
         return usageError(QStringLiteral("Name the folder whose files to send."));
     if (options.json && !options.dryRun)
         return usageError(QStringLiteral("--json goes with --dry-run."));
-    options.folder = positional.takeFirst();
+    options.folder = expandHome(positional.takeFirst());
     options.names = positional;
     if (options.all && !options.names.isEmpty())
         return usageError(QStringLiteral("Give either --all or names of files, not both."));

@@ -25,6 +25,10 @@ public:
     // Where messages go, as a person reads it after "into": "the Maildir outbox ~/Outbox".
     virtual QString destination() const = 0;
 
+    // A folder on this machine where a person can look at the filed messages; empty when the
+    // messages go to a server.
+    virtual QString localFolder() const { return {}; }
+
     // How the lines of messages end where this outbox files them; their sizes follow it.
     virtual LineEnding lineEnding() const { return LineEnding::Lf; }
 

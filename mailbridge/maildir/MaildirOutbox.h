@@ -15,6 +15,7 @@ public:
 
     std::unique_ptr<MailItem> CreateItem(ItemType type = olMailItem) override;
     QString destination() const override;
+    QString localFolder() const override { return m_folder; }
 
     QString folder() const { return m_folder; }
 

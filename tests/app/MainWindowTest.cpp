@@ -55,9 +55,13 @@ void MainWindowTest::open(SettingsStore *store)
         passwordQuestions << destination;
         return passwordAnswer;
     };
-    window =
-        std::make_unique<frmMain>(store ? *store : settings, chooser,
-                                  frmMain::ServiceFactories{newFiles, newMail, newKeyring, ask});
+    const auto notify = [this](const QString &title, const QString &text) {
+        notifications << title + ": " + text;
+    };
+    const auto openFolder = [this](const QString &folder) { openedFolders << folder; };
+    window = std::make_unique<frmMain>(
+        store ? *store : settings, chooser,
+        frmMain::ServiceFactories{newFiles, newMail, newKeyring, ask, notify, openFolder});
     window->frmMain_Form_Load();
     window->show();
     window->activateWindow();

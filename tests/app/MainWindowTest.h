@@ -131,4 +131,6 @@ protected:
     QStringList passwordQuestions;
     std::optional<PasswordAnswer> passwordAnswer;
     QStringList keyringWrites; // "key=password"
+    QStringList notifications; // "title: text"
+    QStringList openedFolders;
 };

@@ -9,13 +9,22 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollArea>
 #include <QSpinBox>
+#include <QTest>
+#include <QToolButton>
 
 #include <memory>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace {
 
@@ -46,6 +55,12 @@ protected:
         return widget;
     }
     QString status() { return control<QLabel>("lblStatus")->text(); }
+    // Clicks Test and waits for its answer; the window answers meanwhile.
+    void clickTest()
+    {
+        control<QPushButton>("cmdTest")->click();
+        EXPECT_TRUE(QTest::qWaitFor([this] { return !dialog().isTesting(); }, 30000));
+    }
     void chooseSecurity(const char *shown)
     {
         auto *security = control<QComboBox>("cboSecurity");
@@ -211,18 +226,6 @@ TEST(frmAccountKeyring, AKeyringThatRefusesThePasswordKeepsTheDialogOpen)
     EXPECT_EQ(dialog.findChild<QLabel *>("lblStatus")->text(), "The keyring is locked.");
 }
 
-// For the README: run with --gtest_also_run_disabled_tests and FERRYMAIL_SCREENSHOT=path.png.
-TEST_F(frmAccountTest, DISABLED_SavesAScreenshot)
-{
-    fillImap("imap.example.org", 993, "TLS", "me@example.org");
-    control<QLineEdit>("txtPassword")->setText("password");
-    control<QCheckBox>("chkRemember")->setChecked(true);
-    dialog().adjustSize();
-    const QString path = qEnvironmentVariable("FERRYMAIL_SCREENSHOT");
-    ASSERT_FALSE(path.isEmpty());
-    EXPECT_TRUE(dialog().grab().save(path));
-}
-
 // The Test button against a Dovecot of the suite's own.
 class frmAccountServerTest : public frmAccountTest
 {
@@ -258,11 +261,11 @@ TEST_F(frmAccountServerTest, TestShowsWhatTheServerSaidOrWhyItFailed)
         const char *inKeyring; // nullptr: none
         const char *expected;
     } rows[] = {
-        {"typed right", DovecotServer::password, nullptr, "Dovecot"},
+        {"typed right", DovecotServer::password, nullptr, "Logged in as"},
         {"typed wrong", "wrong", nullptr, "refused the user name or password"},
         {"typed wins over the keyring", "wrong", DovecotServer::password,
          "refused the user name or password"},
-        {"from the keyring", "", DovecotServer::password, "Dovecot"},
+        {"from the keyring", "", DovecotServer::password, "Logged in as"},
         {"nowhere", "", nullptr, "Type the password to test the account."},
     };
     for (const auto &row : rows) {
@@ -271,10 +274,16 @@ TEST_F(frmAccountServerTest, TestShowsWhatTheServerSaidOrWhyItFailed)
         if (row.inKeyring)
             keyring.passwords[passwordKey(account)] = row.inKeyring;
         control<QLineEdit>("txtPassword")->setText(row.typed);
-        control<QPushButton>("cmdTest")->click();
+        clickTest();
         EXPECT_TRUE(status().contains(row.expected)) << status();
-        if (QString(row.expected) == "Dovecot") {
+        const QString details = control<QLabel>("lblDetails")->text();
+        if (QString(row.expected) == "Logged in as") {
             EXPECT_TRUE(status().contains(DovecotServer::draftsFolder)) << status();
+            // The server's own words wait behind Details.
+            EXPECT_TRUE(details.contains("Dovecot")) << details;
+            EXPECT_FALSE(status().contains("Dovecot")) << status();
+        } else {
+            EXPECT_TRUE(details.isEmpty()) << details;
         }
     }
     EXPECT_TRUE(settings.writes.isEmpty()) << "Test saves nothing";
@@ -285,8 +294,118 @@ TEST_F(frmAccountServerTest, TestRefusesAnIncompleteAccountBeforeConnecting)
     fillForServer();
     control<QLineEdit>("txtUser")->clear();
     control<QLineEdit>("txtPassword")->setText(DovecotServer::password);
-    control<QPushButton>("cmdTest")->click();
+    clickTest();
     EXPECT_TRUE(status().contains("no user name")) << status();
+}
+
+// For the README: run with --gtest_also_run_disabled_tests and FERRYMAIL_SCREENSHOT=path.png,
+// under a real display for the desktop's fonts.
+TEST_F(frmAccountServerTest, DISABLED_SavesAScreenshot)
+{
+    fillForServer();
+    control<QLineEdit>("txtPassword")->setText(DovecotServer::password);
+    control<QCheckBox>("chkRemember")->setChecked(true);
+    clickTest();
+    dialog().adjustSize();
+    QTest::qWait(200);
+    const QString path = qEnvironmentVariable("FERRYMAIL_SCREENSHOT");
+    ASSERT_FALSE(path.isEmpty());
+    EXPECT_TRUE(dialog().grab().save(path));
+}
+
+TEST_F(frmAccountServerTest, FieldsKeepTheirRoomWhileTheResultScrolls)
+{
+    fillForServer();
+    control<QLineEdit>("txtPassword")->setText(DovecotServer::password);
+    dialog().adjustSize();
+    const char *fields[] = {"txtHost", "spnPort", "txtUser", "txtPassword", "txtFolder"};
+    std::vector<QSize> before;
+    for (const char *name : fields)
+        before.push_back(control<QWidget>(name)->size());
+    const int resultHeight = control<QScrollArea>("scrResult")->height();
+
+    clickTest();
+    auto *details = control<QToolButton>("cmdDetails");
+    ASSERT_TRUE(details->isVisible());
+    EXPECT_FALSE(control<QLabel>("lblDetails")->isVisible());
+    QTest::mouseClick(details, Qt::LeftButton);
+    EXPECT_TRUE(control<QLabel>("lblDetails")->isVisible());
+    // And the person may try to make the window smaller than its fields.
+    dialog().resize(200, 200);
+    QTest::qWait(20);
+
+    for (std::size_t n = 0; n < std::size(fields); ++n) {
+        QWidget *field = control<QWidget>(fields[n]);
+        EXPECT_GE(field->width(), before[n].width()) << fields[n];
+        EXPECT_GE(field->height(), before[n].height()) << fields[n];
+        EXPECT_GE(field->width(), field->sizeHint().width()) << fields[n];
+    }
+    auto *host = control<QLineEdit>("txtHost");
+    EXPECT_GT(host->width(), host->fontMetrics().horizontalAdvance(host->text()));
+    EXPECT_EQ(control<QScrollArea>("scrResult")->height(), resultHeight);
+}
+
+// A server that takes the connection and never says a word: the system completes the
+// connection, nobody ever reads or writes it. Closing resets it.
+class SilentPeer
+{
+public:
+    SilentPeer()
+    {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        EXPECT_GE(m_socket, 0);
+        EXPECT_EQ(bind(m_socket, reinterpret_cast<sockaddr *>(&address), length), 0);
+        EXPECT_EQ(listen(m_socket, 4), 0);
+        EXPECT_EQ(getsockname(m_socket, reinterpret_cast<sockaddr *>(&address), &length), 0);
+        m_port = ntohs(address.sin_port);
+    }
+    ~SilentPeer() { close(m_socket); }
+    SilentPeer(const SilentPeer &) = delete;
+    SilentPeer &operator=(const SilentPeer &) = delete;
+    int port() const { return m_port; }
+
+private:
+    int m_socket = socket(AF_INET, SOCK_STREAM, 0);
+    int m_port = 0;
+};
+
+TEST_F(frmAccountTest, TestRunsWhileTheWindowAnswersAndCanBeCancelled)
+{
+    SilentPeer peer;
+    fillImap("127.0.0.1", peer.port(), "None", "me");
+    control<QLineEdit>("txtPassword")->setText("secret");
+    auto *test = control<QPushButton>("cmdTest");
+    auto *cancel = control<QPushButton>("cmdCancelTest");
+    EXPECT_FALSE(cancel->isVisible());
+
+    test->click();
+    EXPECT_TRUE(dialog().isTesting());
+    EXPECT_TRUE(cancel->isVisible());
+    EXPECT_FALSE(test->isEnabled());
+    // The window goes on answering while the server says nothing.
+    QTest::qWait(300);
+    EXPECT_TRUE(dialog().isTesting());
+    control<QLineEdit>("txtUser")->setText("typed meanwhile");
+    EXPECT_EQ(control<QLineEdit>("txtUser")->text(), "typed meanwhile");
+
+    QTest::mouseClick(cancel, Qt::LeftButton);
+    EXPECT_FALSE(dialog().isTesting());
+    EXPECT_EQ(status(), "Test cancelled.");
+    EXPECT_FALSE(cancel->isVisible());
+    EXPECT_TRUE(test->isEnabled());
+
+    // Closing during a Test does not wait for the server either.
+    test->click();
+    ASSERT_TRUE(dialog().isTesting());
+    QElapsedTimer clock;
+    clock.start();
+    dialog().reject();
+    EXPECT_FALSE(dialog().isTesting());
+    EXPECT_LT(clock.elapsed(), 1000);
+    EXPECT_TRUE(settings.writes.isEmpty());
 }
 
 } // namespace

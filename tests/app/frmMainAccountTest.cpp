@@ -5,7 +5,10 @@
 #include <QApplication>
 #include <QMenu>
 #include <QTest>
+#include <QThread>
 #include <QTimer>
+
+#include <atomic>
 
 namespace {
 
@@ -77,6 +80,27 @@ TEST_F(frmMainAccountTest, AMissingPasswordIsAskedForBeforeTheSend)
     waitForSend();
     EXPECT_EQ(passwordQuestions.size(), 2);
     EXPECT_EQ(mail->sentMessages().size(), 2u);
+    EXPECT_TRUE(boxes.empty());
+}
+
+TEST_F(frmMainAccountTest, TheOldOutboxIsClosedOffTheWindowsThread)
+{
+    open();
+    FakeMailApplication *old = mail;
+    std::atomic<QThread *> closedOn{nullptr};
+    old->onDestroyed = [&closedOn] { closedOn = QThread::currentThread(); };
+    // OK, as soon as the dialog is open.
+    QTimer accept;
+    QObject::connect(&accept, &QTimer::timeout, [] {
+        if (auto *dialog = qobject_cast<frmAccount *>(QApplication::activeModalWidget()))
+            dialog->accept();
+    });
+    accept.start(10);
+    QTest::keyClick(window->windowHandle(), Qt::Key_Comma, Qt::ControlModifier);
+    accept.stop();
+    ASSERT_NE(mail, old) << "the account was not replaced";
+    ASSERT_TRUE(QTest::qWaitFor([&closedOn] { return closedOn != nullptr; }, 5000));
+    EXPECT_NE(closedOn.load(), QThread::currentThread());
     EXPECT_TRUE(boxes.empty());
 }
 

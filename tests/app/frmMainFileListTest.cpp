@@ -68,6 +68,64 @@ TEST_F(frmMainFileListTest, LeavingTheFolderFieldListsTheTypedFolder)
     EXPECT_TRUE(boxes.empty());
 }
 
+TEST_F(frmMainFileListTest, EnterWithAnotherFolderTypedListsItAndSendsNothing)
+{
+    open();
+    fillAddresses();
+    listFolder(makeFolder("shown", {{"old.bin", 5}}));
+    rightClickList();
+    const QString typed = makeFolder("typed", {{"new1.bin", 5}, {"new2.bin", 5}});
+    typeInto(combo("cboPath"), typed);
+    // Enter as the keyboard delivers it, to the window, with the focus still in the field.
+    QTest::keyClick(window->windowHandle(), Qt::Key_Return);
+    EXPECT_TRUE(mail->calls.isEmpty()) << mail->calls.join(", ");
+    EXPECT_EQ(lines(), (QStringList{"new1.bin", "new2.bin"}));
+    EXPECT_EQ(ticks(), std::vector<bool>(2, false));
+    EXPECT_EQ(QApplication::focusWidget(), combo("cboPath"));
+
+    // The same through the button's own handler, as a click that kept the focus would.
+    typeInto(combo("cboPath"), temp.filePath("shown"));
+    window->frmMain_cmdSend_Click();
+    EXPECT_TRUE(mail->calls.isEmpty()) << mail->calls.join(", ");
+    EXPECT_EQ(lines(), QStringList{"old.bin"});
+
+    // Once the list shows the typed folder, Enter sends what is ticked there.
+    rightClickList();
+    combo("cboPath")->setFocus();
+    QTest::keyClick(window->windowHandle(), Qt::Key_Return);
+    waitForSend();
+    ASSERT_EQ(mail->sentMessages().size(), 1u);
+    EXPECT_EQ(mail->sentMessages()[0].attachments,
+              QStringList{temp.filePath("shown") + "/old.bin"});
+    EXPECT_TRUE(boxes.empty());
+}
+
+TEST_F(frmMainFileListTest, TildeNamesTheHomeFolder)
+{
+    const QByteArray savedHome = qgetenv("HOME");
+    qputenv("HOME", temp.path().toLocal8Bit());
+    open();
+    makeFolder("docs", {{"b.pdf", 3}, {"a.pdf", 3}});
+    writeFile(temp.filePath("top.txt"), "x");
+    listFolder("~/docs");
+    EXPECT_EQ(lines(), (QStringList{"a.pdf", "b.pdf"}));
+    listFolder("~");
+    EXPECT_EQ(lines(), QStringList{"top.txt"});
+    // What was typed is what is remembered.
+    EXPECT_EQ(combo("cboPath")->currentText(), "~");
+
+    fillAddresses();
+    listFolder("~/docs");
+    rightClickList();
+    QTest::mouseClick(button("cmdSend"), Qt::LeftButton);
+    waitForSend();
+    ASSERT_EQ(mail->sentMessages().size(), 1u);
+    EXPECT_EQ(mail->sentMessages()[0].attachments,
+              (QStringList{temp.filePath("docs/a.pdf"), temp.filePath("docs/b.pdf")}));
+    qputenv("HOME", savedHome);
+    EXPECT_TRUE(boxes.empty());
+}
+
 TEST_F(frmMainFileListTest, OpeningTheFolderDropDownDoesNotListAgain)
 {
     const QString first = makeFolder("first", {{"a.txt", 5}});

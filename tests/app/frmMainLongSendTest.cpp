@@ -5,8 +5,12 @@
 
 #include <QApplication>
 #include <QLabel>
+#include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
+#include <QSet>
 #include <QTest>
+#include <QTimer>
 
 #include <atomic>
 #include <chrono>
@@ -48,7 +52,42 @@ protected:
         return progress && progress->isVisible();
     }
 
-    int sent() { return int(mail->sentMessages().size()); }
+    // Read while the Send runs: only the fake's counter is safe to read from here.
+    int sent() { return mail->sentCount; }
+
+    QString summary() { return progressWindow()->findChild<QLabel *>("lblSummary")->text(); }
+    QPushButton *progressButton(const char *name)
+    {
+        return progressWindow()->findChild<QPushButton *>(QString::fromLatin1(name));
+    }
+
+    // Presses a key the way a keyboard does: to the progress window as a whole.
+    void pressInProgress(Qt::Key key)
+    {
+        QTest::keyClick(progressWindow()->windowHandle(), key,
+                        key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier);
+    }
+
+    // Closes the window that shows how the last Send ended.
+    void closeEnd()
+    {
+        if (!progressWindow())
+            return;
+        ASSERT_TRUE(progressWindow()->hasEnded());
+        pressInProgress(Qt::Key_Escape);
+        ASSERT_TRUE(QTest::qWaitFor([this] { return progressWindow() == nullptr; }, 5000));
+    }
+
+    // Every message the outbox was asked for: none twice, none beyond the ticked files.
+    void expectNoDuplicates(int files)
+    {
+        QSet<QString> subjects;
+        for (const auto &item : mail->items) {
+            EXPECT_FALSE(subjects.contains(item->subject)) << "filed twice: " << item->subject;
+            subjects.insert(item->subject);
+        }
+        EXPECT_LE(int(mail->items.size()), files);
+    }
 
     std::atomic<int> writing{0};
 };
@@ -83,6 +122,8 @@ TEST_F(frmMainLongSendTest, ProgressShowsOnlyForASendThatTakesAWhile)
     waitForSend();
     EXPECT_EQ(progressWindow(), nullptr);
     EXPECT_EQ(sent(), 2);
+    // Too short to see: the desktop tells where the messages went.
+    EXPECT_EQ(notifications, QStringList{"Ferrymail: 2 messages are in the test outbox"});
 
     mail->onSend = [](int, TransferMonitor &) {
         std::this_thread::sleep_for(std::chrono::milliseconds(500));
@@ -94,9 +135,13 @@ TEST_F(frmMainLongSendTest, ProgressShowsOnlyForASendThatTakesAWhile)
     const QString messages = progressWindow()->findChild<QLabel *>("lblMessages")->text();
     EXPECT_TRUE(messages == "Message 1 of 2" || messages == "Message 2 of 2") << messages;
     waitForSend();
-    EXPECT_FALSE(progressShown());
+    // The window stays with the end, until the person has read it.
+    ASSERT_TRUE(progressShown());
+    EXPECT_EQ(summary(), "2 messages are in the test outbox");
+    EXPECT_EQ(notifications.size(), 1);
     EXPECT_EQ(sent(), 4);
     EXPECT_TRUE(boxes.empty());
+    closeEnd();
 }
 
 TEST_F(frmMainLongSendTest, CancelKeepsWhatWasFiledAndTheWindowAsItWas)
@@ -114,6 +159,12 @@ TEST_F(frmMainLongSendTest, CancelKeepsWhatWasFiledAndTheWindowAsItWas)
             QTest::mouseClick(progressWindow()->findChild<QPushButton *>("cmdCancel"),
                               Qt::LeftButton);
         waitForSend();
+        ASSERT_TRUE(progressShown());
+        EXPECT_TRUE(summary().startsWith(QStringLiteral("Stopped: %1 of 20 messages filed. "
+                                                        "Not sent: ")
+                                             .arg(sent())))
+            << summary();
+        closeEnd();
 
         EXPECT_GE(sent(), 1);
         EXPECT_LT(sent(), 20);
@@ -147,6 +198,7 @@ TEST_F(frmMainLongSendTest, ClosingDuringASendAsksWhetherToStop)
     waitForSend();
     EXPECT_EQ(sent(), 20);
     EXPECT_TRUE(window->isVisible());
+    closeEnd();
 
     // Yes: cancelled, then closed with the remembered entries saved.
     answer = true;
@@ -159,6 +211,130 @@ TEST_F(frmMainLongSendTest, ClosingDuringASendAsksWhetherToStop)
     EXPECT_EQ(settings.values.value("Settings/To0"), "to@example.org");
     EXPECT_TRUE(boxes.empty());
     MessageBoxes::setAnswerer({});
+}
+
+TEST_F(frmMainLongSendTest, KeysInTheProgressWindowDoOnlyWhatItsButtonsSay)
+{
+    for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Space, Qt::Key_Escape}) {
+        SCOPED_TRACE(int(key));
+        openReady(3, std::chrono::milliseconds(300));
+        QTest::mouseClick(button("cmdSend"), Qt::LeftButton);
+        ASSERT_TRUE(QTest::qWaitFor([this] { return progressShown() && sent() >= 1; }, 5000));
+        pressInProgress(key);
+        waitForSend();
+
+        expectNoDuplicates(3);
+        ASSERT_TRUE(progressShown());
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            // No default button while the Send runs: Enter does nothing.
+            EXPECT_EQ(sent(), 3);
+            EXPECT_EQ(summary(), "3 messages are in the test outbox");
+        } else {
+            // Space presses the focused button, Cancel; Escape is Cancel.
+            EXPECT_LT(sent(), 3);
+            EXPECT_TRUE(summary().startsWith("Stopped: ")) << summary();
+        }
+        EXPECT_FALSE(progressButton("cmdOpenFolder")->isVisible());
+        EXPECT_TRUE(progressButton("cmdClose")->isDefault());
+
+        // At the end the same key closes the window, and starts nothing either.
+        const int filed = sent();
+        pressInProgress(key);
+        EXPECT_TRUE(QTest::qWaitFor([this] { return progressWindow() == nullptr; }, 5000));
+        QTest::qWait(50);
+        EXPECT_FALSE(window->isSending());
+        EXPECT_EQ(sent(), filed);
+        EXPECT_TRUE(boxes.empty());
+    }
+}
+
+TEST_F(frmMainLongSendTest, EnterInTheCloseQuestionOnlyAnswersIt)
+{
+    openReady(4, std::chrono::milliseconds(300));
+    int asked = 0;
+    // The real question, answered with Enter at its window: No, the default.
+    MessageBoxes::setAnswerer([&](const QString &title, const QString &text) {
+        ++asked;
+        QTimer::singleShot(0, [] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            ASSERT_NE(box, nullptr);
+            QTest::keyClick(box->windowHandle(), Qt::Key_Return);
+            // A key taken by another window leaves the question open: fail instead of waiting.
+            QTimer::singleShot(2000, [box = QPointer<QMessageBox>(box)] {
+                if (box && box->isVisible()) {
+                    ADD_FAILURE() << "Enter did not answer the question";
+                    box->done(QMessageBox::No);
+                }
+            });
+        });
+        return MessageBoxes::askModal(window.get(), title, text);
+    });
+    QTest::mouseClick(button("cmdSend"), Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor([this] { return sent() >= 1; }, 5000));
+    EXPECT_FALSE(window->close());
+    EXPECT_EQ(asked, 1);
+    waitForSend();
+
+    expectNoDuplicates(4);
+    EXPECT_EQ(sent(), 4);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_TRUE(boxes.empty());
+    closeEnd();
+    MessageBoxes::setAnswerer({});
+}
+
+TEST_F(frmMainLongSendTest, TheEndOffersTheFolderOfAnOutboxOnThisMachine)
+{
+    openReady(2, std::chrono::milliseconds(400));
+    mail->folder = temp.filePath("Outbox");
+    QTest::mouseClick(button("cmdSend"), Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor([this] { return progressShown(); }, 5000));
+    EXPECT_FALSE(progressButton("cmdClose")->isVisible());
+    waitForSend();
+    ASSERT_TRUE(progressShown());
+    QPushButton *openFolder = progressButton("cmdOpenFolder");
+    ASSERT_TRUE(openFolder->isVisible());
+    QTest::mouseClick(openFolder, Qt::LeftButton);
+    EXPECT_EQ(openedFolders, QStringList{temp.filePath("Outbox")});
+    // Still open: the folder opens beside it.
+    ASSERT_TRUE(progressShown());
+    QTest::mouseClick(progressButton("cmdClose"), Qt::LeftButton);
+    EXPECT_TRUE(QTest::qWaitFor([this] { return progressWindow() == nullptr; }, 5000));
+    EXPECT_TRUE(notifications.isEmpty());
+}
+
+TEST_F(frmMainLongSendTest, AFailureKeepsItsBoxAndClosesTheProgressWindow)
+{
+    openReady(3, std::chrono::milliseconds(300));
+    const auto slow = mail->onSend;
+    mail->onSend = [slow](int send, TransferMonitor &monitor) {
+        slow(send, monitor);
+        if (send == 1)
+            throw Failure("The disk is full.");
+    };
+    QTest::mouseClick(button("cmdSend"), Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor([this] { return progressShown(); }, 5000));
+    waitForSend();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].icon, QMessageBox::Critical);
+    EXPECT_TRUE(boxes[0].text.contains("The disk is full.")) << boxes[0].text;
+    EXPECT_TRUE(QTest::qWaitFor([this] { return progressWindow() == nullptr; }, 5000));
+    EXPECT_TRUE(notifications.isEmpty());
+}
+
+TEST_F(frmMainLongSendTest, TheMailAccountCannotChangeDuringASend)
+{
+    openReady(3, std::chrono::milliseconds(200));
+    QTest::mouseClick(button("cmdSend"), Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor([this] { return writing >= 1; }, 5000));
+    ASSERT_TRUE(window->isSending());
+    EXPECT_THROW(window->frmMain_MailAccount(), Refusal);
+    // Nor does another Send start, however the click arrives.
+    window->frmMain_cmdSend_Click();
+    waitForSend();
+    EXPECT_EQ(sent(), 3);
+    expectNoDuplicates(3);
+    closeEnd();
 }
 
 } // namespace

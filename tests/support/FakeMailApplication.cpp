@@ -27,6 +27,7 @@ public:
             m_app.onSend(m_app.sendCount, monitor);
         ++m_app.sendCount;
         m_message->sent = true;
+        ++m_app.sentCount;
     }
 
 private:

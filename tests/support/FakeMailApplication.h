@@ -3,6 +3,7 @@
 #include "mailbridge/MailApplication.h"
 
 #include <QStringList>
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -25,7 +26,16 @@ public:
     };
 
     std::unique_ptr<MailItem> CreateItem(ItemType type = olMailItem) override;
+    ~FakeMailApplication() override
+    {
+        if (onDestroyed)
+            onDestroyed();
+    }
+
     QString destination() const override { return QStringLiteral("the test outbox"); }
+    QString localFolder() const override { return folder; }
+    QString folder; // empty: the messages are nowhere on this machine
+    std::function<void()> onDestroyed;
     std::optional<std::uint64_t> messageSizeLimit() override { return sizeLimit; }
 
     std::optional<std::uint64_t> sizeLimit;
@@ -47,6 +57,8 @@ public:
     std::function<void(int send, TransferMonitor &monitor)> onSend;
 
     std::vector<Message> sentMessages() const;
+    // How many Sends have ended; the one figure a test may read while the Send runs.
+    std::atomic<int> sentCount{0};
 
 private:
     friend class FakeMailItem;

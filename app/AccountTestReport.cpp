@@ -1,0 +1,22 @@
+#include "app/AccountTestReport.h"
+
+#include "batch/SendStatus.h"
+#include "mailbridge/imap/ImapAccountCheck.h"
+
+#include <QStringList>
+
+AccountTestReport accountTestReport(const ImapAccountCheck &check, const QString &user,
+                                    const QString &host)
+{
+    AccountTestReport report;
+    report.lines = QStringLiteral("Logged in as %1 on %2.\nDrafts go to \"%3\" (%4).\n")
+                       .arg(user, host, check.folder, check.folderChoice);
+    report.lines += check.appendLimit
+                        ? QStringLiteral("The server takes messages of up to %1.")
+                              .arg(byteText(std::int64_t(*check.appendLimit)))
+                        : QStringLiteral("The server states no size limit for messages.");
+    report.details = QStringLiteral("The server greeted: %1\n\nCapabilities:\n%2")
+                         .arg(check.greeting.trimmed(),
+                              check.capabilities.split(' ', Qt::SkipEmptyParts).join('\n'));
+    return report;
+}

@@ -1,0 +1,40 @@
+#include "batch/SendSummary.h"
+
+#include <algorithm>
+
+namespace {
+
+QString messages(int count)
+{
+    return count == 1 ? QStringLiteral("message") : QStringLiteral("messages");
+}
+
+// Enough names to tick again by hand without the line running off the window.
+constexpr int namesShown = 5;
+
+} // namespace
+
+QString sendDoneText(int filed, const QString &destination)
+{
+    return QStringLiteral("%1 %2 %3 in %4")
+        .arg(filed)
+        .arg(messages(filed), filed == 1 ? QStringLiteral("is") : QStringLiteral("are"),
+             destination);
+}
+
+QString sendStoppedText(int filed, int planned, const QStringList &unsentFiles)
+{
+    // A cancel between planning and the first report may know fewer planned than filed.
+    planned = std::max(planned, filed);
+    QString text = QStringLiteral("Stopped: %1 of %2 %3 filed.")
+                       .arg(filed)
+                       .arg(planned)
+                       .arg(messages(planned));
+    if (unsentFiles.isEmpty())
+        return text;
+    text +=
+        QStringLiteral(" Not sent: ") + unsentFiles.mid(0, namesShown).join(QStringLiteral(", "));
+    if (unsentFiles.size() > namesShown)
+        text += QStringLiteral(" and %1 more").arg(unsentFiles.size() - namesShown);
+    return text;
+}

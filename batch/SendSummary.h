@@ -1,0 +1,14 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// The line a person reads when a Send has ended, so that nobody has to guess whether to send
+// again.
+
+// "3 messages are in the Drafts folder of me@example.org"; `destination` reads after "in".
+QString sendDoneText(int filed, const QString &destination);
+
+// "Stopped: 1 of 3 messages filed. Not sent: b.bin, c.bin"; a long list is cut after a few
+// names and says how many more there are.
+QString sendStoppedText(int filed, int planned, const QStringList &unsentFiles);

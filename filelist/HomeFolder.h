@@ -1,0 +1,7 @@
+#pragma once
+
+#include <QString>
+
+// "~" and "~/…" name the home folder, as a shell would read them; any other text, "~other"
+// included, is returned as it is.
+QString expandHome(const QString &folderText);
