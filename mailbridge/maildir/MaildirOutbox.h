@@ -13,11 +13,20 @@ public:
     // died left in tmp/ (see StaleTemporaryFiles.h).
     explicit MaildirOutbox(const QString &folder);
 
+    // The outbox as it would be, only to size messages: creates and removes nothing, and its
+    // items fail if the folder is missing.
+    static std::unique_ptr<MaildirOutbox> forSizing(const QString &folder);
+
     std::unique_ptr<MailItem> CreateItem(ItemType type = olMailItem) override;
     QString destination() const override;
 
     QString folder() const { return m_folder; }
 
 private:
+    struct Untouched
+    {
+    };
+    MaildirOutbox(const QString &folder, Untouched);
+
     QString m_folder;
 };

@@ -99,7 +99,7 @@ TEST_F(RealFilesSendTest, AMessageOverTheOutboxLimitStopsTheSendBeforeAnythingGo
     const QString refusal = failureOf([&] { sendBatch(request, small, files); });
     EXPECT_TRUE(refusal.startsWith("The message \"Files: a,b\" (a, b) would be ")) << refusal;
     EXPECT_TRUE(refusal.contains("more than the 900000 bytes the test outbox takes")) << refusal;
-    EXPECT_TRUE(refusal.endsWith("Nothing was put into the outbox.")) << refusal;
+    EXPECT_TRUE(refusal.endsWith("Nothing was put into the test outbox.")) << refusal;
     EXPECT_TRUE(small.calls.isEmpty());
 
     FakeMailApplication large;
