@@ -15,7 +15,7 @@ std::uint64_t MailApplication::storedSize(const OutgoingMessage &message) const
     content.from = message.from;
     content.subject = message.subject;
     for (const QString &path : message.attachmentPaths)
-        content.attachments.push_back(inspectAttachment(path));
+        content.attachments.push_back(inspectForSizing(path));
     return composedSize(content, lineEnding());
 }
 
@@ -39,4 +39,9 @@ void MailApplication::checkSizes(const std::vector<OutgoingMessage> &messages)
                           .arg(*limit)
                           .arg(destination()));
     }
+}
+
+Attachment MailApplication::inspectForSizing(const QString &path) const
+{
+    return inspectAttachment(path);
 }

@@ -9,6 +9,8 @@
 #include <optional>
 #include <vector>
 
+struct Attachment;
+
 // The mail client's application object: the one place messages come from.
 class MailApplication
 {
@@ -47,4 +49,9 @@ public:
     // own thread before the Send starts, and hands it over here.
     virtual bool needsPassword() const { return false; }
     virtual void setPassword(const QString &) {}
+
+protected:
+    // How storedSize inspects an attachment (inspectAttachment); an outbox may keep the result
+    // for its items.
+    virtual Attachment inspectForSizing(const QString &path) const;
 };

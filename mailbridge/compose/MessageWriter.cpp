@@ -109,7 +109,7 @@ void writeMessage(const MessageContent &content, int fd, const QString &path,
     // Kept to ask for read errors afterwards; the parts hold references of their own.
     std::vector<GObjectPtr<GMimeStream>> attachmentStreams;
     const auto message = composeMessage(content, [&](const Attachment &attachment) {
-        attachmentStreams.push_back(openBase64FileStream(attachment.path, monitor));
+        attachmentStreams.push_back(openBase64FileStream(attachment, monitor));
         return shareGObject(attachmentStreams.back().get());
     });
 
@@ -133,7 +133,7 @@ std::uint64_t composedSize(const MessageContent &content, LineEnding ending)
 {
     std::uint64_t encodedFiles = 0;
     for (const Attachment &attachment : content.attachments) {
-        const auto size = std::uint64_t(openRegularFile(attachment.path).status.st_size);
+        const std::uint64_t size = currentIdentity(attachment.path).size;
         encodedFiles += base64LinesSize(size);
         if (ending == LineEnding::CrLf)
             encodedFiles += base64LineCount(size);
@@ -142,8 +142,8 @@ std::uint64_t composedSize(const MessageContent &content, LineEnding ending)
     const auto message = composeMessage(
         content, [](const Attachment &) { return adoptGObject(g_mime_stream_mem_new()); });
     const auto counter = adoptGObject(g_mime_stream_null_new());
-    const auto output = ending == LineEnding::CrLf ? crlfFilterOver(counter.get())
-                                                   : shareGObject(counter.get());
+    const auto output =
+        ending == LineEnding::CrLf ? crlfFilterOver(counter.get()) : shareGObject(counter.get());
     if (g_mime_object_write_to_stream(GMIME_OBJECT(message.get()), nullptr, output.get()) < 0 ||
         g_mime_stream_flush(output.get()) < 0)
         throw Failure(QStringLiteral("Cannot compose the message \"%1\"").arg(content.subject));
