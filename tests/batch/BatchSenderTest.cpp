@@ -214,6 +214,27 @@ TEST_F(BatchSenderTest, AStoppedSendSaysWhatWasFiledAndWhatWasNot)
     }
 }
 
+TEST_F(BatchSenderTest, AStopCanBeToldWithSubjectsAndNamesShownAnotherWay)
+{
+    // For an output that needs one name to a line: only the names pass through the function.
+    const SendRequest r = request({{"a\nb", true, 800000}, {"c", true, 800000}});
+    mail.onSend = [](int send, TransferMonitor &) {
+        if (send == 1)
+            throw Failure("disk\nfull");
+    };
+    try {
+        sendBatch(r, mail, files);
+        ADD_FAILURE() << "no stop";
+    } catch (const SendStopped &stopped) {
+        const auto marked = [](const QString &text) { return "<" + text + ">"; };
+        EXPECT_EQ(stopped.description(marked),
+                  "disk\nfull\n\nAlready in the test outbox (1 message):\n<Scan-a\nb>\n\n"
+                  "Not sent (1 file): <c>");
+        EXPECT_EQ(stopped.description(), "disk\nfull\n\nAlready in the test outbox (1 message):\n"
+                                         "Scan-a\nb\n\nNot sent (1 file): c");
+    }
+}
+
 TEST_F(BatchSenderTest, AFailingBridgeCallStopsAtThatStep)
 {
     const SendRequest r = request({{"a", true, 800000}, {"b", true, 1}, {"c", true, 1}});
