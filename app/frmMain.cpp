@@ -10,9 +10,9 @@
 #include "app/frmProgress.h"
 #include "batch/BackgroundSend.h"
 #include "batch/BatchSender.h"
+#include "batch/PreparedSend.h"
 #include "batch/SendPreview.h"
 #include "batch/SendSummary.h"
-#include "batch/SendValidation.h"
 #include "common/Twips.h"
 #include "filelist/FileListModel.h"
 #include "filelist/FileListRefresh.h"
@@ -310,7 +310,8 @@ void frmMain::updateSendToolTip()
 {
     if (!objOutlook || !m_preview)
         return;
-    cmdSend->setToolTip(m_preview->text(currentRequest(), objOutlook->destination()));
+    cmdSend->setToolTip(
+        m_preview->text(currentRequest(), objOutlook->destination(), objOutlook->lineEnding()));
 }
 
 void frmMain::frmMain_cmdSend_Click()
@@ -328,14 +329,12 @@ void frmMain::frmMain_cmdSend_Click()
     // The end of the previous Send, if still shown, is not this one's.
     if (m_progress)
         delete m_progress;
-    SendRequest request = currentRequest();
-    // Refused at once, on this thread, as before: one box and nothing created.
-    if (const auto refusal = refusalFor(request))
-        throw Refusal(*refusal);
+    // Checked and planned at once, on this thread: a refusal is one box and nothing created.
+    PreparedSend prepared = prepareSend(currentRequest(), *objFileSystem);
     if (objOutlook->needsPassword() && !askForPassword())
         return;
 
-    m_send = std::make_unique<BackgroundSend>(std::move(request), *objOutlook, *objFileSystem);
+    m_send = std::make_unique<BackgroundSend>(std::move(prepared), *objOutlook);
     connect(m_send.get(), &BackgroundSend::finished, this, &frmMain::onSendFinished);
     // Clicks and keys that arrive while the Send runs are dropped, never replayed.
     qApp->installEventFilter(this);

@@ -2,6 +2,7 @@
 #include "app/LocalServices.h"
 #include "app/RunMainWindow.h"
 #include "cli/CommandLine.h"
+#include "cli/StandardStreams.h"
 #include "filelist/QtFolderChooser.h"
 #include "settings/QtSettingsStore.h"
 
@@ -11,6 +12,7 @@
 
 int main(int argc, char **argv)
 {
+    reserveStandardStreams();
     // The command line needs no display: it never makes a QApplication.
     if (wantsCommandLine(argc, argv))
         return runCommandLine(argc, argv);

@@ -2,9 +2,8 @@
 
 #include <QThread>
 
-BackgroundSend::BackgroundSend(SendRequest request, MailApplication &mail, const FileSystem &files,
-                               QObject *parent)
-    : QObject(parent), m_request(std::move(request)), m_mail(mail), m_files(files)
+BackgroundSend::BackgroundSend(PreparedSend send, MailApplication &mail, QObject *parent)
+    : QObject(parent), m_send(std::move(send)), m_mail(mail)
 {
 }
 
@@ -22,7 +21,7 @@ void BackgroundSend::start()
     m_thread.reset(QThread::create([this] {
         // Everything the worker writes is read by the caller only after finished().
         try {
-            m_outcome = sendBatch(m_request, m_mail, m_files, m_status, m_cancel);
+            m_outcome = sendBatch(m_send, m_mail, m_status, m_cancel);
         } catch (...) {
             m_error = std::current_exception();
         }

@@ -19,9 +19,9 @@ class BackgroundSend : public QObject
     Q_OBJECT
 
 public:
-    // The services must outlive the Send; the worker uses them only while it runs.
-    BackgroundSend(SendRequest request, MailApplication &mail, const FileSystem &files,
-                   QObject *parent = nullptr);
+    // The Send was prepared (checked and planned) on the caller's thread. The outbox must
+    // outlive the Send; the worker uses it only while it runs.
+    BackgroundSend(PreparedSend send, MailApplication &mail, QObject *parent = nullptr);
     // Cancels a Send still running and waits for its end.
     ~BackgroundSend() override;
 
@@ -42,9 +42,8 @@ signals:
     void finished();
 
 private:
-    SendRequest m_request;
+    PreparedSend m_send;
     MailApplication &m_mail;
-    const FileSystem &m_files;
     CancelToken m_cancel;
     SendStatus m_status;
     QElapsedTimer m_clock;

@@ -26,7 +26,7 @@ BatchPlan planBatch(const SendRequest &request, const FileSystem &files)
         file.size = files.FileSize(file.path);
         open.bytes += file.size;
         if (open.bytes > std::numeric_limits<std::int32_t>::max())
-            throw Failure(QStringLiteral("The files of one message add up to more than "
+            throw Refusal(QStringLiteral("The files of one message add up to more than "
                                          "2,147,483,647 bytes with %1.")
                               .arg(displayFileName(file.path)));
         open.subject += (open.files.empty() ? request.subjectPrefix : QStringLiteral(",")) +

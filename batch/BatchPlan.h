@@ -30,7 +30,8 @@ struct BatchPlan
 };
 
 // The split a Send makes, worked out from the sizes alone before anything is created: the
-// ticked files in list order, a message closing as soon as its files reach the limit. Throws
-// Failure for a size text that is not a number, a file whose size cannot be read, and a
-// message whose files add up to more than 2,147,483,647 bytes.
+// ticked files in list order, a message closing as soon as its files reach the limit (a file
+// larger than the limit closes the message it joins). Throws Refusal for a size text that is
+// not a number and a message whose files add up to more than 2,147,483,647 bytes, Failure for
+// a file whose size cannot be read.
 BatchPlan planBatch(const SendRequest &request, const FileSystem &files);

@@ -1,10 +1,7 @@
 #include "batch/BatchSender.h"
 
-#include "batch/BatchPlan.h"
 #include "batch/CancelToken.h"
-#include "batch/ComposedSizes.h"
 #include "batch/SendProgress.h"
-#include "batch/SendValidation.h"
 #include "common/FileNameCodec.h"
 #include "mailbridge/MailApplication.h"
 #include "mailbridge/TransferMonitor.h"
@@ -15,21 +12,16 @@
 
 namespace {
 
-std::unique_ptr<MailItem> openMessage(const SendRequest &request, MailApplication &mail)
+// The subject comes whole from the plan, which built it once.
+std::unique_ptr<MailItem> openMessage(const SendRequest &request, const PlannedMessage &message,
+                                      MailApplication &mail)
 {
     auto objMail = mail.CreateItem(MailApplication::olMailItem);
-    objMail->setSubject(request.subjectPrefix);
+    objMail->setSubject(message.subject);
     objMail->setTo(request.recipient);
     objMail->setFrom(request.sender);
     objMail->setDeleteAfterSubmit(true);
     return objMail;
-}
-
-void appendToSubject(MailItem &objMail, const QString &prefix, const QString &name)
-{
-    if (objMail.Subject() != prefix)
-        objMail.setSubject(objMail.Subject() + QLatin1Char(','));
-    objMail.setSubject(objMail.Subject() + displayFileName(name));
 }
 
 // Passes the outbox's reports on as the Send's progress, and the Send's cancel to the outbox.
@@ -61,47 +53,14 @@ QStringList filesFrom(const BatchPlan &plan, std::size_t firstMessage)
     return names;
 }
 
-QString stoppedDescription(const QString &reason, const QStringList &filed,
-                           const QStringList &unsent)
+QString plural(qsizetype n, const char *one, const char *many)
 {
-    QString text = reason + QStringLiteral("\n\n");
-    if (filed.isEmpty())
-        text += QStringLiteral("Nothing was put into the outbox.");
-    else
-        text += QStringLiteral("Already in the outbox (%1 %2):\n%3")
-                    .arg(filed.size())
-                    .arg(filed.size() == 1 ? QStringLiteral("message") : QStringLiteral("messages"),
-                         filed.join(QLatin1Char('\n')));
-    if (!unsent.isEmpty())
-        text += QStringLiteral("\n\nNot sent (%1 %2): %3")
-                    .arg(unsent.size())
-                    .arg(unsent.size() == 1 ? QStringLiteral("file") : QStringLiteral("files"),
-                         unsent.join(QStringLiteral(", ")));
-    return text;
+    return QStringLiteral("%1 %2").arg(n).arg(QLatin1String(n == 1 ? one : many));
 }
 
-// An outbox that takes messages only up to a size (a server's APPENDLIMIT) gets none of a
-// Send that has one message too large: the split is known, so is each message's exact size.
-void checkSizeLimit(const BatchPlan &plan, const SendRequest &request, MailApplication &mail)
+QString unchanged(const QString &text)
 {
-    const auto limit = mail.messageSizeLimit();
-    if (!limit)
-        return;
-    const std::vector<std::uint64_t> sizes = composedSizes(plan, request);
-    for (std::size_t i = 0; i < sizes.size(); ++i) {
-        if (sizes[i] <= *limit)
-            continue;
-        QStringList names;
-        for (const PlannedFile &file : plan.messages[i].files)
-            names << displayFileName(file.name);
-        throw Failure(QStringLiteral("The message \"%1\" (%2) would be %3 bytes as mail, more "
-                                     "than the %4 bytes %5 takes. Lower the maximum message "
-                                     "size, or send those files another way.")
-                          .arg(plan.messages[i].subject, names.join(QStringLiteral(", ")))
-                          .arg(sizes[i])
-                          .arg(*limit)
-                          .arg(mail.destination()));
-    }
+    return text;
 }
 
 class NoProgress final : public SendProgress
@@ -122,17 +81,48 @@ SendProgress &SendProgress::none()
 }
 
 SendStopped::SendStopped(const QString &reason, QStringList filedSubjects, QStringList unsentFiles,
-                         bool cancelled)
-    : Failure(stoppedDescription(reason, filedSubjects, unsentFiles)),
-      m_filed(std::move(filedSubjects)), m_unsent(std::move(unsentFiles)), m_cancelled(cancelled)
+                         bool cancelled, const QString &destination)
+    : Failure(describeStop(reason, filedSubjects, unsentFiles, destination, unchanged)),
+      m_reason(reason), m_filed(std::move(filedSubjects)), m_unsent(std::move(unsentFiles)),
+      m_cancelled(cancelled), m_destination(destination)
 {
 }
 
-SendOutcome sendBatch(const SendRequest &request, MailApplication &mail, const FileSystem &files,
-                      SendProgress &progress, const CancelToken &cancel)
+QString SendStopped::description(const std::function<QString(const QString &)> &shown) const
 {
-    if (const auto refusal = refusalFor(request))
-        throw Refusal(*refusal);
+    return describeStop(m_reason, m_filed, m_unsent, m_destination, shown);
+}
+
+QString SendStopped::describeStop(const QString &reason, const QStringList &filed,
+                                  const QStringList &unsent, const QString &destination,
+                                  const std::function<QString(const QString &)> &shown)
+{
+    QString text = reason + QStringLiteral("\n\n");
+    if (filed.isEmpty()) {
+        text += QStringLiteral("Nothing was put into %1.").arg(destination);
+    } else {
+        QStringList lines;
+        for (const QString &subject : filed)
+            lines << shown(subject);
+        text += QStringLiteral("Already in %1 (%2):\n%3")
+                    .arg(destination, plural(filed.size(), "message", "messages"),
+                         lines.join(QLatin1Char('\n')));
+    }
+    if (!unsent.isEmpty()) {
+        QStringList names;
+        for (const QString &name : unsent)
+            names << shown(name);
+        text += QStringLiteral("\n\nNot sent (%1): %2")
+                    .arg(plural(unsent.size(), "file", "files"), names.join(QStringLiteral(", ")));
+    }
+    return text;
+}
+
+SendOutcome sendBatch(const PreparedSend &send, MailApplication &mail, SendProgress &progress,
+                      const CancelToken &cancel)
+{
+    const BatchPlan &plan = send.plan;
+    const QString destination = mail.destination();
     // The outbox may wait on a server before the first message (its folder, its limit).
     struct CancelWatch
     {
@@ -140,14 +130,12 @@ SendOutcome sendBatch(const SendRequest &request, MailApplication &mail, const F
         ~CancelWatch() { mail.setCancelCheck({}); }
     } watch{mail};
     mail.setCancelCheck([&cancel] { return cancel.cancelled(); });
-    BatchPlan plan;
     try {
-        plan = planBatch(request, files);
-        checkSizeLimit(plan, request, mail);
+        mail.checkSizes(outgoingMessages(send));
     } catch (const SendCancelled &cancelled) {
-        throw SendStopped(cancelled.description(), {}, {}, true);
+        throw SendStopped(cancelled.description(), {}, {}, true, destination);
     } catch (const Failure &failure) {
-        throw SendStopped(failure.description(), {}, {}, false);
+        throw SendStopped(failure.description(), {}, {}, false, destination);
     }
     progress.planned(plan);
 
@@ -155,24 +143,21 @@ SendOutcome sendBatch(const SendRequest &request, MailApplication &mail, const F
     SendOutcome outcome;
     std::size_t index = 0;
     const auto stop = [&](const QString &reason, bool cancelled) {
-        throw SendStopped(reason, outcome.filedSubjects, filesFrom(plan, index), cancelled);
+        throw SendStopped(reason, outcome.filedSubjects, filesFrom(plan, index), cancelled,
+                          destination);
     };
     for (; index < plan.messages.size(); ++index) {
+        const PlannedMessage &message = plan.messages[index];
         try {
             if (cancel.cancelled())
                 throw SendCancelled();
-            const auto objMail = openMessage(request, mail);
-            for (const PlannedFile &file : plan.messages[index].files) {
-                appendToSubject(*objMail, request.subjectPrefix, file.name);
+            const auto objMail = openMessage(send.request, message, mail);
+            for (const PlannedFile &file : message.files)
                 objMail->addAttachment(file.path);
-            }
-            // The item is spent once sent, so the subject comes from the plan, which built
-            // the same text.
-            const QString &subject = plan.messages[index].subject;
             try {
                 objMail->Send(monitor);
             } catch (const FiledWithFailure &failure) {
-                outcome.filedSubjects << subject;
+                outcome.filedSubjects << message.subject;
                 ++index;
                 stop(failure.description(), false);
             } catch (const PerhapsFiled &perhaps) {
@@ -180,8 +165,8 @@ SendOutcome sendBatch(const SendRequest &request, MailApplication &mail, const F
                 ++index;
                 stop(perhaps.description(), perhaps.cancelled());
             }
-            outcome.filedSubjects << subject;
-            progress.messageFiled(int(index), subject);
+            outcome.filedSubjects << message.subject;
+            progress.messageFiled(int(index), message.subject);
         } catch (const SendCancelled &cancelled) {
             stop(cancelled.description(), true);
         } catch (const SendStopped &) {
@@ -191,6 +176,20 @@ SendOutcome sendBatch(const SendRequest &request, MailApplication &mail, const F
         }
     }
     return outcome;
+}
+
+SendOutcome sendBatch(const SendRequest &request, MailApplication &mail, const FileSystem &files,
+                      SendProgress &progress, const CancelToken &cancel)
+{
+    PreparedSend send;
+    try {
+        send = prepareSend(request, files);
+    } catch (const Refusal &) {
+        throw;
+    } catch (const Failure &failure) {
+        throw SendStopped(failure.description(), {}, {}, false, mail.destination());
+    }
+    return sendBatch(send, mail, progress, cancel);
 }
 
 SendOutcome sendBatch(const SendRequest &request, MailApplication &mail, const FileSystem &files)

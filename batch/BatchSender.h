@@ -1,9 +1,11 @@
 #pragma once
 
-#include "batch/SendRequest.h"
+#include "batch/PreparedSend.h"
 #include "common/Failure.h"
 
 #include <QStringList>
+
+#include <functional>
 
 class CancelToken;
 class FileSystem;
@@ -16,30 +18,44 @@ struct SendOutcome
 };
 
 // A Send that stopped once packing had begun, by a failure or a cancel. The description says
-// why, then which messages were filed and which ticked files did not go out, so the person
-// can tick just those and send again.
+// why, then which messages were filed where (in the outbox's own words) and which ticked
+// files did not go out, so the person can tick just those and send again.
 class SendStopped : public Failure
 {
 public:
     SendStopped(const QString &reason, QStringList filedSubjects, QStringList unsentFiles,
-                bool cancelled);
+                bool cancelled, const QString &destination);
+
+    using Failure::description;
+    // The same text with each subject and file name passed through shown, for an output
+    // that must keep one name to a line.
+    QString description(const std::function<QString(const QString &)> &shown) const;
 
     const QStringList &filedSubjects() const { return m_filed; }
     const QStringList &unsentFiles() const { return m_unsent; }
     bool cancelled() const { return m_cancelled; }
 
 private:
+    static QString describeStop(const QString &reason, const QStringList &filed,
+                                const QStringList &unsent, const QString &destination,
+                                const std::function<QString(const QString &)> &shown);
+
+    QString m_reason;
     QStringList m_filed;
     QStringList m_unsent;
     bool m_cancelled;
+    QString m_destination;
 };
 
-// Packs the ticked files, in list order, into consecutive messages: a message closes as soon
-// as the sizes of its files reach the limit. The split is worked out first, so every size is
-// known before anything is created. Throws Refusal when an entry check fails and Failure when
-// planning fails (nothing is created in either case), SendStopped at the first failing step
-// after that or when cancel is set: messages filed before it stay filed, the open one is
-// dropped. Progress is told on the calling thread.
+// Files the prepared split, message by message. The outbox first checks every message's size
+// against its limit (nothing is created when one is too large). Throws SendStopped at the
+// first failing step or when cancel is set: messages filed before it stay filed, the open one
+// is dropped. Progress is told on the calling thread.
+SendOutcome sendBatch(const PreparedSend &send, MailApplication &mail, SendProgress &progress,
+                      const CancelToken &cancel);
+
+// Prepares the Send (prepareSend: Refusal when a check fails, SendStopped with nothing filed
+// when a size cannot be read), then files it as above.
 SendOutcome sendBatch(const SendRequest &request, MailApplication &mail, const FileSystem &files,
                       SendProgress &progress, const CancelToken &cancel);
 SendOutcome sendBatch(const SendRequest &request, MailApplication &mail, const FileSystem &files);

@@ -1,23 +1,19 @@
 #include "batch/SendPreview.h"
 
-#include "batch/AttachmentPath.h"
-#include "batch/MessageSplitter.h"
+#include "batch/BatchPlan.h"
 #include "batch/SendStatus.h"
 #include "batch/SendValidation.h"
-#include "batch/SizeLimit.h"
 #include "common/Failure.h"
-#include "common/FileNameCodec.h"
-#include "filelist/FileSystem.h"
 #include "mailbridge/compose/Base64Lines.h"
-
-#include <limits>
 
 namespace {
 
 // Headers of a message (addresses, subject, date, id, MIME) and of one attachment part
-// (type, disposition, names, boundary): typical sizes, enough for "about".
+// (type, disposition, names, boundary): typical sizes and line counts, enough for "about".
 constexpr std::int64_t messageHeaderBytes = 400;
+constexpr std::int64_t messageHeaderLines = 10;
 constexpr std::int64_t partHeaderBytes = 250;
+constexpr std::int64_t partHeaderLines = 6;
 
 QString plural(std::int64_t n, const char *one, const char *many)
 {
@@ -26,55 +22,51 @@ QString plural(std::int64_t n, const char *one, const char *many)
 
 } // namespace
 
-std::int64_t mailBytesEstimate(std::int64_t fileBytes, int files)
+std::int64_t mailBytesEstimate(std::int64_t fileBytes, int files, LineEnding ending)
 {
-    return std::int64_t(base64LinesSize(std::uint64_t(fileBytes))) + messageHeaderBytes +
-           files * partHeaderBytes;
+    const auto bytes = std::uint64_t(fileBytes);
+    std::int64_t estimate =
+        std::int64_t(base64LinesSize(bytes)) + messageHeaderBytes + files * partHeaderBytes;
+    if (ending == LineEnding::CrLf)
+        estimate +=
+            std::int64_t(base64LineCount(bytes)) + messageHeaderLines + files * partHeaderLines;
+    return estimate;
 }
 
-std::int64_t SendPreview::sizeOf(const SendRequest &request, std::size_t line)
+bool SendPreview::RememberedSizes::FolderExists(const QString &path) const
 {
-    if (m_sizes.size() != request.entries.size())
-        m_sizes.assign(request.entries.size(), -1);
-    if (m_sizes[line] < 0)
-        m_sizes[line] =
-            m_files.FileSize(attachmentPath(request.folder, request.entries[line].name));
-    return m_sizes[line];
+    return m_files.FolderExists(path);
 }
 
-QString SendPreview::text(const SendRequest &request, const QString &destination)
+QStringList SendPreview::RememberedSizes::FileNames(const QString &folder) const
+{
+    return m_files.FileNames(folder);
+}
+
+qint64 SendPreview::RememberedSizes::FileSize(const QString &path) const
+{
+    const auto known = m_sizes.constFind(path);
+    if (known != m_sizes.constEnd())
+        return *known;
+    const qint64 size = m_files.FileSize(path);
+    m_sizes.insert(path, size);
+    return size;
+}
+
+QString SendPreview::text(const SendRequest &request, const QString &destination, LineEnding ending)
 {
     const QString into = QStringLiteral("into ") + destination;
     if (const auto refusal = refusalFor(request))
         return QStringLiteral("A Send now would be refused: \"%1\"; %2").arg(*refusal, into);
     try {
-        MessageSplitter splitter(sizeLimitBytes(request.sizeText));
-        std::int64_t files = 0;
-        std::int64_t messages = 0;
+        const BatchPlan plan = planBatch(request, m_sizes);
         std::int64_t mail = 0;
-        for (std::size_t line = 0; line < request.entries.size(); ++line) {
-            if (!request.entries[line].ticked)
-                continue;
-            const std::int64_t size = sizeOf(request, line);
-            const std::int64_t bytes = splitter.openBytes() + size;
-            const int inMessage = splitter.openFiles() + 1;
-            if (bytes > std::numeric_limits<std::int32_t>::max())
-                throw Failure(QStringLiteral("The files of one message add up to more than "
-                                             "2,147,483,647 bytes with %1.")
-                                  .arg(displayFileName(request.entries[line].name)));
-            ++files;
-            if (splitter.add(size)) {
-                ++messages;
-                mail += mailBytesEstimate(bytes, inMessage);
-            }
-        }
-        if (splitter.openFiles() > 0) {
-            ++messages;
-            mail += mailBytesEstimate(splitter.openBytes(), splitter.openFiles());
-        }
+        for (const PlannedMessage &message : plan.messages)
+            mail += mailBytesEstimate(message.bytes, int(message.files.size()), ending);
         return QStringLiteral("%1 in %2; about %3 as mail; %4")
-            .arg(plural(files, "file", "files"), plural(messages, "message", "messages"),
-                 byteText(mail), into);
+            .arg(plural(plan.fileCount, "file", "files"),
+                 plural(std::int64_t(plan.messages.size()), "message", "messages"), byteText(mail),
+                 into);
     } catch (const Failure &failure) {
         return failure.description() + QStringLiteral("; ") + into;
     }

@@ -1,34 +1,53 @@
 #pragma once
 
+#include "filelist/FileSystem.h"
+#include "mailbridge/compose/LineEnding.h"
+
+#include <QHash>
 #include <QString>
 
 #include <cstdint>
-#include <vector>
 
-class FileSystem;
 struct SendRequest;
 
 // What a Send would do now, for the Send button's tool tip: "12 files in 3 messages; about
 // 41 MB as mail; into the Maildir outbox ~/Outbox", or why it would be refused. Worked out
-// at every tick, so it looks each line's size up once per listing and keeps it.
+// at every tick from the Send's own plan, so it looks each file's size up once per listing
+// and keeps it.
 class SendPreview
 {
 public:
-    explicit SendPreview(const FileSystem &files) : m_files(files) {}
+    explicit SendPreview(const FileSystem &files) : m_sizes(files) {}
 
     // The list was filled anew: sizes looked up so far no longer apply.
-    void forget() { m_sizes.clear(); }
+    void forget() { m_sizes.forget(); }
 
-    // The destination is the outbox's own description ("the Maildir outbox ~/Outbox").
-    QString text(const SendRequest &request, const QString &destination);
+    // The destination is the outbox's own description ("the Maildir outbox ~/Outbox"); the
+    // line ending is the outbox's, which the size as mail follows.
+    QString text(const SendRequest &request, const QString &destination,
+                 LineEnding ending = LineEnding::Lf);
 
 private:
-    std::int64_t sizeOf(const SendRequest &request, std::size_t line);
+    // The file system, with each size asked for once until forget().
+    class RememberedSizes final : public FileSystem
+    {
+    public:
+        explicit RememberedSizes(const FileSystem &files) : m_files(files) {}
+        void forget() { m_sizes.clear(); }
+        bool FolderExists(const QString &path) const override;
+        QStringList FileNames(const QString &folder) const override;
+        qint64 FileSize(const QString &path) const override;
 
-    const FileSystem &m_files;
-    std::vector<std::int64_t> m_sizes; // per line; -1 not yet looked up
+    private:
+        const FileSystem &m_files;
+        mutable QHash<QString, qint64> m_sizes;
+    };
+
+    RememberedSizes m_sizes;
 };
 
 // The bytes a message of files of these total sizes takes as mail: each file's base64 lines
-// plus an allowance for the headers of the message and of each part.
-std::int64_t mailBytesEstimate(std::int64_t fileBytes, int files);
+// plus an allowance for the headers of the message and of each part; with CRLF, one byte
+// more for each of those lines.
+std::int64_t mailBytesEstimate(std::int64_t fileBytes, int files,
+                               LineEnding ending = LineEnding::Lf);

@@ -13,12 +13,12 @@ double sizeLimitBytes(const QString &sizeText)
     bool ok = false;
     const double kilobytes = number.match(sizeText).hasMatch() ? sizeText.toDouble(&ok) : 0.0;
     if (!ok)
-        throw Failure(
+        throw Refusal(
             QStringLiteral("The maximum message size \"%1\" is not a number of kilobytes.")
                 .arg(sizeText));
     const double limit = kilobytes * 1024.0;
     if (!std::isfinite(limit))
-        throw Failure(
+        throw Refusal(
             QStringLiteral("The maximum message size \"%1\" is too large.").arg(sizeText));
     return limit;
 }

@@ -3,6 +3,8 @@
 #include "cli/AccountFind.h"
 #include "cli/Interruption.h"
 #include "cli/SendCommand.h"
+#include "cli/StandardStreams.h"
+#include "common/Failure.h"
 #include "filelist/LocalFileSystem.h"
 #include "mailbridge/MailAccount.h"
 #include "mailbridge/OutboxFactory.h"
@@ -14,59 +16,47 @@
 
 #include <QCoreApplication>
 
+#include <cerrno>
 #include <cstring>
 #include <unistd.h>
 
-bool wantsCommandLine(int argc, char **argv)
+namespace {
+
+// What the first word asks for; anything else is a usage error.
+enum class Command
 {
-    if (argc < 2)
-        return false;
-    return std::strcmp(argv[1], "send") == 0 || std::strcmp(argv[1], "account") == 0 ||
-           std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "--version") == 0;
+    Send,
+    Account,
+    Help,
+    Version,
+    Unknown,
+};
+
+Command commandOf(const char *word)
+{
+    if (std::strcmp(word, "send") == 0)
+        return Command::Send;
+    if (std::strcmp(word, "account") == 0)
+        return Command::Account;
+    if (std::strcmp(word, "--help") == 0 || std::strcmp(word, "-h") == 0)
+        return Command::Help;
+    if (std::strcmp(word, "--version") == 0)
+        return Command::Version;
+    return Command::Unknown;
 }
 
-int runCommandLine(int argc, char **argv)
+int runSend(const ParsedArguments &parsed, QTextStream &out, QTextStream &err)
 {
-    QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("Ferrymail"));
-    QCoreApplication::setOrganizationName(QStringLiteral("Ferrymail"));
-    QTextStream out(stdout);
-    QTextStream err(stderr);
-
-    QList<QByteArray> arguments;
-    for (int i = 2; i < argc; ++i)
-        arguments << QByteArray(argv[i]);
-    if (std::strcmp(argv[1], "account") == 0)
-        return runAccountCommand(
-            arguments, [](const QString &address) { return findSettingsWaiting(address); }, out,
-            err);
-    ParsedArguments parsed;
-    if (std::strcmp(argv[1], "--help") == 0)
-        parsed.action = ParsedArguments::Action::Help;
-    else if (std::strcmp(argv[1], "--version") == 0)
-        parsed.action = ParsedArguments::Action::Version;
-    else
-        parsed = parseSendArguments(arguments);
-
-    switch (parsed.action) {
-    case ParsedArguments::Action::Help:
-        out << sendUsageText();
-        return ExitCode::sent;
-    case ParsedArguments::Action::Version:
-        out << versionText();
-        return ExitCode::sent;
-    case ParsedArguments::Action::UsageError:
-        err << parsed.error << "\nTry 'ferrymail send --help'.\n";
-        return ExitCode::refused;
-    case ParsedArguments::Action::Send:
-        break;
-    }
-
     QtSettingsStore settings;
     LocalFileSystem files;
     Interruption interruption;
     const OutboxMaker makeOutbox =
         [&settings, &interruption](const SendOptions &options) -> std::unique_ptr<MailApplication> {
+        if (options.dryRun) {
+            if (!options.outbox.isEmpty())
+                return MaildirOutbox::forSizing(options.outbox);
+            return createSizingOutbox(settings);
+        }
         if (!options.outbox.isEmpty())
             return std::make_unique<MaildirOutbox>(options.outbox);
         // Nobody to ask here: the keyring or PasswordCommand has the password, or the Send
@@ -82,9 +72,80 @@ int runCommandLine(int argc, char **argv)
         return createOutbox(settings, password, std::make_shared<KeychainPasswordStore>());
     };
     const InterruptHandlers handlers(interruption);
-    const int code = runSendCommand(parsed.options, settings, files, makeOutbox, interruption,
-                                    {out, err, ::isatty(STDERR_FILENO) ? stderr : nullptr});
+    return runSendCommand(parsed.options, settings, files, makeOutbox, interruption,
+                          {out, err, ::isatty(STDERR_FILENO) ? stderr : nullptr});
+}
+
+} // namespace
+
+bool wantsCommandLine(int argc, char **)
+{
+    // Any word at all: the window takes none, and an unknown one must not need a display.
+    return argc >= 2;
+}
+
+int runCommandLine(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("Ferrymail"));
+    QCoreApplication::setOrganizationName(QStringLiteral("Ferrymail"));
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+
+    const Command command = commandOf(argv[1]);
+    int code = ExitCode::sent;
+    bool filing = false; // whether a Send may have filed messages
+    if (command == Command::Help) {
+        out << usageText();
+    } else if (command == Command::Version) {
+        out << versionText();
+    } else if (command == Command::Account) {
+        QList<QByteArray> arguments;
+        for (int i = 2; i < argc; ++i)
+            arguments << QByteArray(argv[i]);
+        code = runAccountCommand(
+            arguments, [](const QString &address) { return findSettingsWaiting(address); }, out,
+            err);
+    } else if (command == Command::Unknown) {
+        err << QStringLiteral("Unknown command or option %1.\n\n")
+                   .arg(QString::fromLocal8Bit(argv[1]))
+            << usageText();
+        code = ExitCode::refused;
+    } else {
+        QList<QByteArray> arguments;
+        for (int i = 2; i < argc; ++i)
+            arguments << QByteArray(argv[i]);
+        const ParsedArguments parsed = parseSendArguments(arguments);
+        switch (parsed.action) {
+        case ParsedArguments::Action::Help:
+            out << sendUsageText();
+            break;
+        case ParsedArguments::Action::Version:
+            out << versionText();
+            break;
+        case ParsedArguments::Action::UsageError:
+            err << parsed.error << "\nTry 'ferrymail send --help'.\n";
+            code = ExitCode::refused;
+            break;
+        case ParsedArguments::Action::Send:
+            filing = !parsed.options.dryRun;
+            code = runSend(parsed, out, err);
+            break;
+        }
+    }
     out.flush();
+    // Subjects that never reached standard output leave a script without its list: a full
+    // disk or a closed output is a failure, even after a Send that filed everything.
+    if (out.status() != QTextStream::Ok || !flushedWithoutError(stdout)) {
+        const int error = errno;
+        err << describeSystemError(QStringLiteral("Cannot write to standard output"), error)
+            << '\n';
+        if (code == ExitCode::sent) {
+            if (filing)
+                err << "Every message was filed all the same.\n";
+            code = ExitCode::failed;
+        }
+    }
     err.flush();
     return code;
 }

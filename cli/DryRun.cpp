@@ -1,6 +1,7 @@
 #include "cli/DryRun.h"
 
 #include "batch/BatchPlan.h"
+#include "cli/OneLineText.h"
 #include "common/FileNameCodec.h"
 
 #include <QJsonArray>
@@ -23,10 +24,13 @@ QString dryRunText(const BatchPlan &plan, const std::vector<std::uint64_t> &mail
     const auto count = plan.messages.size();
     for (std::size_t i = 0; i < count; ++i) {
         const PlannedMessage &message = plan.messages[i];
-        text += QStringLiteral("Message %1 of %2: %3\n").arg(i + 1).arg(count).arg(message.subject);
+        text += QStringLiteral("Message %1 of %2: %3\n")
+                    .arg(i + 1)
+                    .arg(count)
+                    .arg(oneLineText(message.subject));
         for (const PlannedFile &file : message.files)
             text += QStringLiteral("  %1  %2 bytes\n")
-                        .arg(displayFileName(file.name), grouped(file.size));
+                        .arg(oneLineText(displayFileName(file.name)), grouped(file.size));
         text += QStringLiteral("  files %1 bytes; as mail %2 bytes\n")
                     .arg(grouped(message.bytes))
                     .arg(mailSizes[i]);

@@ -1,11 +1,10 @@
 #include "cli/SendCommand.h"
 
-#include "batch/BatchPlan.h"
 #include "batch/BatchSender.h"
-#include "batch/ComposedSizes.h"
-#include "batch/SendValidation.h"
+#include "batch/PreparedSend.h"
 #include "cli/DryRun.h"
 #include "cli/Interruption.h"
+#include "cli/OneLineText.h"
 #include "cli/TerminalProgress.h"
 #include "common/FileNameCodec.h"
 #include "filelist/FileListModel.h"
@@ -47,30 +46,42 @@ TickedRequest requestFor(const SendOptions &options, const SettingsStore &settin
         const auto line = std::find_if(request.entries.begin(), request.entries.end(),
                                        [&name](const FileLine &l) { return l.name == name; });
         if (line == request.entries.end())
-            ticked.missing << displayFileName(name);
+            ticked.missing << oneLineText(displayFileName(name));
         else
             line->ticked = true;
     }
     return ticked;
 }
 
-// The window's refusals first; then names that are not files of the folder, before the
-// refusal of a Send with nothing ticked, which they would otherwise hide.
-std::optional<QString> refusalOf(const TickedRequest &ticked, const QString &folder)
+// Names that are not files of the folder, as a refusal.
+QString missingRefusal(const TickedRequest &ticked, const QString &folder)
 {
-    const auto refusal = refusalFor(ticked.request);
-    if (refusal && *refusal != QStringLiteral("No files selected!"))
-        return refusal;
+    return QStringLiteral("Not a file of the folder %1: %2")
+        .arg(oneLineText(displayFileName(folder)), ticked.missing.join(QStringLiteral(", ")));
+}
+
+// The window's checks and the plan, once. Names that are not files of the folder come before
+// the refusal of a Send with nothing ticked, which they would otherwise hide.
+PreparedSend prepare(const TickedRequest &ticked, const QString &folder, const FileSystem &files)
+{
+    PreparedSend prepared;
+    try {
+        prepared = prepareSend(ticked.request, files);
+    } catch (const Refusal &refusal) {
+        if (ticked.missing.isEmpty() ||
+            refusal.description() != QStringLiteral("No files selected!"))
+            throw;
+        throw Refusal(missingRefusal(ticked, folder));
+    }
     if (!ticked.missing.isEmpty())
-        return QStringLiteral("Not a file of the folder %1: %2")
-            .arg(displayFileName(folder), ticked.missing.join(QStringLiteral(", ")));
-    return refusal;
+        throw Refusal(missingRefusal(ticked, folder));
+    return prepared;
 }
 
 void printSubjects(QTextStream &out, const QStringList &subjects)
 {
     for (const QString &subject : subjects)
-        out << subject << '\n';
+        out << oneLineText(subject) << '\n';
     out.flush();
 }
 
@@ -81,33 +92,32 @@ int runSendCommand(const SendOptions &options, const SettingsStore &settings,
                    Interruption &interruption, CommandOutput output)
 {
     try {
-        const TickedRequest ticked = requestFor(options, settings, files);
-        if (const auto refusal = refusalOf(ticked, options.folder)) {
-            output.err << *refusal << '\n';
-            return ExitCode::refused;
-        }
+        // Checked and planned before any outbox exists: a refusal creates nothing.
+        const PreparedSend prepared =
+            prepare(requestFor(options, settings, files), options.folder, files);
+        const auto outbox = makeOutbox(options);
         if (options.dryRun) {
-            const BatchPlan plan = planBatch(ticked.request, files);
-            const auto sizes = composedSizes(plan, ticked.request);
-            output.out << (options.json ? dryRunJson(plan, sizes) : dryRunText(plan, sizes));
+            std::vector<std::uint64_t> sizes;
+            for (const OutgoingMessage &message : outgoingMessages(prepared))
+                sizes.push_back(outbox->storedSize(message));
+            output.out << (options.json ? dryRunJson(prepared.plan, sizes)
+                                        : dryRunText(prepared.plan, sizes));
             return ExitCode::sent;
         }
-        const auto outbox = makeOutbox(options);
         std::optional<TerminalProgress> terminal;
         if (output.progressTerminal)
             terminal.emplace(output.progressTerminal);
         SendProgress &progress =
             terminal ? static_cast<SendProgress &>(*terminal) : SendProgress::none();
         try {
-            const SendOutcome outcome =
-                sendBatch(ticked.request, *outbox, files, progress, interruption.cancel);
+            const SendOutcome outcome = sendBatch(prepared, *outbox, progress, interruption.cancel);
             terminal.reset();
             printSubjects(output.out, outcome.filedSubjects);
             return ExitCode::sent;
         } catch (const SendStopped &stopped) {
             terminal.reset();
             printSubjects(output.out, stopped.filedSubjects());
-            output.err << stopped.description() << '\n';
+            output.err << stopped.description(oneLineText) << '\n';
             if (stopped.cancelled() && interruption.signal != 0)
                 return 128 + interruption.signal;
             return ExitCode::failed;

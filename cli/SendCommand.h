@@ -22,6 +22,7 @@ struct CommandOutput
     std::FILE *progressTerminal = nullptr;
 };
 
+// The outbox the options name; for a dry run one that only sizes messages and creates nothing.
 using OutboxMaker = std::function<std::unique_ptr<MailApplication>(const SendOptions &options)>;
 
 namespace ExitCode {

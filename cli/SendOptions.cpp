@@ -40,6 +40,10 @@ ParsedArguments parseSendArguments(const QList<QByteArray> &arguments)
     };
     for (qsizetype i = 0; i < arguments.size(); ++i) {
         QByteArray argument = arguments[i];
+        if (!optionsEnded && argument == "-h") {
+            parsed.action = ParsedArguments::Action::Help;
+            return parsed;
+        }
         if (optionsEnded || !argument.startsWith("--") || argument == "-") {
             positional << decodeFileName(argument);
             continue;
@@ -105,6 +109,20 @@ QString versionText()
     return QStringLiteral("ferrymail %1\n").arg(QStringLiteral(FERRYMAIL_VERSION));
 }
 
+QString usageText()
+{
+    return QStringLiteral(
+        "Usage: ferrymail                 open the window\n"
+        "       ferrymail send [options] FOLDER [NAME...]\n"
+        "                                 send files from the command line\n"
+        "       ferrymail -h, --help      show this text\n"
+        "       ferrymail --version       show the version\n"
+        "\n"
+        "Mails many files as attachments, split over as many messages as a size limit needs,\n"
+        "into a Maildir outbox or the Drafts folder of an IMAP account.\n"
+        "Try 'ferrymail send --help' for the options of send.\n");
+}
+
 QString sendUsageText()
 {
     return QStringLiteral(
@@ -112,7 +130,10 @@ QString sendUsageText()
         "\n"
         "Sends the named files of FOLDER (or with --all every file in it) as attachments,\n"
         "split over as many messages as the size limit requires, into the outbox. The files\n"
-        "go in the window's list order: sorted by name without regard to case.\n"
+        "go in the window's list order: sorted by name without regard to case. A message\n"
+        "closes as soon as its files reach the limit, so a file larger than the limit joins\n"
+        "the smaller files before it and goes alone only when it comes first. The files of\n"
+        "one message may add up to at most 2 GiB (2,147,483,647 bytes).\n"
         "\n"
         "Options:\n"
         "  --to ADDRESS       the recipient\n"
@@ -124,12 +145,13 @@ QString sendUsageText()
         "  --outbox DIR       a Maildir folder for this run instead of the configured outbox\n"
         "  --dry-run          create nothing; print the split with each message's exact size\n"
         "  --json             with --dry-run, print the split as JSON\n"
-        "  --help             show this text\n"
+        "  -h, --help         show this text\n"
         "  --version          show the version\n"
         "\n"
         "Exit codes: 0 sent; 1 a failure (what was filed is listed); 2 refused, nothing\n"
         "created; 130 or 143 stopped by SIGINT or SIGTERM (what was filed is listed).\n"
-        "Each message filed is printed on standard output by its subject.\n"
+        "Each message filed is printed on standard output by its subject, with control\n"
+        "characters written as escapes (\\n, \\t, \\x1b) so that each takes one line.\n"
         "\n"
         "Settings: ~/.config/Ferrymail/Ferrymail.conf ([MailClient] chooses the outbox).\n"
         "\n"

@@ -34,9 +34,10 @@ struct ParsedArguments
     QString error; // for UsageError
 };
 
-// Reads the arguments that follow "send". Names are decoded from the bytes the shell gave,
-// so a file name that is not UTF-8 still matches its line.
+// Reads the arguments that follow "send"; -h is --help. Names are decoded from the bytes the shell
+// gave, so a file name that is not UTF-8 still matches its line.
 ParsedArguments parseSendArguments(const QList<QByteArray> &arguments);
 
+QString usageText(); // of ferrymail as a whole
 QString sendUsageText();
 QString versionText();

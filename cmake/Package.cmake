@@ -9,8 +9,9 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
 string(CONCAT CPACK_DEBIAN_PACKAGE_DESCRIPTION
     "Ferrymail packs the files ticked in a folder's list, in list order, into as\n"
     "many messages as a size limit requires, each message's subject naming the\n"
-    "files it carries. It files every message, complete, into an outbox (a Maildir\n"
-    "folder), where you review the messages in your mail client before they go out.\n"
+    "files it carries. It files every message, complete, into an outbox: a Maildir\n"
+    "folder, or the Drafts folder of an IMAP account. There you review the messages\n"
+    "in your mail client before they go out.\n"
     "\n"
     "It has a small window, and the same sending from the command line without a\n"
     "display.")

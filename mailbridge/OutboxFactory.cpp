@@ -30,6 +30,15 @@ std::unique_ptr<MailApplication> createOutbox(const SettingsStore &store,
     return std::make_unique<ImapOutbox>(imapEndpoint(account), std::move(imapPassword));
 }
 
+std::unique_ptr<MailApplication> createSizingOutbox(const SettingsStore &store)
+{
+    const MailAccount account = readMailAccount(store);
+    if (account.kind == MailAccountKind::Maildir)
+        return MaildirOutbox::forSizing(defaultOutboxFolder(store));
+    checkMailAccount(account);
+    return std::make_unique<ImapOutbox>(imapEndpoint(account), std::nullopt);
+}
+
 QString withHomeAsTilde(const QString &path)
 {
     const QString home = QDir::homePath();

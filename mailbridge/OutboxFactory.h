@@ -20,5 +20,9 @@ std::unique_ptr<MailApplication> createOutbox(const SettingsStore &store,
                                               std::optional<QString> imapPassword = std::nullopt,
                                               std::shared_ptr<PasswordStore> keyring = nullptr);
 
+// The same outbox, only to size messages with (MailApplication::storedSize): it creates no
+// folder and asks for no password. Throws Failure for settings it cannot use.
+std::unique_ptr<MailApplication> createSizingOutbox(const SettingsStore &store);
+
 // The path with the home folder shown as "~".
 QString withHomeAsTilde(const QString &path);

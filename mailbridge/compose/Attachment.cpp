@@ -36,5 +36,6 @@ Attachment inspectAttachment(const QString &path)
     attachment.fileName = displayFileName(QFileInfo(path).fileName());
     attachment.mimeType =
         attachedType(QMimeDatabase().mimeTypeForFileNameAndData(attachment.fileName, head).name());
+    attachment.identity = identityOf(file.status);
     return attachment;
 }

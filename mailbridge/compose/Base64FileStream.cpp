@@ -3,6 +3,7 @@
 #include "common/Failure.h"
 #include "common/FileNameCodec.h"
 #include "mailbridge/TransferMonitor.h"
+#include "mailbridge/compose/Attachment.h"
 #include "mailbridge/compose/Base64Lines.h"
 #include "mailbridge/compose/GMimeStreamSubclass.h"
 #include "mailbridge/compose/RegularFile.h"
@@ -24,8 +25,12 @@ constexpr std::size_t chunkBytes = base64LineInput * 16384;
 class EncodedFile
 {
 public:
-    EncodedFile(QString path, TransferMonitor &monitor)
-        : m_path(std::move(path)), m_monitor(monitor)
+    // inspected: the file as inspected, which gives the size without an open of its own;
+    // none to learn it from the first open. Either way the first read's open decides. An
+    // empty file is never read, so it is opened for its size: that open is its read.
+    EncodedFile(QString path, TransferMonitor &monitor, std::optional<FileIdentity> inspected)
+        : m_path(std::move(path)), m_monitor(monitor),
+          m_identity(inspected && inspected->size > 0 ? inspected : std::nullopt)
     {
     }
 
@@ -53,12 +58,14 @@ private:
         FileIdentity identity;
     };
     Opened open();
+    void openForReading();
     void loadChunkFor(std::uint64_t inputOffset);
     void checkUnchangedSince(const FileIdentity &before) const;
 
     QString m_path;
     TransferMonitor &m_monitor;
     bool m_started = false;
+    bool m_read = false; // whether the file was opened to be read
     // The file as first seen, and as it was when the current read began.
     std::optional<FileIdentity> m_identity;
     FileIdentity m_readStart;
@@ -83,8 +90,14 @@ EncodedFile::Opened EncodedFile::open()
     }
     RegularFile file = openRegularFile(m_path);
     Opened opened{std::move(file.fd), identityOf(file.status)};
-    if (m_identity && opened.identity != *m_identity)
-        throw Failure(QStringLiteral("Cannot attach %1: it changed while being sent").arg(displayFileName(m_path)));
+    // Replaced since it was inspected, before any of it was read: the new file goes whole.
+    if (!m_read) {
+        m_read = true;
+        m_identity = opened.identity;
+    }
+    if (opened.identity != *m_identity)
+        throw Failure(QStringLiteral("Cannot attach %1: it changed while being sent")
+                          .arg(displayFileName(m_path)));
     return opened;
 }
 
@@ -92,9 +105,11 @@ void EncodedFile::checkUnchangedSince(const FileIdentity &before) const
 {
     struct stat now = {};
     if (::fstat(m_fd.get(), &now) != 0)
-        throw Failure(describeSystemError(QStringLiteral("Cannot read %1").arg(displayFileName(m_path)), errno));
+        throw Failure(describeSystemError(
+            QStringLiteral("Cannot read %1").arg(displayFileName(m_path)), errno));
     if (identityOf(now) != before)
-        throw Failure(QStringLiteral("Cannot attach %1: it changed while being sent").arg(displayFileName(m_path)));
+        throw Failure(QStringLiteral("Cannot attach %1: it changed while being sent")
+                          .arg(displayFileName(m_path)));
 }
 
 void EncodedFile::loadChunkFor(std::uint64_t inputOffset)
@@ -103,12 +118,8 @@ void EncodedFile::loadChunkFor(std::uint64_t inputOffset)
         return;
     if (m_monitor.cancelRequested())
         throw SendCancelled();
-    if (!m_fd.isOpen()) {
-        Opened opened = open();
-        m_fd = std::move(opened.fd);
-        m_readStart = opened.identity;
-        ::posix_fadvise(m_fd.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
-    }
+    if (!m_fd.isOpen())
+        openForReading();
     if (!m_chunk)
         m_chunk = std::make_unique_for_overwrite<unsigned char[]>(chunkBytes);
     const std::uint64_t size = m_identity->size;
@@ -133,8 +144,22 @@ void EncodedFile::loadChunkFor(std::uint64_t inputOffset)
     }
 }
 
+void EncodedFile::openForReading()
+{
+    Opened opened = open();
+    m_fd = std::move(opened.fd);
+    m_readStart = opened.identity;
+    ::posix_fadvise(m_fd.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
+}
+
 std::size_t EncodedFile::read(std::uint64_t position, char *buffer, std::size_t length)
 {
+    // The first read settles which file goes, and so the size, before any of it is encoded.
+    if (!m_read) {
+        openForReading();
+        if (m_identity->size == 0)
+            m_fd.reset();
+    }
     const std::uint64_t encodedEnd = encodedSize();
     std::uint64_t at = position;
     std::size_t done = 0;
@@ -252,7 +277,14 @@ GObjectPtr<GMimeStream> Base64FileStreamState::newStream(std::shared_ptr<Encoded
 
 GObjectPtr<GMimeStream> openBase64FileStream(const QString &path, TransferMonitor &monitor)
 {
-    return Base64FileStreamState::newStream(std::make_shared<EncodedFile>(path, monitor), 0, -1);
+    return Base64FileStreamState::newStream(
+        std::make_shared<EncodedFile>(path, monitor, std::nullopt), 0, -1);
+}
+
+GObjectPtr<GMimeStream> openBase64FileStream(const Attachment &attachment, TransferMonitor &monitor)
+{
+    return Base64FileStreamState::newStream(
+        std::make_shared<EncodedFile>(attachment.path, monitor, attachment.identity), 0, -1);
 }
 
 std::exception_ptr base64FileStreamFailure(GMimeStream *stream)

@@ -21,6 +21,12 @@ class TransferMonitor;
 // The monitor must outlive the stream.
 GObjectPtr<GMimeStream> openBase64FileStream(const QString &path, TransferMonitor &monitor);
 
+// The same for a file inspected before (inspectAttachment): its size is known without opening
+// it again, and what is read must be the file as it was inspected.
+struct Attachment;
+GObjectPtr<GMimeStream> openBase64FileStream(const Attachment &attachment,
+                                             TransferMonitor &monitor);
+
 // What made a call on the stream fail (a Failure naming the file, or SendCancelled); null
 // when nothing failed or the stream is of another type.
 std::exception_ptr base64FileStreamFailure(GMimeStream *stream);

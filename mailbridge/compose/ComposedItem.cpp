@@ -1,5 +1,7 @@
 #include "mailbridge/compose/ComposedItem.h"
 
+#include "mailbridge/compose/AttachmentInspections.h"
+
 QString ComposedItem::Subject() const
 {
     return m_content.subject;
@@ -31,7 +33,13 @@ void ComposedItem::setDeleteAfterSubmit(bool)
 void ComposedItem::addAttachment(const QString &sourcePath)
 {
     checkUnsent();
-    m_content.attachments.push_back(inspectAttachment(sourcePath));
+    m_content.attachments.push_back(m_inspections ? m_inspections->take(sourcePath)
+                                                  : inspectAttachment(sourcePath));
+}
+
+void ComposedItem::reuseInspections(std::shared_ptr<AttachmentInspections> inspections)
+{
+    m_inspections = std::move(inspections);
 }
 
 void ComposedItem::Send(TransferMonitor &monitor)

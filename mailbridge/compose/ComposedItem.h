@@ -3,6 +3,10 @@
 #include "mailbridge/MailItem.h"
 #include "mailbridge/compose/MessageContent.h"
 
+#include <memory>
+
+class AttachmentInspections;
+
 // A mail item that keeps what the message says until it is sent, for every outbox that
 // composes its messages itself; each adds only how it files the composed message.
 class ComposedItem : public MailItem
@@ -15,6 +19,9 @@ public:
     // No effect: whoever empties the outbox decides what happens after sending.
     void setDeleteAfterSubmit(bool deleteAfterSubmit) override;
     void addAttachment(const QString &sourcePath) override;
+    // Attachments the outbox inspected to size this Send's messages, for addAttachment to take
+    // instead of opening the files again.
+    void reuseInspections(std::shared_ptr<AttachmentInspections> inspections);
     // Files the message once; the item is spent when it is filed, also when file() throws
     // FiledWithFailure, so that a second Send cannot file it twice.
     void Send(TransferMonitor &monitor) final;
@@ -31,4 +38,5 @@ private:
 
     MessageContent m_content;
     bool m_sent = false;
+    std::shared_ptr<AttachmentInspections> m_inspections;
 };

@@ -110,7 +110,7 @@ void writeMessage(const MessageContent &content, int fd, const QString &path,
     // Kept to ask for read errors afterwards; the parts hold references of their own.
     std::vector<GObjectPtr<GMimeStream>> attachmentStreams;
     const auto message = composeMessage(content, [&](const Attachment &attachment) {
-        attachmentStreams.push_back(openBase64FileStream(attachment.path, monitor));
+        attachmentStreams.push_back(openBase64FileStream(attachment, monitor));
         return shareGObject(attachmentStreams.back().get());
     });
 
@@ -158,7 +158,7 @@ std::uint64_t composedSize(const MessageContent &content, LineEnding ending)
 {
     std::uint64_t encodedFiles = 0;
     for (const Attachment &attachment : content.attachments) {
-        const auto size = std::uint64_t(openRegularFile(attachment.path).status.st_size);
+        const std::uint64_t size = currentIdentity(attachment.path).size;
         encodedFiles += base64LinesSize(size);
         if (ending == LineEnding::CrLf)
             encodedFiles += base64LineCount(size);

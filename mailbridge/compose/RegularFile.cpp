@@ -30,3 +30,14 @@ FileIdentity identityOf(const struct stat &status)
     return {status.st_dev, status.st_ino, std::uint64_t(status.st_size),
             std::int64_t(status.st_mtim.tv_sec), status.st_mtim.tv_nsec};
 }
+
+FileIdentity currentIdentity(const QString &path)
+{
+    struct stat status = {};
+    const QString shown = displayFileName(path);
+    if (::stat(encodeFileName(path).constData(), &status) != 0)
+        throw Failure(describeSystemError(QStringLiteral("Cannot read %1").arg(shown), errno));
+    if (!S_ISREG(status.st_mode))
+        throw Failure(QStringLiteral("Cannot attach %1: it is not a regular file").arg(shown));
+    return identityOf(status);
+}

@@ -32,3 +32,7 @@ struct FileIdentity
 };
 
 FileIdentity identityOf(const struct stat &status);
+
+// The identity of the regular file at the path as it is now, looked up without opening it.
+// Throws Failure like openRegularFile.
+FileIdentity currentIdentity(const QString &path);

@@ -1,6 +1,7 @@
 #include "mailbridge/imap/ImapOutbox.h"
 
 #include "common/Failure.h"
+#include "mailbridge/compose/AttachmentInspections.h"
 #include "mailbridge/imap/ImapDraft.h"
 #include "mailbridge/imap/ImapSession.h"
 #include "mailbridge/imap/MailboxName.h"
@@ -12,6 +13,7 @@ struct ImapOutbox::Account
     std::shared_ptr<AccessTokenSource> tokens;
     std::function<bool()> cancelled;
     std::shared_ptr<ImapSession> session;
+    std::shared_ptr<AttachmentInspections> inspections = std::make_shared<AttachmentInspections>();
 
     std::shared_ptr<ImapSession> connection()
     {
@@ -67,7 +69,10 @@ QString ImapOutbox::destination() const
 
 std::unique_ptr<MailItem> ImapOutbox::CreateItem(ItemType)
 {
-    return std::make_unique<ImapDraft>([account = m_account] { return account->connection(); });
+    auto draft =
+        std::make_unique<ImapDraft>([account = m_account] { return account->connection(); });
+    draft->reuseInspections(m_account->inspections);
+    return draft;
 }
 
 void ImapOutbox::setPassword(const QString &password)
@@ -94,4 +99,16 @@ std::optional<std::uint64_t> ImapOutbox::appendLimit()
 QString ImapOutbox::folder()
 {
     return decodeMailboxName(m_account->connection()->draftsFolder());
+}
+
+void ImapOutbox::checkSizes(const std::vector<OutgoingMessage> &messages)
+{
+    // What an earlier Send kept is of no use to this one.
+    m_account->inspections->clear();
+    MailApplication::checkSizes(messages);
+}
+
+Attachment ImapOutbox::inspectForSizing(const QString &path) const
+{
+    return m_account->inspections->inspect(path);
 }

@@ -41,11 +41,17 @@ public:
     // batch to refuse before the first message goes. Throws Failure.
     std::optional<std::uint64_t> appendLimit();
     std::optional<std::uint64_t> messageSizeLimit() override { return appendLimit(); }
+    // Checks against appendLimit() with the CRLF size; the files inspected for it are kept for
+    // the drafts of the same Send, which then open each only to read it.
+    void checkSizes(const std::vector<OutgoingMessage> &messages) override;
     // The folder the drafts go into, as a person reads it; connects. Throws Failure.
     QString folder();
     const ImapEndpoint &endpoint() const;
 
     struct Account; // shared with the items, which may outlive the outbox
+
+protected:
+    Attachment inspectForSizing(const QString &path) const override;
 
 private:
     std::shared_ptr<Account> m_account;

@@ -47,6 +47,15 @@ MaildirOutbox::MaildirOutbox(const QString &folder) : m_folder(QDir::cleanPath(f
     removeStaleTemporaryFiles(m_folder + QStringLiteral("/tmp"), std::chrono::system_clock::now());
 }
 
+MaildirOutbox::MaildirOutbox(const QString &folder, Untouched) : m_folder(QDir::cleanPath(folder))
+{
+}
+
+std::unique_ptr<MaildirOutbox> MaildirOutbox::forSizing(const QString &folder)
+{
+    return std::unique_ptr<MaildirOutbox>(new MaildirOutbox(folder, Untouched{}));
+}
+
 QString MaildirOutbox::destination() const
 {
     return QStringLiteral("the Maildir outbox ") + withHomeAsTilde(m_folder);

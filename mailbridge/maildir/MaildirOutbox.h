@@ -13,6 +13,10 @@ public:
     // died left in tmp/ (see StaleTemporaryFiles.h).
     explicit MaildirOutbox(const QString &folder);
 
+    // The outbox as it would be, only to size messages: creates and removes nothing, and its
+    // items fail if the folder is missing.
+    static std::unique_ptr<MaildirOutbox> forSizing(const QString &folder);
+
     std::unique_ptr<MailItem> CreateItem(ItemType type = olMailItem) override;
     QString destination() const override;
     QString localFolder() const override { return m_folder; }
@@ -20,5 +24,10 @@ public:
     QString folder() const { return m_folder; }
 
 private:
+    struct Untouched
+    {
+    };
+    MaildirOutbox(const QString &folder, Untouched);
+
     QString m_folder;
 };

@@ -7,6 +7,7 @@
 #include "filelist/LocalFileSystem.h"
 #include "mailbridge/maildir/MaildirOutbox.h"
 #include "support/FakeMailApplication.h"
+#include "support/OpenCounter.h"
 #include "support/TestTools.h"
 
 #include <QDir>
@@ -82,6 +83,18 @@ TEST_F(RealFilesSendTest, FilesNamedLikeTheSentinelLinesAreFiles)
     EXPECT_EQ(list.lines().front().name, "No files");
 }
 
+TEST_F(RealFilesSendTest, EachFileIsOpenedOnceToSizeItAndOnceToReadIt)
+{
+    addFile("a", randomBytes(300000, 1));
+    addFile("b", randomBytes(200000, 2));
+    addFile("c", randomBytes(10, 3));
+    OpenCounter counter(folder);
+    const auto messages = send({"a", "b", "c"});
+    ASSERT_EQ(messages.size(), 1u);
+    ASSERT_EQ(messages[0].attachments.size(), 3u);
+    EXPECT_EQ(counter.opens(), (QHash<QString, int>{{"a", 2}, {"b", 2}, {"c", 2}}));
+}
+
 TEST_F(RealFilesSendTest, AMessageOverTheOutboxLimitStopsTheSendBeforeAnythingGoes)
 {
     addFile("a", randomBytes(100000, 1));
@@ -99,13 +112,27 @@ TEST_F(RealFilesSendTest, AMessageOverTheOutboxLimitStopsTheSendBeforeAnythingGo
     const QString refusal = failureOf([&] { sendBatch(request, small, files); });
     EXPECT_TRUE(refusal.startsWith("The message \"Files: a,b\" (a, b) would be ")) << refusal;
     EXPECT_TRUE(refusal.contains("more than the 900000 bytes the test outbox takes")) << refusal;
-    EXPECT_TRUE(refusal.endsWith("Nothing was put into the outbox.")) << refusal;
+    EXPECT_TRUE(refusal.endsWith("Nothing was put into the test outbox.")) << refusal;
     EXPECT_TRUE(small.calls.isEmpty());
 
     FakeMailApplication large;
     large.sizeLimit = 1000000;
     EXPECT_EQ(sendBatch(request, large, files).filedSubjects,
               QStringList({"Files: a,b", "Files: c"}));
+
+    // Where lines end in CRLF, the same limit is measured against the larger size.
+    const std::vector<OutgoingMessage> firstOnly = {
+        {"to@example.org", "me@example.org", "Files: a,b", {folder + "/a", folder + "/b"}}};
+    const std::uint64_t lf = large.storedSize(firstOnly[0]);
+    FakeMailApplication exact;
+    exact.sizeLimit = lf;
+    EXPECT_NO_THROW(exact.checkSizes(firstOnly)) << "a message as large as the limit fits";
+    FakeMailApplication wire;
+    wire.ending = LineEnding::CrLf;
+    wire.sizeLimit = lf;
+    const QString crlf = failureOf([&] { sendBatch(request, wire, files); });
+    EXPECT_TRUE(crlf.contains(QStringLiteral("more than the %1 bytes").arg(lf))) << crlf;
+    EXPECT_TRUE(wire.calls.isEmpty());
 }
 
 } // namespace

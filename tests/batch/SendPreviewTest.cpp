@@ -1,7 +1,12 @@
 #include "batch/SendPreview.h"
 
+#include "batch/BatchPlan.h"
 #include "batch/SendRequest.h"
 #include "support/FakeFileSystem.h"
+#include "support/FakeMailApplication.h"
+#include "support/TestTools.h"
+
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -40,6 +45,47 @@ TEST(SendPreview, SaysWhatASendWouldDoOrWhyItWouldNot)
         SCOPED_TRACE(c.name);
         EXPECT_EQ(SendPreview(files).text(c.request, "the outbox ~/O"), c.tip);
     }
+}
+
+TEST(SendPreview, FollowsTheSendsOwnSplitAndAsksEachSizeOnce)
+{
+    // The worked example: a file larger than the limit joins the smaller one before it.
+    FakeFileSystem files;
+    const std::pair<const char *, qint64> sizes[] = {
+        {"a", 300 * 1024}, {"big", 5000 * 1024}, {"huge", 3000 * 1024}, {"c", 10 * 1024}};
+    SendRequest request{"/f", {}, "1000", "to@x.example", "P", "me@x.example"};
+    for (const auto &[name, size] : sizes) {
+        files.addFile(QStringLiteral("/f/") + name, size);
+        request.entries.push_back({name, true});
+    }
+    SendPreview preview(files);
+    const QString tip = preview.text(request, "the outbox");
+    EXPECT_TRUE(tip.startsWith("4 files in 3 messages; ")) << tip;
+    EXPECT_EQ(planBatch(request, files).messages.size(), 3u);
+
+    files.sizeLookups.clear();
+    preview.text(request, "the outbox", LineEnding::CrLf);
+    EXPECT_TRUE(files.sizeLookups.isEmpty()) << "sizes are kept between ticks";
+    preview.forget();
+    preview.text(request, "the outbox");
+    EXPECT_EQ(files.sizeLookups.size(), 4);
+}
+
+TEST(SendPreview, TheEstimateIsCloseToWhatEitherKindOfOutboxStores)
+{
+    QTemporaryDir dir;
+    const QString path = writeFile(dir.filePath("scan.pdf"), randomBytes(1000000, 4));
+    const OutgoingMessage message{"to@x.example", "me@x.example", "P-scan.pdf", {path}};
+    for (const LineEnding ending : {LineEnding::Lf, LineEnding::CrLf}) {
+        FakeMailApplication outbox;
+        outbox.ending = ending;
+        const auto exact = double(outbox.storedSize(message));
+        const auto estimate = double(mailBytesEstimate(1000000, 1, ending));
+        EXPECT_NEAR(estimate / exact, 1.0, 0.001) << int(ending);
+    }
+    // CRLF adds a byte to each of the about 17,500 base64 lines.
+    EXPECT_GT(mailBytesEstimate(1000000, 1, LineEnding::CrLf) - mailBytesEstimate(1000000, 1),
+              17000);
 }
 
 } // namespace

@@ -33,17 +33,18 @@ protected:
         environment.remove("WAYLAND_DISPLAY");
     }
 
-    void start(QProcess &process, const QStringList &arguments)
+    void start(QProcess &process, const QStringList &arguments,
+               const QString &program = FERRYMAIL_BINARY)
     {
         process.setProcessEnvironment(environment);
-        process.start(FERRYMAIL_BINARY, arguments);
+        process.start(program, arguments);
         ASSERT_TRUE(process.waitForStarted());
     }
 
-    Outcome run(const QStringList &arguments)
+    Outcome run(const QStringList &arguments, const QString &program = FERRYMAIL_BINARY)
     {
         QProcess process;
-        start(process, arguments);
+        start(process, arguments, program);
         EXPECT_TRUE(process.waitForFinished(60000));
         return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
                 QString::fromUtf8(process.readAllStandardOutput()),
@@ -135,14 +136,146 @@ TEST_F(SendCommandTest, RefusalsAndUsageErrorsExitTwoAndCreateNothing)
     }
 }
 
-TEST_F(SendCommandTest, AFailureExitsOneAndSaysWhatWasFiled)
+TEST_F(SendCommandTest, SizesNoMessageCanHaveAreRefusalsThatCreateNothing)
 {
     writeFile(folder + "/a", "x");
-    const Outcome bad = run(send({"--size", "lots", folder, "a"}));
-    EXPECT_EQ(bad.exitCode, 1);
-    EXPECT_EQ(bad.out, "");
-    EXPECT_EQ(bad.err, "The maximum message size \"lots\" is not a number of kilobytes.\n\n"
-                       "Nothing was put into the outbox.\n");
+    // Two sparse files of 1.5 GiB: together more than one message can carry.
+    for (const char *name : {"/big1", "/big2"}) {
+        QFile big(folder + name);
+        ASSERT_TRUE(big.open(QIODevice::WriteOnly));
+        ASSERT_TRUE(big.resize(qint64(3) << 29));
+    }
+    const struct
+    {
+        const char *name;
+        QStringList arguments;
+        QString err;
+    } cases[] = {
+        {"a size that is no number", send({"--size", "lots", folder, "a"}),
+         "The maximum message size \"lots\" is not a number of kilobytes.\n"},
+        {"a message over 2 GiB", send({"--size", "4000000", folder, "big1", "big2"}),
+         "The files of one message add up to more than 2,147,483,647 bytes with " + folder +
+             "/big2.\n"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        for (const QString mode : {"--dry-run", "--to=ann@example.org"}) {
+            QStringList arguments = c.arguments;
+            arguments.insert(1, mode);
+            const Outcome refused = run(arguments);
+            EXPECT_EQ(refused.exitCode, 2);
+            EXPECT_EQ(refused.out, "");
+            EXPECT_EQ(refused.err, c.err);
+            EXPECT_FALSE(QDir(outbox).exists());
+        }
+    }
+}
+
+TEST_F(SendCommandTest, AFailureExitsOne)
+{
+    writeFile(folder + "/a", "x");
+    writeFile(temp.filePath("plain"), "not a folder");
+    const Outcome failed = run({"send", "--to", "ann@example.org", "--from", "me@example.org",
+                                "--outbox", temp.filePath("plain/outbox"), folder, "a"});
+    EXPECT_EQ(failed.exitCode, 1);
+    EXPECT_EQ(failed.out, "");
+    EXPECT_TRUE(failed.err.startsWith("Cannot create the outbox folder")) << failed.err;
+}
+
+TEST_F(SendCommandTest, HelpVersionAndUnknownWordsNeedNoDisplay)
+{
+    const struct
+    {
+        QStringList arguments;
+        int exitCode;
+        QString outStart;
+        QString errStart;
+    } cases[] = {
+        {{"--help"}, 0, "Usage: ferrymail ", ""},
+        {{"-h"}, 0, "Usage: ferrymail ", ""},
+        {{"--version"}, 0, "ferrymail ", ""},
+        {{"send", "--help"}, 0, "Usage: ferrymail send ", ""},
+        {{"send", "-h"}, 0, "Usage: ferrymail send ", ""},
+        {{"send", "--to", "a@b.org", "-h", folder}, 0, "Usage: ferrymail send ", ""},
+        {{"bogus"}, 2, "", "Unknown command or option bogus.\n\nUsage: ferrymail "},
+        {{"-x", "send"}, 2, "", "Unknown command or option -x.\n"},
+        {{"--", "-h"}, 2, "", "Unknown command or option --.\n"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.arguments.join(' ').toStdString());
+        const Outcome outcome = run(c.arguments);
+        EXPECT_EQ(outcome.exitCode, c.exitCode) << outcome.err;
+        EXPECT_EQ(outcome.out.left(c.outStart.size()), c.outStart);
+        EXPECT_EQ(outcome.out.isEmpty(), c.outStart.isEmpty()) << outcome.out;
+        EXPECT_EQ(outcome.err.left(c.errStart.size()), c.errStart);
+        EXPECT_EQ(outcome.err.isEmpty(), c.errStart.isEmpty()) << outcome.err;
+    }
+    // With "--", a word that looks like an option is a name.
+    writeFile(folder + "/-h", "x");
+    const Outcome named = run(send({folder, "--", "-h"}));
+    EXPECT_EQ(named.exitCode, 0) << named.err;
+    EXPECT_EQ(named.out, "-h\n");
+}
+
+TEST_F(SendCommandTest, OutputThatCannotBeWrittenIsAFailure)
+{
+    writeFile(folder + "/a", "x");
+    writeFile(folder + "/b", "y");
+    const QStringList arguments = send({"--size", "0", folder, "a", "b"});
+    // Standard output full, then closed: both messages are filed, the list of them is lost,
+    // and the script is told.
+    const struct
+    {
+        const char *redirect;
+        const char *reason;
+        int filed;
+    } cases[] = {
+        {">/dev/full", "No space left on device", 2},
+        {">&-", "Bad file descriptor", 4},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.redirect);
+        const Outcome outcome =
+            run(QStringList{"-c", QStringLiteral("exec \"$0\" \"$@\" %1").arg(c.redirect),
+                            FERRYMAIL_BINARY} +
+                    arguments,
+                "/bin/sh");
+        EXPECT_EQ(outcome.exitCode, 1);
+        EXPECT_EQ(outcome.err, QStringLiteral("Cannot write to standard output: %1\n"
+                                              "Every message was filed all the same.\n")
+                                   .arg(c.reason));
+        EXPECT_EQ(filed().size(), std::size_t(c.filed));
+        for (const ParsedMessage &message : filed())
+            EXPECT_EQ(message.attachments.size(), 1u) << "nothing else went into a message";
+    }
+    const Outcome help = run({"-c", "exec \"$0\" --help >/dev/full", FERRYMAIL_BINARY}, "/bin/sh");
+    EXPECT_EQ(help.exitCode, 1);
+    EXPECT_EQ(help.err, "Cannot write to standard output: No space left on device\n");
+}
+
+TEST_F(SendCommandTest, ControlCharactersInNamesStayOnTheirLine)
+{
+    writeFile(folder + "/line\nbreak", "x");
+    writeFile(folder + "/tab\there", "y");
+    const QStringList arguments = {"--subject", "S-", folder, "line\nbreak", "tab\there"};
+
+    const Outcome text = run(send(QStringList{"--dry-run"} + arguments));
+    EXPECT_TRUE(text.out.startsWith("Message 1 of 1: S-line\\nbreak,tab\\there\n"
+                                    "  line\\nbreak  1 bytes\n  tab\\there  1 bytes\n"))
+        << text.out;
+    const Outcome json = run(send(QStringList{"--dry-run", "--json"} + arguments));
+    const QJsonObject message =
+        QJsonDocument::fromJson(json.out.toUtf8()).object()["messages"].toArray()[0].toObject();
+    EXPECT_EQ(message["subject"].toString(), "S-line\nbreak,tab\there");
+    EXPECT_EQ(message["files"].toArray()[0].toObject()["name"].toString(), "line\nbreak");
+
+    const Outcome sent = run(send(arguments));
+    EXPECT_EQ(sent.exitCode, 0) << sent.err;
+    EXPECT_EQ(sent.out, "S-line\\nbreak,tab\\there\n");
+    ASSERT_EQ(filed().size(), 1u);
+
+    const Outcome missing = run(send({folder, "no\x1bpe"}));
+    EXPECT_EQ(missing.err, "Not a file of the folder " + folder + ": no\\x1bpe\n");
 }
 
 TEST_F(SendCommandTest, DryRunPrintsTheSplitARealSendThenMakes)

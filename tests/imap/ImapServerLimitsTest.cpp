@@ -5,6 +5,8 @@
 #include "mailbridge/imap/ImapAccountCheck.h"
 #include "mailbridge/imap/ImapOutbox.h"
 #include "mailbridge/imap/ImapSession.h"
+#include "mailbridge/maildir/MaildirOutbox.h"
+#include "support/OpenCounter.h"
 #include <QFileInfo>
 
 namespace {
@@ -62,6 +64,35 @@ TEST_F(ImapAppendLimitTest, ASendWithOneMessageOverTheLimitFilesNoDraftAtAll)
     EXPECT_TRUE(failure.contains(QStringLiteral("more than the %1 bytes").arg(limit)))
         << failure.toStdString();
     EXPECT_TRUE(subjectsIn().isEmpty());
+}
+
+TEST_F(ImapAppendLimitTest, TheLimitCountsCrlfLinesAndEachFileIsOpenedOnceToSizeAndOnceToRead)
+{
+    // A file whose message fits the limit with LF lines, but not with the CRLF lines the
+    // server stores.
+    const QString edge = randomFile("edge", 147000);
+    const QString folder = QFileInfo(edge).path();
+    const OutgoingMessage message{"to@example.org", "me@example.org", "S-edge", {edge}};
+    ImapOutbox drafts(endpoint(), QString(DovecotServer::password));
+    const std::uint64_t crlf = drafts.storedSize(message);
+    ASSERT_LE(MaildirOutbox::forSizing(folder)->storedSize(message), limit);
+    ASSERT_GT(crlf, limit);
+    SendRequest request{folder,           {{"edge", true}}, "0", "to@example.org", "S-",
+                        "me@example.org", ListState::Files};
+    LocalFileSystem files;
+    const QString failure = failureOf([&] { sendBatch(request, drafts, files); });
+    EXPECT_TRUE(failure.startsWith(
+        QStringLiteral("The message \"S-edge\" (edge) would be %1 bytes as mail").arg(crlf)))
+        << failure.toStdString();
+    EXPECT_TRUE(subjectsIn().isEmpty());
+
+    randomFile("one", 50000);
+    randomFile("two", 60000);
+    request.entries = {{"edge", false}, {"one", true}, {"two", true}};
+    OpenCounter counter(folder);
+    EXPECT_EQ(sendBatch(request, drafts, files).filedSubjects, QStringList({"S-one", "S-two"}));
+    EXPECT_EQ(counter.opens(), (QHash<QString, int>{{"one", 2}, {"two", 2}}));
+    EXPECT_EQ(subjectsIn(), QStringList({"S-one", "S-two"}));
 }
 
 TEST_F(ImapAppendLimitTest, AMessageTheServerRefusesForItsSizeIsToldAsSuch)

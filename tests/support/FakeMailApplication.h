@@ -37,8 +37,11 @@ public:
     QString folder; // empty: the messages are nowhere on this machine
     std::function<void()> onDestroyed;
     std::optional<std::uint64_t> messageSizeLimit() override { return sizeLimit; }
+    LineEnding lineEnding() const override { return ending; }
 
+    // With a limit, the Send sizes real files as an outbox with these line endings would.
     std::optional<std::uint64_t> sizeLimit;
+    LineEnding ending = LineEnding::Lf;
 
     bool needsPassword() const override { return password.isNull() && wantsPassword; }
     void setPassword(const QString &given) override { password = given; }
