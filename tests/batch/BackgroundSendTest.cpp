@@ -1,4 +1,5 @@
 #include "batch/BackgroundSend.h"
+#include "batch/PreparedSend.h"
 
 #include "mailbridge/TransferMonitor.h"
 #include "support/FakeFileSystem.h"
@@ -43,7 +44,7 @@ protected:
 
 TEST_F(BackgroundSendTest, RunsToItsEndAndTellsItOnTheCallersThread)
 {
-    BackgroundSend send(request, mail, files);
+    BackgroundSend send(prepareSend(request, files), mail);
     QSignalSpy finished(&send, &BackgroundSend::finished);
     send.start();
     ASSERT_TRUE(finished.wait(10000));
@@ -57,7 +58,7 @@ TEST_F(BackgroundSendTest, RunsToItsEndAndTellsItOnTheCallersThread)
 
 TEST_F(BackgroundSendTest, ACancelKeepsWhatWasFiledAndStillFinishes)
 {
-    BackgroundSend send(request, mail, files);
+    BackgroundSend send(prepareSend(request, files), mail);
     QSignalSpy finished(&send, &BackgroundSend::finished);
     send.start();
     ASSERT_TRUE(QTest::qWaitFor([this] { return started >= 2; }, 10000));
@@ -77,7 +78,7 @@ TEST_F(BackgroundSendTest, ACancelKeepsWhatWasFiledAndStillFinishes)
 TEST_F(BackgroundSendTest, GoingAwayWhileRunningStopsTheWorkerFirst)
 {
     {
-        BackgroundSend send(request, mail, files);
+        BackgroundSend send(prepareSend(request, files), mail);
         send.start();
         ASSERT_TRUE(QTest::qWaitFor([this] { return started >= 1; }, 10000));
     }
