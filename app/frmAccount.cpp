@@ -328,6 +328,15 @@ void frmAccount::showFound(const FoundSettings &found)
     // A user name already typed may differ from the address on purpose.
     if (txtUser->text().trimmed().isEmpty())
         txtUser->setText(found.user);
+    // How the provider signs in follows too; the rest of the sign-in fields stay as they are.
+    MailAccount account = accountFromControls();
+    account.imapAuth =
+        found.signIn == SignInKind::OAuth2 ? ImapAuth::OAuth2 : ImapAuth::Password;
+    if (found.oauthProvider == QLatin1String("google"))
+        account.oauthProvider = OAuthProvider::Google;
+    else if (found.oauthProvider == QLatin1String("microsoft"))
+        account.oauthProvider = OAuthProvider::Microsoft;
+    grpSignIn->showAccount(account);
 }
 
 void frmAccount::onTestFinished()

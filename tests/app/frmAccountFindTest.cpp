@@ -89,7 +89,11 @@ TEST_F(frmAccountFindTest, FindFillsTheServerAndSaysWhereItCameFromAndTheRestSta
     EXPECT_TRUE(status().contains("ann@gmail.com, from the list of known providers")) << status();
     EXPECT_TRUE(status().contains("Sign-in: OAuth 2.0 with Google")) << status();
     EXPECT_TRUE(status().contains("app password")) << status();
+    EXPECT_EQ(control<QComboBox>("cboAuth")->currentIndex(), 1) << "the sign-in kind follows";
+    EXPECT_EQ(control<QComboBox>("cboProvider")->currentIndex(), 1);
     EXPECT_TRUE(settings.writes.isEmpty()) << "Find saves nothing";
+    // This person keeps an app password instead.
+    control<QComboBox>("cboAuth")->setCurrentIndex(0);
 
     // What was found is only a proposal.
     typeInto(control<QLineEdit>("txtHost"), "imap.example.org");

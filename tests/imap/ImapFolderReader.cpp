@@ -80,14 +80,17 @@ std::vector<StoredMessage> ImapFolderReader::messages(const QString &folder) con
 {
     const QByteArray url = base() + QUrl::toPercentEncoding(folder);
     std::vector<StoredMessage> messages;
-    static const QRegularExpression item(QStringLiteral(R"(UID (\d+) FLAGS \(([^)]*)\))"));
+    // Servers give the items in either order.
+    static const QRegularExpression uid(QStringLiteral(R"(UID (\d+))"));
+    static const QRegularExpression flags(QStringLiteral(R"(FLAGS \(([^)]*)\))"));
     for (const QByteArray &line : command("UID FETCH 1:* (UID FLAGS)", folder)) {
-        const auto match = item.match(QString::fromLatin1(line));
-        if (!line.startsWith("* ") || !match.hasMatch())
+        const auto uidMatch = uid.match(QString::fromLatin1(line));
+        const auto flagsMatch = flags.match(QString::fromLatin1(line));
+        if (!line.startsWith("* ") || !uidMatch.hasMatch() || !flagsMatch.hasMatch())
             continue;
         StoredMessage message;
-        message.uid = match.captured(1).toULongLong();
-        message.flags = match.captured(2).split(' ', Qt::SkipEmptyParts);
+        message.uid = uidMatch.captured(1).toULongLong();
+        message.flags = flagsMatch.captured(1).split(' ', Qt::SkipEmptyParts);
         message.bytes = fetch(url + ";UID=" + QByteArray::number(qulonglong(message.uid)),
                               QByteArray(), nullptr);
         messages.push_back(message);
