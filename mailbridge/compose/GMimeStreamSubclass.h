@@ -22,6 +22,33 @@ private:
     std::exception_ptr m_failure;
 };
 
+// What every write-only stream answers besides its write: nothing to read, no seeking, the
+// position counting what was written. A state derives from it and adds write (and flush).
+class WriteOnlyStreamState : public StreamFailure
+{
+public:
+    ssize_t read(GMimeStream &, char *, size_t)
+    {
+        errno = EBADF;
+        return -1;
+    }
+    int flush(GMimeStream &) { return 0; }
+    int close(GMimeStream &) { return 0; }
+    bool eos(GMimeStream &) { return false; }
+    int reset(GMimeStream &) { return unseekable(); }
+    gint64 seek(GMimeStream &, gint64, GMimeSeekWhence) { return unseekable(); }
+    gint64 tell(GMimeStream &stream) { return stream.position; }
+    gint64 length(GMimeStream &stream) { return stream.position; }
+    GMimeStream *substream(GMimeStream &, gint64, gint64) { return nullptr; }
+
+private:
+    static int unseekable()
+    {
+        errno = ESPIPE;
+        return -1;
+    }
+};
+
 // A GMimeStream subclass implemented by State, a StreamFailure with these members, each
 // given the GMimeStream it belongs to:
 //   static const char *typeName();

@@ -15,7 +15,8 @@ std::size_t readFully(int fd, void *buffer, std::size_t length, off_t offset, co
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0)
-            throw Failure(describeSystemError(QStringLiteral("Cannot read %1").arg(displayFileName(path)), errno));
+            throw Failure(describeSystemError(
+                QStringLiteral("Cannot read %1").arg(displayFileName(path)), errno));
         if (n == 0)
             break;
         done += std::size_t(n);
@@ -31,7 +32,8 @@ void writeFully(int fd, const void *data, std::size_t length, const QString &pat
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0)
-            throw Failure(describeSystemError(QStringLiteral("Cannot write %1").arg(displayFileName(path)), errno));
+            throw Failure(describeSystemError(
+                QStringLiteral("Cannot write %1").arg(displayFileName(path)), errno));
         bytes += n;
         length -= std::size_t(n);
     }

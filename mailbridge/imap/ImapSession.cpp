@@ -617,18 +617,23 @@ void ImapSession::waitFor(short events, const QString &doing)
     }
 }
 
+namespace {
+
+const QString keepsNothing = QStringLiteral(" The server keeps nothing of a message it did not "
+                                            "receive whole; try again when it is back.");
+
+} // namespace
+
 void ImapSession::lost(const QString &doing, const QString &detail)
 {
     disconnect();
     const QString said = m_lastWords.isEmpty() ? QString()
                                                : QStringLiteral(" The server's last words: \"%1\".")
                                                      .arg(QString::fromUtf8(m_lastWords));
-    throw Failure(QStringLiteral("Cannot %1: the connection to %2 port %3 was lost (%4).%5 The "
-                                 "server keeps nothing of a message it did not receive whole; "
-                                 "try again when it is back.")
+    throw Failure(QStringLiteral("Cannot %1: the connection to %2 port %3 was lost (%4).%5%6")
                       .arg(doing, m_endpoint.host)
                       .arg(m_endpoint.port)
-                      .arg(detail, said));
+                      .arg(detail, said, keepsNothing));
 }
 
 void ImapSession::refused(const QByteArray &response, const QString &doing)
@@ -964,10 +969,12 @@ bool ImapSession::arrivedAfterAll(const QByteArray &messageId, const QString &do
         command("CLOSE", doing);
         return !found.isEmpty();
     } catch (const Failure &failure) {
+        // What holds for an unfinished message does not hold for this one.
+        const QString why = QString(failure.description()).remove(keepsNothing);
         throw PerhapsFiled(QStringLiteral("Cannot %1: all of it went and the connection was lost "
                                           "before the server answered; asking the server "
                                           "afterwards failed too (%2). It may already be in "
                                           "Drafts; look before sending again.")
-                               .arg(doing, failure.description()));
+                               .arg(doing, why));
     }
 }

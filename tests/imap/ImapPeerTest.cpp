@@ -1,5 +1,6 @@
 // The IMAP outbox against a scripted server that misbehaves on demand: what it files, what
 // it reports, and what it puts on the wire.
+#include "mailbridge/OutgoingMessage.h"
 #include "mailbridge/TransferMonitor.h"
 #include "mailbridge/imap/ImapOutbox.h"
 #include "support/ScriptedImapPeer.h"
@@ -229,18 +230,6 @@ const Row rows[] = {
      },
      500},
 
-    {"StatusWithALiteralNameGivesTheLimit",
-     [](ImapPeerScript &s) {
-         s.capabilities = {"APPENDLIMIT", "SPECIAL-USE"};
-         s.statusNameAsLiteral = true;
-         s.statusAppendLimit = 5000;
-     },
-     [](const Outcome &o, const ScriptedImapPeer &p) {
-         EXPECT_FALSE(o.failure.isEmpty());
-         EXPECT_TRUE(p.appends().empty()) << p.commands().join('\n').toStdString();
-     },
-     20000},
-
     {"FailingLsubDoesNotStopTheSend", [](ImapPeerScript &s) { s.lsubFails = true; },
      [](const Outcome &o, const ScriptedImapPeer &p) { filedOnce(o, p); }},
 
@@ -381,6 +370,15 @@ TEST(ImapPeerLimitTest, StatusWithALiteralNameIsRead)
     const QString failure = failureOf([&] { limit = outbox.appendLimit(); });
     EXPECT_TRUE(failure.isEmpty()) << failure;
     EXPECT_EQ(limit, std::optional<std::uint64_t>(100));
+
+    // The Send's one size check uses it: a message over it is refused, and nothing goes.
+    QTemporaryDir dir;
+    const QString file = writeFile(dir.filePath("a.bin"), randomBytes(500, 1));
+    const QString refused = failureOf([&] {
+        outbox.checkSizes({OutgoingMessage{"a@example.org", "b@example.org", "S", {file}}});
+    });
+    EXPECT_TRUE(refused.contains("more than the 100 bytes")) << refused;
+    EXPECT_TRUE(peer.appends().empty());
 }
 
 } // namespace
