@@ -7,8 +7,10 @@
 #include "common/Failure.h"
 #include "mailbridge/discovery/FoundSettings.h"
 #include "mailbridge/discovery/MailDomain.h"
+#include "mailbridge/imap/AccessTokenSource.h"
 #include "mailbridge/imap/ImapAccountCheck.h"
 #include "mailbridge/imap/ImapEndpoint.h"
+#include "mailbridge/oauth/TokenSources.h"
 #include "mailbridge/password/PasswordResolution.h"
 #include "mailbridge/password/PasswordStore.h"
 
@@ -34,6 +36,17 @@
 #include <iterator>
 
 namespace {
+
+// The one token the window fetched, for a Test that must not reach the keyring.
+class FixedAccessToken final : public AccessTokenSource
+{
+public:
+    explicit FixedAccessToken(QString token) : m_token(std::move(token)) {}
+    QString accessToken(bool) override { return m_token; }
+
+private:
+    QString m_token;
+};
 
 template <typename W> W *named(W *widget, const char *name)
 {
@@ -288,21 +301,34 @@ void frmAccount::cmdTest_Click()
     try {
         const MailAccount account = accountFromControls();
         checkMailAccount(account);
-        std::optional<QString> password = typedPassword();
-        if (!password)
-            password = resolvePassword(account, m_keyring);
-        if (!password) {
-            showStatus(QStringLiteral("Type the password to test the account."));
-            return;
+        std::optional<QString> password;
+        std::shared_ptr<AccessTokenSource> token;
+        if (account.imapAuth == ImapAuth::OAuth2) {
+            // The token is had here, as a Send has it before it starts; the worker only
+            // presents it, and needs no keyring that the window owns.
+            token = std::make_shared<FixedAccessToken>(
+                createAccessTokenSource(
+                    account, std::shared_ptr<PasswordStore>(&m_keyring, [](PasswordStore *) {}))
+                    ->accessToken(false));
+        } else {
+            password = typedPassword();
+            if (!password)
+                password = resolvePassword(account, m_keyring);
+            if (!password) {
+                showStatus(QStringLiteral("Type the password to test the account."));
+                return;
+            }
         }
         ImapEndpoint endpoint = imapEndpoint(account);
         endpoint.caFile = m_caFile;
         auto cancel = std::make_shared<CancelToken>();
         // The worker owns copies of everything it reads; the window may close before it ends.
-        const auto test = [endpoint, password = *password, cancel, user = account.imapUser,
-                           host = account.imapHost] {
+        const auto test = [endpoint, password = password.value_or(QString()), token, cancel,
+                           user = account.imapUser, host = account.imapHost] {
             try {
-                return accountTestReport(checkImapAccount(endpoint, password, *cancel), user, host);
+                return accountTestReport(token ? checkImapAccount(endpoint, token, *cancel)
+                                               : checkImapAccount(endpoint, password, *cancel),
+                                         user, host);
             } catch (...) {
                 return AccountTestReport{describeCurrentException(), {}};
             }
@@ -330,8 +356,7 @@ void frmAccount::showFound(const FoundSettings &found)
         txtUser->setText(found.user);
     // How the provider signs in follows too; the rest of the sign-in fields stay as they are.
     MailAccount account = accountFromControls();
-    account.imapAuth =
-        found.signIn == SignInKind::OAuth2 ? ImapAuth::OAuth2 : ImapAuth::Password;
+    account.imapAuth = found.signIn == SignInKind::OAuth2 ? ImapAuth::OAuth2 : ImapAuth::Password;
     if (found.oauthProvider == QLatin1String("google"))
         account.oauthProvider = OAuthProvider::Google;
     else if (found.oauthProvider == QLatin1String("microsoft"))

@@ -1,4 +1,5 @@
 #include "SignedIn.h"
+#include "TokenDovecot.h"
 
 #include "DovecotServer.h"
 #include "common/Failure.h"
@@ -17,33 +18,6 @@
 namespace {
 
 const QString key = "imap-oauth2://drafter@127.0.0.1:143";
-
-// A Dovecot whose oauth2 passdb asks server's introspection about each token, announcing
-// mechanisms. The passdb's settings go into folder.
-DovecotOptions tokenLogins(const AuthorizationServer &server, const QTemporaryDir &folder,
-                           const QString &mechanisms)
-{
-    const QString settings = folder.filePath("oauth2.conf.ext");
-    writeFile(settings, QStringLiteral("introspection_mode = post\n"
-                                       "introspection_url = %1\n"
-                                       "username_attribute = username\n"
-                                       "active_attribute = active\n"
-                                       "active_value = true\n")
-                            .arg(server.url("/introspect").toString())
-                            .toUtf8());
-    // Dovecot's auth process runs as its own user when the tests run as root.
-    ::chmod(QFile::encodeName(folder.path()).constData(), 0755);
-    ::chmod(QFile::encodeName(settings).constData(), 0644);
-    DovecotOptions options;
-    options.extraConfiguration = QStringLiteral("auth_mechanisms = %1\n"
-                                                "passdb {\n"
-                                                "  driver = oauth2\n"
-                                                "  mechanisms = xoauth2 oauthbearer\n"
-                                                "  args = %2\n"
-                                                "}\n")
-                                     .arg(mechanisms, settings);
-    return options;
-}
 
 struct CurlDeleter
 {

@@ -1,3 +1,5 @@
+#include "SignedIn.h"
+#include "TokenDovecot.h"
 #include "app/OAuthSignInBox.h"
 #include "app/frmAccount.h"
 #include "support/MemoryPasswordStore.h"
@@ -125,6 +127,35 @@ TEST_F(SignInWindow, AProviderFillsInItsServerAndASignInNeedsTheUser)
     click(control<QPushButton>("cmdSignIn"));
     EXPECT_FALSE(opened) << "no client ID: no browser";
     EXPECT_TRUE(signInStatus().contains("README")) << signInStatus();
+}
+
+// Test with an OAuth account logs in with the kept sign-in's token, off the window's thread.
+TEST_F(SignInWindow, TestLogsInWithTheKeptSignIn)
+{
+    QTemporaryDir folder;
+    DovecotServer dovecot(tokenLogins(server, folder, "xoauth2 oauthbearer"));
+    click(control<QRadioButton>("optImap"));
+    type("txtHost", "127.0.0.1");
+    control<QComboBox>("cboSecurity")->setCurrentIndex(2);
+    control<QSpinBox>("spnPort")->setValue(dovecot.imapPort());
+    type("txtUser", DovecotServer::user);
+    choose("cboAuth", 1);
+    choose("cboProvider", 2);
+    type("txtClientId", AuthorizationServer::clientId());
+    type("txtAuthorizeUrl", server.url("/authorize").toString());
+    type("txtTokenUrl", server.url("/token").toString());
+    type("txtScope", "imap offline_access");
+    signedInRefreshToken(server, keyring,
+                         QStringLiteral("imap-oauth2://%1@127.0.0.1:%2")
+                             .arg(DovecotServer::user)
+                             .arg(dovecot.imapPort()),
+                         DovecotServer::user);
+
+    click(control<QPushButton>("cmdTest"));
+    QTRY_VERIFY_WITH_TIMEOUT(control<QLabel>("lblStatus")->text().startsWith("Logged in as"),
+                             20'000);
+    EXPECT_TRUE(control<QLabel>("lblStatus")->text().contains(DovecotServer::draftsFolder))
+        << control<QLabel>("lblStatus")->text().toStdString();
 }
 
 } // namespace
