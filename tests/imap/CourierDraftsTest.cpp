@@ -1,6 +1,7 @@
 // Drafts on a Courier of the tests' own: the INBOX. namespace without a folder marked \Drafts,
 // where a top-level folder cannot be made.
 #include "CourierServer.h"
+#include "FileDraft.h"
 #include "TestServerProcesses.h"
 #include "mailbridge/TransferMonitor.h"
 #include "mailbridge/imap/ImapOutbox.h"
@@ -32,15 +33,7 @@ protected:
 
     QString send(ImapOutbox &outbox, const QString &subject, const QStringList &attachments)
     {
-        return failureOf([&] {
-            auto item = outbox.CreateItem();
-            item->setSubject(subject);
-            item->setTo(QStringLiteral("someone@example.org"));
-            item->setFrom(QStringLiteral("Me <me@example.org>"));
-            for (const QString &path : attachments)
-                item->addAttachment(path);
-            item->Send(TransferMonitor::none());
-        });
+        return failureOf([&] { fileDraft(outbox, subject, attachments); });
     }
 
     // Courier keeps its Maildir's lines in LF, as Maildir readers expect, whatever came over
@@ -89,12 +82,13 @@ TEST(CourierServerTest, EveryProcessOfItIsFoundAndGoesWithIt)
         // Courier runs short-lived helpers: only those alive across the scan must be in it.
         const std::vector<pid_t> after = processesOfGroup(group);
         for (const pid_t pid : before)
-            if (std::find(after.begin(), after.end(), pid) != after.end())
+            if (std::find(after.begin(), after.end(), pid) != after.end()) {
                 EXPECT_TRUE(std::any_of(found.begin(), found.end(),
                                         [&](const std::string &process) {
                                             return process.rfind(std::to_string(pid) + ' ', 0) == 0;
                                         }))
                     << pid << " would escape the check after the tests";
+            }
     }
     EXPECT_TRUE(processesOfGroup(group).empty());
 }

@@ -1,6 +1,7 @@
 // Drafts on a Cyrus of the tests' own: the INBOX. namespace without a folder marked \Drafts,
 // and a server that refuses any message with a bare line feed.
 #include "CyrusServer.h"
+#include "FileDraft.h"
 #include "ImapFolderReader.h"
 #include "TestServerProcesses.h"
 #include "mailbridge/TransferMonitor.h"
@@ -33,15 +34,7 @@ protected:
 
     QString send(ImapOutbox &outbox, const QString &subject, const QStringList &attachments)
     {
-        return failureOf([&] {
-            auto item = outbox.CreateItem();
-            item->setSubject(subject);
-            item->setTo(QStringLiteral("someone@example.org"));
-            item->setFrom(QStringLiteral("Me <me@example.org>"));
-            for (const QString &path : attachments)
-                item->addAttachment(path);
-            item->Send(TransferMonitor::none());
-        });
+        return failureOf([&] { fileDraft(outbox, subject, attachments); });
     }
 
     std::vector<StoredMessage> drafts() const

@@ -1,5 +1,7 @@
 #include "ImapServerFixture.h"
 
+#include "FileDraft.h"
+
 #include "mailbridge/TransferMonitor.h"
 #include "mailbridge/imap/ImapOutbox.h"
 
@@ -72,13 +74,7 @@ QString ImapServerFixture::randomFile(const QString &name, qsizetype size)
 void ImapServerFixture::send(ImapOutbox &outbox, const QString &subject,
                              const QStringList &attachments, TransferMonitor &monitor)
 {
-    auto item = outbox.CreateItem();
-    item->setSubject(subject);
-    item->setTo(QStringLiteral("someone@example.org"));
-    item->setFrom(QStringLiteral("Me <me@example.org>"));
-    for (const QString &path : attachments)
-        item->addAttachment(path);
-    item->Send(monitor);
+    fileDraft(outbox, subject, attachments, monitor);
 }
 
 void ImapServerFixture::send(ImapOutbox &outbox, const QString &subject,
