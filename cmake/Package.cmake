@@ -26,6 +26,8 @@ set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
     "qt6-qpa-plugins, shared-mime-info, fonts-dejavu-core | fonts-liberation2 | fonts-freefont-ttf")
+# QtKeychain loads libsecret at run time to reach GNOME's and most desktops' keyring.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libsecret-1-0")
 
 # The changelog's newest entry has to name the version being packaged.
 file(STRINGS ${PROJECT_SOURCE_DIR}/resources/debian/changelog changelog_top LIMIT_COUNT 1)

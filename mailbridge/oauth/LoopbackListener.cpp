@@ -10,6 +10,9 @@ namespace {
 // A redirect with a code and a state fits many times over; more is not a browser's redirect.
 constexpr qsizetype largestRequest = 16 * 1024;
 constexpr int browserSilence = 10'000; // ms
+// Another program may hold ::1 at the port 127.0.0.1 got; then both are given up and tried
+// anew, so a browser that tries ::1 first never reaches it.
+constexpr int portTries = 8;
 
 } // namespace
 
@@ -22,30 +25,83 @@ QByteArray listenerPage(const QString &sentence)
         .toUtf8();
 }
 
-LoopbackListener::LoopbackListener(Handler handler, QObject *parent)
-    : QObject(parent), m_handler(std::move(handler))
+LoopbackListener::LoopbackListener(Handler handler, LoopbackName name, QObject *parent)
+    : QObject(parent), m_handler(std::move(handler)), m_name(name)
 {
-    connect(&m_server, &QTcpServer::newConnection, this, &LoopbackListener::takeConnection);
 }
+
+LoopbackListener::~LoopbackListener() = default;
 
 void LoopbackListener::listen()
 {
-    if (!m_server.listen(QHostAddress::LocalHost, 0))
-        throw Failure(QStringLiteral("Cannot wait for the browser's answer on 127.0.0.1: %1")
-                          .arg(m_server.errorString()));
-    m_port = m_server.serverPort();
+    closeAll();
+    auto ipv4 = std::make_unique<QTcpServer>();
+    if (m_name == LoopbackName::IpLiteral) {
+        if (!ipv4->listen(QHostAddress::LocalHost, 0))
+            throw Failure(QStringLiteral("Cannot wait for the browser's answer on 127.0.0.1: %1")
+                              .arg(ipv4->errorString()));
+        m_port = ipv4->serverPort();
+        m_servers.push_back(std::move(ipv4));
+    } else if (!listenOnBoth()) {
+        throw Failure(QStringLiteral("Cannot wait for the browser's answer on localhost: no "
+                                     "port was free on both 127.0.0.1 and ::1."));
+    }
+    for (const auto &server : m_servers) {
+        QTcpServer *raw = server.get();
+        connect(raw, &QTcpServer::newConnection, this, [this, raw] { takeConnection(raw); });
+    }
+}
+
+bool LoopbackListener::listenOnBoth()
+{
+    for (int attempt = 0; attempt < portTries; ++attempt) {
+        auto ipv4 = std::make_unique<QTcpServer>();
+        if (!ipv4->listen(QHostAddress::LocalHost, 0))
+            throw Failure(QStringLiteral("Cannot wait for the browser's answer on 127.0.0.1: %1")
+                              .arg(ipv4->errorString()));
+        auto ipv6 = std::make_unique<QTcpServer>();
+        if (ipv6->listen(QHostAddress::LocalHostIPv6, ipv4->serverPort())) {
+            m_port = ipv4->serverPort();
+            m_servers.push_back(std::move(ipv4));
+            m_servers.push_back(std::move(ipv6));
+            return true;
+        }
+        // A machine without IPv6 resolves localhost to 127.0.0.1 alone.
+        if (ipv6->serverError() != QAbstractSocket::AddressInUseError) {
+            m_port = ipv4->serverPort();
+            m_servers.push_back(std::move(ipv4));
+            return true;
+        }
+    }
+    return false;
+}
+
+bool LoopbackListener::isListening() const
+{
+    for (const auto &server : m_servers)
+        if (server->isListening())
+            return true;
+    return false;
+}
+
+void LoopbackListener::closeAll()
+{
+    for (const auto &server : m_servers)
+        server->close();
 }
 
 QUrl LoopbackListener::redirectUri() const
 {
-    return QUrl(QStringLiteral("http://127.0.0.1:%1/").arg(m_port));
+    const QString host = m_name == LoopbackName::Localhost ? QStringLiteral("localhost")
+                                                           : QStringLiteral("127.0.0.1");
+    return QUrl(QStringLiteral("http://%1:%2/").arg(host).arg(m_port));
 }
 
-void LoopbackListener::takeConnection()
+void LoopbackListener::takeConnection(QTcpServer *server)
 {
-    QTcpSocket *socket = m_server.nextPendingConnection();
-    // One request only: from here on the port refuses connections.
-    m_server.close();
+    QTcpSocket *socket = server->nextPendingConnection();
+    // One request only: from here on the port refuses connections, on either address.
+    closeAll();
     if (!socket || m_answered) {
         delete socket;
         return;

@@ -35,6 +35,7 @@ OAuthEndpoints oauthEndpoints(const MailAccount &account)
             QStringLiteral("https://outlook.office.com/IMAP.AccessAsUser.All offline_access");
         endpoints.clientId = orBuiltIn(account.oauthClientId, FERRYMAIL_MICROSOFT_CLIENT_ID);
         endpoints.clientSecret = account.oauthClientSecret;
+        endpoints.redirectToLocalhost = true;
         break;
     case OAuthProvider::Google:
         endpoints.authorizeUrl =

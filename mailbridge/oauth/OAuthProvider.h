@@ -17,6 +17,9 @@ struct OAuthEndpoints
     QString clientSecret; // empty for providers that take public clients without one
     // Added to the authorize request: what the provider needs to hand out a refresh token.
     QList<QPair<QString, QString>> authorizeExtras;
+    // The redirect names `localhost` rather than 127.0.0.1: the only loopback name Microsoft's
+    // app registration accepts without editing its manifest.
+    bool redirectToLocalhost = false;
 };
 
 // The provider's server, for filling in the window.

@@ -26,7 +26,8 @@ void OAuthSignIn::start(std::chrono::milliseconds patience)
     m_pkce = makePkce();
     m_state = QString::fromLatin1(randomUrlSafe(24));
     m_listener = std::make_unique<LoopbackListener>(
-        [this](const QUrlQuery &query) { return takeAnswer(query); });
+        [this](const QUrlQuery &query) { return takeAnswer(query); },
+        m_endpoints.redirectToLocalhost ? LoopbackName::Localhost : LoopbackName::IpLiteral);
     connect(m_listener.get(), &LoopbackListener::failed, this, &OAuthSignIn::finish);
     m_listener->listen();
 

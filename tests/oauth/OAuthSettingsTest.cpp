@@ -98,6 +98,7 @@ TEST(OAuthSettings, ProvidersComeWithTheirEndpointsAndServers)
               "https://login.microsoftonline.com/common/oauth2/v2.0/token");
     EXPECT_EQ(microsoft.scope, "https://outlook.office.com/IMAP.AccessAsUser.All offline_access");
     EXPECT_EQ(microsoft.clientId, "pasted-id");
+    EXPECT_TRUE(microsoft.redirectToLocalhost) << "the name its registration takes";
     EXPECT_EQ(providerServer(OAuthProvider::Microsoft).host, "outlook.office365.com");
 
     account.oauthProvider = OAuthProvider::Google;
@@ -107,6 +108,7 @@ TEST(OAuthSettings, ProvidersComeWithTheirEndpointsAndServers)
     EXPECT_EQ(google.clientSecret, "google-gives-one");
     EXPECT_TRUE(google.authorizeExtras.contains({"access_type", "offline"}))
         << "else no refresh token";
+    EXPECT_FALSE(google.redirectToLocalhost);
     const ProviderServer gmail = providerServer(OAuthProvider::Google);
     EXPECT_EQ(gmail.host, "imap.gmail.com");
     EXPECT_EQ(gmail.port, 993);

@@ -148,6 +148,53 @@ TEST(LoopbackListener, TakesOneRequestAndRefusesWhatIsNotAWebRequest)
     }
 }
 
+// A browser resolves localhost to 127.0.0.1 or ::1, whichever it likes; both must lead here,
+// and after the one request neither may.
+TEST(LoopbackListener, NamedLocalhostItAnswersOnBothLoopbacksOnce)
+{
+    int calls = 0;
+    LoopbackListener listener(
+        [&](const QUrlQuery &) {
+            ++calls;
+            return QString("Done");
+        },
+        LoopbackName::Localhost);
+    listener.listen();
+    const QUrl redirect = listener.redirectUri();
+    EXPECT_EQ(redirect.host(), "localhost");
+    EXPECT_EQ(redirect.path(), "/");
+    const quint16 port = quint16(redirect.port());
+
+    QTcpSocket probe;
+    probe.bind(QHostAddress::LocalHostIPv6, 0);
+    const bool hasIpv6 = probe.state() == QAbstractSocket::BoundState;
+    probe.close();
+    const QHostAddress first = hasIpv6 ? QHostAddress::LocalHostIPv6 : QHostAddress::LocalHost;
+
+    QTcpSocket browser;
+    browser.connectToHost(first, port);
+    ASSERT_TRUE(browser.waitForConnected(5000)) << first.toString().toStdString();
+    browser.write("GET /?code=c HTTP/1.1\r\nHost: localhost\r\n\r\n");
+    QByteArray answer;
+    QElapsedTimer waited;
+    waited.start();
+    while (browser.state() == QAbstractSocket::ConnectedState && waited.elapsed() < 5000) {
+        QTest::qWait(10);
+        answer += browser.readAll();
+    }
+    answer += browser.readAll();
+    EXPECT_TRUE(answer.startsWith("HTTP/1.1 200 OK")) << answer.left(80).toStdString();
+    EXPECT_EQ(calls, 1);
+
+    for (const QHostAddress &address :
+         {QHostAddress(QHostAddress::LocalHost), QHostAddress(QHostAddress::LocalHostIPv6)}) {
+        QTcpSocket second;
+        second.connectToHost(address, port);
+        EXPECT_FALSE(second.waitForConnected(2000)) << address.toString().toStdString();
+    }
+    EXPECT_FALSE(listener.isListening());
+}
+
 TEST(Pkce, VerifiersAreLongUnguessableAndTheChallengeIsTheirHash)
 {
     const Pkce one = makePkce();
