@@ -11,6 +11,7 @@
 #include "mailbridge/imap/ImapAccountCheck.h"
 #include "mailbridge/imap/ImapEndpoint.h"
 #include "mailbridge/oauth/TokenSources.h"
+#include "mailbridge/password/PasswordCommand.h"
 #include "mailbridge/password/PasswordResolution.h"
 #include "mailbridge/password/PasswordStore.h"
 
@@ -302,8 +303,12 @@ void frmAccount::cmdTest_Click()
         const MailAccount account = accountFromControls();
         checkMailAccount(account);
         std::optional<QString> password;
+        QString passwordCommand;
         std::shared_ptr<AccessTokenSource> token;
-        if (account.imapAuth == ImapAuth::OAuth2) {
+        if (account.imapAuth == ImapAuth::OAuth2 && !account.tokenCommand.isEmpty()) {
+            // The command runs on the worker, where the session asks for the token.
+            token = createAccessTokenSource(account, nullptr);
+        } else if (account.imapAuth == ImapAuth::OAuth2) {
             // The token is had here, as a Send has it before it starts; the worker only
             // presents it, and needs no keyring that the window owns.
             token = std::make_shared<FixedAccessToken>(
@@ -313,8 +318,12 @@ void frmAccount::cmdTest_Click()
         } else {
             password = typedPassword();
             if (!password)
-                password = resolvePassword(account, m_keyring);
-            if (!password) {
+                password = m_keyring.read(passwordKey(account));
+            // A command may take its time (it may prompt on its own): it runs on the worker,
+            // so the window stays free and Cancel stops it.
+            if (!password)
+                passwordCommand = account.passwordCommand;
+            if (!password && passwordCommand.isEmpty()) {
                 showStatus(QStringLiteral("Type the password to test the account."));
                 return;
             }
@@ -323,12 +332,18 @@ void frmAccount::cmdTest_Click()
         endpoint.caFile = m_caFile;
         auto cancel = std::make_shared<CancelToken>();
         // The worker owns copies of everything it reads; the window may close before it ends.
-        const auto test = [endpoint, password = password.value_or(QString()), token, cancel,
-                           user = account.imapUser, host = account.imapHost] {
+        const auto test = [endpoint, password = password.value_or(QString()), passwordCommand,
+                           token, cancel, user = account.imapUser, host = account.imapHost] {
             try {
-                return accountTestReport(token ? checkImapAccount(endpoint, token, *cancel)
-                                               : checkImapAccount(endpoint, password, *cancel),
-                                         user, host);
+                if (token)
+                    return accountTestReport(checkImapAccount(endpoint, token, *cancel), user,
+                                             host);
+                const QString secret =
+                    passwordCommand.isEmpty()
+                        ? password
+                        : runPasswordCommand(passwordCommand, std::chrono::seconds(30),
+                                             [cancel] { return cancel->cancelled(); });
+                return accountTestReport(checkImapAccount(endpoint, secret, *cancel), user, host);
             } catch (...) {
                 return AccountTestReport{describeCurrentException(), {}};
             }

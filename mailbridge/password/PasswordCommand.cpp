@@ -5,7 +5,22 @@
 
 #include <QProcess>
 
+#ifdef Q_OS_UNIX
+#include <csignal>
+#include <unistd.h>
+#endif
+
 namespace {
+
+void stop(QProcess &process)
+{
+#ifdef Q_OS_UNIX
+    if (const qint64 group = process.processId(); group > 0)
+        ::kill(-pid_t(group), SIGKILL);
+#endif
+    process.kill();
+    process.waitForFinished(1000);
+}
 
 QString firstLine(const QByteArray &output)
 {
@@ -33,6 +48,10 @@ QString runFirstLineCommand(const QString &command, const QString &what,
     process.setProgram(QStringLiteral("/bin/sh"));
     process.setArguments({QStringLiteral("-c"), command});
     process.setStandardInputFile(QProcess::nullDevice());
+#ifdef Q_OS_UNIX
+    // A group of its own, so that stopping the command stops what it started too.
+    process.setChildProcessModifier([] { ::setpgid(0, 0); });
+#endif
     process.start();
     if (!process.waitForStarted(int(timeout.count())))
         throw Failure(
@@ -43,14 +62,12 @@ QString runFirstLineCommand(const QString &command, const QString &what,
     while (!finished && std::chrono::steady_clock::now() < deadline) {
         finished = process.waitForFinished(100);
         if (!finished && cancelled && cancelled()) {
-            process.kill();
-            process.waitForFinished(1000);
+            stop(process);
             throw SendCancelled();
         }
     }
     if (!finished) {
-        process.kill();
-        process.waitForFinished(1000);
+        stop(process);
         throw Failure(QStringLiteral("%1 did not finish within %2 seconds and was stopped. Check "
                                      "that it does not wait for input.")
                           .arg(intro)

@@ -16,6 +16,7 @@
 #include <QRadioButton>
 #include <QScrollArea>
 #include <QSpinBox>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
 
@@ -406,6 +407,49 @@ TEST_F(frmAccountTest, TestRunsWhileTheWindowAnswersAndCanBeCancelled)
     EXPECT_FALSE(dialog().isTesting());
     EXPECT_LT(clock.elapsed(), 1000);
     EXPECT_TRUE(settings.writes.isEmpty());
+}
+
+// A password command that takes its time (one that prompts, or a slow keyring of its own)
+// runs beside the window, and Cancel ends it.
+TEST_F(frmAccountTest, ASlowPasswordCommandLeavesTheWindowFreeAndCancelEndsIt)
+{
+    SilentPeer peer;
+    QTemporaryDir folder;
+    const QString pidFile = folder.filePath("pid");
+    fillImap("127.0.0.1", peer.port(), "None", "me");
+    control<QLineEdit>("txtPasswordCommand")
+        ->setText(
+            QString("echo $$ > '%1'; sleep 30 & echo $! >> '%1'; wait; echo secret").arg(pidFile));
+
+    QElapsedTimer clock;
+    clock.start();
+    control<QPushButton>("cmdTest")->click();
+    EXPECT_LT(clock.elapsed(), 1000) << "the click waited for the command";
+    EXPECT_TRUE(dialog().isTesting());
+    QList<QByteArray> pids; // the shell's and the sleep's
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            pids = QFile::exists(pidFile) ? fileBytes(pidFile).trimmed().split('\n')
+                                          : QList<QByteArray>();
+            return pids.size() == 2;
+        },
+        5000));
+    for (const QByteArray &pid : pids)
+        EXPECT_TRUE(QFile::exists("/proc/" + pid));
+
+    QTest::mouseClick(control<QPushButton>("cmdCancelTest"), Qt::LeftButton);
+    EXPECT_EQ(status(), "Test cancelled.");
+    // Gone, not left a zombie: the state in /proc/PID/stat is not Z either.
+    const auto running = [](const QByteArray &pid) {
+        QFile stat("/proc/" + pid + "/stat");
+        if (!stat.open(QIODevice::ReadOnly))
+            return false;
+        const QByteArray line = stat.readAll();
+        return line.mid(line.lastIndexOf(')') + 2, 1) != "Z";
+    };
+    for (const QByteArray &pid : pids)
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !running(pid); }, 1500))
+            << "still runs: " << pid.toStdString();
 }
 
 } // namespace

@@ -10,11 +10,6 @@
 
 namespace {
 
-int threadCount()
-{
-    return int(QDir("/proc/self/task").entryList(QDir::Dirs | QDir::NoDotAndDotDot).size());
-}
-
 TEST(BlockWriter, WritesEverythingInOrderWhateverThePieces)
 {
     QTemporaryDir dir;

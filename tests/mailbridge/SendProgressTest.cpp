@@ -10,12 +10,6 @@ namespace {
 
 using SendProgressTest = OutboxFixture;
 
-// The threads of this process.
-int threadCount()
-{
-    return int(QDir("/proc/self/task").entryList(QDir::Dirs | QDir::NoDotAndDotDot).size());
-}
-
 TEST_F(SendProgressTest, ReportsEachFileAsItStartsAndExactlyItsBytes)
 {
     const std::vector<qsizetype> sizes = {0, 5, 57 * 16384, 57 * 16384 + 1, 0, 3'000'000, 1};

@@ -3,12 +3,14 @@
 #include "common/Failure.h"
 
 #include <QByteArray>
+#include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
 #include <QString>
 #include <gtest/gtest.h>
 
 #include <ostream>
+#include <thread>
 
 // Readable failure messages: gtest would print a QString as a list of QChars.
 inline void PrintTo(const QString &text, std::ostream *out)
@@ -54,4 +56,16 @@ template <typename E = Failure, typename Call> QString failureOf(Call call)
         return failure.description();
     }
     return QString();
+}
+
+// The threads of this process. A runtime may start a thread of its own with the first thread
+// the program makes (ThreadSanitizer does); one is made first so that never counts.
+inline int threadCount()
+{
+    static const bool runtimeStarted = [] {
+        std::thread([] {}).join();
+        return true;
+    }();
+    (void)runtimeStarted;
+    return int(QDir("/proc/self/task").entryList(QDir::Dirs | QDir::NoDotAndDotDot).size());
 }
