@@ -13,6 +13,8 @@ BackgroundSend::~BackgroundSend()
         m_cancel.cancel();
         m_thread->wait();
     }
+    // What the worker handed over is released here, after its hand-over.
+    const std::lock_guard lock(m_resultLock);
 }
 
 void BackgroundSend::start()
@@ -20,11 +22,16 @@ void BackgroundSend::start()
     m_clock.start();
     m_thread.reset(QThread::create([this] {
         // Everything the worker writes is read by the caller only after finished().
+        SendOutcome outcome;
+        std::exception_ptr error;
         try {
-            m_outcome = sendBatch(m_send, m_mail, m_status, m_cancel);
+            outcome = sendBatch(m_send, m_mail, m_status, m_cancel);
         } catch (...) {
-            m_error = std::current_exception();
+            error = std::current_exception();
         }
+        const std::lock_guard lock(m_resultLock);
+        m_outcome = std::move(outcome);
+        m_error = std::move(error);
     }));
     // Emitted by the worker as it ends; delivered on this object's own thread.
     connect(m_thread.get(), &QThread::finished, this, &BackgroundSend::finished,
@@ -55,6 +62,7 @@ double BackgroundSend::elapsedSeconds() const
 
 SendOutcome BackgroundSend::result() const
 {
+    const std::lock_guard lock(m_resultLock);
     if (m_error)
         std::rethrow_exception(m_error);
     return m_outcome;

@@ -9,6 +9,7 @@
 
 #include <exception>
 #include <memory>
+#include <mutex>
 
 class QThread;
 
@@ -48,6 +49,9 @@ private:
     SendStatus m_status;
     QElapsedTimer m_clock;
     std::unique_ptr<QThread> m_thread;
+    // The worker's end is told through Qt's queue; this lock orders the hand-over itself,
+    // where every thread checker sees it.
+    mutable std::mutex m_resultLock;
     SendOutcome m_outcome;
     std::exception_ptr m_error;
 };

@@ -4,9 +4,11 @@
 
 #include <chrono>
 
-// The desktop's keyring (Secret Service or KWallet, through QtKeychain). Each call waits for
-// its job in a local event loop, so it must run on a thread that has a QCoreApplication's
-// event dispatcher (the window's thread); without a keyring, read answers "no password".
+// The desktop's keyring (Secret Service or KWallet, through QtKeychain). QtKeychain runs its
+// jobs on the thread that first used it and cannot be driven from another, so every call is
+// carried out on the application's thread: there directly, in a local event loop; from any
+// other thread (a Send's) handed over and waited for, up to the timeout. Without a keyring,
+// read answers "no password".
 class KeychainPasswordStore : public PasswordStore
 {
 public:

@@ -10,6 +10,10 @@
 #include "mailbridge/password/PasswordStore.h"
 #include "support/MemoryPasswordStore.h"
 
+#include <QCryptographicHash>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
 
@@ -93,6 +97,22 @@ TEST_F(ImapOutboxTest, AnIndependentReaderSeesTheSameDraft)
     ASSERT_EQ(parsed.attachments.size(), 1u);
     EXPECT_EQ(parsed.attachments[0].fileName, "photo.jpg");
     EXPECT_TRUE(parsed.attachments[0].bytes == fileBytes(file));
+
+    // And Python's email package, not GMime, reads the draft as it came from the server.
+    QProcess reader;
+    reader.start("python3", {READ_MESSAGE_SCRIPT, copy});
+    ASSERT_TRUE(reader.waitForFinished(30'000));
+    ASSERT_EQ(reader.exitCode(), 0) << reader.readAllStandardError().toStdString();
+    const QJsonObject seen = QJsonDocument::fromJson(reader.readAllStandardOutput()).object();
+    EXPECT_TRUE(seen["defects"].toArray().isEmpty())
+        << QJsonDocument(seen).toJson().toStdString();
+    EXPECT_EQ(seen["subject"].toString(), "for python");
+    const QJsonArray attachments = seen["attachments"].toArray();
+    ASSERT_EQ(attachments.size(), 1);
+    const QJsonObject photo = attachments[0].toObject();
+    EXPECT_EQ(photo["filename"].toString(), "photo.jpg");
+    EXPECT_EQ(photo["sha256"].toString(),
+              QCryptographicHash::hash(fileBytes(file), QCryptographicHash::Sha256).toHex());
 }
 
 TEST_F(ImapOutboxTest, EverySecurityDelivers)

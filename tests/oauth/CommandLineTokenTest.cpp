@@ -16,14 +16,14 @@ namespace {
 
 const QString key = "imap-oauth2://drafter@127.0.0.1:143";
 
-struct Run
+struct SendRun
 {
     int exitCode = -1;
     QByteArray out;
     QByteArray err;
 };
 
-// `ferrymail send --json` as a script runs it against a Dovecot that takes tokens, with a
+// `ferrymail send` as a script runs it against a Dovecot that takes tokens, with a
 // TokenCommand that reads the access token from a file: no token stands in the settings.
 class CommandLineToken : public testing::Test
 {
@@ -52,7 +52,7 @@ protected:
 
     QString settingsFile() const { return folder.filePath("config/Ferrymail/Ferrymail.conf"); }
 
-    Run send()
+    SendRun send(const QStringList &options = {})
     {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert("XDG_CONFIG_HOME", folder.filePath("config"));
@@ -62,15 +62,16 @@ protected:
         environment.remove("DBUS_SESSION_BUS_ADDRESS");
         QProcess process;
         process.setProcessEnvironment(environment);
-        process.start(FERRYMAIL_BINARY, {"send", "--json", "--to", "ann@example.org", "--from",
-                                         "me@example.org", "--all", folder.filePath("files")});
+        process.start(FERRYMAIL_BINARY, QStringList{"send", "--to", "ann@example.org", "--from",
+                                                    "me@example.org", "--all"} +
+                                            options + QStringList{folder.filePath("files")});
         EXPECT_TRUE(process.waitForFinished(60000));
         return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
                 process.readAllStandardOutput(), process.readAllStandardError()};
     }
 
     // Every file the program could have written: its settings and data folders.
-    void expectNoTokenWritten(const Run &run)
+    void expectNoTokenWritten(const SendRun &run)
     {
         for (const QString &token : tokens) {
             SCOPED_TRACE(token.left(6).toStdString());
@@ -96,18 +97,22 @@ protected:
 
 TEST_F(CommandLineToken, FilesWithTheCommandsTokenAndPrintsNoToken)
 {
-    const Run run = send();
+    const SendRun run = send();
     ASSERT_EQ(run.exitCode, 0) << run.err.toStdString() << dovecot->log().toStdString();
-    const QJsonDocument json = QJsonDocument::fromJson(run.out);
-    EXPECT_FALSE(json.isNull()) << run.out.toStdString();
-    EXPECT_TRUE(run.out.contains("a.bin"));
+    EXPECT_TRUE(run.out.contains("a.bin")) << run.out.toStdString();
     expectNoTokenWritten(run);
+
+    const SendRun dryRun = send({"--dry-run", "--json"});
+    ASSERT_EQ(dryRun.exitCode, 0) << dryRun.err.toStdString();
+    EXPECT_FALSE(QJsonDocument::fromJson(dryRun.out).isNull()) << dryRun.out.toStdString();
+    EXPECT_TRUE(dryRun.out.contains("a.bin"));
+    expectNoTokenWritten(dryRun);
 }
 
 TEST_F(CommandLineToken, ARefusedTokenFailsWithoutQuotingIt)
 {
     server.revoke(tokens[1]);
-    const Run run = send();
+    const SendRun run = send();
     EXPECT_EQ(run.exitCode, 1) << run.err.toStdString();
     EXPECT_FALSE(run.err.isEmpty());
     expectNoTokenWritten(run);
