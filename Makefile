@@ -93,9 +93,9 @@ test-sanitize: test-deps
 # Qt itself is not instrumented; tests/tsan.supp names the few reports from inside it.
 TSAN_DIR ?= build-tsan
 TSAN_FLAGS := -fsanitize=thread -fno-omit-frame-pointer
-TSAN_TARGETS := test_batch test_mailbridge test_app
+TSAN_TARGETS := test_batch test_mailbridge test_app test_oauth_keyring
 TSAN_TESTS := BackgroundSend|BatchSender|RealFilesSend|BlockWriter|SendProgress|\
-	frmMainLongSend|frmAccount|frmMainAccount|EndToEnd
+	frmMainLongSend|frmAccount|frmMainAccount|EndToEnd|RealKeyring
 TSAN_ENV := TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=$(CURDIR)/tests/tsan.supp
 
 test-tsan: test-deps

@@ -11,6 +11,7 @@
 #include "mailbridge/imap/ImapAccountCheck.h"
 #include "mailbridge/imap/ImapEndpoint.h"
 #include "mailbridge/oauth/TokenSources.h"
+#include "mailbridge/password/HeldPasswordStore.h"
 #include "mailbridge/password/PasswordCommand.h"
 #include "mailbridge/password/PasswordResolution.h"
 #include "mailbridge/password/PasswordStore.h"
@@ -37,17 +38,6 @@
 #include <iterator>
 
 namespace {
-
-// The one token the window fetched, for a Test that must not reach the keyring.
-class FixedAccessToken final : public AccessTokenSource
-{
-public:
-    explicit FixedAccessToken(QString token) : m_token(std::move(token)) {}
-    QString accessToken(bool) override { return m_token; }
-
-private:
-    QString m_token;
-};
 
 template <typename W> W *named(W *widget, const char *name)
 {
@@ -309,12 +299,11 @@ void frmAccount::cmdTest_Click()
             // The command runs on the worker, where the session asks for the token.
             token = createAccessTokenSource(account, nullptr);
         } else if (account.imapAuth == ImapAuth::OAuth2) {
-            // The token is had here, as a Send has it before it starts; the worker only
-            // presents it, and needs no keyring that the window owns.
-            token = std::make_shared<FixedAccessToken>(
-                createAccessTokenSource(
-                    account, std::shared_ptr<PasswordStore>(&m_keyring, [](PasswordStore *) {}))
-                    ->accessToken(false));
+            // The kept sign-in is read here, where the keyring belongs; the token server is
+            // asked on the worker, and a refresh token it rotates is kept when the Test ends.
+            const QString key = oauthTokenKey(account);
+            m_testTokens = std::make_shared<HeldPasswordStore>(key, m_keyring.read(key));
+            token = createAccessTokenSource(account, m_testTokens);
         } else {
             password = typedPassword();
             if (!password)
@@ -394,6 +383,7 @@ void frmAccount::cmdCancelTest_Click()
 
 void frmAccount::stopTest()
 {
+    keepRotatedTokens();
     if (!m_testWatcher)
         return;
     // The worker may still wait on the network; whatever it finds is no longer wanted.
@@ -403,6 +393,20 @@ void frmAccount::stopTest()
     m_testWatcher = nullptr;
     m_testCancel.reset();
     showTesting(false);
+}
+
+void frmAccount::keepRotatedTokens()
+{
+    if (!m_testTokens)
+        return;
+    const auto written = m_testTokens->written();
+    m_testTokens.reset();
+    try {
+        for (auto entry = written.cbegin(); entry != written.cend(); ++entry)
+            m_keyring.write(entry.key(), entry.value());
+    } catch (const Failure &failure) {
+        showStatus(failure.description());
+    }
 }
 
 void frmAccount::showTesting(bool testing)

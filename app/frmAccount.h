@@ -13,6 +13,7 @@ class OAuthSignInBox;
 class FindSettingsRow;
 struct FoundSettings;
 class CancelToken;
+class HeldPasswordStore;
 
 class PasswordStore;
 class QCheckBox;
@@ -62,6 +63,7 @@ private:
     void cmdCancelTest_Click();
     void onTestFinished();
     void stopTest();
+    void keepRotatedTokens();
     void showTesting(bool testing);
     void showStatus(const QString &text, const QString &details = {});
 
@@ -70,6 +72,7 @@ private:
     QString m_caFile;
     QFutureWatcher<AccountTestReport> *m_testWatcher = nullptr;
     std::shared_ptr<CancelToken> m_testCancel;
+    std::shared_ptr<HeldPasswordStore> m_testTokens;
     ImapSecurity m_shownSecurity = ImapSecurity::Tls;
 
     QRadioButton *optMaildir = nullptr;

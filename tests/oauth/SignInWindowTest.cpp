@@ -58,7 +58,8 @@ protected:
     }
     QString signInStatus() { return control<QLabel>("lblSignIn")->text(); }
 
-    AuthorizationServer server;
+    // A new refresh token with every refresh, as some providers hand out.
+    AuthorizationServer server{{"--rotate"}};
     MemorySettingsStore settings;
     MemoryPasswordStore keyring;
     frmAccount dialog{settings, keyring, nullptr};
@@ -145,17 +146,21 @@ TEST_F(SignInWindow, TestLogsInWithTheKeptSignIn)
     type("txtAuthorizeUrl", server.url("/authorize").toString());
     type("txtTokenUrl", server.url("/token").toString());
     type("txtScope", "imap offline_access");
-    signedInRefreshToken(server, keyring,
-                         QStringLiteral("imap-oauth2://%1@127.0.0.1:%2")
-                             .arg(DovecotServer::user)
-                             .arg(dovecot.imapPort()),
-                         DovecotServer::user);
+    const QString key = QStringLiteral("imap-oauth2://%1@127.0.0.1:%2")
+                            .arg(DovecotServer::user)
+                            .arg(dovecot.imapPort());
+    const QString signedIn = signedInRefreshToken(server, keyring, key, DovecotServer::user);
 
     click(control<QPushButton>("cmdTest"));
+    EXPECT_TRUE(dialog.isTesting()) << "the token server is asked beside the window";
     QTRY_VERIFY_WITH_TIMEOUT(control<QLabel>("lblStatus")->text().startsWith("Logged in as"),
                              20'000);
     EXPECT_TRUE(control<QLabel>("lblStatus")->text().contains(DovecotServer::draftsFolder))
         << control<QLabel>("lblStatus")->text().toStdString();
+    // The refresh token the server handed out in place of the used one is the one kept.
+    const QString kept = keyring.passwords.value(key);
+    EXPECT_TRUE(kept.startsWith("rt-")) << kept;
+    EXPECT_NE(kept, signedIn);
 }
 
 } // namespace
