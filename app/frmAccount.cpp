@@ -5,6 +5,7 @@
 #include "app/OAuthSignInBox.h"
 #include "batch/CancelToken.h"
 #include "common/Failure.h"
+#include "common/ThreadHandOver.h"
 #include "mailbridge/discovery/FoundSettings.h"
 #include "mailbridge/discovery/MailDomain.h"
 #include "mailbridge/imap/AccessTokenSource.h"
@@ -22,17 +23,16 @@
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFormLayout>
-#include <QFutureWatcher>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollArea>
 #include <QSpinBox>
 #include <QToolButton>
 #include <QVBoxLayout>
-#include <QtConcurrent/QtConcurrentRun>
 
 #include <initializer_list>
 #include <iterator>
@@ -338,9 +338,15 @@ void frmAccount::cmdTest_Click()
             }
         };
         m_testCancel = cancel;
-        m_testWatcher = new QFutureWatcher<AccountTestReport>(this);
-        connect(m_testWatcher, &QFutureWatcherBase::finished, this, &frmAccount::onTestFinished);
-        m_testWatcher->setFuture(QtConcurrent::run(test));
+        // The result comes back only to this window, and only for this Test: a cancelled
+        // one, or one the window did not live to see, ends unseen.
+        runOnPool([test, cancel, window = QPointer<frmAccount>(this)] {
+            AccountTestReport report = test();
+            runOnApplicationThread([window, cancel, report = std::move(report)] {
+                if (window && window->m_testCancel == cancel)
+                    window->onTestFinished(report);
+            });
+        });
         showTesting(true);
         showStatus(QStringLiteral("Testing the account…"));
     } catch (const Failure &failure) {
@@ -368,9 +374,8 @@ void frmAccount::showFound(const FoundSettings &found)
     grpSignIn->showAccount(account);
 }
 
-void frmAccount::onTestFinished()
+void frmAccount::onTestFinished(const AccountTestReport &report)
 {
-    const AccountTestReport report = m_testWatcher->result();
     stopTest();
     showStatus(report.lines, report.details);
 }
@@ -384,13 +389,10 @@ void frmAccount::cmdCancelTest_Click()
 void frmAccount::stopTest()
 {
     keepRotatedTokens();
-    if (!m_testWatcher)
+    if (!m_testCancel)
         return;
     // The worker may still wait on the network; whatever it finds is no longer wanted.
     m_testCancel->cancel();
-    m_testWatcher->disconnect(this);
-    m_testWatcher->deleteLater();
-    m_testWatcher = nullptr;
     m_testCancel.reset();
     showTesting(false);
 }

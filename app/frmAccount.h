@@ -27,7 +27,6 @@ class QScrollArea;
 class QToolButton;
 class QSpinBox;
 class SettingsStore;
-template <typename T> class QFutureWatcher;
 
 // "Mail account": where a Send files its messages, a Maildir folder or an IMAP account's
 // drafts, with a Test that logs in as a Send would, on a worker, so the window answers and
@@ -51,7 +50,7 @@ public:
     void accept() override;
     void reject() override;
 
-    bool isTesting() const { return m_testWatcher != nullptr; }
+    bool isTesting() const { return m_testCancel != nullptr; }
 
 private:
     MailAccount accountFromControls() const;
@@ -61,7 +60,7 @@ private:
     void cmdTest_Click();
     void showFound(const FoundSettings &found);
     void cmdCancelTest_Click();
-    void onTestFinished();
+    void onTestFinished(const AccountTestReport &report);
     void stopTest();
     void keepRotatedTokens();
     void showTesting(bool testing);
@@ -70,7 +69,6 @@ private:
     SettingsStore &m_settings;
     PasswordStore &m_keyring;
     QString m_caFile;
-    QFutureWatcher<AccountTestReport> *m_testWatcher = nullptr;
     std::shared_ptr<CancelToken> m_testCancel;
     std::shared_ptr<HeldPasswordStore> m_testTokens;
     ImapSecurity m_shownSecurity = ImapSecurity::Tls;

@@ -13,6 +13,7 @@
 #include "batch/PreparedSend.h"
 #include "batch/SendPreview.h"
 #include "batch/SendSummary.h"
+#include "common/ThreadHandOver.h"
 #include "common/Twips.h"
 #include "filelist/FileListModel.h"
 #include "filelist/FileListRefresh.h"
@@ -34,7 +35,6 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QShortcut>
-#include <QThreadPool>
 #include <QTimer>
 #include <QToolButton>
 
@@ -397,7 +397,7 @@ void frmMain::replaceOutbox(std::unique_ptr<MailApplication> outbox)
     std::shared_ptr<MailApplication> old(std::move(objOutlook));
     objOutlook = std::move(outbox);
     if (old)
-        QThreadPool::globalInstance()->start([old = std::move(old)]() mutable { old.reset(); });
+        runOnPool([old = std::move(old)]() mutable { old.reset(); });
 }
 
 void frmMain::showProgress()
