@@ -340,7 +340,7 @@ void frmAccount::cmdTest_Click()
         m_testCancel = cancel;
         // The result comes back only to this window, and only for this Test: a cancelled
         // one, or one the window did not live to see, ends unseen.
-        runOnPool([test, cancel, window = QPointer<frmAccount>(this)] {
+        runInBackground([test, cancel, window = QPointer<frmAccount>(this)] {
             AccountTestReport report = test();
             runOnApplicationThread([window, cancel, report = std::move(report)] {
                 if (window && window->m_testCancel == cancel)

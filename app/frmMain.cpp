@@ -397,7 +397,7 @@ void frmMain::replaceOutbox(std::unique_ptr<MailApplication> outbox)
     std::shared_ptr<MailApplication> old(std::move(objOutlook));
     objOutlook = std::move(outbox);
     if (old)
-        runOnPool([old = std::move(old)]() mutable { old.reset(); });
+        runInBackground([old = std::move(old)]() mutable { old.reset(); });
 }
 
 void frmMain::showProgress()

@@ -2,13 +2,12 @@
 
 #include <functional>
 
-// Work handed between threads through Qt: its pool, and queued calls onto the application's
-// thread. Qt orders such hand-overs with locks of its own that a thread checker cannot see,
-// since Qt is not built for one; each is also done under a lock of ours, taken again on
-// the other side, so the order Qt keeps is one the checker sees as well.
+// Work handed between threads. Each hand-over is done under a lock that the receiving thread
+// takes again before it starts, so a thread checker sees the order, also where Qt carries
+// the work with locks of its own that the checker cannot see (Qt is not built for one).
 
-// Runs work on Qt's global thread pool, which the application waits for before it ends.
-void runOnPool(std::function<void()> work);
+// Runs work on a thread of its own, which the application waits for before it ends.
+void runInBackground(std::function<void()> work);
 
 // Runs work on the application's thread, from any thread, once that thread's loop gets to
 // it; dropped if the application ends first.
