@@ -42,6 +42,22 @@ TEST(OAuthSignIn, CodeWithPkceBecomesARefreshTokenInTheKeyringOnly)
     EXPECT_FALSE(outcome.browserSaw.contains(refreshToken)) << "no token on the page";
 }
 
+// Microsoft's way: the redirect names localhost, and the browser reaches the listener by
+// whichever loopback address the name gives it.
+TEST(OAuthSignIn, ARedirectToLocalhostSignsInAsWell)
+{
+    AuthorizationServer server;
+    MemoryPasswordStore keyring;
+    PlayedBrowser browser("me");
+    const SignInOutcome outcome = signIn(server, keyring, key, browser, true);
+    ASSERT_TRUE(outcome.signedIn) << outcome.failure << outcome.browserSaw;
+    EXPECT_TRUE(QUrlQuery(outcome.authorizeUrl)
+                    .queryItemValue("redirect_uri", QUrl::FullyDecoded)
+                    .startsWith("http://localhost:"));
+    EXPECT_TRUE(keyring.passwords.value(key).startsWith("rt-"));
+    EXPECT_TRUE(outcome.browserSaw.contains("second request: refused")) << outcome.browserSaw;
+}
+
 TEST(OAuthSignIn, AnAnswerWithAnotherStateIsRefusedAndNoCodeExchanged)
 {
     AuthorizationServer server;

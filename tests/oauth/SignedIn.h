@@ -19,10 +19,13 @@ struct SignInOutcome
 };
 
 inline SignInOutcome signIn(const AuthorizationServer &server, PasswordStore &keyring,
-                            const QString &key, PlayedBrowser &browser)
+                            const QString &key, PlayedBrowser &browser,
+                            bool redirectToLocalhost = false)
 {
     SignInOutcome outcome;
-    OAuthSignIn signIn(server.endpoints(), keyring, key,
+    OAuthEndpoints endpoints = server.endpoints();
+    endpoints.redirectToLocalhost = redirectToLocalhost;
+    OAuthSignIn signIn(endpoints, keyring, key,
                        [&browser](const QUrl &url) { return browser.open(url); });
     QSignalSpy succeeded(&signIn, &OAuthSignIn::signedIn);
     QSignalSpy failed(&signIn, &OAuthSignIn::failed);

@@ -99,7 +99,8 @@ class Handler(BaseHTTPRequestHandler):
             problems.append("response_type")
         if q.get("client_id") != CLIENT_ID:
             problems.append("client_id")
-        if not q.get("redirect_uri", "").startswith("http://127.0.0.1:"):
+        # Loopback redirects with any port, by address or by name, as large providers take.
+        if not q.get("redirect_uri", "").startswith(("http://127.0.0.1:", "http://localhost:")):
             problems.append("redirect_uri")
         if q.get("code_challenge_method") != "S256" or len(q.get("code_challenge", "")) != 43:
             problems.append("code_challenge")

@@ -16,7 +16,7 @@ import urllib.parse
 
 def request(method, url, body=None):
     parts = urllib.parse.urlsplit(url)
-    assert parts.hostname == "127.0.0.1", "loopback only: " + url
+    assert parts.hostname in ("127.0.0.1", "localhost", "::1"), "loopback only: " + url
     connection = http.client.HTTPConnection(parts.hostname, parts.port, timeout=20)
     target = parts.path + ("?" + parts.query if parts.query else "")
     headers = {"Content-Type": "application/x-www-form-urlencoded"} if body else {}
