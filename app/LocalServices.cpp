@@ -34,7 +34,7 @@ frmMain::ServiceFactories localServices()
     return {[]() -> std::unique_ptr<FileSystem> { return std::make_unique<LocalFileSystem>(); },
             [](const SettingsStore &store) -> std::unique_ptr<MailApplication> {
                 return createOutbox(store, knownPassword(readMailAccount(store)),
-                                    std::make_shared<KeychainPasswordStore>());
+                                    std::make_shared<KeychainPasswordStore>(), FirstToken::AtLogin);
             },
             []() -> std::unique_ptr<PasswordStore> {
                 return std::make_unique<KeychainPasswordStore>();

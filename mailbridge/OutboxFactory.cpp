@@ -13,7 +13,8 @@
 
 std::unique_ptr<MailApplication> createOutbox(const SettingsStore &store,
                                               std::optional<QString> imapPassword,
-                                              std::shared_ptr<PasswordStore> keyring)
+                                              std::shared_ptr<PasswordStore> keyring,
+                                              FirstToken firstToken)
 {
     const MailAccount account = readMailAccount(store);
     if (account.kind == MailAccountKind::Maildir)
@@ -24,7 +25,8 @@ std::unique_ptr<MailApplication> createOutbox(const SettingsStore &store,
             throw Failure(signInAgainText());
         std::shared_ptr<AccessTokenSource> tokens =
             createAccessTokenSource(account, std::move(keyring));
-        tokens->accessToken(false);
+        if (firstToken == FirstToken::Now)
+            tokens->accessToken(false);
         return createOAuthImapOutbox(imapEndpoint(account), std::move(tokens));
     }
     return std::make_unique<ImapOutbox>(imapEndpoint(account), std::move(imapPassword));

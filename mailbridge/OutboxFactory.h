@@ -10,15 +10,26 @@
 class PasswordStore;
 class SettingsStore;
 
+// When an OAuth 2.0 account gets its first access token.
+enum class FirstToken
+{
+    // Here, so that a sign-in that no longer holds stops a script before it starts.
+    Now,
+    // When the Send logs in, on the Send's thread: a window must open, and stay usable,
+    // however the sign-in or the network stand, or nobody could reach the place to sign in.
+    AtLogin,
+};
+
 // The outbox that section [MailClient] of the settings names: the Maildir folder, or the
 // IMAP account's drafts folder, which gets imapPassword (see resolvePassword), or for an
-// OAuth 2.0 account its tokens from TokenCommand or the sign-in kept in keyring. An OAuth
-// account gets its first token here, so a sign-in that no longer holds stops the Send before
-// anything is filed. Throws Failure for settings it cannot use, a Maildir folder it cannot
-// make, or a token it cannot get.
+// OAuth 2.0 account its tokens from TokenCommand or the sign-in kept in keyring. Either way
+// a sign-in that no longer holds stops the Send before anything is filed. Throws Failure for
+// settings it cannot use, a Maildir folder it cannot make, or (FirstToken::Now) a token it
+// cannot get.
 std::unique_ptr<MailApplication> createOutbox(const SettingsStore &store,
                                               std::optional<QString> imapPassword = std::nullopt,
-                                              std::shared_ptr<PasswordStore> keyring = nullptr);
+                                              std::shared_ptr<PasswordStore> keyring = nullptr,
+                                              FirstToken firstToken = FirstToken::Now);
 
 // The same outbox, only to size messages with (MailApplication::storedSize): it creates no
 // folder and asks for no password. Throws Failure for settings it cannot use.

@@ -17,7 +17,8 @@ RefreshingTokenSource::RefreshingTokenSource(OAuthEndpoints endpoints,
                                              std::shared_ptr<PasswordStore> keyring,
                                              QString keyringKey, Clock clock)
     : m_endpoints(std::move(endpoints)), m_keyring(std::move(keyring)),
-      m_keyringKey(std::move(keyringKey)), m_clock(std::move(clock))
+      m_keyringKey(std::move(keyringKey)), m_clock(std::move(clock)),
+      m_refreshToken(m_keyring->read(m_keyringKey))
 {
 }
 
@@ -29,7 +30,7 @@ QString RefreshingTokenSource::accessToken(bool refresh)
         return m_token;
     m_token.clear();
 
-    const std::optional<QString> refreshToken = m_keyring->read(m_keyringKey);
+    const std::optional<QString> refreshToken = m_refreshToken;
     if (!refreshToken || refreshToken->isEmpty())
         throw Failure(signInAgainText());
     QUrlQuery form;
@@ -39,8 +40,10 @@ QString RefreshingTokenSource::accessToken(bool refresh)
     if (!m_endpoints.clientSecret.isEmpty())
         form.addQueryItem(QStringLiteral("client_secret"), m_endpoints.clientSecret);
     const TokenGrant grant = requestToken(m_endpoints.tokenUrl, form);
-    if (!grant.refreshToken.isEmpty() && grant.refreshToken != *refreshToken)
+    if (!grant.refreshToken.isEmpty() && grant.refreshToken != *refreshToken) {
+        m_refreshToken = grant.refreshToken;
         m_keyring->write(m_keyringKey, grant.refreshToken);
+    }
     m_token = grant.accessToken;
     m_expires = now + grant.lifetime;
     return m_token;

@@ -9,12 +9,14 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 
 class PasswordStore;
 
 // Access tokens bought with the refresh token the sign-in left in the keyring: kept in
 // memory only, and bought anew a minute before they expire, so a Send never meets an expired
-// one. A refresh token the server rotates is written back to the keyring.
+// one. The keyring is read when the source is made, on the caller's thread, so a Send's
+// thread needs it only to keep a refresh token the server rotates.
 class RefreshingTokenSource : public AccessTokenSource
 {
 public:
@@ -31,6 +33,7 @@ private:
     QString m_keyringKey;
     Clock m_clock;
     std::mutex m_mutex;
+    std::optional<QString> m_refreshToken;
     QString m_token;
     std::chrono::system_clock::time_point m_expires;
 };

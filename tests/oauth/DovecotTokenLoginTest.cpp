@@ -3,9 +3,12 @@
 
 #include "DovecotServer.h"
 #include "common/Failure.h"
+#include "mailbridge/MailAccount.h"
+#include "mailbridge/OutboxFactory.h"
 #include "mailbridge/imap/ImapOutbox.h"
 #include "mailbridge/oauth/RefreshingTokenSource.h"
 #include "support/MemoryPasswordStore.h"
+#include "support/MemorySettingsStore.h"
 #include "support/TestTools.h"
 
 #include <QDir>
@@ -165,6 +168,65 @@ TEST_F(DovecotTokenLogin, ARevokedSignInFilesNothingAndSaysToSignInAgain)
     EXPECT_TRUE(failure.contains("Sign in again in the Mail account window"))
         << failure.toStdString();
     EXPECT_EQ(draftsOnDisk(*dovecot), 0);
+}
+
+// The window makes its outbox as it opens and whenever the account changes: with a sign-in
+// that no longer holds, or no token server in reach, it must still open, so that the Mail
+// account window can be reached to sign in again. The Send is what fails, before filing.
+TEST_F(DovecotTokenLogin, TheWindowsOutboxAsksForATokenOnlyWhenTheSendLogsIn)
+{
+    start("xoauth2 oauthbearer");
+    const QString file = folder.filePath("a.bin");
+    writeFile(file, randomBytes(100, 3));
+    MemorySettingsStore settings;
+    MailAccount account;
+    account.kind = MailAccountKind::Imap;
+    account.imapHost = "127.0.0.1";
+    account.imapPort = dovecot->imapPort();
+    account.imapSecurity = ImapSecurity::None;
+    account.imapUser = DovecotServer::user;
+    account.imapAuth = ImapAuth::OAuth2;
+    account.oauthProvider = OAuthProvider::Custom;
+    account.oauthClientId = AuthorizationServer::clientId();
+    account.oauthAuthorizeUrl = server.url("/authorize").toString();
+    account.oauthTokenUrl = server.url("/token").toString();
+    writeMailAccount(settings, account);
+    const QString kept = QStringLiteral("imap-oauth2://%1@127.0.0.1:%2")
+                             .arg(DovecotServer::user)
+                             .arg(dovecot->imapPort());
+    ASSERT_EQ(oauthTokenKey(readMailAccount(settings)), kept);
+    server.revoke(*keyring->read(key));
+    keyring->write(kept, *keyring->read(key));
+
+    const int grantsBefore = server.counts().value("refresh_grants").toInt();
+    std::unique_ptr<MailApplication> outbox;
+    EXPECT_EQ(failureOf([&] {
+                  outbox = createOutbox(settings, std::nullopt, keyring, FirstToken::AtLogin);
+              }),
+              QString());
+    ASSERT_NE(outbox, nullptr);
+    EXPECT_EQ(server.counts().value("refresh_grants").toInt(), grantsBefore)
+        << "no token server is asked while the window opens";
+
+    const auto item = outbox->CreateItem();
+    item->setSubject("token");
+    item->setTo("someone@example.org");
+    item->setFrom("me@example.org");
+    item->addAttachment(file);
+    const QString failure = failureOf([&] { item->Send(); });
+    EXPECT_TRUE(failure.contains("Sign in again in the Mail account window")) << failure;
+    EXPECT_EQ(draftsOnDisk(*dovecot), 0);
+
+    // Signed in anew, the outbox the window then makes files.
+    signedInRefreshToken(server, *keyring, kept, DovecotServer::user);
+    const auto again = createOutbox(settings, std::nullopt, keyring, FirstToken::AtLogin);
+    auto second = again->CreateItem();
+    second->setSubject("token");
+    second->setTo("someone@example.org");
+    second->setFrom("me@example.org");
+    second->addAttachment(file);
+    second->Send();
+    EXPECT_EQ(draftsOnDisk(*dovecot), 1) << dovecot->log().toStdString();
 }
 
 } // namespace
