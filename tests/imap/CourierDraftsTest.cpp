@@ -76,19 +76,9 @@ TEST(CourierServerTest, EveryProcessOfItIsFoundAndGoesWithIt)
     {
         CourierServer server;
         group = server.processGroup();
-        const std::vector<pid_t> before = processesOfGroup(group);
-        ASSERT_FALSE(before.empty());
-        const std::vector<std::string> found = testServersLeftRunning();
-        // Courier runs short-lived helpers: only those alive across the scan must be in it.
-        const std::vector<pid_t> after = processesOfGroup(group);
-        for (const pid_t pid : before)
-            if (std::find(after.begin(), after.end(), pid) != after.end()) {
-                EXPECT_TRUE(std::any_of(found.begin(), found.end(),
-                                        [&](const std::string &process) {
-                                            return process.rfind(std::to_string(pid) + ' ', 0) == 0;
-                                        }))
-                    << pid << " would escape the check after the tests";
-            }
+        ASSERT_FALSE(processesOfGroup(group).empty());
+        EXPECT_EQ(groupMembersTheCheckMisses(group), std::vector<pid_t>())
+            << "these would escape the check after the tests";
     }
     EXPECT_TRUE(processesOfGroup(group).empty());
 }

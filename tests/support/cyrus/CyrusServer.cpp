@@ -132,7 +132,7 @@ void CyrusServer::start()
                            {"-D", "-C", root + "/imapd.conf", "-M", root + "/cyrus.conf", "-p",
                             root + "/run/master.pid"},
                            {"LD_LIBRARY_PATH=" + unpackedRoot() + "/usr/lib/" LIBRARY_ARCHITECTURE},
-                           root + "/master.log");
+                           root + "/master.log", root);
     for (int i = 0; i < 1500; ++i) {
         if (loopbackPortAnswers(m_imapPort) && loopbackPortAnswers(m_imapsPort))
             return;

@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QThread>
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <csignal>
 #include <cstdint>
@@ -229,4 +230,22 @@ std::vector<std::string> testServersLeftRunning()
         found.push_back(std::to_string(pid) + ' ' + command.trimmed().toStdString());
     }
     return found;
+}
+
+std::vector<pid_t> groupMembersTheCheckMisses(pid_t group)
+{
+    const std::vector<pid_t> before = processesOfGroup(group);
+    const std::vector<std::string> found = testServersLeftRunning();
+    const std::vector<pid_t> after = processesOfGroup(group);
+    std::vector<pid_t> missed;
+    for (const pid_t pid : before) {
+        const bool throughout = std::find(after.begin(), after.end(), pid) != after.end();
+        const std::string line = std::to_string(pid) + ' ';
+        const bool seen = std::any_of(found.begin(), found.end(), [&](const std::string &process) {
+            return process.rfind(line, 0) == 0;
+        });
+        if (throughout && !seen)
+            missed.push_back(pid);
+    }
+    return missed;
 }

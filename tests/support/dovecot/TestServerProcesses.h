@@ -51,3 +51,7 @@ std::vector<pid_t> processesOfGroup(pid_t group);
 // Each process of this build's test servers that still runs, as "pid command line": those
 // working in or started with a file of a folder made from testServerFolderTemplate.
 std::vector<std::string> testServersLeftRunning();
+
+// The processes of a server's group that the check above would miss: those alive both
+// before and after its scan (servers run short-lived helpers) and not in it.
+std::vector<pid_t> groupMembersTheCheckMisses(pid_t group);
