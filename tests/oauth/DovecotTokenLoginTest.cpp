@@ -106,7 +106,7 @@ int draftsOnDisk(const DovecotServer &dovecot)
                QDir(base + "/new").entryList(QDir::Files).size());
 }
 
-void sendOne(ImapOutbox &outbox, const QString &file)
+void sendOne(MailApplication &outbox, const QString &file)
 {
     const auto item = outbox.CreateItem();
     item->setSubject("token");
@@ -208,24 +208,14 @@ TEST_F(DovecotTokenLogin, TheWindowsOutboxAsksForATokenOnlyWhenTheSendLogsIn)
     EXPECT_EQ(server.counts().value("refresh_grants").toInt(), grantsBefore)
         << "no token server is asked while the window opens";
 
-    const auto item = outbox->CreateItem();
-    item->setSubject("token");
-    item->setTo("someone@example.org");
-    item->setFrom("me@example.org");
-    item->addAttachment(file);
-    const QString failure = failureOf([&] { item->Send(); });
+    const QString failure = failureOf([&] { sendOne(*outbox, file); });
     EXPECT_TRUE(failure.contains("Sign in again in the Mail account window")) << failure;
     EXPECT_EQ(draftsOnDisk(*dovecot), 0);
 
     // Signed in anew, the outbox the window then makes files.
     signedInRefreshToken(server, *keyring, kept, DovecotServer::user);
     const auto again = createOutbox(settings, std::nullopt, keyring, FirstToken::AtLogin);
-    auto second = again->CreateItem();
-    second->setSubject("token");
-    second->setTo("someone@example.org");
-    second->setFrom("me@example.org");
-    second->addAttachment(file);
-    second->Send();
+    sendOne(*again, file);
     EXPECT_EQ(draftsOnDisk(*dovecot), 1) << dovecot->log().toStdString();
 }
 

@@ -57,6 +57,16 @@ protected:
         box->hidePopup();
     }
     QString signInStatus() { return control<QLabel>("lblSignIn")->text(); }
+    // OAuth 2.0 with a custom provider: the tests' own authorization server.
+    void signInWithTheTestsServer()
+    {
+        choose("cboAuth", 1);
+        choose("cboProvider", 2);
+        type("txtClientId", AuthorizationServer::clientId());
+        type("txtAuthorizeUrl", server.url("/authorize").toString());
+        type("txtTokenUrl", server.url("/token").toString());
+        type("txtScope", "imap offline_access");
+    }
 
     // A new refresh token with every refresh, as some providers hand out.
     AuthorizationServer server{{"--rotate"}};
@@ -73,12 +83,7 @@ TEST_F(SignInWindow, SignInInThePlayedBrowserKeepsTheTokenInTheKeyringOnly)
     control<QSpinBox>("spnPort")->setValue(1143);
     type("txtUser", "me");
     EXPECT_FALSE(control<QPushButton>("cmdSignIn")->isEnabled()) << "password chosen";
-    choose("cboAuth", 1);
-    choose("cboProvider", 2);
-    type("txtClientId", AuthorizationServer::clientId());
-    type("txtAuthorizeUrl", server.url("/authorize").toString());
-    type("txtTokenUrl", server.url("/token").toString());
-    type("txtScope", "imap offline_access");
+    signInWithTheTestsServer();
 
     PlayedBrowser browser("me");
     dialog.findChild<OAuthSignInBox *>()->setUrlOpener(
@@ -140,12 +145,7 @@ TEST_F(SignInWindow, TestLogsInWithTheKeptSignIn)
     control<QComboBox>("cboSecurity")->setCurrentIndex(2);
     control<QSpinBox>("spnPort")->setValue(dovecot.imapPort());
     type("txtUser", DovecotServer::user);
-    choose("cboAuth", 1);
-    choose("cboProvider", 2);
-    type("txtClientId", AuthorizationServer::clientId());
-    type("txtAuthorizeUrl", server.url("/authorize").toString());
-    type("txtTokenUrl", server.url("/token").toString());
-    type("txtScope", "imap offline_access");
+    signInWithTheTestsServer();
     const QString key = QStringLiteral("imap-oauth2://%1@127.0.0.1:%2")
                             .arg(DovecotServer::user)
                             .arg(dovecot.imapPort());
