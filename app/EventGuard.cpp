@@ -3,6 +3,8 @@
 #include "app/MessageBoxes.h"
 #include "common/Failure.h"
 
+#include "common/SendCancelled.h"
+
 #include <cstdio>
 #include <new>
 
@@ -12,6 +14,8 @@ QString describeCurrentException()
         throw;
     } catch (const Failure &failure) {
         return failure.description();
+    } catch (const SendCancelled &cancelled) {
+        return cancelled.description();
     } catch (const std::bad_alloc &) {
         return QStringLiteral("Ferrymail ran out of memory; what it was doing was not finished.");
     } catch (const std::exception &error) {

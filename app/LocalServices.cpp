@@ -32,7 +32,7 @@ std::optional<QString> knownPassword(const MailAccount &account)
 frmMain::ServiceFactories localServices()
 {
     return {[]() -> std::unique_ptr<FileSystem> { return std::make_unique<LocalFileSystem>(); },
-            [](const SettingsStore &store) -> std::unique_ptr<MailApplication> {
+            [](const SettingsStore &store) -> std::unique_ptr<Outbox> {
                 return createOutbox(store, knownPassword(readMailAccount(store)),
                                     std::make_shared<KeychainPasswordStore>(), FirstToken::AtLogin);
             },

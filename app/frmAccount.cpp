@@ -3,7 +3,7 @@
 #include "app/EventGuard.h"
 #include "app/FindSettingsRow.h"
 #include "app/OAuthSignInBox.h"
-#include "batch/CancelToken.h"
+#include "common/CancelToken.h"
 #include "common/Failure.h"
 #include "common/ThreadHandOver.h"
 #include "mailbridge/discovery/FoundSettings.h"

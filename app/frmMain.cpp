@@ -21,7 +21,7 @@
 #include "filelist/FolderChooser.h"
 #include "filelist/HomeFolder.h"
 #include "mailbridge/MailAccount.h"
-#include "mailbridge/MailApplication.h"
+#include "mailbridge/Outbox.h"
 #include "mailbridge/password/PasswordStore.h"
 #include "settings/CollectingSettingsStore.h"
 #include "settings/RememberedEntries.h"
@@ -239,7 +239,7 @@ void frmMain::connectEvents()
 void frmMain::frmMain_Form_Load()
 {
     objFileSystem = m_factories.createFileSystem();
-    objOutlook = m_factories.createMailApplication(m_settings);
+    m_outbox = m_factories.makeOutbox(m_settings);
     m_preview = std::make_unique<SendPreview>(*objFileSystem);
     txtSize->setText(RememberedEntries::loadMaxSize(m_settings));
     fillRemembered(cboFrom, m_settings, QStringLiteral("From"));
@@ -308,10 +308,10 @@ SendRequest frmMain::currentRequest() const
 
 void frmMain::updateSendToolTip()
 {
-    if (!objOutlook || !m_preview)
+    if (!m_outbox || !m_preview)
         return;
     cmdSend->setToolTip(
-        m_preview->text(currentRequest(), objOutlook->destination(), objOutlook->lineEnding()));
+        m_preview->text(currentRequest(), m_outbox->destination(), m_outbox->lineEnding()));
 }
 
 void frmMain::frmMain_cmdSend_Click()
@@ -331,10 +331,10 @@ void frmMain::frmMain_cmdSend_Click()
         delete m_progress;
     // Checked and planned at once, on this thread: a refusal is one box and nothing created.
     PreparedSend prepared = prepareSend(currentRequest(), *objFileSystem);
-    if (objOutlook->needsPassword() && !askForPassword())
+    if (m_outbox->needsPassword() && !askForPassword())
         return;
 
-    m_send = std::make_unique<BackgroundSend>(std::move(prepared), *objOutlook);
+    m_send = std::make_unique<BackgroundSend>(std::move(prepared), *m_outbox);
     connect(m_send.get(), &BackgroundSend::finished, this, &frmMain::onSendFinished);
     // Clicks and keys that arrive while the Send runs are dropped, never replayed.
     qApp->installEventFilter(this);
@@ -347,10 +347,10 @@ bool frmMain::askForPassword()
 {
     if (!m_factories.askPassword)
         return true; // the outbox's own failure then says what is missing
-    const auto answer = m_factories.askPassword(this, objOutlook->destination());
+    const auto answer = m_factories.askPassword(this, m_outbox->destination());
     if (!answer)
         return false;
-    objOutlook->setPassword(answer->password);
+    m_outbox->setPassword(answer->password);
     if (answer->remember && m_factories.createKeyring)
         m_factories.createKeyring()->write(passwordKey(readMailAccount(m_settings)),
                                            answer->password);
@@ -384,18 +384,18 @@ void frmMain::frmMain_MailAccount()
     if (account.exec() != QDialog::Accepted)
         return;
     // The next Send goes where the dialog says.
-    replaceOutbox(m_factories.createMailApplication(m_settings));
+    replaceOutbox(m_factories.makeOutbox(m_settings));
     if (const auto typed = account.typedPassword())
-        objOutlook->setPassword(*typed);
+        m_outbox->setPassword(*typed);
     m_previewDelay->start();
 }
 
-void frmMain::replaceOutbox(std::unique_ptr<MailApplication> outbox)
+void frmMain::replaceOutbox(std::unique_ptr<Outbox> outbox)
 {
     // Closing an outbox may log out from a server and wait on the network: that happens on
     // a worker, which the application waits for before it ends.
-    std::shared_ptr<MailApplication> old(std::move(objOutlook));
-    objOutlook = std::move(outbox);
+    std::shared_ptr<Outbox> old(std::move(m_outbox));
+    m_outbox = std::move(outbox);
     if (old)
         runInBackground([old = std::move(old)]() mutable { old.reset(); });
 }
@@ -432,7 +432,7 @@ void frmMain::showSendEnd(BackgroundSend &send, bool progressShown)
     };
     QString summary;
     try {
-        summary = sendDoneText(int(send.result().filedSubjects.size()), objOutlook->destination());
+        summary = sendDoneText(int(send.result().filedSubjects.size()), m_outbox->destination());
     } catch (const SendStopped &stopped) {
         if (!stopped.cancelled()) {
             closeProgress();
@@ -447,7 +447,7 @@ void frmMain::showSendEnd(BackgroundSend &send, bool progressShown)
     }
     if (progressShown) {
         std::function<void()> openFolder;
-        if (const QString folder = objOutlook->localFolder();
+        if (const QString folder = m_outbox->localFolder();
             !folder.isEmpty() && m_factories.openFolder)
             openFolder = [open = m_factories.openFolder, folder] { open(folder); };
         m_progress->showEnd(summary, std::move(openFolder));

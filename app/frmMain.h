@@ -13,7 +13,7 @@ class FileListModel;
 class FileSystem;
 class FolderChooser;
 class PasswordStore;
-class MailApplication;
+class Outbox;
 class QLabel;
 class QLineEdit;
 class QTimer;
@@ -36,8 +36,7 @@ public:
     struct ServiceFactories
     {
         std::function<std::unique_ptr<FileSystem>()> createFileSystem;
-        std::function<std::unique_ptr<MailApplication>(const SettingsStore &)>
-            createMailApplication;
+        std::function<std::unique_ptr<Outbox>(const SettingsStore &)> makeOutbox;
         // Where passwords are remembered, and how the person is asked for one; without
         // them nothing is remembered and nobody is asked.
         std::function<std::unique_ptr<PasswordStore>()> createKeyring = {};
@@ -83,7 +82,7 @@ private:
     void showProgress();
     void onSendFinished();
     void showSendEnd(BackgroundSend &send, bool progressShown);
-    void replaceOutbox(std::unique_ptr<MailApplication> outbox);
+    void replaceOutbox(std::unique_ptr<Outbox> outbox);
     bool dropsInputWhileSending(QObject *watched, QEvent *event) const;
 
     SettingsStore &m_settings;
@@ -91,7 +90,7 @@ private:
     ServiceFactories m_factories;
 
     std::unique_ptr<FileSystem> objFileSystem;
-    std::unique_ptr<MailApplication> objOutlook;
+    std::unique_ptr<Outbox> m_outbox;
     FileListModel *m_fileList = nullptr;
     std::unique_ptr<SendPreview> m_preview;
     QTimer *m_previewDelay = nullptr;

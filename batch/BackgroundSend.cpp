@@ -2,7 +2,7 @@
 
 #include <QThread>
 
-BackgroundSend::BackgroundSend(PreparedSend send, MailApplication &mail, QObject *parent)
+BackgroundSend::BackgroundSend(PreparedSend send, Outbox &mail, QObject *parent)
     : QObject(parent), m_send(std::move(send)), m_mail(mail)
 {
 }

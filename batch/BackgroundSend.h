@@ -1,8 +1,8 @@
 #pragma once
 
 #include "batch/BatchSender.h"
-#include "batch/CancelToken.h"
 #include "batch/SendStatus.h"
+#include "common/CancelToken.h"
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -22,7 +22,7 @@ class BackgroundSend : public QObject
 public:
     // The Send was prepared (checked and planned) on the caller's thread. The outbox must
     // outlive the Send; the worker uses it only while it runs.
-    BackgroundSend(PreparedSend send, MailApplication &mail, QObject *parent = nullptr);
+    BackgroundSend(PreparedSend send, Outbox &mail, QObject *parent = nullptr);
     // Cancels a Send still running and waits for its end.
     ~BackgroundSend() override;
 
@@ -44,7 +44,7 @@ signals:
 
 private:
     PreparedSend m_send;
-    MailApplication &m_mail;
+    Outbox &m_mail;
     CancelToken m_cancel;
     SendStatus m_status;
     QElapsedTimer m_clock;

@@ -1,9 +1,9 @@
 #include "batch/BatchSender.h"
 
-#include "batch/CancelToken.h"
 #include "batch/SendProgress.h"
+#include "common/CancelToken.h"
 #include "common/FileNameCodec.h"
-#include "mailbridge/MailApplication.h"
+#include "mailbridge/Outbox.h"
 #include "mailbridge/TransferMonitor.h"
 
 #include <QFileInfo>
@@ -11,18 +11,6 @@
 #include <memory>
 
 namespace {
-
-// The subject comes whole from the plan, which built it once.
-std::unique_ptr<MailItem> openMessage(const SendRequest &request, const PlannedMessage &message,
-                                      MailApplication &mail)
-{
-    auto objMail = mail.CreateItem(MailApplication::olMailItem);
-    objMail->setSubject(message.subject);
-    objMail->setTo(request.recipient);
-    objMail->setFrom(request.sender);
-    objMail->setDeleteAfterSubmit(true);
-    return objMail;
-}
 
 // Passes the outbox's reports on as the Send's progress, and the Send's cancel to the outbox.
 class ProgressMonitor final : public TransferMonitor
@@ -80,33 +68,43 @@ SendProgress &SendProgress::none()
     return progress;
 }
 
-SendStopped::SendStopped(const QString &reason, QStringList filedSubjects, QStringList unsentFiles,
+SendStopped::SendStopped(const QString &reason, SendOutcome outcome, QStringList unsentFiles,
                          bool cancelled, const QString &destination)
-    : Failure(describeStop(reason, filedSubjects, unsentFiles, destination, unchanged)),
-      m_reason(reason), m_filed(std::move(filedSubjects)), m_unsent(std::move(unsentFiles)),
-      m_cancelled(cancelled), m_destination(destination)
+    : Failure(describeStop(reason, outcome, unsentFiles, destination, unchanged)), m_reason(reason),
+      m_outcome(std::move(outcome)), m_unsent(std::move(unsentFiles)), m_cancelled(cancelled),
+      m_destination(destination)
 {
 }
 
 QString SendStopped::description(const std::function<QString(const QString &)> &shown) const
 {
-    return describeStop(m_reason, m_filed, m_unsent, m_destination, shown);
+    return describeStop(m_reason, m_outcome, m_unsent, m_destination, shown);
 }
 
-QString SendStopped::describeStop(const QString &reason, const QStringList &filed,
+QString SendStopped::describeStop(const QString &reason, const SendOutcome &outcome,
                                   const QStringList &unsent, const QString &destination,
                                   const std::function<QString(const QString &)> &shown)
 {
+    const QStringList &filed = outcome.filedSubjects;
     QString text = reason + QStringLiteral("\n\n");
-    if (filed.isEmpty()) {
+    if (filed.isEmpty() && outcome.perhapsFiledSubjects.isEmpty()) {
         text += QStringLiteral("Nothing was put into %1.").arg(destination);
-    } else {
+    } else if (!filed.isEmpty()) {
         QStringList lines;
         for (const QString &subject : filed)
             lines << shown(subject);
         text += QStringLiteral("Already in %1 (%2):\n%3")
                     .arg(destination, plural(filed.size(), "message", "messages"),
                          lines.join(QLatin1Char('\n')));
+    }
+    if (!outcome.perhapsFiledSubjects.isEmpty()) {
+        QStringList lines;
+        for (const QString &subject : outcome.perhapsFiledSubjects)
+            lines << shown(subject);
+        if (!filed.isEmpty())
+            text += QStringLiteral("\n\n");
+        text += QStringLiteral("Perhaps in %1; look there before sending it again:\n%2")
+                    .arg(destination, lines.join(QLatin1Char('\n')));
     }
     if (!unsent.isEmpty()) {
         QStringList names;
@@ -118,7 +116,7 @@ QString SendStopped::describeStop(const QString &reason, const QStringList &file
     return text;
 }
 
-SendOutcome sendBatch(const PreparedSend &send, MailApplication &mail, SendProgress &progress,
+SendOutcome sendBatch(const PreparedSend &send, Outbox &mail, SendProgress &progress,
                       const CancelToken &cancel)
 {
     const BatchPlan &plan = send.plan;
@@ -126,42 +124,41 @@ SendOutcome sendBatch(const PreparedSend &send, MailApplication &mail, SendProgr
     // The outbox may wait on a server before the first message (its folder, its limit).
     struct CancelWatch
     {
-        MailApplication &mail;
+        Outbox &mail;
         ~CancelWatch() { mail.setCancelCheck({}); }
     } watch{mail};
     mail.setCancelCheck([&cancel] { return cancel.cancelled(); });
     try {
-        mail.checkSizes(outgoingMessages(send));
+        mail.checkSizes(draftsOf(send));
     } catch (const SendCancelled &cancelled) {
         throw SendStopped(cancelled.description(), {}, {}, true, destination);
     } catch (const Failure &failure) {
         throw SendStopped(failure.description(), {}, {}, false, destination);
     }
+    const std::vector<Draft> drafts = draftsOf(send);
     progress.planned(plan);
 
     ProgressMonitor monitor(progress, cancel);
     SendOutcome outcome;
     std::size_t index = 0;
     const auto stop = [&](const QString &reason, bool cancelled) {
-        throw SendStopped(reason, outcome.filedSubjects, filesFrom(plan, index), cancelled,
-                          destination);
+        throw SendStopped(reason, outcome, filesFrom(plan, index), cancelled, destination);
     };
     for (; index < plan.messages.size(); ++index) {
         const PlannedMessage &message = plan.messages[index];
         try {
             if (cancel.cancelled())
                 throw SendCancelled();
-            const auto objMail = openMessage(send.request, message, mail);
-            for (const PlannedFile &file : message.files)
-                objMail->addAttachment(file.path);
             try {
-                objMail->Send(monitor);
+                mail.file(drafts[index], monitor);
             } catch (const FiledWithFailure &failure) {
                 outcome.filedSubjects << message.subject;
                 ++index;
                 stop(failure.description(), false);
             } catch (const PerhapsFiled &perhaps) {
-                // Neither filed nor unsent: its files are left out of both lists.
+                // Neither filed nor unsent: its files are left out of both lists, and its
+                // subject is named apart so that nobody files it again unawares.
+                outcome.perhapsFiledSubjects << message.subject;
                 ++index;
                 stop(perhaps.description(), perhaps.cancelled());
             }
@@ -178,7 +175,7 @@ SendOutcome sendBatch(const PreparedSend &send, MailApplication &mail, SendProgr
     return outcome;
 }
 
-SendOutcome sendBatch(const SendRequest &request, MailApplication &mail, const FileSystem &files,
+SendOutcome sendBatch(const SendRequest &request, Outbox &mail, const FileSystem &files,
                       SendProgress &progress, const CancelToken &cancel)
 {
     PreparedSend send;
@@ -192,7 +189,7 @@ SendOutcome sendBatch(const SendRequest &request, MailApplication &mail, const F
     return sendBatch(send, mail, progress, cancel);
 }
 
-SendOutcome sendBatch(const SendRequest &request, MailApplication &mail, const FileSystem &files)
+SendOutcome sendBatch(const SendRequest &request, Outbox &mail, const FileSystem &files)
 {
     const CancelToken never;
     return sendBatch(request, mail, files, SendProgress::none(), never);

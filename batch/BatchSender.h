@@ -9,12 +9,15 @@
 
 class CancelToken;
 class FileSystem;
-class MailApplication;
+class Outbox;
 class SendProgress;
 
 struct SendOutcome
 {
     QStringList filedSubjects; // in the order filed
+    // Messages that went whole to the outbox whose answer was then lost: neither filed nor
+    // unsent, for the person to look for before sending them again.
+    QStringList perhapsFiledSubjects;
 };
 
 // A Send that stopped once packing had begun, by a failure or a cancel. The description says
@@ -23,25 +26,26 @@ struct SendOutcome
 class SendStopped : public Failure
 {
 public:
-    SendStopped(const QString &reason, QStringList filedSubjects, QStringList unsentFiles,
-                bool cancelled, const QString &destination);
+    SendStopped(const QString &reason, SendOutcome outcome, QStringList unsentFiles, bool cancelled,
+                const QString &destination);
 
     using Failure::description;
     // The same text with each subject and file name passed through shown, for an output
     // that must keep one name to a line.
     QString description(const std::function<QString(const QString &)> &shown) const;
 
-    const QStringList &filedSubjects() const { return m_filed; }
+    const QStringList &filedSubjects() const { return m_outcome.filedSubjects; }
+    const QStringList &perhapsFiledSubjects() const { return m_outcome.perhapsFiledSubjects; }
     const QStringList &unsentFiles() const { return m_unsent; }
     bool cancelled() const { return m_cancelled; }
 
 private:
-    static QString describeStop(const QString &reason, const QStringList &filed,
+    static QString describeStop(const QString &reason, const SendOutcome &outcome,
                                 const QStringList &unsent, const QString &destination,
                                 const std::function<QString(const QString &)> &shown);
 
     QString m_reason;
-    QStringList m_filed;
+    SendOutcome m_outcome;
     QStringList m_unsent;
     bool m_cancelled;
     QString m_destination;
@@ -51,11 +55,11 @@ private:
 // against its limit (nothing is created when one is too large). Throws SendStopped at the
 // first failing step or when cancel is set: messages filed before it stay filed, the open one
 // is dropped. Progress is told on the calling thread.
-SendOutcome sendBatch(const PreparedSend &send, MailApplication &mail, SendProgress &progress,
+SendOutcome sendBatch(const PreparedSend &send, Outbox &mail, SendProgress &progress,
                       const CancelToken &cancel);
 
 // Prepares the Send (prepareSend: Refusal when a check fails, SendStopped with nothing filed
 // when a size cannot be read), then files it as above.
-SendOutcome sendBatch(const SendRequest &request, MailApplication &mail, const FileSystem &files,
+SendOutcome sendBatch(const SendRequest &request, Outbox &mail, const FileSystem &files,
                       SendProgress &progress, const CancelToken &cancel);
-SendOutcome sendBatch(const SendRequest &request, MailApplication &mail, const FileSystem &files);
+SendOutcome sendBatch(const SendRequest &request, Outbox &mail, const FileSystem &files);

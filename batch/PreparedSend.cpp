@@ -12,12 +12,12 @@ PreparedSend prepareSend(SendRequest request, const FileSystem &files)
     return send;
 }
 
-std::vector<OutgoingMessage> outgoingMessages(const PreparedSend &send)
+std::vector<Draft> draftsOf(const PreparedSend &send)
 {
-    std::vector<OutgoingMessage> messages;
+    std::vector<Draft> messages;
     messages.reserve(send.plan.messages.size());
     for (const PlannedMessage &planned : send.plan.messages) {
-        OutgoingMessage message{send.request.recipient, send.request.sender, planned.subject, {}};
+        Draft message{send.request.recipient, send.request.sender, planned.subject, {}};
         for (const PlannedFile &file : planned.files)
             message.attachmentPaths << file.path;
         messages.push_back(std::move(message));

@@ -2,7 +2,7 @@
 
 #include "batch/BatchPlan.h"
 #include "batch/SendRequest.h"
-#include "mailbridge/OutgoingMessage.h"
+#include "mailbridge/Draft.h"
 
 #include <vector>
 
@@ -22,4 +22,4 @@ struct PreparedSend
 PreparedSend prepareSend(SendRequest request, const FileSystem &files);
 
 // The planned messages as the outbox will get them, for it to size them.
-std::vector<OutgoingMessage> outgoingMessages(const PreparedSend &send);
+std::vector<Draft> draftsOf(const PreparedSend &send);

@@ -51,7 +51,7 @@ int runSend(const ParsedArguments &parsed, QTextStream &out, QTextStream &err)
     LocalFileSystem files;
     Interruption interruption;
     const OutboxMaker makeOutbox =
-        [&settings, &interruption](const SendOptions &options) -> std::unique_ptr<MailApplication> {
+        [&settings, &interruption](const SendOptions &options) -> std::unique_ptr<Outbox> {
         if (options.dryRun) {
             if (!options.outbox.isEmpty())
                 return MaildirOutbox::forSizing(options.outbox);

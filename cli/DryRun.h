@@ -9,7 +9,7 @@ struct SendRequest;
 #include <vector>
 
 // The split a Send would make, for a person and for scripts, with the exact size each
-// message will have where the outbox files it (MailApplication::storedSize). The text shows
+// message will have where the outbox files it (Outbox::storedSize). The text shows
 // control characters in names escaped, one message to a line; the JSON keeps them exact.
 QString dryRunText(const BatchPlan &plan, const std::vector<std::uint64_t> &mailSizes);
 QString dryRunJson(const BatchPlan &plan, const std::vector<std::uint64_t> &mailSizes);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "batch/CancelToken.h"
+#include "common/CancelToken.h"
 
 #include <atomic>
 

@@ -9,7 +9,7 @@
 #include "common/FileNameCodec.h"
 #include "filelist/FileListModel.h"
 #include "filelist/FileListRefresh.h"
-#include "mailbridge/MailApplication.h"
+#include "mailbridge/Outbox.h"
 #include "mailbridge/TransferMonitor.h"
 #include "settings/RememberedEntries.h"
 
@@ -98,7 +98,7 @@ int runSendCommand(const SendOptions &options, const SettingsStore &settings,
         const auto outbox = makeOutbox(options);
         if (options.dryRun) {
             std::vector<std::uint64_t> sizes;
-            for (const OutgoingMessage &message : outgoingMessages(prepared))
+            for (const Draft &message : draftsOf(prepared))
                 sizes.push_back(outbox->storedSize(message));
             output.out << (options.json ? dryRunJson(prepared.plan, sizes)
                                         : dryRunText(prepared.plan, sizes));
@@ -117,6 +117,9 @@ int runSendCommand(const SendOptions &options, const SettingsStore &settings,
         } catch (const SendStopped &stopped) {
             terminal.reset();
             printSubjects(output.out, stopped.filedSubjects());
+            for (const QString &subject : stopped.perhapsFiledSubjects())
+                output.out << "Perhaps filed: " << oneLineText(subject) << '\n';
+            output.out.flush();
             output.err << stopped.description(oneLineText) << '\n';
             if (stopped.cancelled() && interruption.signal != 0)
                 return 128 + interruption.signal;

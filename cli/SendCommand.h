@@ -9,7 +9,7 @@
 #include <memory>
 
 class FileSystem;
-class MailApplication;
+class Outbox;
 class SettingsStore;
 struct Interruption;
 
@@ -23,7 +23,7 @@ struct CommandOutput
 };
 
 // The outbox the options name; for a dry run one that only sizes messages and creates nothing.
-using OutboxMaker = std::function<std::unique_ptr<MailApplication>(const SendOptions &options)>;
+using OutboxMaker = std::function<std::unique_ptr<Outbox>(const SendOptions &options)>;
 
 namespace ExitCode {
 inline constexpr int sent = 0;

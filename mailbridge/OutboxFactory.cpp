@@ -11,10 +11,9 @@
 
 #include <QDir>
 
-std::unique_ptr<MailApplication> createOutbox(const SettingsStore &store,
-                                              std::optional<QString> imapPassword,
-                                              std::shared_ptr<PasswordStore> keyring,
-                                              FirstToken firstToken)
+std::unique_ptr<Outbox> createOutbox(const SettingsStore &store,
+                                     std::optional<QString> imapPassword,
+                                     std::shared_ptr<PasswordStore> keyring, FirstToken firstToken)
 {
     const MailAccount account = readMailAccount(store);
     if (account.kind == MailAccountKind::Maildir)
@@ -32,7 +31,7 @@ std::unique_ptr<MailApplication> createOutbox(const SettingsStore &store,
     return std::make_unique<ImapOutbox>(imapEndpoint(account), std::move(imapPassword));
 }
 
-std::unique_ptr<MailApplication> createSizingOutbox(const SettingsStore &store)
+std::unique_ptr<Outbox> createSizingOutbox(const SettingsStore &store)
 {
     const MailAccount account = readMailAccount(store);
     if (account.kind == MailAccountKind::Maildir)

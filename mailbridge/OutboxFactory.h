@@ -1,6 +1,6 @@
 #pragma once
 
-#include "mailbridge/MailApplication.h"
+#include "mailbridge/Outbox.h"
 
 #include <QString>
 
@@ -26,14 +26,14 @@ enum class FirstToken
 // a sign-in that no longer holds stops the Send before anything is filed. Throws Failure for
 // settings it cannot use, a Maildir folder it cannot make, or (FirstToken::Now) a token it
 // cannot get.
-std::unique_ptr<MailApplication> createOutbox(const SettingsStore &store,
-                                              std::optional<QString> imapPassword = std::nullopt,
-                                              std::shared_ptr<PasswordStore> keyring = nullptr,
-                                              FirstToken firstToken = FirstToken::Now);
+std::unique_ptr<Outbox> createOutbox(const SettingsStore &store,
+                                     std::optional<QString> imapPassword = std::nullopt,
+                                     std::shared_ptr<PasswordStore> keyring = nullptr,
+                                     FirstToken firstToken = FirstToken::Now);
 
-// The same outbox, only to size messages with (MailApplication::storedSize): it creates no
+// The same outbox, only to size messages with (Outbox::storedSize): it creates no
 // folder and asks for no password. Throws Failure for settings it cannot use.
-std::unique_ptr<MailApplication> createSizingOutbox(const SettingsStore &store);
+std::unique_ptr<Outbox> createSizingOutbox(const SettingsStore &store);
 
 // The path with the home folder shown as "~".
 QString withHomeAsTilde(const QString &path);

@@ -17,12 +17,3 @@ TransferMonitor &TransferMonitor::none()
     static NoMonitor monitor;
     return monitor;
 }
-
-SendCancelled::SendCancelled() : Failure(QStringLiteral("The Send was cancelled.")) {}
-
-#include "mailbridge/MailItem.h"
-
-void MailItem::Send()
-{
-    Send(TransferMonitor::none());
-}

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "common/Failure.h"
+#include "common/SendCancelled.h"
 
 #include <QString>
 
@@ -23,11 +23,4 @@ public:
 
     // Reports to nobody and never cancels.
     static TransferMonitor &none();
-};
-
-// The Send was stopped on request; what was filed before stays filed.
-class SendCancelled : public Failure
-{
-public:
-    SendCancelled();
 };

@@ -73,16 +73,16 @@ MessageContent contentFor(const QString &attachment)
 }
 
 // The measured parts, each run in a child of its own.
-int sendInto(MailApplication &outbox, const QString &sources)
+int sendInto(Outbox &outbox, const QString &sources)
 {
     for (const QString &path : filesIn(sources, QStringLiteral("*.bin"))) {
-        auto item = outbox.CreateItem();
+        Draft draft;
         const MessageContent content = contentFor(path);
-        item->setTo(content.to);
-        item->setFrom(content.from);
-        item->setSubject(content.subject);
-        item->addAttachment(path);
-        item->Send();
+        draft.to = content.to;
+        draft.from = content.from;
+        draft.subject = content.subject;
+        draft.attachmentPaths << path;
+        outbox.file(draft, TransferMonitor::none());
     }
     return 0;
 }
@@ -158,10 +158,9 @@ int main(int argc, char **argv)
             QFile out(message);
             if (!out.open(QIODevice::WriteOnly))
                 throw Failure(QStringLiteral("Cannot create %1").arg(message));
-            streamMessage(contentFor(source), LineEnding::CrLf, TransferMonitor::none(),
-                          [&out](const char *data, std::size_t length) {
-                              out.write(data, qint64(length));
-                          });
+            streamMessage(
+                contentFor(source), LineEnding::CrLf, TransferMonitor::none(),
+                [&out](const char *data, std::size_t length) { out.write(data, qint64(length)); });
             out.close();
             messageBytes += QFileInfo(message).size();
         }

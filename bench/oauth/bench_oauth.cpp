@@ -8,6 +8,7 @@
 
 #include "DovecotServer.h"
 #include "common/Failure.h"
+#include "mailbridge/TransferMonitor.h"
 #include "mailbridge/imap/ImapOutbox.h"
 #include "mailbridge/oauth/OAuthSignIn.h"
 #include "mailbridge/oauth/RefreshingTokenSource.h"
@@ -116,17 +117,17 @@ DovecotOptions tokenLogins(const AuthorizationServer &server, const QTemporaryDi
     return options;
 }
 
-double sendDrafts(MailApplication &outbox, int count, const QString &attachment)
+double sendDrafts(Outbox &outbox, int count, const QString &attachment)
 {
     QElapsedTimer timer;
     timer.start();
     for (int i = 0; i < count; ++i) {
-        auto item = outbox.CreateItem();
-        item->setTo(QStringLiteral("ann@example.org"));
-        item->setFrom(QStringLiteral("me@example.org"));
-        item->setSubject(QStringLiteral("Draft %1").arg(i));
-        item->addAttachment(attachment);
-        item->Send();
+        Draft draft;
+        draft.to = QStringLiteral("ann@example.org");
+        draft.from = QStringLiteral("me@example.org");
+        draft.subject = QStringLiteral("Draft %1").arg(i);
+        draft.attachmentPaths << attachment;
+        outbox.file(draft, TransferMonitor::none());
     }
     return timer.nsecsElapsed() / 1e9;
 }

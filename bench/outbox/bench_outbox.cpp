@@ -142,43 +142,19 @@ private:
     std::atomic<bool> m_cancel{false};
 };
 
-// An outbox whose items send with the given monitor, whatever their caller passes.
-class MonitoredOutbox final : public MailApplication
+// An outbox that files with the given monitor, whatever its caller passes.
+class MonitoredOutbox final : public Outbox
 {
 public:
-    MonitoredOutbox(MailApplication &outbox, TransferMonitor &monitor)
-        : m_outbox(outbox), m_monitor(monitor)
+    MonitoredOutbox(Outbox &outbox, TransferMonitor &monitor) : m_outbox(outbox), m_monitor(monitor)
     {
     }
 
-    std::unique_ptr<MailItem> CreateItem(ItemType type) override
-    {
-        return std::make_unique<Item>(m_outbox.CreateItem(type), m_monitor);
-    }
+    void file(const Draft &draft, TransferMonitor &) override { m_outbox.file(draft, m_monitor); }
     QString destination() const override { return m_outbox.destination(); }
 
 private:
-    class Item final : public MailItem
-    {
-    public:
-        Item(std::unique_ptr<MailItem> item, TransferMonitor &monitor)
-            : m_item(std::move(item)), m_monitor(monitor)
-        {
-        }
-        QString Subject() const override { return m_item->Subject(); }
-        void setSubject(const QString &subject) override { m_item->setSubject(subject); }
-        void setTo(const QString &recipients) override { m_item->setTo(recipients); }
-        void setFrom(const QString &sender) override { m_item->setFrom(sender); }
-        void setDeleteAfterSubmit(bool value) override { m_item->setDeleteAfterSubmit(value); }
-        void addAttachment(const QString &path) override { m_item->addAttachment(path); }
-        void Send(TransferMonitor &) override { m_item->Send(m_monitor); }
-
-    private:
-        std::unique_ptr<MailItem> m_item;
-        TransferMonitor &m_monitor;
-    };
-
-    MailApplication &m_outbox;
+    Outbox &m_outbox;
     TransferMonitor &m_monitor;
 };
 

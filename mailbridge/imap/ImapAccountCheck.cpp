@@ -1,6 +1,6 @@
 #include "mailbridge/imap/ImapAccountCheck.h"
 
-#include "batch/CancelToken.h"
+#include "common/CancelToken.h"
 #include "mailbridge/imap/ImapSession.h"
 #include "mailbridge/imap/MailboxName.h"
 

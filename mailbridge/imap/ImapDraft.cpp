@@ -48,8 +48,3 @@ void ImapDraft::file(const MessageContent &content, TransferMonitor &monitor)
                              streamMessage(content, LineEnding::CrLf, monitor, sink);
                          });
 }
-
-QString ImapDraft::filedPlace() const
-{
-    return QStringLiteral("the drafts folder");
-}

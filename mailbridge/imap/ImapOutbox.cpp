@@ -2,6 +2,7 @@
 
 #include "common/Failure.h"
 #include "mailbridge/compose/AttachmentInspections.h"
+#include "mailbridge/compose/DraftContent.h"
 #include "mailbridge/imap/ImapDraft.h"
 #include "mailbridge/imap/ImapSession.h"
 #include "mailbridge/imap/MailboxName.h"
@@ -67,12 +68,12 @@ QString ImapOutbox::destination() const
     return QStringLiteral("the folder \"%1\" of %2").arg(where.folder, describeAccount(where));
 }
 
-std::unique_ptr<MailItem> ImapOutbox::CreateItem(ItemType)
+void ImapOutbox::file(const Draft &draft, TransferMonitor &monitor)
 {
-    auto draft =
-        std::make_unique<ImapDraft>([account = m_account] { return account->connection(); });
-    draft->reuseInspections(m_account->inspections);
-    return draft;
+    // The files sized for this Send are opened once more only to be read.
+    const MessageContent content = draftContent(
+        draft, [this](const QString &path) { return m_account->inspections->take(path); });
+    ImapDraft([account = m_account] { return account->connection(); }).file(content, monitor);
 }
 
 void ImapOutbox::setPassword(const QString &password)
@@ -101,11 +102,11 @@ QString ImapOutbox::folder()
     return decodeMailboxName(m_account->connection()->draftsFolder());
 }
 
-void ImapOutbox::checkSizes(const std::vector<OutgoingMessage> &messages)
+void ImapOutbox::checkSizes(const std::vector<Draft> &messages)
 {
     // What an earlier Send kept is of no use to this one.
     m_account->inspections->clear();
-    MailApplication::checkSizes(messages);
+    Outbox::checkSizes(messages);
 }
 
 Attachment ImapOutbox::inspectForSizing(const QString &path) const

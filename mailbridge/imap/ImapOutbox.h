@@ -1,6 +1,6 @@
 #pragma once
 
-#include "mailbridge/MailApplication.h"
+#include "mailbridge/Outbox.h"
 #include "mailbridge/imap/ImapEndpoint.h"
 
 #include <QString>
@@ -12,11 +12,11 @@
 class AccessTokenSource;
 class ImapSession;
 
-// An IMAP account's drafts folder as the outbox: each message sent is appended there flagged
+// An IMAP account's drafts folder as the outbox: each message filed is appended there flagged
 // \Draft and \Seen, for the person to open and send from their mail client. Nothing connects
-// before the first question or Send; then one connection serves every message of the outbox.
-// Use the outbox and its items from one thread at a time (the Send's).
-class ImapOutbox : public MailApplication
+// before the first question or draft; then one connection serves every message of the outbox.
+// Use the outbox from one thread at a time (the Send's).
+class ImapOutbox : public Outbox
 {
 public:
     // password: as resolvePassword found it or the person typed it; without one, the first
@@ -26,7 +26,8 @@ public:
     ImapOutbox(ImapEndpoint endpoint, std::shared_ptr<AccessTokenSource> tokens);
     ~ImapOutbox() override;
 
-    std::unique_ptr<MailItem> CreateItem(ItemType type = olMailItem) override;
+    // Throws as ImapDraft::file does.
+    void file(const Draft &draft, TransferMonitor &monitor) override;
     QString destination() const override;
     // IMAP requires CRLF on the wire, attachments included.
     LineEnding lineEnding() const override { return LineEnding::CrLf; }
@@ -43,12 +44,12 @@ public:
     std::optional<std::uint64_t> messageSizeLimit() override { return appendLimit(); }
     // Checks against appendLimit() with the CRLF size; the files inspected for it are kept for
     // the drafts of the same Send, which then open each only to read it.
-    void checkSizes(const std::vector<OutgoingMessage> &messages) override;
+    void checkSizes(const std::vector<Draft> &messages) override;
     // The folder the drafts go into, as a person reads it; connects. Throws Failure.
     QString folder();
     const ImapEndpoint &endpoint() const;
 
-    struct Account; // shared with the items, which may outlive the outbox
+    struct Account;
 
 protected:
     Attachment inspectForSizing(const QString &path) const override;

@@ -1,7 +1,7 @@
 #include "mailbridge/imap/ImapSession.h"
 
 #include "common/Failure.h"
-#include "mailbridge/MailItem.h"
+#include "mailbridge/FilingOutcomes.h"
 #include "mailbridge/TransferMonitor.h"
 #include "mailbridge/imap/AccessTokenSource.h"
 #include "mailbridge/imap/ImapResponses.h"

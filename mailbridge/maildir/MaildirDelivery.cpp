@@ -2,7 +2,7 @@
 
 #include "common/Failure.h"
 #include "common/FileDescriptor.h"
-#include "mailbridge/MailItem.h"
+#include "mailbridge/FilingOutcomes.h"
 #include "mailbridge/maildir/MaildirName.h"
 
 #include <QFile>

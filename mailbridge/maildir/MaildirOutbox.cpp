@@ -2,7 +2,10 @@
 
 #include "common/Failure.h"
 #include "mailbridge/OutboxFactory.h"
-#include "mailbridge/maildir/MaildirMessage.h"
+#include "mailbridge/TransferMonitor.h"
+#include "mailbridge/compose/DraftContent.h"
+#include "mailbridge/compose/MessageWriter.h"
+#include "mailbridge/maildir/MaildirDelivery.h"
 #include "mailbridge/maildir/StaleTemporaryFiles.h"
 
 #include <QDir>
@@ -61,7 +64,11 @@ QString MaildirOutbox::destination() const
     return QStringLiteral("the Maildir outbox ") + withHomeAsTilde(m_folder);
 }
 
-std::unique_ptr<MailItem> MaildirOutbox::CreateItem(ItemType)
+void MaildirOutbox::file(const Draft &draft, TransferMonitor &monitor)
 {
-    return std::make_unique<MaildirMessage>(m_folder);
+    if (monitor.cancelRequested())
+        throw SendCancelled();
+    const MessageContent content = draftContent(draft);
+    deliverToMaildir(
+        m_folder, [&](int fd, const QString &path) { writeMessage(content, fd, path, monitor); });
 }

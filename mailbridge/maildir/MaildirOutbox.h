@@ -1,11 +1,13 @@
 #pragma once
 
-#include "mailbridge/MailApplication.h"
+#include "mailbridge/Outbox.h"
 
 #include <QString>
 
-// A Maildir folder as the outbox of a mail client: each message sent is a file in its new/.
-class MaildirOutbox : public MailApplication
+#include <memory>
+
+// A Maildir folder as the outbox: each message filed is a file in its new/.
+class MaildirOutbox : public Outbox
 {
 public:
     // Creates the folder and its tmp/, new/ and cur/ as needed (mode 0700); throws Failure
@@ -14,10 +16,13 @@ public:
     explicit MaildirOutbox(const QString &folder);
 
     // The outbox as it would be, only to size messages: creates and removes nothing, and its
-    // items fail if the folder is missing.
+    // drafts fail if the folder is missing.
     static std::unique_ptr<MaildirOutbox> forSizing(const QString &folder);
 
-    std::unique_ptr<MailItem> CreateItem(ItemType type = olMailItem) override;
+    // Delivers the message into new/. Throws Failure when delivery fails (nothing is left in
+    // new/; it may be tried again), FiledWithFailure when the message is in new/ but new/
+    // could not be synced.
+    void file(const Draft &draft, TransferMonitor &monitor) override;
     QString destination() const override;
     QString localFolder() const override { return m_folder; }
 

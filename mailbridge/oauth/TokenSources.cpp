@@ -15,8 +15,8 @@ std::shared_ptr<AccessTokenSource> createAccessTokenSource(const MailAccount &ac
                                                    oauthTokenKey(account));
 }
 
-std::unique_ptr<MailApplication> createOAuthImapOutbox(ImapEndpoint endpoint,
-                                                       std::shared_ptr<AccessTokenSource> source)
+std::unique_ptr<Outbox> createOAuthImapOutbox(ImapEndpoint endpoint,
+                                              std::shared_ptr<AccessTokenSource> source)
 {
     return std::make_unique<ImapOutbox>(std::move(endpoint), std::move(source));
 }

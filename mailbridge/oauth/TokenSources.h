@@ -1,6 +1,6 @@
 #pragma once
 
-#include "mailbridge/MailApplication.h"
+#include "mailbridge/Outbox.h"
 #include "mailbridge/imap/AccessTokenSource.h"
 #include "mailbridge/imap/ImapEndpoint.h"
 
@@ -16,5 +16,5 @@ std::shared_ptr<AccessTokenSource> createAccessTokenSource(const MailAccount &ac
                                                            std::shared_ptr<PasswordStore> keyring);
 
 // The IMAP outbox that logs in with the source's tokens.
-std::unique_ptr<MailApplication> createOAuthImapOutbox(ImapEndpoint endpoint,
-                                                       std::shared_ptr<AccessTokenSource> source);
+std::unique_ptr<Outbox> createOAuthImapOutbox(ImapEndpoint endpoint,
+                                              std::shared_ptr<AccessTokenSource> source);

@@ -75,7 +75,7 @@ TEST_F(ExceptionBoundaryTest, AStartThatThrowsAnythingShowsOneBoxAndEndsWithOne)
     for (const Thrown &row : thrown) {
         SCOPED_TRACE(row.kind);
         boxes.clear();
-        const auto newMail = [&row](const SettingsStore &) -> std::unique_ptr<MailApplication> {
+        const auto newMail = [&row](const SettingsStore &) -> std::unique_ptr<Outbox> {
             row.thrower();
             return nullptr;
         };

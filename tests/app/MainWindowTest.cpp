@@ -43,7 +43,7 @@ QString MainWindowTest::makeFolder(const QString &name,
 void MainWindowTest::open(SettingsStore *store)
 {
     const auto newMail = [this](const SettingsStore &) {
-        auto fake = std::make_unique<FakeMailApplication>();
+        auto fake = std::make_unique<FakeOutbox>();
         mail = fake.get();
         return fake;
     };

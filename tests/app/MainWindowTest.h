@@ -6,7 +6,7 @@
 #include "filelist/LocalFileSystem.h"
 #include "mailbridge/password/PasswordStore.h"
 #include "support/ArmedBoxes.h"
-#include "support/FakeMailApplication.h"
+#include "support/FakeOutbox.h"
 #include "support/MemorySettingsStore.h"
 #include "support/TestTools.h"
 
@@ -124,7 +124,7 @@ protected:
     MemorySettingsStore settings;
     QString lockedFolder; // for the window's LockableFileSystem
     ScriptedFolderChooser chooser;
-    FakeMailApplication *mail = nullptr; // owned by the window
+    FakeOutbox *mail = nullptr; // owned by the window
     std::unique_ptr<frmMain> window;
     std::vector<RecordedBox> boxes;
     // The password question: what it was asked about, and what it answers.

@@ -64,7 +64,7 @@ TEST_F(frmMainAccountTest, AMissingPasswordIsAskedForBeforeTheSend)
     QTest::mouseClick(button("cmdSend"), Qt::LeftButton);
     waitForSend();
     EXPECT_EQ(passwordQuestions, QStringList{"the test outbox"});
-    EXPECT_TRUE(mail->calls.isEmpty());
+    EXPECT_TRUE(mail->offered.empty());
 
     // Answered and remembered: the outbox gets it, the keyring keeps it, the Send goes.
     passwordAnswer = PasswordAnswer{"secret", true};
@@ -73,20 +73,20 @@ TEST_F(frmMainAccountTest, AMissingPasswordIsAskedForBeforeTheSend)
     EXPECT_EQ(mail->password, "secret");
     EXPECT_EQ(keyringWrites.size(), 1);
     EXPECT_TRUE(keyringWrites.value(0).endsWith("=secret"));
-    EXPECT_EQ(mail->sentMessages().size(), 1u);
+    EXPECT_EQ(mail->filed().size(), 1u);
 
     // Once known it is not asked again.
     QTest::mouseClick(button("cmdSend"), Qt::LeftButton);
     waitForSend();
     EXPECT_EQ(passwordQuestions.size(), 2);
-    EXPECT_EQ(mail->sentMessages().size(), 2u);
+    EXPECT_EQ(mail->filed().size(), 2u);
     EXPECT_TRUE(boxes.empty());
 }
 
 TEST_F(frmMainAccountTest, TheOldOutboxIsClosedOffTheWindowsThread)
 {
     open();
-    FakeMailApplication *old = mail;
+    FakeOutbox *old = mail;
     std::atomic<QThread *> closedOn{nullptr};
     old->onDestroyed = [&closedOn] { closedOn = QThread::currentThread(); };
     // OK, as soon as the dialog is open.

@@ -41,7 +41,7 @@ TEST_F(frmMainFileListTest, OnlyLeavingTheFolderFieldListsAgainAlsoWhenSendIsCli
 
     QTest::mouseClick(button("cmdSend"), Qt::LeftButton);
     EXPECT_EQ(ticks(), std::vector<bool>(2, false));
-    EXPECT_TRUE(mail->calls.isEmpty());
+    EXPECT_TRUE(mail->offered.empty());
     EXPECT_EQ(boxes,
               (std::vector<RecordedBox>{{QMessageBox::Warning, "Error", "No files selected!"}}));
     EXPECT_EQ(QApplication::focusWidget(), button("cmdSend"));
@@ -78,7 +78,7 @@ TEST_F(frmMainFileListTest, EnterWithAnotherFolderTypedListsItAndSendsNothing)
     typeInto(combo("cboPath"), typed);
     // Enter as the keyboard delivers it, to the window, with the focus still in the field.
     QTest::keyClick(window->windowHandle(), Qt::Key_Return);
-    EXPECT_TRUE(mail->calls.isEmpty()) << mail->calls.join(", ");
+    EXPECT_TRUE(mail->offered.empty());
     EXPECT_EQ(lines(), (QStringList{"new1.bin", "new2.bin"}));
     EXPECT_EQ(ticks(), std::vector<bool>(2, false));
     EXPECT_EQ(QApplication::focusWidget(), combo("cboPath"));
@@ -86,7 +86,7 @@ TEST_F(frmMainFileListTest, EnterWithAnotherFolderTypedListsItAndSendsNothing)
     // The same through the button's own handler, as a click that kept the focus would.
     typeInto(combo("cboPath"), temp.filePath("shown"));
     window->frmMain_cmdSend_Click();
-    EXPECT_TRUE(mail->calls.isEmpty()) << mail->calls.join(", ");
+    EXPECT_TRUE(mail->offered.empty());
     EXPECT_EQ(lines(), QStringList{"old.bin"});
 
     // Once the list shows the typed folder, Enter sends what is ticked there.
@@ -94,9 +94,8 @@ TEST_F(frmMainFileListTest, EnterWithAnotherFolderTypedListsItAndSendsNothing)
     combo("cboPath")->setFocus();
     QTest::keyClick(window->windowHandle(), Qt::Key_Return);
     waitForSend();
-    ASSERT_EQ(mail->sentMessages().size(), 1u);
-    EXPECT_EQ(mail->sentMessages()[0].attachments,
-              QStringList{temp.filePath("shown") + "/old.bin"});
+    ASSERT_EQ(mail->filed().size(), 1u);
+    EXPECT_EQ(mail->filed()[0].attachmentPaths, QStringList{temp.filePath("shown") + "/old.bin"});
     EXPECT_TRUE(boxes.empty());
 }
 
@@ -119,8 +118,8 @@ TEST_F(frmMainFileListTest, TildeNamesTheHomeFolder)
     rightClickList();
     QTest::mouseClick(button("cmdSend"), Qt::LeftButton);
     waitForSend();
-    ASSERT_EQ(mail->sentMessages().size(), 1u);
-    EXPECT_EQ(mail->sentMessages()[0].attachments,
+    ASSERT_EQ(mail->filed().size(), 1u);
+    EXPECT_EQ(mail->filed()[0].attachmentPaths,
               (QStringList{temp.filePath("docs/a.pdf"), temp.filePath("docs/b.pdf")}));
     qputenv("HOME", savedHome);
     EXPECT_TRUE(boxes.empty());

@@ -33,7 +33,7 @@ protected:
         listFolder(folder);
         typeInto(edit("txtSize"), "0"); // a message per file
         rightClickList();
-        mail->onSend = [this, perMessage](int, TransferMonitor &monitor) {
+        mail->onFile = [this, perMessage](int, TransferMonitor &monitor) {
             ++writing;
             const auto end = std::chrono::steady_clock::now() + perMessage;
             while (std::chrono::steady_clock::now() < end) {
@@ -53,7 +53,7 @@ protected:
     }
 
     // Read while the Send runs: only the fake's counter is safe to read from here.
-    int sent() { return mail->sentCount; }
+    int sent() { return mail->filedCount; }
 
     QString summary() { return progressWindow()->findChild<QLabel *>("lblSummary")->text(); }
     QPushButton *progressButton(const char *name)
@@ -82,11 +82,11 @@ protected:
     void expectNoDuplicates(int files)
     {
         QSet<QString> subjects;
-        for (const auto &item : mail->items) {
-            EXPECT_FALSE(subjects.contains(item->subject)) << "filed twice: " << item->subject;
-            subjects.insert(item->subject);
+        for (const Draft &draft : mail->offered) {
+            EXPECT_FALSE(subjects.contains(draft.subject)) << "filed twice: " << draft.subject;
+            subjects.insert(draft.subject);
         }
-        EXPECT_LE(int(mail->items.size()), files);
+        EXPECT_LE(int(mail->offered.size()), files);
     }
 
     std::atomic<int> writing{0};
@@ -105,7 +105,7 @@ TEST_F(frmMainLongSendTest, ClicksAndKeysDuringASendStartNothing)
     waitForSend();
 
     EXPECT_EQ(sent(), 3);
-    EXPECT_EQ(mail->items.size(), 3u);
+    EXPECT_EQ(mail->offered.size(), 3u);
     EXPECT_EQ(edit("txtSubject")->text(), "");
     EXPECT_TRUE(boxes.empty());
 
@@ -125,7 +125,7 @@ TEST_F(frmMainLongSendTest, ProgressShowsOnlyForASendThatTakesAWhile)
     // Too short to see: the desktop tells where the messages went.
     EXPECT_EQ(notifications, QStringList{"Ferrymail: 2 messages are in the test outbox"});
 
-    mail->onSend = [](int, TransferMonitor &) {
+    mail->onFile = [](int, TransferMonitor &) {
         std::this_thread::sleep_for(std::chrono::milliseconds(500));
     };
     QTest::mouseClick(button("cmdSend"), Qt::LeftButton);
@@ -169,15 +169,15 @@ TEST_F(frmMainLongSendTest, CancelKeepsWhatWasFiledAndTheWindowAsItWas)
         EXPECT_GE(sent(), 1);
         EXPECT_LT(sent(), 20);
         // The cancel lands during a message (dropped) or between two (none opened).
-        EXPECT_LE(mail->items.size() - std::size_t(sent()), 1u);
+        EXPECT_LE(mail->offered.size() - std::size_t(sent()), 1u);
         EXPECT_TRUE(boxes.empty());
         EXPECT_EQ(ticks(), ticksBefore);
         EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 
-        mail->onSend = nullptr;
+        mail->onFile = nullptr;
         QTest::mouseClick(button("cmdSend"), Qt::LeftButton);
         waitForSend();
-        EXPECT_EQ(mail->items.back()->subject, "f9"); // the last in list order
+        EXPECT_EQ(mail->offered.back().subject, "f9"); // the last in list order
     }
 }
 
@@ -306,8 +306,8 @@ TEST_F(frmMainLongSendTest, TheEndOffersTheFolderOfAnOutboxOnThisMachine)
 TEST_F(frmMainLongSendTest, AFailureKeepsItsBoxAndClosesTheProgressWindow)
 {
     openReady(3, std::chrono::milliseconds(300));
-    const auto slow = mail->onSend;
-    mail->onSend = [slow](int send, TransferMonitor &monitor) {
+    const auto slow = mail->onFile;
+    mail->onFile = [slow](int send, TransferMonitor &monitor) {
         slow(send, monitor);
         if (send == 1)
             throw Failure("The disk is full.");

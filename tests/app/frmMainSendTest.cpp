@@ -33,18 +33,17 @@ TEST_F(frmMainSendTest, TickedFilesGoOutSplitByTheSizeLimit)
     waitForSend();
 
     EXPECT_TRUE(boxes.empty());
-    const auto sent = mail->sentMessages();
+    const auto sent = mail->filed();
     ASSERT_EQ(sent.size(), 2u);
     EXPECT_EQ(sent[0].subject, "Photos b.jpg,C.jpg");
-    EXPECT_EQ(sent[0].attachments, (QStringList{folder + "/b.jpg", folder + "/C.jpg"}));
+    EXPECT_EQ(sent[0].attachmentPaths, (QStringList{folder + "/b.jpg", folder + "/C.jpg"}));
     EXPECT_EQ(sent[1].subject, "Photos d.jpg");
-    EXPECT_EQ(sent[1].attachments, QStringList{folder + "/d.jpg"});
+    EXPECT_EQ(sent[1].attachmentPaths, QStringList{folder + "/d.jpg"});
     for (const auto &message : sent) {
         EXPECT_EQ(message.to, "to@example.org");
         EXPECT_EQ(message.from, "from@example.org");
-        EXPECT_TRUE(message.deleteAfterSubmit);
     }
-    EXPECT_EQ(mail->items.size(), 2u);
+    EXPECT_EQ(mail->offered.size(), 2u);
 }
 
 TEST_F(frmMainSendTest, AFolderTypedButNotListedIsListedInsteadOfSent)
@@ -58,7 +57,7 @@ TEST_F(frmMainSendTest, AFolderTypedButNotListedIsListedInsteadOfSent)
 
     // Neither the old list's ticked files nor the new folder's: the person sees first.
     EXPECT_TRUE(boxes.empty());
-    EXPECT_TRUE(mail->calls.isEmpty()) << mail->calls.join(", ");
+    EXPECT_TRUE(mail->offered.empty());
     EXPECT_EQ(lines(), (QStringList{"c", "d"}));
     EXPECT_EQ(ticks(), std::vector<bool>(2, false));
 }
@@ -80,7 +79,7 @@ TEST_F(frmMainSendTest, BadEntriesSendNothing)
     // A size that is no number is refused like the other entries.
     EXPECT_EQ(boxes[1].icon, QMessageBox::Warning);
     EXPECT_TRUE(boxes[1].text.contains("\"lots\""));
-    EXPECT_TRUE(mail->calls.isEmpty());
+    EXPECT_TRUE(mail->offered.empty());
 }
 
 TEST_F(frmMainSendTest, FailureIsShownAndTheWindowKeepsWorking)
@@ -88,26 +87,26 @@ TEST_F(frmMainSendTest, FailureIsShownAndTheWindowKeepsWorking)
     const QString folder = openWithFolder({{"a", 10}, {"b", 10}});
     typeInto(edit("txtSize"), "0");
     rightClickList();
-    mail->failOn = "Add=" + folder + "/b";
+    mail->failOnPath = folder + "/b";
 
     QTest::mouseClick(button("cmdSend"), Qt::LeftButton);
     waitForSend();
     // The box says what went wrong, what is in the outbox and what is still to send.
     EXPECT_EQ(boxes,
               (std::vector<RecordedBox>{{QMessageBox::Critical, "Ferrymail",
-                                         "The mail client refused: " + mail->failOn +
+                                         "The outbox refused " + mail->failOnPath +
                                              "\n\nAlready in the test outbox (1 message):\nPhotos a"
                                              "\n\nNot sent (1 file): b"}}));
-    ASSERT_EQ(mail->sentMessages().size(), 1u);
-    EXPECT_EQ(mail->sentMessages()[0].attachments, QStringList{folder + "/a"});
+    ASSERT_EQ(mail->filed().size(), 1u);
+    EXPECT_EQ(mail->filed()[0].attachmentPaths, QStringList{folder + "/a"});
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 
-    mail->failOn.clear();
+    mail->failOnPath.clear();
     EXPECT_EQ(ticks(), std::vector<bool>(2, true));
     QTest::mouseClick(button("cmdSend"), Qt::LeftButton);
     waitForSend();
     EXPECT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(mail->sentMessages().size(), 3u);
+    EXPECT_EQ(mail->filed().size(), 3u);
     EXPECT_TRUE(window->isVisible());
 }
 

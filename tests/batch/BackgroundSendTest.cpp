@@ -3,7 +3,7 @@
 
 #include "mailbridge/TransferMonitor.h"
 #include "support/FakeFileSystem.h"
-#include "support/FakeMailApplication.h"
+#include "support/FakeOutbox.h"
 #include "support/TestTools.h"
 
 #include <QSignalSpy>
@@ -26,7 +26,7 @@ protected:
             request.entries.push_back({name, true});
             files.addFile(QStringLiteral("/f/") + name, 10);
         }
-        mail.onSend = [this](int, TransferMonitor &monitor) {
+        mail.onFile = [this](int, TransferMonitor &monitor) {
             ++started;
             for (int n = 0; n < 40; ++n) {
                 if (monitor.cancelRequested())
@@ -38,7 +38,7 @@ protected:
 
     SendRequest request{"/f", {}, "0", "to@example.org", "", "from@example.org"};
     FakeFileSystem files;
-    FakeMailApplication mail;
+    FakeOutbox mail;
     std::atomic<int> started{0};
 };
 
@@ -72,7 +72,7 @@ TEST_F(BackgroundSendTest, ACancelKeepsWhatWasFiledAndStillFinishes)
         EXPECT_EQ(stopped.filedSubjects(), QStringList{"a"});
         EXPECT_EQ(stopped.unsentFiles(), (QStringList{"b", "c"}));
     }
-    EXPECT_EQ(mail.sentMessages().size(), 1u);
+    EXPECT_EQ(mail.filed().size(), 1u);
 }
 
 TEST_F(BackgroundSendTest, GoingAwayWhileRunningStopsTheWorkerFirst)
@@ -83,10 +83,10 @@ TEST_F(BackgroundSendTest, GoingAwayWhileRunningStopsTheWorkerFirst)
         ASSERT_TRUE(QTest::qWaitFor([this] { return started >= 1; }, 10000));
     }
     // The worker has ended: nothing more reaches the mail client.
-    const auto calls = mail.calls.size();
+    const auto offered = mail.offered.size();
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    EXPECT_EQ(mail.calls.size(), calls);
-    EXPECT_LT(mail.sentMessages().size(), 3u);
+    EXPECT_EQ(mail.offered.size(), offered);
+    EXPECT_LT(mail.filed().size(), 3u);
 }
 
 } // namespace

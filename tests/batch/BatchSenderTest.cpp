@@ -1,12 +1,12 @@
 #include "batch/BatchSender.h"
 
 #include "batch/BatchPlan.h"
-#include "batch/CancelToken.h"
 #include "batch/SendProgress.h"
+#include "common/CancelToken.h"
 #include "mailbridge/TransferMonitor.h"
 
 #include "support/FakeFileSystem.h"
-#include "support/FakeMailApplication.h"
+#include "support/FakeOutbox.h"
 #include "support/TestTools.h"
 
 namespace {
@@ -32,23 +32,23 @@ protected:
         return r;
     }
 
-    // The subjects sent by a fresh mail client; every message it opened must have gone.
+    // The subjects filed into a fresh outbox; every draft it was given must have been filed.
     QStringList subjectsSent(const SendRequest &r)
     {
-        FakeMailApplication fresh;
+        FakeOutbox fresh;
         sendBatch(r, fresh, files);
         QStringList subjects;
-        for (const auto &m : fresh.sentMessages())
+        for (const auto &m : fresh.filed())
             subjects << m.subject;
-        EXPECT_EQ(fresh.items.size(), std::size_t(subjects.size())) << "opened but not sent";
+        EXPECT_EQ(fresh.offered.size(), std::size_t(subjects.size())) << "given but not filed";
         return subjects;
     }
 
-    FakeMailApplication mail;
+    FakeOutbox mail;
     FakeFileSystem files;
 };
 
-TEST_F(BatchSenderTest, WorkedExampleMakesTheCallsInOrder)
+TEST_F(BatchSenderTest, WorkedExampleFilesTheDraftsInOrder)
 {
     sendBatch(request({{"a.jpg", true, 500000},
                        {"b.txt", false, 20000},
@@ -57,15 +57,17 @@ TEST_F(BatchSenderTest, WorkedExampleMakesTheCallsInOrder)
                        {"e.doc", false, 40000}}),
               mail, files);
 
-    // Each subject is set once, whole, as the plan built it.
-    const auto header = [](const QString &subject) {
-        return QStringList{"CreateItem 0", "Subject=" + subject, "To=rcpt@example.org",
-                           "From=me@example.org", "DeleteAfterSubmit=1"};
+    // Each subject whole, as the plan built it; the files in list order.
+    const auto filed = mail.filed();
+    ASSERT_EQ(filed.size(), 2u);
+    const auto expect = [](const Draft &draft, const QString &subject, const QStringList &paths) {
+        EXPECT_EQ(draft.subject, subject);
+        EXPECT_EQ(draft.to, "rcpt@example.org");
+        EXPECT_EQ(draft.from, "me@example.org");
+        EXPECT_EQ(draft.attachmentPaths, paths);
     };
-    const QStringList first =
-        header("Scan-a.jpg,c.jpg") + QStringList({"Add=/scans/a.jpg", "Add=/scans/c.jpg", "Send"});
-    const QStringList second = header("Scan-d.jpg") + QStringList({"Add=/scans/d.jpg", "Send"});
-    EXPECT_EQ(mail.calls, first + second);
+    expect(filed[0], "Scan-a.jpg,c.jpg", {"/scans/a.jpg", "/scans/c.jpg"});
+    expect(filed[1], "Scan-d.jpg", {"/scans/d.jpg"});
     // Unticked entries count for nothing: their sizes are never asked for.
     EXPECT_EQ(files.sizeLookups, QStringList({"/scans/a.jpg", "/scans/c.jpg", "/scans/d.jpg"}));
 }
@@ -104,12 +106,12 @@ TEST_F(BatchSenderTest, PathsJoinWithOneSeparator)
 {
     for (const auto &[folder, path] : std::vector<std::pair<QString, QString>>{
              {"/", "/a"}, {"/data/", "/data/a"}, {"/data", "/data/a"}}) {
-        FakeMailApplication fresh;
+        FakeOutbox fresh;
         files.addFile(path, 1);
         const SendRequest r{folder, {{"a", true}}, "750", "rcpt@example.org", "", "me@example.org"};
         sendBatch(r, fresh, files);
-        ASSERT_EQ(fresh.sentMessages().size(), 1u);
-        EXPECT_EQ(fresh.sentMessages()[0].attachments, QStringList{path});
+        ASSERT_EQ(fresh.filed().size(), 1u);
+        EXPECT_EQ(fresh.filed()[0].attachmentPaths, QStringList{path});
     }
 }
 
@@ -117,7 +119,7 @@ TEST_F(BatchSenderTest, SizeTextThatIsNoNumberCreatesNothing)
 {
     for (const QString size : {"abc", "", " ", "inf", "nan", "0x10", "12kb", "1e308"}) {
         EXPECT_THROW(sendBatch(request({{"a", true, 1}}, size), mail, files), Failure) << size;
-        EXPECT_TRUE(mail.calls.isEmpty()) << size;
+        EXPECT_TRUE(mail.offered.empty()) << size;
     }
 }
 
@@ -132,7 +134,7 @@ TEST_F(BatchSenderTest, PlanningFailuresCreateNothing)
     SendRequest vanished = request({{"a", true, 800000}, {"b", true, 1}});
     vanished.entries.push_back({"vanished", true});
 
-    FakeMailApplication fresh;
+    FakeOutbox fresh;
     EXPECT_THROW(sendBatch(huge, fresh, files), Refusal);
     const QString tooLarge = failureOf([&] { sendBatch(huge, fresh, files); });
     EXPECT_TRUE(tooLarge.contains("/scans/huge2")) << tooLarge;
@@ -140,7 +142,7 @@ TEST_F(BatchSenderTest, PlanningFailuresCreateNothing)
     const QString gone = failureOf([&] { sendBatch(vanished, fresh, files); });
     EXPECT_TRUE(gone.contains("/scans/vanished")) << gone;
     EXPECT_TRUE(gone.endsWith("Nothing was put into the test outbox.")) << gone;
-    EXPECT_TRUE(fresh.calls.isEmpty());
+    EXPECT_TRUE(fresh.offered.empty());
 }
 
 TEST_F(BatchSenderTest, AStoppedSendSaysWhatWasFiledAndWhatWasNot)
@@ -153,10 +155,11 @@ TEST_F(BatchSenderTest, AStoppedSendSaysWhatWasFiledAndWhatWasNot)
     struct Case
     {
         const char *name;
-        std::function<void(int, TransferMonitor &)> onSend;
+        std::function<void(int, TransferMonitor &)> onFile;
         QStringList filed;
         QStringList unsent;
         bool cancelled;
+        QStringList perhaps = {};
     };
     const Case cases[] = {
         {"the second Send fails",
@@ -184,24 +187,50 @@ TEST_F(BatchSenderTest, AStoppedSendSaysWhatWasFiledAndWhatWasNot)
          {},
          {"a", "b", "c", "e"},
          true},
+        // Whole at the outbox, its answer lost: neither filed nor unsent, and never "nothing".
+        {"the first one's arrival cannot be known",
+         [](int send, TransferMonitor &) {
+             if (send == 0)
+                 throw PerhapsFiled("no answer");
+         },
+         {},
+         {"b", "c", "e"},
+         false,
+         {"Scan-a"}},
+        {"the wait for the first one's answer is cancelled",
+         [](int send, TransferMonitor &) {
+             if (send == 0)
+                 throw PerhapsFiled("no answer", true);
+         },
+         {},
+         {"b", "c", "e"},
+         true,
+         {"Scan-a"}},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
-        FakeMailApplication fresh;
-        fresh.onSend = c.onSend;
+        FakeOutbox fresh;
+        fresh.onFile = c.onFile;
         CancelToken cancel;
-        if (c.cancelled)
+        if (c.cancelled && c.perhaps.isEmpty())
             cancel.cancel();
         try {
             sendBatch(r, fresh, files, SendProgress::none(), cancel);
             ADD_FAILURE() << "no stop";
         } catch (const SendStopped &stopped) {
             EXPECT_EQ(stopped.filedSubjects(), c.filed);
+            EXPECT_EQ(stopped.perhapsFiledSubjects(), c.perhaps);
             EXPECT_EQ(stopped.unsentFiles(), c.unsent);
             EXPECT_EQ(stopped.cancelled(), c.cancelled);
             const QString text = stopped.description();
-            EXPECT_EQ(text.contains("Nothing was put into the test outbox."), c.filed.isEmpty())
+            EXPECT_EQ(text.contains("Nothing was put into the test outbox."),
+                      c.filed.isEmpty() && c.perhaps.isEmpty())
                 << text;
+            for (const QString &subject : c.perhaps)
+                EXPECT_TRUE(text.contains("Perhaps in the test outbox; look there before sending "
+                                          "it again:\n" +
+                                          subject))
+                    << text;
             if (!c.filed.isEmpty()) {
                 EXPECT_TRUE(text.contains(
                     QStringLiteral("Already in the test outbox (%1 message").arg(c.filed.size())))
@@ -218,7 +247,7 @@ TEST_F(BatchSenderTest, AStopCanBeToldWithSubjectsAndNamesShownAnotherWay)
 {
     // For an output that needs one name to a line: only the names pass through the function.
     const SendRequest r = request({{"a\nb", true, 800000}, {"c", true, 800000}});
-    mail.onSend = [](int send, TransferMonitor &) {
+    mail.onFile = [](int send, TransferMonitor &) {
         if (send == 1)
             throw Failure("disk\nfull");
     };
@@ -235,14 +264,14 @@ TEST_F(BatchSenderTest, AStopCanBeToldWithSubjectsAndNamesShownAnotherWay)
     }
 }
 
-TEST_F(BatchSenderTest, AFailingBridgeCallStopsAtThatStep)
+TEST_F(BatchSenderTest, ARefusedDraftStopsTheSendThere)
 {
     const SendRequest r = request({{"a", true, 800000}, {"b", true, 1}, {"c", true, 1}});
-    mail.failOn = "Add=/scans/b";
+    mail.failOnPath = "/scans/b";
     EXPECT_THROW(sendBatch(r, mail, files), SendStopped);
-    ASSERT_EQ(mail.sentMessages().size(), 1u);
-    EXPECT_EQ(mail.sentMessages()[0].subject, "Scan-a");
-    EXPECT_EQ(mail.calls.last(), "Add=/scans/b");
+    ASSERT_EQ(mail.filed().size(), 1u);
+    EXPECT_EQ(mail.filed()[0].subject, "Scan-a");
+    ASSERT_EQ(mail.offered.size(), 2u) << "nothing is offered after the refusal";
 }
 
 TEST_F(BatchSenderTest, ProgressFiguresAddUp)
@@ -264,8 +293,8 @@ TEST_F(BatchSenderTest, ProgressFiguresAddUp)
     const SendRequest r =
         request({{"a", true, 500000}, {"b", false, 9}, {"c", true, 300000}, {"d", true, 100000}});
     // The fake outbox reports each file whole, as a real one reports it block by block.
-    mail.onSend = [&](int, TransferMonitor &monitor) {
-        for (const QString &path : mail.items.back()->attachments) {
+    mail.onFile = [&](int, TransferMonitor &monitor) {
+        for (const QString &path : mail.offered.back().attachmentPaths) {
             monitor.attachmentStarted(path);
             monitor.attachmentBytes(files.FileSize(path));
         }

@@ -6,7 +6,7 @@
 #include "filelist/FileListRefresh.h"
 #include "filelist/LocalFileSystem.h"
 #include "mailbridge/maildir/MaildirOutbox.h"
-#include "support/FakeMailApplication.h"
+#include "support/FakeOutbox.h"
 #include "support/OpenCounter.h"
 #include "support/TestTools.h"
 
@@ -107,32 +107,32 @@ TEST_F(RealFilesSendTest, AMessageOverTheOutboxLimitStopsTheSendBeforeAnythingGo
         line.ticked = true;
 
     // "a" and "b" share the first message: about 950 kB as mail.
-    FakeMailApplication small;
+    FakeOutbox small;
     small.sizeLimit = 900000;
     const QString refusal = failureOf([&] { sendBatch(request, small, files); });
     EXPECT_TRUE(refusal.startsWith("The message \"Files: a,b\" (a, b) would be ")) << refusal;
     EXPECT_TRUE(refusal.contains("more than the 900000 bytes the test outbox takes")) << refusal;
     EXPECT_TRUE(refusal.endsWith("Nothing was put into the test outbox.")) << refusal;
-    EXPECT_TRUE(small.calls.isEmpty());
+    EXPECT_TRUE(small.offered.empty());
 
-    FakeMailApplication large;
+    FakeOutbox large;
     large.sizeLimit = 1000000;
     EXPECT_EQ(sendBatch(request, large, files).filedSubjects,
               QStringList({"Files: a,b", "Files: c"}));
 
     // Where lines end in CRLF, the same limit is measured against the larger size.
-    const std::vector<OutgoingMessage> firstOnly = {
+    const std::vector<Draft> firstOnly = {
         {"to@example.org", "me@example.org", "Files: a,b", {folder + "/a", folder + "/b"}}};
     const std::uint64_t lf = large.storedSize(firstOnly[0]);
-    FakeMailApplication exact;
+    FakeOutbox exact;
     exact.sizeLimit = lf;
     EXPECT_NO_THROW(exact.checkSizes(firstOnly)) << "a message as large as the limit fits";
-    FakeMailApplication wire;
+    FakeOutbox wire;
     wire.ending = LineEnding::CrLf;
     wire.sizeLimit = lf;
     const QString crlf = failureOf([&] { sendBatch(request, wire, files); });
     EXPECT_TRUE(crlf.contains(QStringLiteral("more than the %1 bytes").arg(lf))) << crlf;
-    EXPECT_TRUE(wire.calls.isEmpty());
+    EXPECT_TRUE(wire.offered.empty());
 }
 
 } // namespace

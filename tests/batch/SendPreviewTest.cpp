@@ -3,7 +3,7 @@
 #include "batch/BatchPlan.h"
 #include "batch/SendRequest.h"
 #include "support/FakeFileSystem.h"
-#include "support/FakeMailApplication.h"
+#include "support/FakeOutbox.h"
 #include "support/TestTools.h"
 
 #include <QTemporaryDir>
@@ -75,9 +75,9 @@ TEST(SendPreview, TheEstimateIsCloseToWhatEitherKindOfOutboxStores)
 {
     QTemporaryDir dir;
     const QString path = writeFile(dir.filePath("scan.pdf"), randomBytes(1000000, 4));
-    const OutgoingMessage message{"to@x.example", "me@x.example", "P-scan.pdf", {path}};
+    const Draft message{"to@x.example", "me@x.example", "P-scan.pdf", {path}};
     for (const LineEnding ending : {LineEnding::Lf, LineEnding::CrLf}) {
-        FakeMailApplication outbox;
+        FakeOutbox outbox;
         outbox.ending = ending;
         const auto exact = double(outbox.storedSize(message));
         const auto estimate = double(mailBytesEstimate(1000000, 1, ending));

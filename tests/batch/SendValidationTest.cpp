@@ -2,7 +2,7 @@
 #include "batch/BatchSender.h"
 
 #include "support/FakeFileSystem.h"
-#include "support/FakeMailApplication.h"
+#include "support/FakeOutbox.h"
 #include "support/TestTools.h"
 
 namespace {
@@ -71,11 +71,11 @@ TEST(SendValidation, TextsThatMakeNoAddressOrNoHeaderAreRefusedByField)
 
 TEST(SendValidation, ARefusedSendCreatesNothing)
 {
-    FakeMailApplication mail;
+    FakeOutbox mail;
     FakeFileSystem files;
     const SendRequest r = request({{"a", false}});
     EXPECT_EQ(failureOf<Refusal>([&] { sendBatch(r, mail, files); }), "No files selected!");
-    EXPECT_TRUE(mail.calls.isEmpty());
+    EXPECT_TRUE(mail.offered.empty());
 }
 
 } // namespace

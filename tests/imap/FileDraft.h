@@ -9,11 +9,7 @@
 inline void fileDraft(ImapOutbox &outbox, const QString &subject, const QStringList &attachments,
                       TransferMonitor &monitor = TransferMonitor::none())
 {
-    auto item = outbox.CreateItem();
-    item->setSubject(subject);
-    item->setTo(QStringLiteral("someone@example.org"));
-    item->setFrom(QStringLiteral("Me <me@example.org>"));
-    for (const QString &path : attachments)
-        item->addAttachment(path);
-    item->Send(monitor);
+    outbox.file(Draft{QStringLiteral("someone@example.org"), QStringLiteral("Me <me@example.org>"),
+                      subject, attachments},
+                monitor);
 }

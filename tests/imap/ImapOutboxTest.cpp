@@ -1,9 +1,10 @@
 #include "mailbridge/imap/ImapOutbox.h"
 #include "ImapServerFixture.h"
 #include "RecordingMonitor.h"
-#include "batch/CancelToken.h"
+#include "common/CancelToken.h"
 #include "mailbridge/MailAccount.h"
 #include "mailbridge/ParsedMessage.h"
+#include "mailbridge/TransferMonitor.h"
 #include "mailbridge/compose/MessageWriter.h"
 #include "mailbridge/imap/ImapAccountCheck.h"
 #include "mailbridge/password/PasswordResolution.h"
@@ -104,8 +105,7 @@ TEST_F(ImapOutboxTest, AnIndependentReaderSeesTheSameDraft)
     ASSERT_TRUE(reader.waitForFinished(30'000));
     ASSERT_EQ(reader.exitCode(), 0) << reader.readAllStandardError().toStdString();
     const QJsonObject seen = QJsonDocument::fromJson(reader.readAllStandardOutput()).object();
-    EXPECT_TRUE(seen["defects"].toArray().isEmpty())
-        << QJsonDocument(seen).toJson().toStdString();
+    EXPECT_TRUE(seen["defects"].toArray().isEmpty()) << QJsonDocument(seen).toJson().toStdString();
     EXPECT_EQ(seen["subject"].toString(), "for python");
     const QJsonArray attachments = seen["attachments"].toArray();
     ASSERT_EQ(attachments.size(), 1);
@@ -242,21 +242,6 @@ TEST_F(ImapOutboxTest, CancelMidAppendDropsThatDraftOnly)
     EXPECT_LT(monitor.total, size);
     send(drafts, "three", {randomFile("3", 1000)});
     EXPECT_EQ(subjectsIn(), QStringList({"one", "three"}));
-}
-
-TEST_F(ImapOutboxTest, AnItemOutlivingItsOutboxStillFiles)
-{
-    std::unique_ptr<MailItem> item;
-    {
-        ImapOutbox drafts = outbox();
-        item = drafts.CreateItem();
-    }
-    item->setSubject("orphan");
-    item->addAttachment(randomFile("a", 10));
-    item->Send();
-    EXPECT_EQ(subjectsIn(), QStringList({"orphan"}));
-    EXPECT_THROW(item->Send(), Failure) << "a message is filed once";
-    EXPECT_EQ(subjectsIn().size(), 1);
 }
 
 TEST_F(ImapOutboxTest, ProgressCountsEveryAttachmentByteInOrder)

@@ -1,6 +1,6 @@
 // The IMAP outbox against a scripted server that misbehaves on demand: what it files, what
 // it reports, and what it puts on the wire.
-#include "mailbridge/OutgoingMessage.h"
+#include "mailbridge/Draft.h"
 #include "mailbridge/TransferMonitor.h"
 #include "mailbridge/imap/ImapOutbox.h"
 #include "support/ScriptedImapPeer.h"
@@ -314,12 +314,12 @@ protected:
         Outcome outcome;
         try {
             ImapOutbox outbox(endpoint, password);
-            auto item = outbox.CreateItem();
-            item->setSubject(QStringLiteral("a.bin"));
-            item->setTo(QStringLiteral("me@example.org"));
-            item->setFrom(QStringLiteral("Me <me@example.org>"));
-            item->addAttachment(attachment);
-            item->Send(monitor);
+            Draft draft;
+            draft.subject = QStringLiteral("a.bin");
+            draft.to = QStringLiteral("me@example.org");
+            draft.from = QStringLiteral("Me <me@example.org>");
+            draft.attachmentPaths << attachment;
+            outbox.file(draft, monitor);
         } catch (const SendCancelled &) {
             outcome.cancelled = true;
         } catch (const Failure &failure) {
@@ -375,7 +375,7 @@ TEST(ImapPeerLimitTest, StatusWithALiteralNameIsRead)
     QTemporaryDir dir;
     const QString file = writeFile(dir.filePath("a.bin"), randomBytes(500, 1));
     const QString refused = failureOf([&] {
-        outbox.checkSizes({OutgoingMessage{"a@example.org", "b@example.org", "S", {file}}});
+        outbox.checkSizes({Draft{"a@example.org", "b@example.org", "S", {file}}});
     });
     EXPECT_TRUE(refused.contains("more than the 100 bytes")) << refused;
     EXPECT_TRUE(peer.appends().empty());

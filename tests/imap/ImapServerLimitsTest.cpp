@@ -1,6 +1,6 @@
 #include "ImapServerFixture.h"
 #include "batch/BatchSender.h"
-#include "batch/CancelToken.h"
+#include "common/CancelToken.h"
 #include "filelist/LocalFileSystem.h"
 #include "mailbridge/imap/ImapAccountCheck.h"
 #include "mailbridge/imap/ImapOutbox.h"
@@ -28,7 +28,7 @@ TEST_F(ImapAppendLimitTest, ADraftOverTheLimitIsRefusedBeforeItsUpload)
 {
     ImapOutbox drafts(endpoint(), QString(DovecotServer::password));
     EXPECT_EQ(drafts.appendLimit(), limit);
-    EXPECT_EQ(static_cast<MailApplication &>(drafts).messageSizeLimit(), limit);
+    EXPECT_EQ(static_cast<Outbox &>(drafts).messageSizeLimit(), limit);
     const qsizetype loginsBefore = server().log().count("Login: user=<drafter>");
     const QString failure = failureOf([&] { send(drafts, "big", {randomFile("a", limit)}); });
     // A message this large waits for the go-ahead, so the server's own words come back
@@ -72,7 +72,7 @@ TEST_F(ImapAppendLimitTest, TheLimitCountsCrlfLinesAndEachFileIsOpenedOnceToSize
     // server stores.
     const QString edge = randomFile("edge", 147000);
     const QString folder = QFileInfo(edge).path();
-    const OutgoingMessage message{"to@example.org", "me@example.org", "S-edge", {edge}};
+    const Draft message{"to@example.org", "me@example.org", "S-edge", {edge}};
     ImapOutbox drafts(endpoint(), QString(DovecotServer::password));
     const std::uint64_t crlf = drafts.storedSize(message);
     ASSERT_LE(MaildirOutbox::forSizing(folder)->storedSize(message), limit);

@@ -1,5 +1,6 @@
 #include "OutboxFixture.h"
 #include "RecordingMonitor.h"
+#include "mailbridge/TransferMonitor.h"
 
 #include <fcntl.h>
 #include <thread>
@@ -55,10 +56,10 @@ TEST_F(FileChangeTest, AFileChangedWhileReadFailsTheSendNamingItAndFilesNothing)
                 changeFile(path, c.change);
             }
         };
-        auto item = outbox.CreateItem();
-        item->addAttachment(kept);
-        item->addAttachment(path);
-        const QString failure = failureOf([&] { item->Send(monitor); });
+        Draft draft;
+        draft.attachmentPaths << kept;
+        draft.attachmentPaths << path;
+        const QString failure = failureOf([&] { outbox.file(draft, monitor); });
         EXPECT_TRUE(changed);
         EXPECT_TRUE(failure.contains(path) && failure.contains("changed")) << failure;
         EXPECT_EQ(filesIn("new") + filesIn("tmp"), QStringList());
@@ -68,9 +69,9 @@ TEST_F(FileChangeTest, AFileChangedWhileReadFailsTheSendNamingItAndFilesNothing)
 TEST_F(FileChangeTest, AFileLeftAloneSendsWhole)
 {
     const QString path = writeRandomFile("steady.bin", fileSize + 1);
-    auto item = outbox.CreateItem();
-    item->addAttachment(path);
-    item->Send();
+    Draft draft;
+    draft.attachmentPaths << path;
+    outbox.file(draft, TransferMonitor::none());
     ASSERT_EQ(firstSent().attachments.size(), 1u);
     EXPECT_TRUE(firstSent().attachments[0].bytes == fileBytes(path));
 }

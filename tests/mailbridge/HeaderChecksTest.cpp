@@ -1,4 +1,5 @@
 #include "mailbridge/compose/HeaderChecks.h"
+#include "mailbridge/TransferMonitor.h"
 
 #include "OutboxFixture.h"
 
@@ -74,13 +75,13 @@ using HeaderLimitsTest = OutboxFixture;
 
 TEST_F(HeaderLimitsTest, WrittenHeaderLinesAre7BitAndWithinTheLimit)
 {
-    auto item = outbox.CreateItem();
-    item->setTo("José Müller <jm@x.org>, Zoë <z@y.org>, a@bü.example, "
-                "\"Quoted Ünïcode\" <q@y.org>, friends ünd co: m@x.org;");
-    item->setFrom("Jürgen <j@x.org>");
-    item->setSubject(QString("Ä").repeated(700) + QString("w").repeated(2000));
-    item->addAttachment(writeFile(QString("é").repeated(120) + ".txt", "content"));
-    item->Send();
+    Draft draft;
+    draft.to = "José Müller <jm@x.org>, Zoë <z@y.org>, a@bü.example, "
+               "\"Quoted Ünïcode\" <q@y.org>, friends ünd co: m@x.org;";
+    draft.from = "Jürgen <j@x.org>";
+    draft.subject = QString("Ä").repeated(700) + QString("w").repeated(2000);
+    draft.attachmentPaths << writeFile(QString("é").repeated(120) + ".txt", "content");
+    outbox.file(draft, TransferMonitor::none());
     const ParsedMessage message = firstSent();
     const qsizetype bodyStart = message.raw.indexOf("\nContent-Transfer-Encoding: base64\n\n");
     ASSERT_GT(bodyStart, 0);
@@ -97,18 +98,18 @@ TEST_F(HeaderLimitsTest, WrittenHeaderLinesAre7BitAndWithinTheLimit)
 TEST_F(HeaderLimitsTest, TextTheChecksRefuseIsNeverWrittenCutOrTooLong)
 {
     const QString huge = QString("a").repeated(10'000) + "@x.example";
-    const std::vector<std::pair<const char *, std::function<void(MailItem &)>>> cases = {
+    const std::vector<std::pair<const char *, std::function<void(Draft &)>>> cases = {
         {"NUL in the subject",
-         [](MailItem &item) { item.setSubject(QString("Sub") + QChar(0) + "ject"); }},
-        {"unfoldable address", [&](MailItem &item) { item.setTo(huge); }},
-        {"8-bit local part", [](MailItem &item) { item.setFrom("jö@x.example"); }},
+         [](Draft &draft) { draft.subject = QString("Sub") + QChar(0) + "ject"; }},
+        {"unfoldable address", [&](Draft &draft) { draft.to = huge; }},
+        {"8-bit local part", [](Draft &draft) { draft.from = "jö@x.example"; }},
     };
     for (const auto &[name, set] : cases) {
         SCOPED_TRACE(name);
-        auto item = outbox.CreateItem();
-        item->setTo("a@b.example");
-        set(*item);
-        EXPECT_FALSE(failureOf([&] { item->Send(); }).isEmpty());
+        Draft draft;
+        draft.to = "a@b.example";
+        set(draft);
+        EXPECT_FALSE(failureOf([&] { outbox.file(draft, TransferMonitor::none()); }).isEmpty());
         EXPECT_EQ(filesIn("new") + filesIn("tmp"), QStringList());
     }
 }

@@ -1,4 +1,5 @@
 #include "OutboxFixture.h"
+#include "mailbridge/TransferMonitor.h"
 
 #include <QDir>
 #include <QSysInfo>
@@ -16,14 +17,13 @@ protected:
     ParsedMessage send(const QString &subject, const QStringList &attachments,
                        const QString &to = "to@x.org", const QString &from = "from@y.org")
     {
-        auto item = outbox.CreateItem();
-        item->setSubject(subject);
-        item->setTo(to);
-        item->setFrom(from);
-        item->setDeleteAfterSubmit(true);
+        Draft draft;
+        draft.subject = subject;
+        draft.to = to;
+        draft.from = from;
         for (const QString &path : attachments)
-            item->addAttachment(path);
-        item->Send();
+            draft.attachmentPaths << path;
+        outbox.file(draft, TransferMonitor::none());
         const QStringList sent = filesIn("new"); // names sort in the order sent
         return parseMessageFile(sent.value(sent.size() - 1));
     }
@@ -150,15 +150,12 @@ TEST_F(MaildirOutboxTest, AttachmentsComeBackWholeNamedAndTypedInTheOrderAdded)
     EXPECT_TRUE(filesIn("tmp").isEmpty());
 }
 
-TEST_F(MaildirOutboxTest, HeadersCarryTheItemsTextsExactly)
+TEST_F(MaildirOutboxTest, HeadersCarryTheDraftsTextsExactly)
 {
     const QString longSubject = QString("Zürich 日本 ").repeated(30) + "end";
     ASSERT_GE(longSubject.size(), 300);
     for (const QString &subject : {QString("Plain"), QString("Café, naïve, Grüße — 日本語 🚀"),
                                    longSubject, QString("word ").repeated(60) + "x"}) {
-        auto item = outbox.CreateItem();
-        item->setSubject(subject);
-        EXPECT_EQ(item->Subject(), subject);
         EXPECT_EQ(send(subject, {}).subject, subject);
     }
 
@@ -180,13 +177,13 @@ TEST_F(MaildirOutboxTest, HeadersCarryTheItemsTextsExactly)
 TEST_F(MaildirOutboxTest, SendsAFileReplacedAfterItWasAddedWhole)
 {
     const QString path = writeRandomFile("report.bin", 100'000);
-    auto item = outbox.CreateItem();
-    item->addAttachment(path);
+    Draft draft;
+    draft.attachmentPaths << path;
     const QByteArray replacement = randomBytes(70'000, 9);
     const QString other = writeFile("new-version", replacement);
     ASSERT_EQ(::rename(QFile::encodeName(other).constData(), QFile::encodeName(path).constData()),
               0);
-    item->Send();
+    outbox.file(draft, TransferMonitor::none());
     const ParsedMessage message = firstSent();
     ASSERT_EQ(message.attachments.size(), 1u);
     EXPECT_TRUE(message.attachments[0].bytes == replacement);

@@ -1,4 +1,5 @@
 #include "OutboxFixture.h"
+#include "mailbridge/TransferMonitor.h"
 
 #include "mailbridge/compose/Attachment.h"
 
@@ -42,15 +43,15 @@ TEST_F(MessageFormatTest, MailFilesArriveWholeAsOctetStreams)
         {"RMAIL", "BABYL OPTIONS:\n" + mail},
         {"forwarded", mail},
     };
-    auto item = outbox.CreateItem();
+    Draft draft;
     for (const auto &[name, bytes] : files) {
         const QString path = writeFile(name, bytes);
         ASSERT_TRUE(
             QMimeDatabase().mimeTypeForFileNameAndData(name, bytes).name().startsWith("message/"))
             << "not a case of the rule: " << name;
-        item->addAttachment(path);
+        draft.attachmentPaths << path;
     }
-    item->Send();
+    outbox.file(draft, TransferMonitor::none());
     const ParsedMessage message = firstSent();
     ASSERT_EQ(message.attachments.size(), files.size());
     const QJsonObject python = readWithPython(filesIn("new").value(0));
@@ -75,14 +76,14 @@ TEST_F(MessageFormatTest, TextArrivesExactlyAsTypedAndNamedInUtf8)
     const QString subject = "=?utf-8?q?Pay_now?= or =?utf-8?b?cmVwb3J0?= résumé";
     const QStringList names = {"=?utf-8?b?cmVwb3J0LnBkZg==?=", "=?utf-8?q?evil?=.txt", "résumé.pdf",
                                "naïve =? half.txt", "plain.txt"};
-    auto item = outbox.CreateItem();
-    item->setSubject(subject);
-    item->setTo("\"Bob =?utf-8?q?x?=\" <bob@b.example>, =?utf-8?q?Pay_now?= <pay@b.example>, "
-                "José Müller <jm@b.example>, =?x@b.example");
-    item->setFrom("Ülla <u@b.example>");
+    Draft draft;
+    draft.subject = subject;
+    draft.to = "\"Bob =?utf-8?q?x?=\" <bob@b.example>, =?utf-8?q?Pay_now?= <pay@b.example>, "
+               "José Müller <jm@b.example>, =?x@b.example";
+    draft.from = "Ülla <u@b.example>";
     for (const QString &name : names)
-        item->addAttachment(writeFile(name, name.toUtf8()));
-    item->Send();
+        draft.attachmentPaths << writeFile(name, name.toUtf8());
+    outbox.file(draft, TransferMonitor::none());
 
     const ParsedMessage message = firstSent();
     EXPECT_EQ(message.subject, subject);

@@ -1,4 +1,5 @@
 #include "OutboxFixture.h"
+#include "mailbridge/TransferMonitor.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -14,35 +15,37 @@ namespace {
 
 using OutboxFailureTest = OutboxFixture;
 
-TEST_F(OutboxFailureTest, AddingRejectsWhatIsNotARegularFileAtOnce)
+TEST_F(OutboxFailureTest, FilingRejectsWhatIsNotARegularFileAtOnce)
 {
     const QString fifo = dir.filePath("pipe");
     const QString folder = dir.filePath("a folder");
     QDir().mkpath(folder);
     ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
 
-    auto item = outbox.CreateItem();
     QElapsedTimer timer;
     timer.start();
+    const QString kept = writeFile("kept.txt", "kept");
     for (const auto &[path, reason] : std::initializer_list<std::pair<QString, const char *>>{
              {fifo, "not a regular file"},
              {dir.filePath("missing.txt"), "No such file or directory"},
              {folder, "not a regular file"}}) {
-        const QString failure = failureOf([&] { item->addAttachment(path); });
+        Draft draft;
+        draft.attachmentPaths << kept << path;
+        const QString failure = failureOf([&] { outbox.file(draft, TransferMonitor::none()); });
         EXPECT_TRUE(failure.contains(path) && failure.contains(reason)) << failure;
     }
     EXPECT_LT(timer.elapsed(), 5000) << "a FIFO without writer must not block";
-
-    item->Send();
-    EXPECT_TRUE(firstSent().attachments.empty()) << "a rejected file is not attached";
+    EXPECT_EQ(filesIn("new") + filesIn("tmp"), QStringList()) << "nothing of a refused draft";
 }
 
-TEST_F(OutboxFailureTest, AddingRejectsAnUnreadableFile)
+TEST_F(OutboxFailureTest, FilingRejectsAnUnreadableFile)
 {
     const QString path = writeFile("secret.txt", "secret");
     ASSERT_TRUE(QFile::setPermissions(path, QFileDevice::WriteOwner));
     const auto attempt = [&] {
-        const QString failure = failureOf([&] { outbox.CreateItem()->addAttachment(path); });
+        Draft draft;
+        draft.attachmentPaths << path;
+        const QString failure = failureOf([&] { outbox.file(draft, TransferMonitor::none()); });
         return failure.contains(path) && failure.contains("Permission denied") ? 0 : 1;
     };
     if (::geteuid() != 0) {
@@ -60,19 +63,19 @@ TEST_F(OutboxFailureTest, AddingRejectsAnUnreadableFile)
 
 TEST_F(OutboxFailureTest, AFileGoneBeforeSendFailsAndLeavesNothingBehind)
 {
-    auto item = outbox.CreateItem();
-    item->addAttachment(writeRandomFile("kept.bin", 200'000));
+    Draft draft;
+    draft.attachmentPaths << writeRandomFile("kept.bin", 200'000);
     const QString gone = writeRandomFile("gone.bin", 1000);
-    item->addAttachment(gone);
+    draft.attachmentPaths << gone;
     ASSERT_TRUE(QFile::remove(gone));
 
-    const QString failure = failureOf([&] { item->Send(); });
+    const QString failure = failureOf([&] { outbox.file(draft, TransferMonitor::none()); });
     EXPECT_TRUE(failure.contains(gone) && failure.contains("No such file or directory")) << failure;
     EXPECT_EQ(filesIn("new") + filesIn("tmp"), QStringList());
 
-    // Nothing was delivered, so the same item may go once the file is back.
+    // Nothing was delivered, so the same draft may go once the file is back.
     writeRandomFile("gone.bin", 1000);
-    item->Send();
+    outbox.file(draft, TransferMonitor::none());
     EXPECT_EQ(filesIn("new").size(), 1);
 }
 
@@ -85,9 +88,9 @@ TEST_F(OutboxFailureTest, AWriteErrorFailsNamingTheMessageFileAndLeavesNothingBe
         const struct rlimit limit = {256 * 1024, 256 * 1024};
         if (::setrlimit(RLIMIT_FSIZE, &limit) != 0)
             return 2;
-        auto item = outbox.CreateItem();
-        item->addAttachment(big);
-        const QString failure = failureOf([&] { item->Send(); });
+        Draft draft;
+        draft.attachmentPaths << big;
+        const QString failure = failureOf([&] { outbox.file(draft, TransferMonitor::none()); });
         return failure.contains(outboxPath + "/tmp") && failure.contains("File too large") ? 0 : 3;
     });
     EXPECT_EQ(result, 0);
@@ -100,23 +103,11 @@ TEST_F(OutboxFailureTest, AnUnusableTmpFolderFailsNamingIt)
     ASSERT_TRUE(QDir(tmp).removeRecursively());
     ::writeFile(tmp, ""); // a file where the folder should be
 
-    auto item = outbox.CreateItem();
-    item->setSubject("nowhere to go");
-    const QString failure = failureOf([&] { item->Send(); });
+    Draft draft;
+    draft.subject = "nowhere to go";
+    const QString failure = failureOf([&] { outbox.file(draft, TransferMonitor::none()); });
     EXPECT_TRUE(failure.contains(tmp) && failure.contains("Not a directory")) << failure;
     EXPECT_TRUE(filesIn("new").isEmpty());
-}
-
-TEST_F(OutboxFailureTest, AnItemIsSpentAfterSend)
-{
-    auto item = outbox.CreateItem();
-    item->setSubject("once");
-    item->Send();
-    EXPECT_THROW(item->Send(), Failure);
-    EXPECT_THROW(item->addAttachment(writeFile("late", "x")), Failure);
-    EXPECT_THROW(item->setSubject("twice"), Failure);
-    EXPECT_EQ(item->Subject(), "once");
-    EXPECT_EQ(filesIn("new").size(), 1);
 }
 
 // Runs body in a child process as the user nobody when this process is root, for whom
@@ -149,12 +140,12 @@ TEST_F(OutboxFailureTest, AFolderNotSyncedAfterFilingReportsTheMessageAsFiled)
         MaildirOutbox unprivileged(folder);
         if (::chmod(QFile::encodeName(folder + "/new").constData(), 0300) != 0)
             return 2;
-        auto item = unprivileged.CreateItem();
-        item->setSubject("filed");
-        const QString filed = failureOf<FiledWithFailure>([&] { item->Send(); });
+        Draft draft;
+        draft.subject = "filed";
+        const QString filed =
+            failureOf<FiledWithFailure>([&] { unprivileged.file(draft, TransferMonitor::none()); });
         ::writeFile(report, filed.toUtf8());
-        // Spent: a retry would file it twice.
-        return filed.isEmpty() ? 3 : failureOf([&] { item->Send(); }).contains("already") ? 0 : 4;
+        return filed.isEmpty() ? 3 : 0;
     });
     EXPECT_EQ(result, 0);
     const QString description = QString::fromUtf8(fileBytes(report));

@@ -1,4 +1,5 @@
 #include "OutboxFixture.h"
+#include "mailbridge/TransferMonitor.h"
 
 #include <QRegularExpression>
 
@@ -29,12 +30,12 @@ TEST_F(OutboxInjectionTest, UserTextNeverStartsAHeaderLineOfItsOwn)
     const QString sender = "Me <me@x.org>\r\nX-Evil: 1";
     const QString subject = "Hello\r\nBcc: evil@x\nX-Evil: 2\rX-Evil: 3\x01\x1b end";
     const QString fileName = "report\r\nBcc: evil@x.txt";
-    auto item = outbox.CreateItem();
-    item->setTo(recipient);
-    item->setFrom(sender);
-    item->setSubject(subject);
-    item->addAttachment(writeFile(fileName, "content"));
-    item->Send();
+    Draft draft;
+    draft.to = recipient;
+    draft.from = sender;
+    draft.subject = subject;
+    draft.attachmentPaths << writeFile(fileName, "content");
+    outbox.file(draft, TransferMonitor::none());
 
     const ParsedMessage message = firstSent();
     for (const char byte : message.raw)
@@ -62,10 +63,10 @@ TEST_F(OutboxInjectionTest, UserTextNeverStartsAHeaderLineOfItsOwn)
 
 TEST_F(OutboxInjectionTest, TextThatIsNoAddressStillGivesAValidHeader)
 {
-    auto item = outbox.CreateItem();
-    item->setTo("friends <<<>>>\x01\nCc: x@y");
-    item->setFrom("\"unclosed quote <a@b.c>");
-    item->Send();
+    Draft draft;
+    draft.to = "friends <<<>>>\x01\nCc: x@y";
+    draft.from = "\"unclosed quote <a@b.c>";
+    outbox.file(draft, TransferMonitor::none());
     const ParsedMessage message = firstSent();
     EXPECT_FALSE(message.to.isEmpty());
     EXPECT_FALSE(message.from.isEmpty());

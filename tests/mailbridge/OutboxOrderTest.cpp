@@ -1,4 +1,5 @@
 #include "OutboxFixture.h"
+#include "mailbridge/TransferMonitor.h"
 
 #include <QProcess>
 #include <QSet>
@@ -13,10 +14,10 @@ TEST_F(OutboxOrderTest, NamesSortInTheOrderMessagesWereSent)
     QStringList subjects;
     for (int i = 0; i < 50; ++i) {
         subjects << QStringLiteral("message %1").arg(i, 2, 10, QLatin1Char('0'));
-        auto item = outbox.CreateItem();
-        item->setSubject(subjects.back());
-        item->addAttachment(attachment);
-        item->Send();
+        Draft draft;
+        draft.subject = subjects.back();
+        draft.attachmentPaths << attachment;
+        outbox.file(draft, TransferMonitor::none());
     }
     // The subjects go in the reverse order to the names' digits, so only the names can
     // have put them in order.

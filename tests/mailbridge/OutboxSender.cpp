@@ -1,6 +1,7 @@
 // Sends numbered messages into an outbox, for tests that need another process at work:
 // outbox_sender <outbox folder> <count> <subject prefix> <attachment>
 #include "common/Failure.h"
+#include "mailbridge/TransferMonitor.h"
 #include "mailbridge/maildir/MaildirOutbox.h"
 
 #include <QCoreApplication>
@@ -20,11 +21,11 @@ int main(int argc, char **argv)
         MaildirOutbox outbox(args[1]);
         const int count = args[2].toInt();
         for (int i = 0; i < count; ++i) {
-            auto item = outbox.CreateItem();
-            item->setSubject(QStringLiteral("%1 %2").arg(args[3]).arg(i));
-            item->setTo(QStringLiteral("someone@example.org"));
-            item->addAttachment(args[4]);
-            item->Send();
+            Draft draft;
+            draft.subject = QStringLiteral("%1 %2").arg(args[3]).arg(i);
+            draft.to = QStringLiteral("someone@example.org");
+            draft.attachmentPaths << args[4];
+            outbox.file(draft, TransferMonitor::none());
         }
     } catch (const Failure &failure) {
         std::fprintf(stderr, "%s\n", failure.what());

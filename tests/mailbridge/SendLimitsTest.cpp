@@ -1,4 +1,5 @@
 #include "OutboxFixture.h"
+#include "mailbridge/TransferMonitor.h"
 
 #include <QDir>
 
@@ -25,10 +26,10 @@ TEST_F(SendLimitsTest, ThousandsOfFilesSendUnderALowDescriptorLimit)
         const struct rlimit limit = {64, 64};
         if (::setrlimit(RLIMIT_NOFILE, &limit) != 0)
             return 2;
-        auto item = outbox.CreateItem();
+        Draft draft;
         for (const QString &path : paths)
-            item->addAttachment(path);
-        const QString failure = failureOf([&] { item->Send(); });
+            draft.attachmentPaths << path;
+        const QString failure = failureOf([&] { outbox.file(draft, TransferMonitor::none()); });
         if (!failure.isEmpty())
             std::fprintf(stderr, "%s\n", qPrintable(failure));
         return failure.isEmpty() ? 0 : 3;

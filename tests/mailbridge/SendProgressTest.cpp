@@ -1,5 +1,6 @@
 #include "OutboxFixture.h"
 #include "RecordingMonitor.h"
+#include "mailbridge/TransferMonitor.h"
 
 #include <QDir>
 
@@ -14,13 +15,13 @@ TEST_F(SendProgressTest, ReportsEachFileAsItStartsAndExactlyItsBytes)
 {
     const std::vector<qsizetype> sizes = {0, 5, 57 * 16384, 57 * 16384 + 1, 0, 3'000'000, 1};
     QStringList paths;
-    auto item = outbox.CreateItem();
+    Draft draft;
     for (std::size_t i = 0; i < sizes.size(); ++i) {
         paths << writeRandomFile(QStringLiteral("file%1.bin").arg(i), sizes[i]);
-        item->addAttachment(paths.back());
+        draft.attachmentPaths << paths.back();
     }
     RecordingMonitor monitor;
-    item->Send(monitor);
+    outbox.file(draft, monitor);
 
     EXPECT_EQ(monitor.started, paths);
     ASSERT_EQ(monitor.bytesPerFile.size(), sizes.size());
@@ -42,19 +43,19 @@ TEST_F(SendProgressTest, ACancelStopsWithinABlockAndLeavesNothing)
             if (total > 1000)
                 monitor.cancel = true; // after the first block of the large file
         };
-        auto item = outbox.CreateItem();
-        item->addAttachment(first);
-        item->addAttachment(large);
+        Draft draft;
+        draft.attachmentPaths << first;
+        draft.attachmentPaths << large;
         const int threadsBefore = threadCount();
         const QStringList filedBefore = filesIn("new");
-        EXPECT_THROW(item->Send(monitor), SendCancelled);
+        EXPECT_THROW(outbox.file(draft, monitor), SendCancelled);
         EXPECT_EQ(threadCount(), threadsBefore) << "the writer thread outlived the write";
         EXPECT_LE(monitor.total, 1000 + 2 * 1024 * 1024) << "read on after the cancel";
         EXPECT_EQ(filesIn("new"), filedBefore);
         EXPECT_EQ(filesIn("tmp"), QStringList());
         // Nothing was filed, so the item may go again once nobody cancels.
         RecordingMonitor again;
-        item->Send(again);
+        outbox.file(draft, again);
         EXPECT_EQ(again.total, 1000 + 40 * 1024 * 1024);
         EXPECT_EQ(filesIn("new").size(), atOnce ? 1 : 2);
     }
@@ -68,10 +69,10 @@ TEST_F(SendProgressTest, AFailedWriteEndsTheWriterThreadAndNamesTheMessageFile)
         const struct rlimit limit = {5 << 20, 5 << 20};
         if (::setrlimit(RLIMIT_FSIZE, &limit) != 0)
             return 2;
-        auto item = outbox.CreateItem();
-        item->addAttachment(big);
+        Draft draft;
+        draft.attachmentPaths << big;
         const int threadsBefore = threadCount();
-        const QString failure = failureOf([&] { item->Send(); });
+        const QString failure = failureOf([&] { outbox.file(draft, TransferMonitor::none()); });
         if (threadCount() != threadsBefore)
             return 4;
         return failure.contains(outboxPath + "/tmp") && failure.contains("File too large") ? 0 : 3;

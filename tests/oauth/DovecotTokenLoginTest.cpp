@@ -1,5 +1,6 @@
 #include "SignedIn.h"
 #include "TokenDovecot.h"
+#include "mailbridge/TransferMonitor.h"
 
 #include "DovecotServer.h"
 #include "common/Failure.h"
@@ -106,14 +107,14 @@ int draftsOnDisk(const DovecotServer &dovecot)
                QDir(base + "/new").entryList(QDir::Files).size());
 }
 
-void sendOne(MailApplication &outbox, const QString &file)
+void sendOne(Outbox &outbox, const QString &file)
 {
-    const auto item = outbox.CreateItem();
-    item->setSubject("token");
-    item->setTo("someone@example.org");
-    item->setFrom("me@example.org");
-    item->addAttachment(file);
-    item->Send();
+    Draft draft;
+    draft.subject = "token";
+    draft.to = "someone@example.org";
+    draft.from = "me@example.org";
+    draft.attachmentPaths << file;
+    outbox.file(draft, TransferMonitor::none());
 }
 
 ImapEndpoint plainEndpoint(const DovecotServer &dovecot)
@@ -199,7 +200,7 @@ TEST_F(DovecotTokenLogin, TheWindowsOutboxAsksForATokenOnlyWhenTheSendLogsIn)
     keyring->write(kept, *keyring->read(key));
 
     const int grantsBefore = server.counts().value("refresh_grants").toInt();
-    std::unique_ptr<MailApplication> outbox;
+    std::unique_ptr<Outbox> outbox;
     EXPECT_EQ(failureOf([&] {
                   outbox = createOutbox(settings, std::nullopt, keyring, FirstToken::AtLogin);
               }),

@@ -1,30 +1,27 @@
-#include "mailbridge/MailApplication.h"
+#include "mailbridge/Outbox.h"
 
 #include "common/FileNameCodec.h"
 #include "mailbridge/compose/Attachment.h"
+#include "mailbridge/compose/DraftContent.h"
 #include "mailbridge/compose/MessageWriter.h"
 
 #include <QFileInfo>
 
-std::uint64_t MailApplication::storedSize(const OutgoingMessage &message) const
+std::uint64_t Outbox::storedSize(const Draft &draft) const
 {
-    // Composed as the item will compose it; only the stamp differs, and its parts are of
-    // fixed length.
-    MessageContent content;
-    content.to = message.to;
-    content.from = message.from;
-    content.subject = message.subject;
-    for (const QString &path : message.attachmentPaths)
-        content.attachments.push_back(inspectForSizing(path));
-    return composedSize(content, lineEnding());
+    // Composed as file() will compose it; only the stamp differs, and its parts are of fixed
+    // length.
+    return composedSize(
+        draftContent(draft, [this](const QString &path) { return inspectForSizing(path); }),
+        lineEnding());
 }
 
-void MailApplication::checkSizes(const std::vector<OutgoingMessage> &messages)
+void Outbox::checkSizes(const std::vector<Draft> &drafts)
 {
     const auto limit = messageSizeLimit();
     if (!limit)
         return;
-    for (const OutgoingMessage &message : messages) {
+    for (const Draft &message : drafts) {
         const std::uint64_t size = storedSize(message);
         if (size <= *limit)
             continue;
@@ -41,7 +38,7 @@ void MailApplication::checkSizes(const std::vector<OutgoingMessage> &messages)
     }
 }
 
-Attachment MailApplication::inspectForSizing(const QString &path) const
+Attachment Outbox::inspectForSizing(const QString &path) const
 {
     return inspectAttachment(path);
 }

@@ -1,30 +1,29 @@
 #pragma once
 
-#include "mailbridge/MailItem.h"
-#include "mailbridge/OutgoingMessage.h"
+#include "mailbridge/Draft.h"
+#include "mailbridge/FilingOutcomes.h"
 #include "mailbridge/compose/LineEnding.h"
 
 #include <cstdint>
 #include <functional>
-#include <memory>
 #include <optional>
 #include <vector>
 
+class TransferMonitor;
 struct Attachment;
 
-// The mail client's application object: the one place messages come from.
-class MailApplication
+// Where a Send puts its messages: a folder, a server's Drafts, or on to the recipient. Each
+// outbox composes the drafts it is given in its own line endings and files them its own way.
+class Outbox
 {
 public:
-    enum ItemType
-    {
-        olMailItem = 0
-    };
+    virtual ~Outbox() = default;
 
-    virtual ~MailApplication() = default;
-
-    // A new, unsent mail item. Throws Failure when the client cannot make one.
-    virtual std::unique_ptr<MailItem> CreateItem(ItemType type = olMailItem) = 0;
+    // Composes the draft and files it, reporting to and obeying the monitor while it writes.
+    // Throws SendCancelled when the monitor asked to stop (nothing of the message is left),
+    // FiledWithFailure when the message reached the outbox but a later step failed,
+    // PerhapsFiled when whether it arrived cannot be known, Failure when it did not arrive.
+    virtual void file(const Draft &draft, TransferMonitor &monitor) = 0;
 
     // Where messages go, as a person reads it after "into": "the Maildir outbox ~/Outbox".
     virtual QString destination() const = 0;
@@ -43,23 +42,23 @@ public:
     // The exact number of bytes the message will take where this outbox files it, found from
     // the sizes and first bytes of its files without reading them whole. Throws Failure for a
     // file that cannot be attached or text that cannot be written.
-    virtual std::uint64_t storedSize(const OutgoingMessage &message) const;
+    virtual std::uint64_t storedSize(const Draft &draft) const;
 
     // Throws Failure for the first message larger than the outbox takes, naming it, its files,
     // both sizes and the destination, so that a Send is refused before its first message
     // goes. Outboxes without a limit size nothing. May ask a server.
-    virtual void checkSizes(const std::vector<OutgoingMessage> &messages);
+    virtual void checkSizes(const std::vector<Draft> &drafts);
 
     // An outbox that logs in to a server may lack the password; the window asks for it on its
     // own thread before the Send starts, and hands it over here.
     virtual bool needsPassword() const { return false; }
-    // Asked during every wait on a server outside a message's Send (which obeys its own
+    // Asked during every wait on a server outside a message's filing (which obeys its own
     // monitor), so that a Send can be stopped while the outbox connects or asks questions.
     virtual void setCancelCheck(std::function<bool()>) {}
     virtual void setPassword(const QString &) {}
 
 protected:
     // How storedSize inspects an attachment (inspectAttachment); an outbox may keep the result
-    // for its items.
+    // for the drafts it files next.
     virtual Attachment inspectForSizing(const QString &path) const;
 };
