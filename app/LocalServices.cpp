@@ -5,7 +5,7 @@
 #include "common/Failure.h"
 #include "filelist/LocalFileSystem.h"
 #include "mailbridge/MailAccount.h"
-#include "mailbridge/OutboxFactory.h"
+#include "mailbridge/wiring/OutboxFactory.h"
 #include "mailbridge/password/KeychainPasswordStore.h"
 #include "mailbridge/password/PasswordResolution.h"
 

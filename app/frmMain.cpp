@@ -19,7 +19,7 @@
 #include "filelist/FileListRefresh.h"
 #include "filelist/FileSystem.h"
 #include "filelist/FolderChooser.h"
-#include "filelist/HomeFolder.h"
+#include "common/HomePath.h"
 #include "mailbridge/MailAccount.h"
 #include "mailbridge/Outbox.h"
 #include "mailbridge/password/PasswordStore.h"

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "filelist/FileSystem.h"
-#include "mailbridge/compose/LineEnding.h"
+#include "mailbridge/LineEnding.h"
 
 #include <QHash>
 #include <QString>

@@ -7,7 +7,7 @@
 #include "common/Failure.h"
 #include "filelist/LocalFileSystem.h"
 #include "mailbridge/MailAccount.h"
-#include "mailbridge/OutboxFactory.h"
+#include "mailbridge/wiring/OutboxFactory.h"
 #include "mailbridge/discovery/SettingsFinder.h"
 #include "mailbridge/maildir/MaildirOutbox.h"
 #include "mailbridge/password/KeychainPasswordStore.h"

@@ -1,7 +1,7 @@
 #include "cli/SendOptions.h"
 
 #include "common/FileNameCodec.h"
-#include "filelist/HomeFolder.h"
+#include "common/HomePath.h"
 
 #include <QCoreApplication>
 

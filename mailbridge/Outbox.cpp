@@ -1,20 +1,8 @@
 #include "mailbridge/Outbox.h"
 
 #include "common/FileNameCodec.h"
-#include "mailbridge/compose/Attachment.h"
-#include "mailbridge/compose/DraftContent.h"
-#include "mailbridge/compose/MessageWriter.h"
 
 #include <QFileInfo>
-
-std::uint64_t Outbox::storedSize(const Draft &draft) const
-{
-    // Composed as file() will compose it; only the stamp differs, and its parts are of fixed
-    // length.
-    return composedSize(
-        draftContent(draft, [this](const QString &path) { return inspectForSizing(path); }),
-        lineEnding());
-}
 
 void Outbox::checkSizes(const std::vector<Draft> &drafts)
 {
@@ -36,9 +24,4 @@ void Outbox::checkSizes(const std::vector<Draft> &drafts)
                           .arg(*limit)
                           .arg(destination()));
     }
-}
-
-Attachment Outbox::inspectForSizing(const QString &path) const
-{
-    return inspectAttachment(path);
 }

@@ -2,7 +2,7 @@
 
 #include "mailbridge/Draft.h"
 #include "mailbridge/FilingOutcomes.h"
-#include "mailbridge/compose/LineEnding.h"
+#include "mailbridge/LineEnding.h"
 
 #include <cstdint>
 #include <functional>
@@ -10,7 +10,6 @@
 #include <vector>
 
 class TransferMonitor;
-struct Attachment;
 
 // Where a Send puts its messages: a folder, a server's Drafts, or on to the recipient. Each
 // outbox composes the drafts it is given in its own line endings and files them its own way.
@@ -42,7 +41,7 @@ public:
     // The exact number of bytes the message will take where this outbox files it, found from
     // the sizes and first bytes of its files without reading them whole. Throws Failure for a
     // file that cannot be attached or text that cannot be written.
-    virtual std::uint64_t storedSize(const Draft &draft) const;
+    virtual std::uint64_t storedSize(const Draft &draft) const = 0;
 
     // Throws Failure for the first message larger than the outbox takes, naming it, its files,
     // both sizes and the destination, so that a Send is refused before its first message
@@ -56,9 +55,4 @@ public:
     // monitor), so that a Send can be stopped while the outbox connects or asks questions.
     virtual void setCancelCheck(std::function<bool()>) {}
     virtual void setPassword(const QString &) {}
-
-protected:
-    // How storedSize inspects an attachment (inspectAttachment); an outbox may keep the result
-    // for the drafts it files next.
-    virtual Attachment inspectForSizing(const QString &path) const;
 };

@@ -12,7 +12,7 @@
 #include "mailbridge/imap/ImapOutbox.h"
 #include "mailbridge/oauth/OAuthSignIn.h"
 #include "mailbridge/oauth/RefreshingTokenSource.h"
-#include "mailbridge/oauth/TokenSources.h"
+#include "mailbridge/wiring/TokenSources.h"
 #include "support/MemoryPasswordStore.h"
 
 #include <QCoreApplication>

@@ -152,6 +152,10 @@ public:
 
     void file(const Draft &draft, TransferMonitor &) override { m_outbox.file(draft, m_monitor); }
     QString destination() const override { return m_outbox.destination(); }
+    std::uint64_t storedSize(const Draft &draft) const override
+    {
+        return m_outbox.storedSize(draft);
+    }
 
 private:
     Outbox &m_outbox;

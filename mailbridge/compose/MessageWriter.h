@@ -1,6 +1,6 @@
 #pragma once
 
-#include "mailbridge/compose/LineEnding.h"
+#include "mailbridge/LineEnding.h"
 #include "mailbridge/compose/MessageContent.h"
 
 #include <QString>

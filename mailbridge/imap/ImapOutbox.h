@@ -1,6 +1,6 @@
 #pragma once
 
-#include "mailbridge/Outbox.h"
+#include "mailbridge/compose/ComposingOutbox.h"
 #include "mailbridge/imap/ImapEndpoint.h"
 
 #include <QString>
@@ -16,7 +16,7 @@ class ImapSession;
 // \Draft and \Seen, for the person to open and send from their mail client. Nothing connects
 // before the first question or draft; then one connection serves every message of the outbox.
 // Use the outbox from one thread at a time (the Send's).
-class ImapOutbox : public Outbox
+class ImapOutbox : public ComposingOutbox
 {
 public:
     // password: as resolvePassword found it or the person typed it; without one, the first

@@ -3,7 +3,7 @@
 #include "common/Failure.h"
 #include "mailbridge/FilingOutcomes.h"
 #include "mailbridge/TransferMonitor.h"
-#include "mailbridge/imap/AccessTokenSource.h"
+#include "mailbridge/AccessTokenSource.h"
 #include "mailbridge/imap/ImapResponses.h"
 #include "mailbridge/imap/MailboxName.h"
 

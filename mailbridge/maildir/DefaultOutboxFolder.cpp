@@ -1,30 +1,17 @@
 #include "mailbridge/maildir/DefaultOutboxFolder.h"
 
 #include "common/Failure.h"
+#include "common/HomePath.h"
 #include "settings/QtSettingsStore.h"
 #include "settings/SettingsStore.h"
 
 #include <QDir>
 
-namespace {
-
-// "~" and "~/…" name the home folder, as they would in a shell.
-QString withHomeExpanded(const QString &path)
-{
-    if (path == QLatin1String("~"))
-        return QDir::homePath();
-    if (path.startsWith(QLatin1String("~/")))
-        return QDir::homePath() + path.mid(1);
-    return path;
-}
-
-} // namespace
-
 QString defaultOutboxFolder(const SettingsStore &store)
 {
     const QString configured = store.read(QStringLiteral("MailClient"), QStringLiteral("Outbox"));
     if (!configured.isEmpty()) {
-        const QString folder = withHomeExpanded(configured);
+        const QString folder = expandHome(configured);
         // Relative to whatever folder the tool was started in would be a different outbox
         // each time.
         if (QDir::isRelativePath(folder))

@@ -1,7 +1,7 @@
 #include "mailbridge/maildir/MaildirOutbox.h"
 
 #include "common/Failure.h"
-#include "mailbridge/OutboxFactory.h"
+#include "common/HomePath.h"
 #include "mailbridge/TransferMonitor.h"
 #include "mailbridge/compose/DraftContent.h"
 #include "mailbridge/compose/MessageWriter.h"

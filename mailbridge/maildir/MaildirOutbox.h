@@ -1,13 +1,13 @@
 #pragma once
 
-#include "mailbridge/Outbox.h"
+#include "mailbridge/compose/ComposingOutbox.h"
 
 #include <QString>
 
 #include <memory>
 
 // A Maildir folder as the outbox: each message filed is a file in its new/.
-class MaildirOutbox : public Outbox
+class MaildirOutbox : public ComposingOutbox
 {
 public:
     // Creates the folder and its tmp/, new/ and cur/ as needed (mode 0700); throws Failure

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "mailbridge/imap/AccessTokenSource.h"
+#include "mailbridge/AccessTokenSource.h"
 
 #include <QString>
 

@@ -1,4 +1,5 @@
-#include "mailbridge/OutboxFactory.h"
+#include "common/HomePath.h"
+#include "mailbridge/wiring/OutboxFactory.h"
 
 #include "mailbridge/imap/ImapOutbox.h"
 #include "mailbridge/maildir/MaildirOutbox.h"

@@ -5,7 +5,7 @@
 #include "DovecotServer.h"
 #include "common/Failure.h"
 #include "mailbridge/MailAccount.h"
-#include "mailbridge/OutboxFactory.h"
+#include "mailbridge/wiring/OutboxFactory.h"
 #include "mailbridge/imap/ImapOutbox.h"
 #include "mailbridge/oauth/RefreshingTokenSource.h"
 #include "support/MemoryPasswordStore.h"

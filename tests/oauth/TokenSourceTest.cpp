@@ -1,7 +1,7 @@
 #include "SignedIn.h"
 
 #include "mailbridge/MailAccount.h"
-#include "mailbridge/OutboxFactory.h"
+#include "mailbridge/wiring/OutboxFactory.h"
 #include "mailbridge/oauth/CommandTokenSource.h"
 #include "mailbridge/oauth/RefreshingTokenSource.h"
 #include "mailbridge/oauth/TokenRequest.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "mailbridge/Outbox.h"
+#include "mailbridge/compose/ComposingOutbox.h"
 
 #include <QStringList>
 #include <atomic>
@@ -11,7 +11,7 @@
 class TransferMonitor;
 
 // An outbox that keeps the drafts it is given, for tests of what a Send files and when.
-class FakeOutbox : public Outbox
+class FakeOutbox : public ComposingOutbox
 {
 public:
     ~FakeOutbox() override

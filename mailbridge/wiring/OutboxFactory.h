@@ -34,6 +34,3 @@ std::unique_ptr<Outbox> createOutbox(const SettingsStore &store,
 // The same outbox, only to size messages with (Outbox::storedSize): it creates no
 // folder and asks for no password. Throws Failure for settings it cannot use.
 std::unique_ptr<Outbox> createSizingOutbox(const SettingsStore &store);
-
-// The path with the home folder shown as "~".
-QString withHomeAsTilde(const QString &path);

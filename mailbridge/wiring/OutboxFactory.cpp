@@ -1,4 +1,4 @@
-#include "mailbridge/OutboxFactory.h"
+#include "mailbridge/wiring/OutboxFactory.h"
 
 #include "common/Failure.h"
 #include "mailbridge/MailAccount.h"
@@ -7,7 +7,7 @@
 #include "mailbridge/maildir/DefaultOutboxFolder.h"
 #include "mailbridge/maildir/MaildirOutbox.h"
 #include "mailbridge/oauth/TokenRequest.h"
-#include "mailbridge/oauth/TokenSources.h"
+#include "mailbridge/wiring/TokenSources.h"
 
 #include <QDir>
 
@@ -38,16 +38,4 @@ std::unique_ptr<Outbox> createSizingOutbox(const SettingsStore &store)
         return MaildirOutbox::forSizing(defaultOutboxFolder(store));
     checkMailAccount(account);
     return std::make_unique<ImapOutbox>(imapEndpoint(account), std::nullopt);
-}
-
-QString withHomeAsTilde(const QString &path)
-{
-    const QString home = QDir::homePath();
-    if (home.isEmpty() || home == QLatin1String("/"))
-        return path;
-    if (path == home)
-        return QStringLiteral("~");
-    if (path.startsWith(home + QLatin1Char('/')))
-        return QLatin1Char('~') + path.mid(home.size());
-    return path;
 }

@@ -1,4 +1,4 @@
-#include "filelist/HomeFolder.h"
+#include "common/HomePath.h"
 
 #include "support/TestTools.h"
 

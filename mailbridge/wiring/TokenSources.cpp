@@ -1,4 +1,4 @@
-#include "mailbridge/oauth/TokenSources.h"
+#include "mailbridge/wiring/TokenSources.h"
 
 #include "mailbridge/MailAccount.h"
 #include "mailbridge/imap/ImapOutbox.h"

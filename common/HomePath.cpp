@@ -1,0 +1,26 @@
+#include "common/HomePath.h"
+
+#include <QDir>
+
+QString expandHome(const QString &folderText)
+{
+    if (folderText == QLatin1String("~"))
+        return QDir::homePath();
+    if (folderText.startsWith(QLatin1String("~/"))) {
+        const QString home = QDir::homePath();
+        return (home.endsWith('/') ? home.chopped(1) : home) + folderText.mid(1);
+    }
+    return folderText;
+}
+
+QString withHomeAsTilde(const QString &path)
+{
+    const QString home = QDir::homePath();
+    if (home.isEmpty() || home == QLatin1String("/"))
+        return path;
+    if (path == home)
+        return QStringLiteral("~");
+    if (path.startsWith(home + QLatin1Char('/')))
+        return QLatin1Char('~') + path.mid(home.size());
+    return path;
+}
