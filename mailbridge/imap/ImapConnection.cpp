@@ -178,7 +178,7 @@ QByteArray ImapConnection::receive(const QString &doing)
             lost(doing, QStringLiteral("the connection was closed"));
         if (m_deadline && Clock::now() >= *m_deadline) {
             close();
-            throw ImapBroken(imapFailure::overDeadline(m_endpoint, doing, m_deadlineMinutes));
+            throw ImapBroken(imapFailure::overDeadline(m_endpoint, doing, m_deadlineBound));
         }
         std::size_t n = 0;
         const CURLcode code = curl_easy_recv(m_handle->curl.get(), buffer, sizeof buffer, &n);
@@ -217,10 +217,11 @@ void ImapConnection::send(const char *data, std::size_t size, const QString &doi
     }
 }
 
-void ImapConnection::setDeadline(std::optional<Clock::time_point> deadline, int minutes)
+void ImapConnection::setDeadline(std::optional<Clock::time_point> deadline,
+                                 std::chrono::seconds bound)
 {
     m_deadline = deadline;
-    m_deadlineMinutes = minutes;
+    m_deadlineBound = bound;
 }
 
 void ImapConnection::waitFor(short events, const QString &doing)
@@ -237,11 +238,12 @@ void ImapConnection::waitFor(short events, const QString &doing)
         const auto now = Clock::now();
         if (m_deadline && now >= *m_deadline) {
             close();
-            throw ImapBroken(imapFailure::overDeadline(m_endpoint, doing, m_deadlineMinutes));
+            throw ImapBroken(imapFailure::overDeadline(m_endpoint, doing, m_deadlineBound));
         }
         if (now >= silentAt) {
             close();
-            throw ImapBroken(imapFailure::silent(m_endpoint, doing));
+            throw ImapBroken(imapFailure::silent(
+                m_endpoint, doing, std::chrono::duration_cast<std::chrono::seconds>(m_silence)));
         }
     }
 }

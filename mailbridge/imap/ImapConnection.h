@@ -47,8 +47,10 @@ public:
     QByteArray receive(const QString &doing);
     void send(const char *data, std::size_t size, const QString &doing);
 
-    // A command's answer must be whole by then; nullopt: only the silence limit holds.
-    void setDeadline(std::optional<Clock::time_point> deadline, int minutes = 0);
+    // A command's answer must be whole by then, bound after it started; nullopt: only the
+    // silence limit holds.
+    void setDeadline(std::optional<Clock::time_point> deadline,
+                     std::chrono::seconds bound = std::chrono::seconds(0));
 
     // Throws SendCancelled, closing first, once the cancel says so.
     void checkCancel();
@@ -69,7 +71,7 @@ private:
     std::function<bool()> m_cancelled;
     std::unique_ptr<Handle> m_handle;
     std::optional<Clock::time_point> m_deadline;
-    int m_deadlineMinutes = 0;
+    std::chrono::seconds m_deadlineBound{0};
     QByteArray m_leftover;
     QByteArray m_lastWords;
 };

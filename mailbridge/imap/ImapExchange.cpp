@@ -110,9 +110,8 @@ QByteArray ImapExchange::begin()
 
 void ImapExchange::startDeadline()
 {
-    m_connection.setDeadline(
-        Clock::now() + m_limits.deadline,
-        int(std::chrono::duration_cast<std::chrono::minutes>(m_limits.deadline).count()));
+    m_connection.setDeadline(Clock::now() + m_limits.deadline,
+                             std::chrono::duration_cast<std::chrono::seconds>(m_limits.deadline));
 }
 
 void ImapExchange::send(const QByteArray &bytes, const QString &doing)

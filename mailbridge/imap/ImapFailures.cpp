@@ -30,18 +30,26 @@ QString lost(const ImapEndpoint &endpoint, const QString &doing, const QString &
         .arg(doing, where(endpoint), detail, said, keepsNothing);
 }
 
-QString silent(const ImapEndpoint &endpoint, const QString &doing)
+QString duration(std::chrono::seconds span)
 {
-    return QStringLiteral("Cannot %1: %2 stopped answering for a minute. Try again later.")
-        .arg(doing, where(endpoint));
+    const auto seconds = span.count();
+    if (seconds == 60)
+        return QStringLiteral("a minute");
+    if (seconds % 60 == 0)
+        return QStringLiteral("%1 minutes").arg(seconds / 60);
+    return QStringLiteral("%1 seconds").arg(seconds);
 }
 
-QString overDeadline(const ImapEndpoint &endpoint, const QString &doing, int minutes)
+QString silent(const ImapEndpoint &endpoint, const QString &doing, std::chrono::seconds bound)
 {
-    return QStringLiteral("Cannot %1: %2 did not finish its answer within %3 minutes. %4")
-        .arg(doing, where(endpoint))
-        .arg(minutes)
-        .arg(misbehaves);
+    return QStringLiteral("Cannot %1: %2 stopped answering for %3. Try again later.")
+        .arg(doing, where(endpoint), duration(bound));
+}
+
+QString overDeadline(const ImapEndpoint &endpoint, const QString &doing, std::chrono::seconds bound)
+{
+    return QStringLiteral("Cannot %1: %2 did not finish its answer within %3. %4")
+        .arg(doing, where(endpoint), duration(bound), misbehaves);
 }
 
 QString unreadable(const ImapEndpoint &endpoint, const QString &doing, const QString &what)

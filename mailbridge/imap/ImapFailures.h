@@ -7,6 +7,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <chrono>
+
 // The connection broke while a command was under way: closed, silent, past its deadline, or
 // past a bound of what the client reads. It was dropped; whether the command took effect,
 // only the server knows.
@@ -24,8 +26,11 @@ extern const QString keepsNothing;
 
 QString lost(const ImapEndpoint &endpoint, const QString &doing, const QString &detail,
              const QByteArray &lastWords);
-QString silent(const ImapEndpoint &endpoint, const QString &doing);
-QString overDeadline(const ImapEndpoint &endpoint, const QString &doing, int minutes);
+QString silent(const ImapEndpoint &endpoint, const QString &doing, std::chrono::seconds bound);
+QString overDeadline(const ImapEndpoint &endpoint, const QString &doing,
+                     std::chrono::seconds bound);
+// "a minute", "5 minutes", "30 seconds".
+QString duration(std::chrono::seconds span);
 // what: "a line longer than 1048576 bytes".
 QString unreadable(const ImapEndpoint &endpoint, const QString &doing, const QString &what);
 // answer: the tagged NO or BAD.

@@ -104,8 +104,7 @@ TEST_F(ImapOutboxTest, AnIndependentReaderSeesTheSameDraft)
     ASSERT_TRUE(reader.waitForFinished(30'000));
     ASSERT_EQ(reader.exitCode(), 0) << reader.readAllStandardError().toStdString();
     const QJsonObject seen = QJsonDocument::fromJson(reader.readAllStandardOutput()).object();
-    EXPECT_TRUE(seen["defects"].toArray().isEmpty())
-        << QJsonDocument(seen).toJson().toStdString();
+    EXPECT_TRUE(seen["defects"].toArray().isEmpty()) << QJsonDocument(seen).toJson().toStdString();
     EXPECT_EQ(seen["subject"].toString(), "for python");
     const QJsonArray attachments = seen["attachments"].toArray();
     ASSERT_EQ(attachments.size(), 1);
