@@ -178,11 +178,14 @@ void ImapSession::findFolder()
 {
     const QString account = describeAccount(m_endpoint);
     connect();
-    const QList<ListedMailbox> folders =
-        listedMailboxes(command(QByteArray("LIST \"\" \"*\""), {"LIST"},
-                                QStringLiteral("list the folders of %1").arg(account))
-                            .untagged,
-                        "LIST");
+    // Some servers (Cyrus) tell the special uses only when asked.
+    const bool askUses =
+        m_capabilities.contains("SPECIAL-USE") && m_capabilities.contains("LIST-EXTENDED");
+    const QList<ListedMailbox> folders = listedMailboxes(
+        command(QByteArray("LIST \"\" \"*\"") + (askUses ? " RETURN (SPECIAL-USE)" : ""), {"LIST"},
+                QStringLiteral("list the folders of %1").arg(account))
+            .untagged,
+        "LIST");
     std::optional<ImapNamespace> personal;
     if (draftsChoiceNeedsNamespace(m_endpoint.folder, folders) &&
         m_capabilities.contains("NAMESPACE")) {
