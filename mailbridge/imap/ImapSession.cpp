@@ -322,16 +322,18 @@ void ImapSession::appendOnce(std::uint64_t size, const QString &doing,
     ImapConnection &connection = m_exchange.connection();
     // The upload is the person's own size: only silence bounds it, not the deadline.
     connection.setDeadline(std::nullopt);
+    // Mailbox names are 7-bit (modified UTF-7): always quoted, never a literal.
+    const QByteArray line = tag + " APPEND " + imapQuoted(m_folder) + " (\\Seen \\Draft) {" +
+                            QByteArray::number(qulonglong(size)) + (withoutWaiting ? "+" : "") +
+                            "}\r\n";
+    m_exchange.send(line, doing);
+    // A refusal before the go-ahead leaves the connection as it was, for the next message.
+    if (!withoutWaiting)
+        if (const auto refusal = m_exchange.waitForGoAhead(tag, doing))
+            throw Failure(imapFailure::refused(m_endpoint, doing, refusal->answer));
+
     std::uint64_t handed = 0;
     try {
-        ImapCommand append("APPEND ");
-        append.string(m_folder) << " (\\Seen \\Draft) {" + QByteArray::number(qulonglong(size)) +
-                                       (withoutWaiting ? "+" : "") + "}\r\n";
-        m_exchange.send(tag + ' ' + append.parts.join(), doing);
-        if (!withoutWaiting)
-            if (const auto refusal = m_exchange.waitForGoAhead(tag, doing))
-                throw Failure(imapFailure::refused(m_endpoint, doing, refusal->answer));
-
         QByteArray block;
         block.reserve(qsizetype(sendBlock));
         compose([&](const char *data, std::size_t length) {
