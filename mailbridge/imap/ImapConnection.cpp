@@ -51,8 +51,10 @@ struct ImapConnection::Handle
     QByteArray url, caFile; // libcurl keeps pointers to the texts it is given
 };
 
-ImapConnection::ImapConnection(const ImapEndpoint &endpoint, std::chrono::milliseconds silence)
-    : m_endpoint(endpoint), m_silence(silence), m_handle(std::make_unique<Handle>())
+ImapConnection::ImapConnection(const ImapEndpoint &endpoint, std::chrono::milliseconds silence,
+                               std::chrono::milliseconds connecting)
+    : m_endpoint(endpoint), m_silence(silence), m_connecting(connecting),
+      m_handle(std::make_unique<Handle>())
 {
     static std::once_flag initialized;
     std::call_once(initialized, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
@@ -118,6 +120,8 @@ QList<QByteArray> ImapConnection::open(const QString &doing)
     curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, 30L);
     curl_easy_setopt(curl, CURLOPT_SERVER_RESPONSE_TIMEOUT,
                      long(std::max<long long>(1, m_silence.count() / 1000)));
+    // What libcurl reads while connecting has no bound of count: time bounds it.
+    curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, long(m_connecting.count()));
     curl_easy_setopt(curl, CURLOPT_TCP_KEEPALIVE, 1L);
     // libcurl asks this several times a second while it connects and shakes hands.
     curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);

@@ -23,7 +23,10 @@ class ImapConnection
 public:
     using Clock = std::chrono::steady_clock;
 
-    ImapConnection(const ImapEndpoint &endpoint, std::chrono::milliseconds silence);
+    // silence: the longest a server may say nothing; connecting: the longest libcurl may take
+    // to connect, shake hands and read the capabilities.
+    ImapConnection(const ImapEndpoint &endpoint, std::chrono::milliseconds silence,
+                   std::chrono::milliseconds connecting);
     ~ImapConnection();
     ImapConnection(const ImapConnection &) = delete;
     ImapConnection &operator=(const ImapConnection &) = delete;
@@ -68,6 +71,7 @@ private:
 
     const ImapEndpoint &m_endpoint;
     std::chrono::milliseconds m_silence;
+    std::chrono::milliseconds m_connecting;
     std::function<bool()> m_cancelled;
     std::unique_ptr<Handle> m_handle;
     std::optional<Clock::time_point> m_deadline;

@@ -49,8 +49,8 @@ ImapCommand &ImapCommand::string(const QByteArray &text)
 }
 
 ImapExchange::ImapExchange(const ImapEndpoint &endpoint, ImapLimits limits)
-    : m_endpoint(endpoint), m_limits(limits), m_connection(endpoint, limits.silence),
-      m_reader(limits.read)
+    : m_endpoint(endpoint), m_limits(limits),
+      m_connection(endpoint, limits.silence, limits.deadline), m_reader(limits.read)
 {
 }
 

@@ -56,6 +56,7 @@ public:
     ImapExchange(const ImapEndpoint &endpoint, ImapLimits limits);
 
     ImapConnection &connection() { return m_connection; }
+    const ImapConnection &connection() const { return m_connection; }
     const ImapLimits &limits() const { return m_limits; }
     // Literals go without waiting for the go-ahead ({n+}).
     void setLiteralPlus(bool literalPlus) { m_literalPlus = literalPlus; }

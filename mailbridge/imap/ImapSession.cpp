@@ -71,7 +71,7 @@ void ImapSession::setCancelCheck(std::function<bool()> cancelled)
 
 std::function<bool()> ImapSession::cancelCheck() const
 {
-    return const_cast<ImapExchange &>(m_exchange).connection().cancelCheck();
+    return m_exchange.connection().cancelCheck();
 }
 
 void ImapSession::openConnection(const QString &doing)
