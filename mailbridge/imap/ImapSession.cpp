@@ -382,7 +382,14 @@ void ImapSession::appendOnce(std::uint64_t size, const QString &doing,
                                .arg(doing),
                            true);
     } catch (const ImapBroken &broken) {
-        throw AnswerLost{QString(broken.description()).remove(imapFailure::keepsNothing)};
+        // Named once in the failure that follows: only the reason is kept.
+        QString detail = QString(broken.description()).remove(imapFailure::keepsNothing);
+        const QString prefix = QStringLiteral("Cannot %1: ").arg(doing);
+        if (detail.startsWith(prefix))
+            detail.remove(0, prefix.size());
+        while (detail.endsWith(QLatin1Char('.')))
+            detail.chop(1);
+        throw AnswerLost{detail};
     }
     if (!result.ok())
         throw Failure(imapFailure::refused(m_endpoint, doing, result.answer));
