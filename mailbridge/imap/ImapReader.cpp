@@ -69,6 +69,7 @@ void ImapReader::reset()
     m_literalLeft = 0;
     m_count = 0;
     m_countDigits = false;
+    m_countSigned = false;
 }
 
 void ImapReader::feed(const char *data, std::size_t size)
@@ -189,6 +190,7 @@ std::optional<ImapResponse> ImapReader::next()
                 ++m_pos;
                 m_count = 0;
                 m_countDigits = false;
+                m_countSigned = false;
                 m_state = State::Count;
             } else {
                 m_state = State::Atom;
@@ -221,7 +223,7 @@ std::optional<ImapResponse> ImapReader::next()
             break;
         case State::Count:
             ++m_pos;
-            if (c >= '0' && c <= '9') {
+            if (c >= '0' && c <= '9' && !m_countSigned) {
                 m_count = m_count * 10 + std::size_t(c - '0');
                 m_countDigits = true;
                 if (m_count > m_limits.literalBytes)
@@ -229,7 +231,9 @@ std::optional<ImapResponse> ImapReader::next()
                               " bytes");
             } else if (c == '}' && m_countDigits) {
                 m_state = State::CountEnd;
-            } else if (!((c == '+' || c == '-') && m_countDigits)) {
+            } else if ((c == '+' || c == '-') && m_countDigits && !m_countSigned) {
+                m_countSigned = true;
+            } else {
                 malformed("a literal whose size is not a number");
             }
             break;

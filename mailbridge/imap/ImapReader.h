@@ -124,6 +124,7 @@ private:
     std::size_t m_literalLeft = 0;
     std::size_t m_count = 0;
     bool m_countDigits = false;
+    bool m_countSigned = false; // "{n+}" or "{n-}"
 };
 
 // Reads one response from its text (lines joined by CRLF, literals as sent); for tests and
