@@ -87,7 +87,9 @@ TEST(ImapHostilePeer, AFloodWithinNoBoundIsCountedNotKept)
                         unbounded());
     const QString failure = failureOf([&] { EXPECT_EQ(session.draftsFolder(), "Drafts"); });
     EXPECT_TRUE(failure.isEmpty()) << failure;
-    EXPECT_LT(peakResidentBytes(), 256LL << 20);
+    if (peakMemoryTellsWhatIsKept) {
+        EXPECT_LT(peakResidentBytes(), 256LL << 20);
+    }
 }
 
 TEST(ImapHostilePeer, ATrickleEndsAtTheCommandsDeadline)
@@ -185,7 +187,9 @@ TEST(ImapHostilePeer, ACancelIsHeardInAFlood)
         EXPECT_TRUE(heard);
         const Clock::time_point at{Clock::duration(cancelledAt.load())};
         EXPECT_LT(std::chrono::duration<double>(ended - at).count(), 1.5);
-        EXPECT_LT(peakResidentBytes(), 256LL << 20);
+        if (peakMemoryTellsWhatIsKept) {
+            EXPECT_LT(peakResidentBytes(), 256LL << 20);
+        }
     }
 }
 
