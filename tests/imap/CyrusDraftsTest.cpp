@@ -66,6 +66,24 @@ TEST_F(CyrusDraftsTest, DraftsWithTextAndBinaryAttachmentsAreFiledUnderTheInboxP
     EXPECT_TRUE(stored[0].flags.contains("\\Draft")) << stored[0].flags.join(' ');
 }
 
+// Cyrus offers CREATE-SPECIAL-USE: the folder made for drafts is marked so that mail clients
+// show it as such.
+TEST_F(CyrusDraftsTest, TheDraftsFolderMadeIsMarkedForMailClients)
+{
+    // This Cyrus makes an unmarked Drafts for each account: gone, it is ours to make.
+    const ImapFolderReader reader(s_server->imapsPort(), s_server->caFile(), CyrusServer::user,
+                                  CyrusServer::password);
+    reader.command("DELETE \"INBOX.Drafts\"");
+    ImapOutbox outbox(endpoint(), QString(CyrusServer::password));
+    const QString failure = send(outbox, "marked", {writeFile(dir.filePath("a.txt"), "a\n")});
+    ASSERT_TRUE(failure.isEmpty()) << failure;
+    const QList<QByteArray> listed =
+        reader.command("LIST \"\" \"INBOX.Drafts\" RETURN (SPECIAL-USE)");
+    EXPECT_TRUE(std::any_of(listed.begin(), listed.end(), [](const QByteArray &line) {
+        return line.contains("\\Drafts");
+    })) << listed.join('\n').toStdString();
+}
+
 TEST_F(CyrusDraftsTest, ADraftIntoTheFolderSetIsTakenWhole)
 {
     const QString text = writeFile(dir.filePath("lines.txt"), "a\nb\r\nc\n");

@@ -35,6 +35,7 @@ struct Outcome
 {
     QString failure; // empty when the Send went through
     bool cancelled = false;
+    bool perhapsFiled = false;
     // From the cancel to the end of the Send, when the row cancels.
     std::optional<double> secondsAfterCancel;
 };
@@ -99,6 +100,7 @@ void filedOnce(const Outcome &outcome, const ScriptedImapPeer &peer,
 void cancelledInTime(const Outcome &outcome, const ScriptedImapPeer &peer)
 {
     EXPECT_TRUE(outcome.cancelled) << outcome.failure;
+    EXPECT_FALSE(outcome.perhapsFiled) << outcome.failure;
     ASSERT_TRUE(outcome.secondsAfterCancel.has_value());
     EXPECT_LT(*outcome.secondsAfterCancel, 1.5);
     EXPECT_TRUE(peer.messagesIn("Drafts").isEmpty());
@@ -115,10 +117,48 @@ void refusedEarly(const Outcome &outcome, const ScriptedImapPeer &peer)
 // The draft may be stored, and nobody can tell: the report must not call it unsent.
 void mayBeInDrafts(const Outcome &outcome, const ScriptedImapPeer &)
 {
+    EXPECT_TRUE(outcome.perhapsFiled) << outcome.failure;
     EXPECT_TRUE(outcome.failure.contains("may already be in Drafts; look before sending again"))
         << outcome.failure;
     EXPECT_FALSE(outcome.failure.contains("not sent", Qt::CaseInsensitive)) << outcome.failure;
     EXPECT_FALSE(outcome.failure.contains("keeps nothing", Qt::CaseInsensitive)) << outcome.failure;
+}
+
+// The whole draft went and then the Send was stopped: neither filed nor not.
+void stoppedMayBeInDrafts(const Outcome &outcome, const ScriptedImapPeer &peer)
+{
+    mayBeInDrafts(outcome, peer);
+    EXPECT_TRUE(outcome.cancelled);
+    ASSERT_TRUE(outcome.secondsAfterCancel.has_value());
+    EXPECT_LT(*outcome.secondsAfterCancel, 1.5);
+}
+
+// The server was asked and holds no copy: not filed, and said so.
+void knownNotFiled(const Outcome &outcome, const ScriptedImapPeer &peer)
+{
+    EXPECT_FALSE(outcome.perhapsFiled) << outcome.failure;
+    EXPECT_TRUE(outcome.failure.contains("it was not filed")) << outcome.failure;
+    EXPECT_FALSE(outcome.failure.contains("may already")) << outcome.failure;
+    EXPECT_EQ(peer.appends().size(), 2u);
+    EXPECT_TRUE(peer.messagesIn("Drafts").isEmpty());
+}
+
+// Past a bound of what the client reads: a clear failure naming the server, nothing filed.
+Row pastABound(const char *name, QByteArray floodLine, std::uint64_t lines, const char *said)
+{
+    return {name,
+            [floodLine, lines](ImapPeerScript &s) {
+                s.floodTo = "LIST";
+                s.floodLine = floodLine;
+                s.floodLines = lines;
+            },
+            [said](const Outcome &outcome, const ScriptedImapPeer &peer) {
+                EXPECT_TRUE(outcome.failure.contains(said)) << outcome.failure;
+                EXPECT_TRUE(outcome.failure.contains("127.0.0.1 port")) << outcome.failure;
+                EXPECT_TRUE(outcome.failure.contains("does not behave as an IMAP server"))
+                    << outcome.failure;
+                EXPECT_TRUE(peer.appends().empty());
+            }};
 }
 
 // A control character in one field of the account: refused before anything is sent.
@@ -163,14 +203,74 @@ const Row rows[] = {
          EXPECT_EQ(p.appends().size(), 2u);
      }},
 
-    {"ReplyLostEveryTimeIsNotSentAThirdTime",
+    {"ReplyLostEveryTimeIsNotSentAThirdTimeAndIsNotFiled",
      [](ImapPeerScript &s) {
          s.afterLiteral = ImapPeerScript::AfterLiteral::CloseNotStored;
          s.appendFailures = 100;
      },
+     knownNotFiled},
+
+    {"FloodAfterTheLiteralIsAskedAboutAndNotFiled",
+     [](ImapPeerScript &s) { s.afterLiteral = ImapPeerScript::AfterLiteral::Flood; },
+     knownNotFiled},
+
+    {"CancelWhileTheAnswerIsAwaitedMayBeInDrafts",
+     [](ImapPeerScript &s) { s.afterLiteral = ImapPeerScript::AfterLiteral::Silent; },
+     stoppedMayBeInDrafts, 1000, 300},
+
+    {"CancelWhileAskingAfterALostAnswerMayBeInDrafts",
+     [](ImapPeerScript &s) {
+         s.afterLiteral = ImapPeerScript::AfterLiteral::CloseNotStored;
+         s.silence = ImapPeerScript::Silence::Search;
+     },
+     stoppedMayBeInDrafts, 1000, 300},
+
+    pastABound("TooManyUntaggedResponsesEndTheCommand", "* 1 EXISTS", 150000,
+               "more than 100000 responses to one command"),
+    pastABound("TooManyBytesEndTheCommand", "* 1 EXISTS " + QByteArray(1000, 'x'), 70000,
+               "more than 67108864 bytes in answer to one command"),
+    pastABound("SixtyThousandParenthesesEndTheCommand", "* LIST " + QByteArray(60000, '('), 1,
+               "lists nested deeper than 16"),
+
+    {"AFloodWithinTheBoundsGetsThrough",
+     [](ImapPeerScript &s) {
+         s.floodTo = "LIST";
+         s.floodLines = 90000;
+     },
+     [](const Outcome &o, const ScriptedImapPeer &p) { filedOnce(o, p); }},
+
+    {"DraftsIsCreatedMarkedWhereTheServerAllows",
+     [](ImapPeerScript &s) {
+         s.capabilities << "CREATE-SPECIAL-USE";
+         s.folders = {{"INBOX", ""}};
+     },
      [](const Outcome &o, const ScriptedImapPeer &p) {
-         EXPECT_FALSE(o.failure.isEmpty());
-         EXPECT_EQ(p.appends().size(), 2u);
+         filedOnce(o, p);
+         EXPECT_TRUE(sawCommand(p, "CREATE Drafts (USE (\\Drafts))"))
+             << p.commands().join('\n').toStdString();
+         EXPECT_EQ(p.attributesOf("Drafts"), "\\Drafts");
+     }},
+
+    {"AMarkRefusedFallsBackToAPlainCreate",
+     [](ImapPeerScript &s) {
+         s.capabilities << "CREATE-SPECIAL-USE";
+         s.refuseSpecialUse = true;
+         s.folders = {{"INBOX", ""}};
+     },
+     [](const Outcome &o, const ScriptedImapPeer &p) {
+         filedOnce(o, p);
+         EXPECT_TRUE(sawCommand(p, "CREATE Drafts (USE")) << p.commands().join('\n').toStdString();
+         EXPECT_EQ(p.attributesOf("Drafts"), "");
+     }},
+
+    {"WithoutTheCapabilityThePlainCreateIsUsed",
+     [](ImapPeerScript &s) {
+         s.folders = {{"INBOX", ""}};
+     },
+     [](const Outcome &o, const ScriptedImapPeer &p) {
+         filedOnce(o, p);
+         EXPECT_FALSE(sawCommand(p, "CREATE Drafts (USE")) << p.commands().join('\n').toStdString();
+         EXPECT_TRUE(sawCommand(p, "CREATE Drafts"));
      }},
 
     {"ReplyLostStoredAndNoReconnectMayBeInDrafts",
@@ -322,6 +422,10 @@ protected:
             outbox.file(draft, monitor);
         } catch (const SendCancelled &) {
             outcome.cancelled = true;
+        } catch (const PerhapsFiled &perhaps) {
+            outcome.failure = perhaps.description();
+            outcome.perhapsFiled = true;
+            outcome.cancelled = perhaps.cancelled();
         } catch (const Failure &failure) {
             outcome.failure = failure.description();
         }

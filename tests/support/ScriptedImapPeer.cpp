@@ -1,11 +1,13 @@
 #include "ScriptedImapPeer.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <netinet/in.h>
 #include <poll.h>
 #include <stdexcept>
 #include <sys/socket.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -282,6 +284,8 @@ private:
         if (!m_script.endlessAnswerTo.isEmpty() && command.verb == m_script.endlessAnswerTo)
             sendEndlessLine();
         const QByteArray &verb = command.verb;
+        if (!m_script.floodTo.isEmpty() && verb == m_script.floodTo)
+            flood(m_script.floodLines);
         if (verb == "CAPABILITY") {
             sendLine("* CAPABILITY IMAP4rev1 " + m_script.capabilities.join(' '));
             answer(command, "OK CAPABILITY completed");
@@ -290,7 +294,7 @@ private:
                 listenOnly();
             answer(command, "OK LOGIN completed");
         } else if (verb == "AUTHENTICATE") {
-            answer(command, "NO use LOGIN");
+            authenticate(command);
         } else if (verb == "NOOP" || verb == "CHECK" || verb == "ENABLE" || verb == "ID") {
             answer(command, "OK " + verb + " completed");
         } else if (verb == "LOGOUT") {
@@ -320,6 +324,56 @@ private:
         } else {
             answer(command, "BAD unknown command");
         }
+    }
+
+    // Sent in large blocks, so that the client, not the peer, is what falls behind.
+    void flood(std::uint64_t lines)
+    {
+        const QByteArray line = m_script.floodLine + "\r\n";
+        if (m_script.floodPause.count() > 0) {
+            for (std::uint64_t sent = 0; sent < lines; ++sent) {
+                send(line.constData(), std::size_t(line.size()));
+                std::this_thread::sleep_for(m_script.floodPause);
+            }
+            return;
+        }
+        const std::uint64_t perBlock = std::max<std::uint64_t>(1, 65536 / line.size());
+        const QByteArray block = line.repeated(qsizetype(perBlock));
+        std::uint64_t sent = 0;
+        for (; sent + perBlock <= lines; sent += perBlock)
+            send(block.constData(), std::size_t(block.size()));
+        for (; sent < lines; ++sent)
+            send(line.constData(), std::size_t(line.size()));
+    }
+
+    void authenticate(const Command &command)
+    {
+        if (!m_script.capabilities.contains("AUTH=XOAUTH2") &&
+            !m_script.capabilities.contains("AUTH=OAUTHBEARER")) {
+            answer(command, "NO use LOGIN");
+            return;
+        }
+        if (command.arguments.size() < 2) {
+            sendLine("+ ");
+            readLine();
+        }
+        while (m_script.endlessContinuations) {
+            sendLine("+ eyJzdGF0dXMiOiI0MDEifQ==");
+            readLine();
+        }
+        bool refuse = false;
+        {
+            std::lock_guard lock(m_peer.m_mutex);
+            refuse = m_peer.m_tokenRefusals < m_script.tokenRefusals;
+            m_peer.m_tokenRefusals += refuse ? 1 : 0;
+        }
+        if (!refuse) {
+            answer(command, "OK AUTHENTICATE completed");
+            return;
+        }
+        answer(command, "NO [AUTHENTICATIONFAILED] The token has expired");
+        if (m_script.closeAfterTokenRefusal)
+            throw Closed();
     }
 
     [[noreturn]] void sendEndlessLine()
@@ -370,15 +424,19 @@ private:
     void create(const Command &command)
     {
         const QByteArray name = command.arguments.value(0);
+        const QByteArray use = command.arguments.mid(1).join(' ').toUpper();
         QByteArray reply = "OK CREATE completed";
         {
             std::lock_guard lock(m_peer.m_mutex);
-            if (m_peer.m_folders.count(name))
+            if (!use.isEmpty() && (!m_script.capabilities.contains("CREATE-SPECIAL-USE") ||
+                                   m_script.refuseSpecialUse))
+                reply = "NO [USEATTR] The mark is not taken here";
+            else if (m_peer.m_folders.count(name))
                 reply = "NO [ALREADYEXISTS] Mailbox exists";
             else if (name.isEmpty() || !name.startsWith(m_script.createPrefix))
                 reply = "NO [CANNOT] Invalid mailbox name";
             else
-                m_peer.m_folders[name];
+                m_peer.m_folders[name].attributes = use.contains("\\DRAFTS") ? "\\Drafts" : "";
         }
         answer(command, reply);
     }
@@ -464,6 +522,8 @@ private:
     // ALL and HEADER <field> <value>, the only criteria drafts need; UIDs are 1, 2, 3...
     void search(const Command &command)
     {
+        if (m_script.silence == ImapPeerScript::Silence::Search)
+            listenOnly();
         const auto messages = folderMessages(m_selected);
         if (m_selected.isEmpty() || !messages) {
             answer(command, "BAD No mailbox selected");
@@ -517,8 +577,11 @@ private:
         bool close = false;
         {
             std::lock_guard lock(m_peer.m_mutex);
-            if (m_script.afterLiteral != ImapPeerScript::AfterLiteral::Answer &&
-                m_peer.m_literalFailures < m_script.appendFailures) {
+            if (m_script.afterLiteral == ImapPeerScript::AfterLiteral::Flood ||
+                m_script.afterLiteral == ImapPeerScript::AfterLiteral::Silent) {
+                close = true;
+            } else if (m_script.afterLiteral != ImapPeerScript::AfterLiteral::Answer &&
+                       m_peer.m_literalFailures < m_script.appendFailures) {
                 ++m_peer.m_literalFailures;
                 close = true;
                 m_peer.m_refusing = m_script.refuseAfterClose;
@@ -528,6 +591,10 @@ private:
                 m_peer.m_folders[folder].messages << message;
             }
         }
+        if (close && m_script.afterLiteral == ImapPeerScript::AfterLiteral::Flood)
+            flood(~std::uint64_t(0));
+        if (close && m_script.afterLiteral == ImapPeerScript::AfterLiteral::Silent)
+            listenOnly();
         if (close)
             throw Closed();
         if (!m_script.appendAnswer.isEmpty()) {
@@ -651,4 +718,11 @@ QByteArray ScriptedImapPeer::bareLineFeed() const
         }
     }
     return QByteArray();
+}
+
+QByteArray ScriptedImapPeer::attributesOf(const QByteArray &folder) const
+{
+    std::lock_guard lock(m_mutex);
+    const auto found = m_folders.find(folder);
+    return found == m_folders.end() ? QByteArray() : found->second.attributes;
 }

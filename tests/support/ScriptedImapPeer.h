@@ -4,6 +4,7 @@
 #include <QList>
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <map>
 #include <mutex>
@@ -27,6 +28,7 @@ struct ImapPeerScript
         Greeting,
         Login,
         AppendLine,
+        Search, // UID SEARCH, as asked after an answer was lost
     };
 
     // What follows the whole literal of an APPEND the first appendFailures times.
@@ -35,6 +37,8 @@ struct ImapPeerScript
         Answer,
         CloseStored,    // stores the message, then closes without a word
         CloseNotStored, // closes without a word, keeping nothing
+        Flood,          // floodLine for ever, keeping nothing
+        Silent,         // nothing, keeping nothing
     };
 
     // Announced after IMAP4rev1, in CAPABILITY answers.
@@ -45,6 +49,8 @@ struct ImapPeerScript
     QByteArray namespaces = R"((("" "/")) NIL NIL)";
     // CREATE of a name outside this prefix is refused, as servers with one namespace do.
     QByteArray createPrefix;
+    // CREATE ... (USE (\Drafts)) is refused though CREATE-SPECIAL-USE is offered.
+    bool refuseSpecialUse = false;
 
     // Sent before the go-ahead "+" of a synchronizing literal, e.g. "* 7 EXISTS".
     QList<QByteArray> untaggedBeforeContinuation;
@@ -66,6 +72,19 @@ struct ImapPeerScript
     // A command (LIST, NAMESPACE, SELECT...) answered by this many bytes without a line end.
     QByteArray endlessAnswerTo;
     std::uint64_t endlessBytes = 64 * 1024 * 1024;
+    // Before its answer to this command (e.g. "LIST"), floodLines copies of floodLine.
+    QByteArray floodTo;
+    QByteArray floodLine = "* 1 EXISTS";
+    std::uint64_t floodLines = 0;
+    // Between flood lines: a server that trickles rather than floods.
+    std::chrono::milliseconds floodPause{0};
+
+    // AUTHENTICATE (offered when the capabilities name AUTH=XOAUTH2): refused this many
+    // times first, each refusal followed by closing the connection when set.
+    int tokenRefusals = 0;
+    bool closeAfterTokenRefusal = false;
+    // Asks "+" for more for ever instead of answering.
+    bool endlessContinuations = false;
 };
 
 // A small plain-text IMAP server on a free port of 127.0.0.1, run on a thread of its own,
@@ -98,6 +117,8 @@ public:
     std::vector<Append> appends() const;
     QList<QByteArray> messagesIn(const QByteArray &folder) const;
     QList<QByteArray> folderNames() const;
+    // The attributes a folder was listed or created with; empty for none or no folder.
+    QByteArray attributesOf(const QByteArray &folder) const;
 
     // Where the client sent an LF without CR before it, described with its surroundings;
     // empty when it never did.
@@ -130,5 +151,6 @@ private:
     std::vector<Append> m_appends;
     int m_connections = 0;
     int m_literalFailures = 0;
+    int m_tokenRefusals = 0;
     bool m_refusing = false;
 };

@@ -1,0 +1,91 @@
+#include "mailbridge/imap/DraftsChoice.h"
+
+#include "mailbridge/imap/MailboxName.h"
+
+#include <QStringList>
+
+#include <algorithm>
+#include <cctype>
+
+namespace {
+
+bool sameName(const QByteArray &listed, const QByteArray &wanted)
+{
+    // INBOX is the same name whatever its case.
+    const auto normal = [](const QByteArray &name) {
+        return name.left(5).compare("INBOX", Qt::CaseInsensitive) == 0 &&
+                       (name.size() == 5 || !std::isalnum(static_cast<unsigned char>(name[5])))
+                   ? "INBOX" + name.mid(5)
+                   : name;
+    };
+    return normal(listed) == normal(wanted);
+}
+
+bool hasAttribute(const ListedMailbox &folder, const char *attribute)
+{
+    return std::any_of(folder.attributes.begin(), folder.attributes.end(),
+                       [attribute](const QByteArray &listed) {
+                           return listed.compare(attribute, Qt::CaseInsensitive) == 0;
+                       });
+}
+
+const ListedMailbox *marked(const QList<ListedMailbox> &folders)
+{
+    for (const ListedMailbox &folder : folders)
+        if (hasAttribute(folder, "\\Drafts"))
+            return &folder;
+    return nullptr;
+}
+
+} // namespace
+
+QString DraftsChoice::reason() const
+{
+    switch (kind) {
+    case Set:
+    case SetMissing:
+        return QStringLiteral("set in the mail account");
+    case Marked:
+        return QStringLiteral("marked \\Drafts by the server");
+    case UsualName:
+        return QStringLiteral("the usual name; the server marks none \\Drafts");
+    case Create:
+        break;
+    }
+    return QStringLiteral("created; the server marks none \\Drafts");
+}
+
+bool draftsChoiceNeedsNamespace(const QString &setFolder, const QList<ListedMailbox> &folders)
+{
+    return setFolder.isEmpty() && !marked(folders);
+}
+
+DraftsChoice chooseDraftsFolder(const QString &setFolder, const QList<ListedMailbox> &folders,
+                                const std::optional<ImapNamespace> &personal)
+{
+    if (!setFolder.isEmpty()) {
+        const QByteArray wanted = encodeMailboxName(setFolder);
+        for (const ListedMailbox &folder : folders)
+            if (sameName(folder.name, wanted))
+                return {DraftsChoice::Set, folder.name};
+        return {DraftsChoice::SetMissing, wanted};
+    }
+    if (const ListedMailbox *folder = marked(folders))
+        return {DraftsChoice::Marked, folder->name};
+    // Where the account's own folders live: "" on most servers, "INBOX." on others; without
+    // an answer the top level is the guess every server allows most.
+    const QByteArray wanted = (personal ? personal->prefix : QByteArray()) + "Drafts";
+    for (const ListedMailbox &folder : folders)
+        if (folder.name.compare(wanted, Qt::CaseInsensitive) == 0 || sameName(folder.name, wanted))
+            return {DraftsChoice::UsualName, folder.name};
+    return {DraftsChoice::Create, wanted};
+}
+
+QString offeredFolders(const QList<ListedMailbox> &folders)
+{
+    QStringList names;
+    for (const ListedMailbox &folder : folders)
+        if (!hasAttribute(folder, "\\Noselect") && !hasAttribute(folder, "\\NonExistent"))
+            names << decodeMailboxName(folder.name);
+    return names.join(QStringLiteral(", "));
+}
