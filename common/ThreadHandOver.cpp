@@ -99,3 +99,10 @@ void runOnApplicationThread(std::function<void()> work)
     const std::lock_guard passing(handOver);
     QMetaObject::invokeMethod(application, std::move(call), Qt::QueuedConnection);
 }
+
+void runOnThreadOf(QObject *context, std::function<void()> work)
+{
+    std::function<void()> call = behindLock(std::move(work));
+    const std::lock_guard passing(handOver);
+    QMetaObject::invokeMethod(context, std::move(call), Qt::QueuedConnection);
+}

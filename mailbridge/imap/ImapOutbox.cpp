@@ -53,6 +53,8 @@ bool ImapOutbox::needsPassword() const
 void ImapOutbox::setCancelCheck(std::function<bool()> cancelled)
 {
     m_account->cancelled = std::move(cancelled);
+    if (m_account->tokens)
+        m_account->tokens->setCancelCheck(m_account->cancelled);
     if (m_account->session)
         m_account->session->setCancelCheck(m_account->cancelled);
 }
