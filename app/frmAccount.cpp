@@ -347,6 +347,9 @@ void frmAccount::startTest(const MailAccount &account, std::shared_ptr<CancelTok
 {
     ImapEndpoint endpoint = imapEndpoint(account);
     endpoint.caFile = m_caFile;
+    // Cancel test also ends a wait for the token server or the token command.
+    if (token)
+        token->setCancelCheck([cancel] { return cancel->cancelled(); });
     // The worker owns copies of everything it reads; the window may close before it ends.
     const auto test = [endpoint, account, password = std::move(password), token, cancel] {
         try {
@@ -454,20 +457,29 @@ void frmAccount::accept()
     const MailAccount account = accountFromControls();
     try {
         writeMailAccount(m_settings, account);
-        // Kept once the keyring gets to it; the window does not wait for that.
-        if (const std::optional<QString> password = typedPassword();
-            password && chkRemember->isChecked())
-            m_keyring.writeLater(passwordKey(account), *password, QCoreApplication::instance(),
-                                 [owner = QPointer<QWidget>(parentWidget())](const QString &failure) {
-                                     if (!failure.isEmpty())
-                                         MessageBoxes::showFailure(owner, failure);
-                                 });
     } catch (const Failure &failure) {
         showStatus(failure.description());
         return;
     }
-    stopTest();
-    QDialog::accept();
+    const std::optional<QString> password = typedPassword();
+    if (!password || !chkRemember->isChecked()) {
+        stopTest();
+        QDialog::accept();
+        return;
+    }
+    // The keyring may take its time (it may ask to be unlocked): the window stays open and
+    // answering until it has kept the password, and stays open when it refuses.
+    buttons->setEnabled(false);
+    showStatus(QStringLiteral("Keeping the password in the keyring…"));
+    m_keyring.writeLater(passwordKey(account), *password, this, [this](const QString &failure) {
+        buttons->setEnabled(true);
+        if (!failure.isEmpty()) {
+            showStatus(failure);
+            return;
+        }
+        stopTest();
+        QDialog::accept();
+    });
 }
 
 void frmAccount::showStatus(const QString &text, const QString &details)

@@ -455,10 +455,12 @@ void frmMain::showSendEnd(BackgroundSend &send, bool progressShown)
         summary = sendDoneText(int(send.result().filedSubjects.size()), objOutlook->destination());
     } catch (const PasswordWanted &) {
         closeProgress();
-        if (!askForPassword())
+        if (!m_factories.askPassword)
             throw;
         // Sent again as the person clicked, now with the password typed.
-        QTimer::singleShot(0, this, [this] { runGuarded(this, [this] { frmMain_cmdSend_Click(); }); });
+        if (askForPassword())
+            QTimer::singleShot(0, this,
+                               [this] { runGuarded(this, [this] { frmMain_cmdSend_Click(); }); });
         return;
     } catch (const SendStopped &stopped) {
         if (!stopped.cancelled()) {
