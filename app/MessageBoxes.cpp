@@ -35,8 +35,7 @@ bool ask(QWidget *parent, const QString &title, const QString &text)
 
 bool askModal(QWidget *parent, const QString &title, const QString &text)
 {
-    QMessageBox box(QMessageBox::Question, title, text, QMessageBox::Yes | QMessageBox::No,
-                    parent);
+    QMessageBox box(QMessageBox::Question, title, text, QMessageBox::Yes | QMessageBox::No, parent);
     box.setDefaultButton(QMessageBox::No);
     // Texts carry what servers and commands said: never markup, never a link.
     box.setTextFormat(Qt::PlainText);

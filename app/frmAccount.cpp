@@ -361,8 +361,9 @@ void frmAccount::startTest(const MailAccount &account, std::shared_ptr<CancelTok
             HeldPasswordStore known(passwordKey(account), password);
             const std::optional<QString> secret =
                 resolvePassword(account, known, [cancel] { return cancel->cancelled(); });
-            return accountTestReport(checkImapAccount(endpoint, secret.value_or(QString()), *cancel),
-                                     account.imapUser, account.imapHost);
+            return accountTestReport(
+                checkImapAccount(endpoint, secret.value_or(QString()), *cancel), account.imapUser,
+                account.imapHost);
         } catch (...) {
             return AccountTestReport{describeCurrentException(), {}};
         }

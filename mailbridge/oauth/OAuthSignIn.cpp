@@ -18,8 +18,8 @@ const QString startPath = QStringLiteral("/sign-in");
 OAuthSignIn::OAuthSignIn(OAuthEndpoints endpoints, PasswordStore &keyring, QString keyringKey,
                          QString user, OpenUrl openUrl, TestLogin testLogin, QObject *parent)
     : QObject(parent), m_endpoints(std::move(endpoints)), m_keyring(keyring),
-      m_keyringKey(std::move(keyringKey)), m_user(std::move(user)),
-      m_openUrl(std::move(openUrl)), m_testLogin(std::move(testLogin))
+      m_keyringKey(std::move(keyringKey)), m_user(std::move(user)), m_openUrl(std::move(openUrl)),
+      m_testLogin(std::move(testLogin))
 {
     m_patience.setSingleShot(true);
     connect(&m_patience, &QTimer::timeout, this, [this] {
@@ -110,9 +110,11 @@ ListenerAnswer OAuthSignIn::takeAnswer(const QUrlQuery &query)
     // Anyone on this machine can reach the port; only the browser we sent knows the state.
     // A request without it is turned away, and the real answer still awaited.
     if (value("state") != m_state)
-        return {400, QStringLiteral("This answer does not belong to the sign-in Ferrymail "
-                                    "started."),
-                {}, false};
+        return {400,
+                QStringLiteral("This answer does not belong to the sign-in Ferrymail "
+                               "started."),
+                {},
+                false};
     if (!value("error").isEmpty()) {
         const QString description = value("error_description");
         finish(QStringLiteral("The sign-in was refused: %1")

@@ -31,9 +31,8 @@ public:
 
     // user: the account's user, whom the grant must belong to; testLogin: how to check that
     // where the provider names nobody (see checkGrantOwner).
-    OAuthSignIn(OAuthEndpoints endpoints, PasswordStore &keyring, QString keyringKey,
-                QString user, OpenUrl openUrl, TestLogin testLogin = {},
-                QObject *parent = nullptr);
+    OAuthSignIn(OAuthEndpoints endpoints, PasswordStore &keyring, QString keyringKey, QString user,
+                OpenUrl openUrl, TestLogin testLogin = {}, QObject *parent = nullptr);
     // Stops a code exchange still running; its result is dropped.
     ~OAuthSignIn() override;
 

@@ -80,8 +80,7 @@ TokenGrant requestToken(const QUrl &tokenUrl, const QUrlQuery &form,
     };
     QObject::connect(reply.get(), &QNetworkReply::finished, &loop, &QEventLoop::quit);
     QObject::connect(reply.get(), &QNetworkReply::metaDataChanged, &loop, [&] {
-        const qint64 announced =
-            reply->header(QNetworkRequest::ContentLengthHeader).toLongLong();
+        const qint64 announced = reply->header(QNetworkRequest::ContentLengthHeader).toLongLong();
         if (announced > limits.largestAnswer)
             end(Cut::TooLarge);
     });
@@ -141,12 +140,12 @@ TokenGrant requestToken(const QUrl &tokenUrl, const QUrlQuery &form,
                           .arg(server, serverWords(reply->errorString())));
     if (!error.isEmpty()) {
         const QString description = answer.value(QLatin1String("error_description")).toString();
-        throw Failure(QStringLiteral("The sign-in server %1 refused the token request: %2%3")
-                          .arg(server, serverWords(error),
-                               description.isEmpty() ? QString()
-                                                     : QStringLiteral(" (") +
-                                                           serverWords(description) +
-                                                           QLatin1Char(')')));
+        throw Failure(
+            QStringLiteral("The sign-in server %1 refused the token request: %2%3")
+                .arg(server, serverWords(error),
+                     description.isEmpty()
+                         ? QString()
+                         : QStringLiteral(" (") + serverWords(description) + QLatin1Char(')')));
     }
     TokenGrant grant;
     grant.accessToken = answer.value(QLatin1String("access_token")).toString();

@@ -157,8 +157,8 @@ CommandResult runCommand(const QString &command, const QString &intro, const Com
     sigset_t none;
     sigemptyset(&none);
     posix_spawnattr_setsigmask(&attributes.attributes, &none);
-    posix_spawnattr_setflags(&attributes.attributes,
-                             POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+    posix_spawnattr_setflags(&attributes.attributes, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGDEF |
+                                                         POSIX_SPAWN_SETSIGMASK);
 
     const QByteArray script = command.toLocal8Bit();
     char shell[] = "/bin/sh";

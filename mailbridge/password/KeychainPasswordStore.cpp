@@ -71,8 +71,7 @@ void runJob(std::function<QKeychain::Job *()> makeJob, std::chrono::milliseconds
             std::function<void(const Outcome &)> done)
 {
     runOnThreadOf(
-        keyringContext(),
-        [makeJob = std::move(makeJob), timeout, done = std::move(done)] {
+        keyringContext(), [makeJob = std::move(makeJob), timeout, done = std::move(done)] {
             QKeychain::Job *job = makeJob();
             job->setAutoDelete(true);
             auto answered = std::make_shared<bool>(false);
@@ -144,8 +143,9 @@ PasswordLookup lookupOf(const Outcome &outcome)
     case QKeychain::CouldNotDeleteEntry:
         break;
     }
-    return {std::nullopt, outcome.errorText.isEmpty() ? QStringLiteral("no keyring could be reached")
-                                                      : outcome.errorText};
+    return {std::nullopt, outcome.errorText.isEmpty()
+                              ? QStringLiteral("no keyring could be reached")
+                              : outcome.errorText};
 }
 
 QString writeFailure(const QString &key, const Outcome &outcome)

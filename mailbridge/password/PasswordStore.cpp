@@ -8,8 +8,7 @@ void PasswordStore::lookUpLater(const QString &key, QObject *context,
                                 std::function<void(const PasswordLookup &)> done)
 {
     QMetaObject::invokeMethod(
-        context, [this, key, done = std::move(done)] { done(lookUp(key)); },
-        Qt::QueuedConnection);
+        context, [this, key, done = std::move(done)] { done(lookUp(key)); }, Qt::QueuedConnection);
 }
 
 void PasswordStore::writeLater(const QString &key, const QString &password, QObject *context,

@@ -123,8 +123,8 @@ TEST_F(EndToEndTest, ASlowPasswordCommandNeitherDelaysTheWindowNorOutlivesCancel
     QTest::mouseClick(mainWindow.windowHandle(), Qt::LeftButton, {},
                       send->mapTo(&mainWindow, QPoint(send->width() / 2, send->height() / 2)));
     ASSERT_TRUE(mainWindow.isSending());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return QFile::exists(ran) && !fileBytes(ran).isEmpty(); },
-                                10'000))
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return QFile::exists(ran) && !fileBytes(ran).isEmpty(); }, 10'000))
         << "the Send's worker runs the command";
     const QString pid = QString::fromLatin1(fileBytes(ran).trimmed());
 
@@ -137,8 +137,9 @@ TEST_F(EndToEndTest, ASlowPasswordCommandNeitherDelaysTheWindowNorOutlivesCancel
         },
         10'000));
     QWidget *progressWindow = cancel->window();
-    QTest::mouseClick(progressWindow->windowHandle(), Qt::LeftButton, {},
-                      cancel->mapTo(progressWindow, QPoint(cancel->width() / 2, cancel->height() / 2)));
+    QTest::mouseClick(
+        progressWindow->windowHandle(), Qt::LeftButton, {},
+        cancel->mapTo(progressWindow, QPoint(cancel->width() / 2, cancel->height() / 2)));
     ASSERT_TRUE(QTest::qWaitFor([&] { return !mainWindow.isSending(); }, 10'000));
     EXPECT_TRUE(QTest::qWaitFor([&] { return !QFile::exists("/proc/" + pid); }, 10'000))
         << "the command was stopped";

@@ -6,8 +6,8 @@
 
 #include <QApplication>
 #include <QCoreApplication>
-#include <QMessageBox>
 #include <QDir>
+#include <QMessageBox>
 #include <QTimer>
 #include <gtest/gtest-spi.h>
 

@@ -98,8 +98,9 @@ TEST(HelperCommands, OutputPastTheCapOrAControlCharacterIsRefusedAndNamed)
     EXPECT_FALSE(control.contains(QChar(0x1b))) << "nothing of it reaches a terminal raw";
 
     // What a command says on its error output is one plain line.
-    const QString said = failureOf(
-        [] { runPasswordCommand("printf 'no\\033]0;x\\007\\n' >&2; exit 3", std::chrono::seconds(10)); });
+    const QString said = failureOf([] {
+        runPasswordCommand("printf 'no\\033]0;x\\007\\n' >&2; exit 3", std::chrono::seconds(10));
+    });
     EXPECT_TRUE(said.contains("exit status 3: no\\x1b]0;x\\x07")) << said;
 
     // Only the first line is the token; a trailing CR is the line end's.
@@ -128,8 +129,7 @@ TEST(HelperCommands, ACancelOrTheEndStopsEverythingTheCommandStarted)
     };
 
     // A command that leaves a child behind and then prints.
-    const QString leaves =
-        QStringLiteral("sleep 100 & echo $! > '%1'; echo secret").arg(pids);
+    const QString leaves = QStringLiteral("sleep 100 & echo $! > '%1'; echo secret").arg(pids);
     EXPECT_EQ(runPasswordCommand(leaves, std::chrono::seconds(10)), "secret");
     allGone();
 
@@ -140,8 +140,8 @@ TEST(HelperCommands, ACancelOrTheEndStopsEverythingTheCommandStarted)
     allGone();
 
     // The same at the timeout.
-    const QString late = failureOf(
-        [&] { runFirstLineCommand(waits, "token", std::chrono::milliseconds(500)); });
+    const QString late =
+        failureOf([&] { runFirstLineCommand(waits, "token", std::chrono::milliseconds(500)); });
     EXPECT_TRUE(late.contains("did not finish within 0.5 seconds")) << late;
     allGone();
 }
@@ -200,9 +200,10 @@ protected:
             envp.push_back(line.data());
         envp.push_back(nullptr);
         const QByteArray files = folder.filePath("files").toLocal8Bit();
-        std::vector<const char *> argv = {FERRYMAIL_BINARY, "send", "--to", "ann@example.org",
-                                          "--from", "me@example.org", "--all", files.constData(),
-                                          nullptr};
+        std::vector<const char *> argv = {
+            FERRYMAIL_BINARY, "send",           "--to",  "ann@example.org",
+            "--from",         "me@example.org", "--all", files.constData(),
+            nullptr};
         pid_t pid = -1;
         posix_spawnattr_t attributes;
         posix_spawnattr_init(&attributes);

@@ -1,8 +1,8 @@
 #include "SignedIn.h"
 
+#include "common/Failure.h"
 #include "mailbridge/oauth/GrantOwner.h"
 #include "mailbridge/oauth/LoopbackListener.h"
-#include "common/Failure.h"
 #include "mailbridge/oauth/Pkce.h"
 #include "support/MemoryPasswordStore.h"
 #include "support/TestTools.h"
@@ -94,7 +94,8 @@ TEST(OAuthSignIn, TheBrowserIsGivenNoStateAndTheStartPageServesOnce)
     signIn.start();
     ASSERT_EQ(opened.size(), 1);
     EXPECT_EQ(opened[0].host(), "127.0.0.1");
-    EXPECT_FALSE(opened[0].toString().contains(QUrlQuery(signIn.authorizeUrl()).queryItemValue("state")));
+    EXPECT_FALSE(
+        opened[0].toString().contains(QUrlQuery(signIn.authorizeUrl()).queryItemValue("state")));
     EXPECT_FALSE(opened[0].hasQuery());
 
     const auto get = [](const QUrl &url) {
@@ -150,13 +151,13 @@ TEST(OAuthSignIn, WithoutAnIdTokenATestLoginDecides)
         MemoryPasswordStore keyring;
         PlayedBrowser browser("me");
         QString triedWith;
-        const SignInOutcome outcome = signIn(
-            server, keyring, key, browser, false, "me", std::chrono::seconds(60), endpoints,
-            [&triedWith, loginWorks](const QString &token, const std::function<bool()> &) {
-                triedWith = token;
-                if (!loginWorks)
-                    throw Failure("AUTHENTICATE failed");
-            });
+        const SignInOutcome outcome =
+            signIn(server, keyring, key, browser, false, "me", std::chrono::seconds(60), endpoints,
+                   [&triedWith, loginWorks](const QString &token, const std::function<bool()> &) {
+                       triedWith = token;
+                       if (!loginWorks)
+                           throw Failure("AUTHENTICATE failed");
+                   });
         EXPECT_TRUE(triedWith.startsWith("at-")) << triedWith;
         EXPECT_EQ(outcome.signedIn, loginWorks) << outcome.failure;
         EXPECT_EQ(keyring.passwords.contains(key), loginWorks);
@@ -167,8 +168,8 @@ TEST(OAuthSignIn, WithoutAnIdTokenATestLoginDecides)
     // Without an ID token nor a way to log in, nothing unchecked is kept.
     MemoryPasswordStore keyring;
     PlayedBrowser browser("me");
-    const SignInOutcome outcome = signIn(server, keyring, key, browser, false, "me",
-                                         std::chrono::seconds(60), endpoints);
+    const SignInOutcome outcome =
+        signIn(server, keyring, key, browser, false, "me", std::chrono::seconds(60), endpoints);
     EXPECT_FALSE(outcome.signedIn);
     EXPECT_TRUE(keyring.passwords.isEmpty());
 }
@@ -283,7 +284,7 @@ TEST(LoopbackListener, TurnsAwayStrangersAndWaitsForTheAwaitedRequest)
         {"HELLO\r\n\r\n", "HTTP/1.1 400"},
         {"GET /" + QByteArray(20'000, 'a'), "HTTP/1.1 431"},
         {"GET /?code=c&state=wrong HTTP/1.1\r\n\r\n", "HTTP/1.1 400"},
-        {"", "HTTP/1.1 408"}, // connects and says nothing
+        {"", "HTTP/1.1 408"},             // connects and says nothing
         {"GET /?code=c", "HTTP/1.1 408"}, // starts and goes silent
     };
     for (const auto &row : strangers) {
@@ -301,7 +302,8 @@ TEST(LoopbackListener, TurnsAwayStrangersAndWaitsForTheAwaitedRequest)
     EXPECT_TRUE(listener.isListening());
     EXPECT_EQ(calls, 1);
 
-    const QByteArray answer = exchangeWith(port, "GET /?code=c&state=s HTTP/1.1\r\nHost: x\r\n\r\n");
+    const QByteArray answer =
+        exchangeWith(port, "GET /?code=c&state=s HTTP/1.1\r\nHost: x\r\n\r\n");
     EXPECT_TRUE(answer.startsWith("HTTP/1.1 200 OK")) << answer.left(80).toStdString();
     EXPECT_TRUE(answer.contains("Done &lt;here&gt;"));
     EXPECT_EQ(calls, 2);

@@ -198,8 +198,9 @@ TEST_F(SignInWindow, WhileTheTokenServerTakesItsTimeTheWindowRepaintsAndCancelSt
 
     // Real input, as the window system delivers it: at the window, not the widget.
     const auto clickAt = [this](QWidget *widget) {
-        QTest::mouseClick(dialog.windowHandle(), Qt::LeftButton, {},
-                          widget->mapTo(&dialog, QPoint(widget->width() / 2, widget->height() / 2)));
+        QTest::mouseClick(
+            dialog.windowHandle(), Qt::LeftButton, {},
+            widget->mapTo(&dialog, QPoint(widget->width() / 2, widget->height() / 2)));
     };
     clickAt(control<QPushButton>("cmdTest"));
     ASSERT_TRUE(dialog.isTesting());
