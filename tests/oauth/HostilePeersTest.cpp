@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <fcntl.h>
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -205,15 +206,21 @@ protected:
             "--from",         "me@example.org", "--all", files.constData(),
             nullptr};
         pid_t pid = -1;
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        const QByteArray errors = folder.filePath("stderr").toLocal8Bit();
+        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errors.constData(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0600);
         posix_spawnattr_t attributes;
         posix_spawnattr_init(&attributes);
         sigset_t none;
         sigemptyset(&none);
         posix_spawnattr_setsigmask(&attributes, &none);
         posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK);
-        const int spawned = posix_spawn(&pid, FERRYMAIL_BINARY, nullptr, &attributes,
+        const int spawned = posix_spawn(&pid, FERRYMAIL_BINARY, &actions, &attributes,
                                         const_cast<char **>(argv.data()), envp.data());
         posix_spawnattr_destroy(&attributes);
+        posix_spawn_file_actions_destroy(&actions);
         EXPECT_EQ(spawned, 0);
         ProgramRun result;
         QElapsedTimer sinceSignal;
@@ -236,6 +243,7 @@ protected:
         result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
         result.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
         result.peakKiB = usage.ru_maxrss; // the child's VmHWM at its end
+        result.err = fileBytes(folder.filePath("stderr"));
         return result;
     }
 
@@ -284,6 +292,18 @@ TEST_F(HostileHelpers, AFloodingHelperIsStoppedWithinTheCap)
         std::printf("[ figure ] %s: peak %ld KiB\n",
                     QByteArray(mailClient).split('\n').last().constData(), ran.peakKiB);
     }
+}
+
+// Over ssh no keyring answers: that is what the command line says, not that the sign-in
+// expired.
+TEST_F(HostileHelpers, NoKeyringReachableIsSaidAsSuch)
+{
+    settings("ImapAuth=oauth2\nOAuth2Provider=custom\nOAuth2AuthorizeUrl=http://127.0.0.1:1/a\n"
+             "OAuth2TokenUrl=http://127.0.0.1:1/t\nOAuth2Scope=imap");
+    const ProgramRun ran = run(0);
+    EXPECT_EQ(ran.exitCode, 1);
+    EXPECT_TRUE(ran.err.contains("No keyring could be reached")) << ran.err.toStdString();
+    EXPECT_FALSE(ran.err.contains("expired or was revoked")) << ran.err.toStdString();
 }
 
 } // namespace
