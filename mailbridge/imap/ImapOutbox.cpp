@@ -2,6 +2,7 @@
 
 #include "common/Failure.h"
 #include "mailbridge/compose/AttachmentInspections.h"
+#include "mailbridge/imap/AccessTokenSource.h"
 #include "mailbridge/imap/ImapDraft.h"
 #include "mailbridge/imap/ImapSession.h"
 #include "mailbridge/imap/MailboxName.h"

@@ -9,6 +9,10 @@
 #include <QTimer>
 #include <qt6keychain/keychain.h>
 
+#undef signals // GLib uses the word
+#include <gio/gio.h>
+#define signals Q_SIGNALS
+
 #include <future>
 #include <memory>
 #include <mutex>
@@ -25,6 +29,20 @@ struct Outcome
     QString password;
 };
 
+// The keyring's connection to the session bus is GLib's shared one, which by default ends the
+// program with SIGTERM when the bus goes away. This thread's loop would see that at once, in
+// the middle of a Send; the keyring then answers "not reachable" instead.
+// Held for the thread's life: the shared connection lives only while someone holds it.
+using BusConnection = std::unique_ptr<GDBusConnection, decltype(&g_object_unref)>;
+
+BusConnection keepRunningWhenTheBusCloses()
+{
+    BusConnection bus(g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr), &g_object_unref);
+    if (bus)
+        g_dbus_connection_set_exit_on_close(bus.get(), false);
+    return bus;
+}
+
 // The keyring's thread: started at first use, ended before the application object goes,
 // which the keyring's D-Bus needs.
 class KeyringThread
@@ -35,18 +53,21 @@ public:
         m_thread.setObjectName(QStringLiteral("keyring"));
         m_context.moveToThread(&m_thread);
         m_thread.start();
+        runOnThreadOf(&m_context, [this] { m_bus = keepRunningWhenTheBusCloses(); });
     }
     ~KeyringThread() { stop(); }
     void stop()
     {
         m_thread.quit();
         m_thread.wait();
+        m_bus.reset();
     }
     QObject *context() { return &m_context; }
 
 private:
     QThread m_thread;
     QObject m_context;
+    BusConnection m_bus{nullptr, &g_object_unref};
 };
 
 std::mutex keyringLock;
