@@ -299,7 +299,7 @@ TEST_F(HostileHelpers, AFloodingHelperIsStoppedWithinTheCap)
 TEST_F(HostileHelpers, NoKeyringReachableIsSaidAsSuch)
 {
     settings("ImapAuth=oauth2\nOAuth2Provider=custom\nOAuth2AuthorizeUrl=http://127.0.0.1:1/a\n"
-             "OAuth2TokenUrl=http://127.0.0.1:1/t\nOAuth2Scope=imap");
+             "OAuth2TokenUrl=http://127.0.0.1:1/t\nOAuth2Scope=imap\nOAuth2ClientId=c");
     const ProgramRun ran = run(0);
     EXPECT_EQ(ran.exitCode, 1);
     EXPECT_TRUE(ran.err.contains("No keyring could be reached")) << ran.err.toStdString();
