@@ -31,6 +31,8 @@ OAuthEndpoints oauthEndpoints(const MailAccount &account)
             QUrl(QStringLiteral("https://login.microsoftonline.com/common/oauth2/v2.0/authorize"));
         endpoints.tokenUrl =
             QUrl(QStringLiteral("https://login.microsoftonline.com/common/oauth2/v2.0/token"));
+        // openid email: the token answer then names whose sign-in it is, which is checked
+        // against the account's user before the sign-in is kept.
         endpoints.scope =
             QStringLiteral("https://outlook.office.com/IMAP.AccessAsUser.All offline_access "
                            "openid email");

@@ -114,15 +114,14 @@ TokenGrant requestToken(const QUrl &tokenUrl, const QUrlQuery &form,
                           .arg(server)
                           .arg(limits.deadline.count() / 1000.0));
     case Cut::TooLarge:
-        throw Failure(QStringLiteral("The sign-in server %1 answered the token request with "
-                                     "more than %2 KiB, which no token answer needs; it was "
-                                     "not read.")
-                          .arg(server)
-                          .arg(limits.largestAnswer / 1024));
+        break;
     case Cut::None:
+        if (reply->bytesAvailable() <= limits.largestAnswer)
+            break;
+        cut = Cut::TooLarge;
         break;
     }
-    if (reply->bytesAvailable() > limits.largestAnswer)
+    if (cut == Cut::TooLarge)
         throw Failure(QStringLiteral("The sign-in server %1 answered the token request with "
                                      "more than %2 KiB, which no token answer needs; it was "
                                      "not read.")
