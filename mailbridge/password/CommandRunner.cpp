@@ -66,7 +66,8 @@ struct SpawnAttributes
 };
 
 // The command's process group: stopped and its leader reaped when this goes, however the
-// run ends, so nothing it started lives on.
+// run ends, so nothing it started lives on. The leader is reaped only after the group is
+// stopped: until then its number cannot go to another process group.
 class ChildGroup
 {
 public:
@@ -74,26 +75,25 @@ public:
     ~ChildGroup()
     {
         ::kill(-m_pid, SIGKILL);
-        if (!m_reaped)
-            while (::waitpid(m_pid, nullptr, 0) < 0 && errno == EINTR) {
-            }
+        while (::waitpid(m_pid, nullptr, 0) < 0 && errno == EINTR) {
+        }
     }
     ChildGroup(const ChildGroup &) = delete;
     ChildGroup &operator=(const ChildGroup &) = delete;
 
-    // Whether the leader has ended; its status then in status.
-    bool ended(int &status)
+    // Whether the leader has ended, left unreaped; how in exitCode (-1: by a signal).
+    bool ended(int &exitCode) const
     {
-        if (m_reaped)
-            return true;
-        const pid_t done = ::waitpid(m_pid, &status, WNOHANG);
-        m_reaped = done == m_pid;
-        return m_reaped;
+        siginfo_t info{};
+        if (::waitid(P_PID, id_t(m_pid), &info, WEXITED | WNOHANG | WNOWAIT) != 0 ||
+            info.si_pid != m_pid)
+            return false;
+        exitCode = info.si_code == CLD_EXITED ? info.si_status : -1;
+        return true;
     }
 
 private:
     pid_t m_pid;
-    bool m_reaped = false;
 };
 
 // Reads what is there into into, up to cap bytes; false once the pipe is closed or the cap
@@ -177,7 +177,7 @@ CommandResult runCommand(const QString &command, const QString &intro, const Com
 
     CommandResult result;
     bool overflow = false;
-    int status = 0;
+    int exitCode = 0;
     const auto deadline = std::chrono::steady_clock::now() + limits.timeout;
     for (;;) {
         if (cancelled && cancelled())
@@ -188,7 +188,7 @@ CommandResult runCommand(const QString &command, const QString &intro, const Com
         if (overflow)
             break;
         // Once the command itself has ended, what it left running must not hold the pipes.
-        if (group.ended(status)) {
+        if (group.ended(exitCode)) {
             drain(out, result.output, limits.outputCap, overflow);
             drain(err, result.errors, limits.outputCap, errorsOverflow, true);
             break;
@@ -209,7 +209,7 @@ CommandResult runCommand(const QString &command, const QString &intro, const Com
                                      "print one line.")
                           .arg(intro)
                           .arg(limits.outputCap / 1024));
-    result.crashed = !WIFEXITED(status);
-    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    result.crashed = exitCode < 0;
+    result.exitCode = exitCode;
     return result;
 }
