@@ -102,7 +102,16 @@ void runOnApplicationThread(std::function<void()> work)
 
 void runOnThreadOf(QObject *context, std::function<void()> work)
 {
-    std::function<void()> call = behindLock(std::move(work));
     const std::lock_guard passing(handOver);
-    QMetaObject::invokeMethod(context, std::move(call), Qt::QueuedConnection);
+    // A lambda, not a std::function: the receiver must take the lock before it reads even
+    // whether the work is empty.
+    QMetaObject::invokeMethod(
+        context,
+        [work = std::move(work)] {
+            {
+                const std::lock_guard arrived(handOver);
+            }
+            work();
+        },
+        Qt::QueuedConnection);
 }
