@@ -187,14 +187,20 @@ protected:
 // A token server that answers after 20 s: the window is not waiting for it.
 TEST_F(SignInWindow, WhileTheTokenServerTakesItsTimeTheWindowRepaintsAndCancelStopsTheTest)
 {
+    // A server that greets and takes tokens, so that the login gets to asking for one.
+    QTemporaryDir dovecotFolder;
+    DovecotServer dovecot(tokenLogins(server, dovecotFolder, "xoauth2 oauthbearer"));
     click(control<QRadioButton>("optImap"));
     type("txtHost", "127.0.0.1");
     control<QComboBox>("cboSecurity")->setCurrentIndex(2);
-    control<QSpinBox>("spnPort")->setValue(1);
-    type("txtUser", "me");
+    control<QSpinBox>("spnPort")->setValue(dovecot.imapPort());
+    type("txtUser", DovecotServer::user);
     signInWithTheTestsServer();
     type("txtTokenUrl", server.url("/hostile/late").toString());
-    keyring.passwords.insert("imap-oauth2://me@127.0.0.1:1", "rt-kept");
+    const QString key = QStringLiteral("imap-oauth2://%1@127.0.0.1:%2")
+                            .arg(DovecotServer::user)
+                            .arg(dovecot.imapPort());
+    keyring.passwords.insert(key, "rt-kept");
 
     // Real input, as the window system delivers it: at the window, not the widget.
     const auto clickAt = [this](QWidget *widget) {
@@ -216,7 +222,7 @@ TEST_F(SignInWindow, WhileTheTokenServerTakesItsTimeTheWindowRepaintsAndCancelSt
     clickAt(control<QPushButton>("cmdCancelTest"));
     EXPECT_FALSE(dialog.isTesting());
     EXPECT_EQ(control<QLabel>("lblStatus")->text(), "Test cancelled.");
-    EXPECT_EQ(keyring.passwords.value("imap-oauth2://me@127.0.0.1:1"), "rt-kept");
+    EXPECT_EQ(keyring.passwords.value(key), "rt-kept");
 }
 
 } // namespace
