@@ -96,10 +96,10 @@ test-sanitize: test-deps
 # forked child may go on (die_after_fork=0). tests/tsan.supp suppresses nothing.
 TSAN_DIR ?= build-tsan
 TSAN_FLAGS := -fsanitize=thread -fno-omit-frame-pointer
-TSAN_TARGETS := test_batch test_mailbridge test_app test_oauth_keyring test_servers_left
+TSAN_TARGETS := test_batch test_mailbridge test_app test_oauth_keyring test_oauth_window test_servers_left
 # A ctest pattern: kept free of spaces, which a continued line would put in.
 TSAN_TESTS := BackgroundSend|BatchSender|RealFilesSend|BlockWriter|SendProgress
-TSAN_TESTS := $(TSAN_TESTS)|frmMainLongSend|frmAccount|frmMainAccount|EndToEnd|RealKeyring
+TSAN_TESTS := $(TSAN_TESTS)|frmMainLongSend|frmAccount|frmMainAccount|EndToEnd|RealKeyring|SignInWindow
 TSAN_ENV := TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:ignore_noninstrumented_modules=1:die_after_fork=0:suppressions=$(CURDIR)/tests/tsan.supp
 
 test-tsan: test-deps

@@ -35,8 +35,11 @@ bool ask(QWidget *parent, const QString &title, const QString &text)
 
 bool askModal(QWidget *parent, const QString &title, const QString &text)
 {
-    return QMessageBox::question(parent, title, text, QMessageBox::Yes | QMessageBox::No,
-                                 QMessageBox::No) == QMessageBox::Yes;
+    QMessageBox box(QMessageBox::Question, title, text, QMessageBox::Yes | QMessageBox::No, parent);
+    box.setDefaultButton(QMessageBox::No);
+    // Texts carry what servers and commands said: never markup, never a link.
+    box.setTextFormat(Qt::PlainText);
+    return box.exec() == QMessageBox::Yes;
 }
 
 void show(QWidget *parent, QMessageBox::Icon icon, const QString &title, const QString &text)
@@ -52,6 +55,9 @@ void show(QWidget *parent, QMessageBox::Icon icon, const QString &title, const Q
 void showModal(QWidget *parent, QMessageBox::Icon icon, const QString &title, const QString &text)
 {
     QMessageBox box(icon, title, text, QMessageBox::Ok, parent);
+    // A server's refusal may hold HTML; Qt would guess it rich text and show a heading or a
+    // link the server chose.
+    box.setTextFormat(Qt::PlainText);
     box.exec();
 }
 

@@ -1,6 +1,10 @@
 #include "app/OAuthSignInBox.h"
 
+#include "common/CancelToken.h"
 #include "common/Failure.h"
+#include "mailbridge/AccessTokenSource.h"
+#include "mailbridge/imap/ImapAccountCheck.h"
+#include "mailbridge/imap/ImapEndpoint.h"
 #include "mailbridge/password/PasswordStore.h"
 
 #include <QComboBox>
@@ -24,6 +28,17 @@ template <typename W> W *named(W *widget, const char *name)
 // The provider combo box's rows, in this order.
 constexpr OAuthProvider providers[] = {OAuthProvider::Microsoft, OAuthProvider::Google,
                                        OAuthProvider::Custom};
+
+// The one access token a sign-in just got, for the login that checks it.
+class FixedTokenSource final : public AccessTokenSource
+{
+public:
+    explicit FixedTokenSource(QString token) : m_token(std::move(token)) {}
+    QString accessToken(bool) override { return m_token; }
+
+private:
+    QString m_token;
+};
 
 } // namespace
 
@@ -78,7 +93,16 @@ OAuthSignInBox::OAuthSignInBox(PasswordStore &keyring, std::function<MailAccount
     enableControls();
 }
 
-OAuthSignInBox::~OAuthSignInBox() = default;
+OAuthSignInBox::~OAuthSignInBox()
+{
+    if (m_loginCancel)
+        m_loginCancel->cancel();
+}
+
+void OAuthSignInBox::setTrustedCertificates(const QString &caFile)
+{
+    m_caFile = caFile;
+}
 
 void OAuthSignInBox::setUrlOpener(OAuthSignIn::OpenUrl openUrl)
 {
@@ -150,15 +174,28 @@ void OAuthSignInBox::cmdSignIn_Click()
             throw Failure(QStringLiteral("Enter the server and the user first: the sign-in is "
                                          "kept for them."));
         checkMailAccount(account);
+        // Where the provider names nobody, a login as the account's user tells whose the
+        // sign-in is; it runs on the sign-in's worker and stops with the sign-in.
+        ImapEndpoint endpoint = imapEndpoint(account);
+        endpoint.caFile = m_caFile;
+        auto loginCancel = std::make_shared<CancelToken>();
+        m_loginCancel = loginCancel;
+        TestLogin testLogin = [endpoint, loginCancel](const QString &accessToken,
+                                                      const std::function<bool()> &) {
+            checkImapAccount(endpoint, std::make_shared<FixedTokenSource>(accessToken),
+                             *loginCancel);
+        };
         m_signIn = new OAuthSignIn(oauthEndpoints(account), m_keyring, oauthTokenKey(account),
-                                   m_openUrl, this);
+                                   account.imapUser, m_openUrl, std::move(testLogin), this);
         connect(m_signIn, &OAuthSignIn::signedIn, this, [this, account] {
+            m_loginCancel.reset();
             showStatus(QStringLiteral("Signed in as %1.").arg(account.imapUser));
             m_signIn->deleteLater();
             m_signIn = nullptr;
             enableControls();
         });
         connect(m_signIn, &OAuthSignIn::failed, this, [this](const QString &reason) {
+            m_loginCancel.reset();
             showStatus(reason);
             m_signIn->deleteLater();
             m_signIn = nullptr;

@@ -7,7 +7,9 @@
 #include <QGroupBox>
 
 #include <functional>
+#include <memory>
 
+class CancelToken;
 class PasswordStore;
 class QComboBox;
 class QLabel;
@@ -33,6 +35,8 @@ public:
     bool oauthChosen() const;
     // How "Sign in…" shows the provider's page; QDesktopServices::openUrl unless set.
     void setUrlOpener(OAuthSignIn::OpenUrl openUrl);
+    // The certificates the sign-in's test login trusts (tests); the system's otherwise.
+    void setTrustedCertificates(const QString &caFile);
 
 signals:
     // The provider's IMAP server, when the person picks Microsoft or Google.
@@ -48,6 +52,8 @@ private:
     std::function<MailAccount()> m_account;
     OAuthSignIn::OpenUrl m_openUrl;
     OAuthSignIn *m_signIn = nullptr;
+    QString m_caFile;
+    std::shared_ptr<CancelToken> m_loginCancel;
 
     QComboBox *cboAuth = nullptr;
     QComboBox *cboProvider = nullptr;

@@ -2,6 +2,7 @@
 
 #include "app/EventGuard.h"
 #include "app/FindSettingsRow.h"
+#include "app/MessageBoxes.h"
 #include "app/OAuthSignInBox.h"
 #include "common/CancelToken.h"
 #include "common/Failure.h"
@@ -11,9 +12,9 @@
 #include "mailbridge/AccessTokenSource.h"
 #include "mailbridge/imap/ImapAccountCheck.h"
 #include "mailbridge/imap/ImapEndpoint.h"
+#include "mailbridge/oauth/TokenRequest.h"
 #include "mailbridge/wiring/TokenSources.h"
 #include "mailbridge/password/HeldPasswordStore.h"
-#include "mailbridge/password/PasswordCommand.h"
 #include "mailbridge/password/PasswordResolution.h"
 #include "mailbridge/password/PasswordStore.h"
 
@@ -213,6 +214,7 @@ std::optional<QString> frmAccount::typedPassword() const
 void frmAccount::setTrustedCertificates(const QString &caFile)
 {
     m_caFile = caFile;
+    grpSignIn->setTrustedCertificates(caFile);
 }
 
 void frmAccount::setAddress(const QString &address)
@@ -292,66 +294,89 @@ void frmAccount::cmdTest_Click()
     try {
         const MailAccount account = accountFromControls();
         checkMailAccount(account);
-        std::optional<QString> password;
-        QString passwordCommand;
-        std::shared_ptr<AccessTokenSource> token;
+        auto cancel = std::make_shared<CancelToken>();
+        // The keyring answers later; a Test cancelled meanwhile never starts.
+        const auto stillWanted = [this, cancel] { return m_testCancel == cancel; };
         if (account.imapAuth == ImapAuth::OAuth2 && !account.tokenCommand.isEmpty()) {
             // The command runs on the worker, where the session asks for the token.
-            token = createAccessTokenSource(account, nullptr);
+            startTest(account, cancel, createAccessTokenSource(account, nullptr), {});
         } else if (account.imapAuth == ImapAuth::OAuth2) {
-            // The kept sign-in is read here, where the keyring belongs; the token server is
-            // asked on the worker, and a refresh token it rotates is kept when the Test ends.
+            // The kept sign-in is read without waiting here; the token server is asked on the
+            // worker, and a refresh token it rotates is kept when the Test ends.
             const QString key = oauthTokenKey(account);
-            m_testTokens = std::make_shared<HeldPasswordStore>(key, m_keyring.read(key));
-            token = createAccessTokenSource(account, m_testTokens);
+            m_keyring.lookUpLater(
+                key, this, [this, account, cancel, key, stillWanted](const PasswordLookup &kept) {
+                    if (!stillWanted())
+                        return;
+                    if (!kept.unreachable.isEmpty()) {
+                        stopTest();
+                        showStatus(noKeyringText(kept.unreachable));
+                        return;
+                    }
+                    m_testTokens = std::make_shared<HeldPasswordStore>(key, kept.password);
+                    startTest(account, cancel, createAccessTokenSource(account, m_testTokens), {});
+                });
+        } else if (const std::optional<QString> typed = typedPassword()) {
+            startTest(account, cancel, nullptr, typed);
         } else {
-            password = typedPassword();
-            if (!password)
-                password = m_keyring.read(passwordKey(account));
-            // A command may take its time (it may prompt on its own): it runs on the worker,
-            // so the window stays free and Cancel stops it.
-            if (!password)
-                passwordCommand = account.passwordCommand;
-            if (!password && passwordCommand.isEmpty()) {
-                showStatus(QStringLiteral("Type the password to test the account."));
-                return;
-            }
+            const QString key = passwordKey(account);
+            m_keyring.lookUpLater(
+                key, this, [this, account, cancel, stillWanted](const PasswordLookup &kept) {
+                    if (!stillWanted())
+                        return;
+                    if (!kept.password && account.passwordCommand.isEmpty()) {
+                        stopTest();
+                        showStatus(QStringLiteral("Type the password to test the account."));
+                        return;
+                    }
+                    startTest(account, cancel, nullptr, kept.password);
+                });
         }
-        ImapEndpoint endpoint = imapEndpoint(account);
-        endpoint.caFile = m_caFile;
-        auto cancel = std::make_shared<CancelToken>();
-        // The worker owns copies of everything it reads; the window may close before it ends.
-        const auto test = [endpoint, password = password.value_or(QString()), passwordCommand,
-                           token, cancel, user = account.imapUser, host = account.imapHost] {
-            try {
-                if (token)
-                    return accountTestReport(checkImapAccount(endpoint, token, *cancel), user,
-                                             host);
-                const QString secret =
-                    passwordCommand.isEmpty()
-                        ? password
-                        : runPasswordCommand(passwordCommand, std::chrono::seconds(30),
-                                             [cancel] { return cancel->cancelled(); });
-                return accountTestReport(checkImapAccount(endpoint, secret, *cancel), user, host);
-            } catch (...) {
-                return AccountTestReport{describeCurrentException(), {}};
-            }
-        };
         m_testCancel = cancel;
-        // The result comes back only to this window, and only for this Test: a cancelled
-        // one, or one the window did not live to see, ends unseen.
-        runInBackground([test, cancel, window = QPointer<frmAccount>(this)] {
-            AccountTestReport report = test();
-            runOnApplicationThread([window, cancel, report = std::move(report)] {
-                if (window && window->m_testCancel == cancel)
-                    window->onTestFinished(report);
-            });
-        });
         showTesting(true);
         showStatus(QStringLiteral("Testing the account…"));
     } catch (const Failure &failure) {
+        stopTest();
         showStatus(failure.description());
     }
+}
+
+void frmAccount::startTest(const MailAccount &account, std::shared_ptr<CancelToken> cancel,
+                           std::shared_ptr<AccessTokenSource> token,
+                           std::optional<QString> password)
+{
+    ImapEndpoint endpoint = imapEndpoint(account);
+    endpoint.caFile = m_caFile;
+    // Cancel test also ends a wait for the token server or the token command.
+    if (token)
+        token->setCancelCheck([cancel] { return cancel->cancelled(); });
+    // The worker owns copies of everything it reads; the window may close before it ends.
+    const auto test = [endpoint, account, password = std::move(password), token, cancel] {
+        try {
+            if (token)
+                return accountTestReport(checkImapAccount(endpoint, token, *cancel),
+                                         account.imapUser, account.imapHost);
+            // A command may take its time (it may prompt on its own): it runs here, so the
+            // window stays free and Cancel stops it.
+            HeldPasswordStore known(passwordKey(account), password);
+            const std::optional<QString> secret =
+                resolvePassword(account, known, [cancel] { return cancel->cancelled(); });
+            return accountTestReport(
+                checkImapAccount(endpoint, secret.value_or(QString()), *cancel), account.imapUser,
+                account.imapHost);
+        } catch (...) {
+            return AccountTestReport{describeCurrentException(), {}};
+        }
+    };
+    // The result comes back only to this window, and only for this Test: a cancelled
+    // one, or one the window did not live to see, ends unseen.
+    runInBackground([test, cancel, window = QPointer<frmAccount>(this)] {
+        AccountTestReport report = test();
+        runOnApplicationThread([window, cancel, report = std::move(report)] {
+            if (window && window->m_testCancel == cancel)
+                window->onTestFinished(report);
+        });
+    });
 }
 
 void frmAccount::showFound(const FoundSettings &found)
@@ -403,12 +428,13 @@ void frmAccount::keepRotatedTokens()
         return;
     const auto written = m_testTokens->written();
     m_testTokens.reset();
-    try {
-        for (auto entry = written.cbegin(); entry != written.cend(); ++entry)
-            m_keyring.write(entry.key(), entry.value());
-    } catch (const Failure &failure) {
-        showStatus(failure.description());
-    }
+    // Kept also when this window has closed meanwhile; only the failure needs it.
+    for (auto entry = written.cbegin(); entry != written.cend(); ++entry)
+        m_keyring.writeLater(entry.key(), entry.value(), QCoreApplication::instance(),
+                             [window = QPointer<frmAccount>(this)](const QString &failure) {
+                                 if (window && !failure.isEmpty())
+                                     window->showStatus(failure);
+                             });
 }
 
 void frmAccount::showTesting(bool testing)
@@ -432,15 +458,29 @@ void frmAccount::accept()
     const MailAccount account = accountFromControls();
     try {
         writeMailAccount(m_settings, account);
-        if (const std::optional<QString> password = typedPassword();
-            password && chkRemember->isChecked())
-            m_keyring.write(passwordKey(account), *password);
     } catch (const Failure &failure) {
         showStatus(failure.description());
         return;
     }
-    stopTest();
-    QDialog::accept();
+    const std::optional<QString> password = typedPassword();
+    if (!password || !chkRemember->isChecked()) {
+        stopTest();
+        QDialog::accept();
+        return;
+    }
+    // The keyring may take its time (it may ask to be unlocked): the window stays open and
+    // answering until it has kept the password, and stays open when it refuses.
+    buttons->setEnabled(false);
+    showStatus(QStringLiteral("Keeping the password in the keyring…"));
+    m_keyring.writeLater(passwordKey(account), *password, this, [this](const QString &failure) {
+        buttons->setEnabled(true);
+        if (!failure.isEmpty()) {
+            showStatus(failure);
+            return;
+        }
+        stopTest();
+        QDialog::accept();
+    });
 }
 
 void frmAccount::showStatus(const QString &text, const QString &details)

@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 
+class AccessTokenSource;
 class OAuthSignInBox;
 class FindSettingsRow;
 struct FoundSettings;
@@ -58,6 +59,8 @@ private:
     void enableForKind();
     void cboSecurity_Changed();
     void cmdTest_Click();
+    void startTest(const MailAccount &account, std::shared_ptr<CancelToken> cancel,
+                   std::shared_ptr<AccessTokenSource> token, std::optional<QString> password);
     void showFound(const FoundSettings &found);
     void cmdCancelTest_Click();
     void onTestFinished(const AccountTestReport &report);

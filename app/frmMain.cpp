@@ -22,6 +22,7 @@
 #include "common/HomePath.h"
 #include "mailbridge/MailAccount.h"
 #include "mailbridge/Outbox.h"
+#include "mailbridge/password/PasswordResolution.h"
 #include "mailbridge/password/PasswordStore.h"
 #include "settings/CollectingSettingsStore.h"
 #include "settings/RememberedEntries.h"
@@ -331,10 +332,19 @@ void frmMain::frmMain_cmdSend_Click()
         delete m_progress;
     // Checked and planned at once, on this thread: a refusal is one box and nothing created.
     PreparedSend prepared = prepareSend(currentRequest(), *objFileSystem);
-    if (m_outbox->needsPassword() && !askForPassword())
-        return;
 
     m_send = std::make_unique<BackgroundSend>(std::move(prepared), *m_outbox);
+    // The keyring and a PasswordCommand may take their time: the Send's worker asks them,
+    // so this window stays free, and the progress window's Cancel stops a command.
+    if (m_outbox->needsPassword())
+        m_send->setPreparation([account = readMailAccount(m_settings), keyring = keyring(),
+                                outbox = m_outbox.get()](const CancelToken &cancel) {
+            const std::optional<QString> password =
+                resolvePassword(account, *keyring, [&cancel] { return cancel.cancelled(); });
+            if (!password)
+                throw PasswordWanted(outbox->destination());
+            outbox->setPassword(*password);
+        });
     connect(m_send.get(), &BackgroundSend::finished, this, &frmMain::onSendFinished);
     // Clicks and keys that arrive while the Send runs are dropped, never replayed.
     qApp->installEventFilter(this);
@@ -346,14 +356,18 @@ void frmMain::frmMain_cmdSend_Click()
 bool frmMain::askForPassword()
 {
     if (!m_factories.askPassword)
-        return true; // the outbox's own failure then says what is missing
+        return false;
     const auto answer = m_factories.askPassword(this, m_outbox->destination());
     if (!answer)
         return false;
     m_outbox->setPassword(answer->password);
+    // Kept once the keyring gets to it; this window does not wait for that.
     if (answer->remember && m_factories.createKeyring)
-        m_factories.createKeyring()->write(passwordKey(readMailAccount(m_settings)),
-                                           answer->password);
+        keyring()->writeLater(passwordKey(readMailAccount(m_settings)), answer->password, this,
+                              [this](const QString &failure) {
+                                  if (!failure.isEmpty())
+                                      MessageBoxes::showFailure(this, failure);
+                              });
     return true;
 }
 
@@ -370,16 +384,22 @@ public:
 
 } // namespace
 
+std::shared_ptr<PasswordStore> frmMain::keyring()
+{
+    if (!m_keyring)
+        m_keyring = m_factories.createKeyring
+                        ? std::shared_ptr<PasswordStore>(m_factories.createKeyring())
+                        : std::make_shared<NoPasswordStore>();
+    return m_keyring;
+}
+
 void frmMain::frmMain_MailAccount()
 {
     // The running Send files into the current outbox; it must not change under it.
     if (isSending())
         throw Refusal(
             QStringLiteral("A Send is under way. Change the mail account once it has ended."));
-    const std::unique_ptr<PasswordStore> keyring = m_factories.createKeyring
-                                                       ? m_factories.createKeyring()
-                                                       : std::make_unique<NoPasswordStore>();
-    frmAccount account(m_settings, *keyring, this);
+    frmAccount account(m_settings, *keyring(), this);
     account.setAddress(cboFrom->currentText());
     if (account.exec() != QDialog::Accepted)
         return;
@@ -433,6 +453,15 @@ void frmMain::showSendEnd(BackgroundSend &send, bool progressShown)
     QString summary;
     try {
         summary = sendDoneText(int(send.result().filedSubjects.size()), m_outbox->destination());
+    } catch (const PasswordWanted &) {
+        closeProgress();
+        if (!m_factories.askPassword)
+            throw;
+        // Sent again as the person clicked, now with the password typed.
+        if (askForPassword())
+            QTimer::singleShot(0, this,
+                               [this] { runGuarded(this, [this] { frmMain_cmdSend_Click(); }); });
+        return;
     } catch (const SendStopped &stopped) {
         if (!stopped.cancelled()) {
             closeProgress();

@@ -79,6 +79,8 @@ private:
     SendRequest currentRequest() const;
     void updateSendToolTip();
     bool askForPassword();
+    // The keyring the factories make, made once: its answers may come after a call returns.
+    std::shared_ptr<PasswordStore> keyring();
     void showProgress();
     void onSendFinished();
     void showSendEnd(BackgroundSend &send, bool progressShown);
@@ -91,6 +93,7 @@ private:
 
     std::unique_ptr<FileSystem> objFileSystem;
     std::unique_ptr<Outbox> m_outbox;
+    std::shared_ptr<PasswordStore> m_keyring;
     FileListModel *m_fileList = nullptr;
     std::unique_ptr<SendPreview> m_preview;
     QTimer *m_previewDelay = nullptr;

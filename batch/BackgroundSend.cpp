@@ -1,5 +1,8 @@
 #include "batch/BackgroundSend.h"
 
+#include "mailbridge/Outbox.h"
+#include "mailbridge/TransferMonitor.h"
+
 #include <QThread>
 
 BackgroundSend::BackgroundSend(PreparedSend send, Outbox &mail, QObject *parent)
@@ -17,6 +20,11 @@ BackgroundSend::~BackgroundSend()
     const std::lock_guard lock(m_resultLock);
 }
 
+void BackgroundSend::setPreparation(std::function<void(const CancelToken &)> preparation)
+{
+    m_preparation = std::move(preparation);
+}
+
 void BackgroundSend::start()
 {
     m_clock.start();
@@ -25,6 +33,13 @@ void BackgroundSend::start()
         SendOutcome outcome;
         std::exception_ptr error;
         try {
+            if (m_preparation) {
+                try {
+                    m_preparation(m_cancel);
+                } catch (const SendCancelled &cancelled) {
+                    throw SendStopped(cancelled.description(), {}, {}, true, m_mail.destination());
+                }
+            }
             outcome = sendBatch(m_send, m_mail, m_status, m_cancel);
         } catch (...) {
             error = std::current_exception();

@@ -8,6 +8,7 @@
 #include <QObject>
 
 #include <exception>
+#include <functional>
 #include <memory>
 #include <mutex>
 
@@ -26,6 +27,9 @@ public:
     // Cancels a Send still running and waits for its end.
     ~BackgroundSend() override;
 
+    // Work the worker does before the Send, such as running a PasswordCommand; it sees the
+    // same cancel. Set before start().
+    void setPreparation(std::function<void(const CancelToken &cancel)> preparation);
     void start();
     // Asks the Send to stop as soon as it can; finished() still follows.
     void cancel();
@@ -45,6 +49,7 @@ signals:
 private:
     PreparedSend m_send;
     Outbox &m_mail;
+    std::function<void(const CancelToken &)> m_preparation;
     CancelToken m_cancel;
     SendStatus m_status;
     QElapsedTimer m_clock;

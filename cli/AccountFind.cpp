@@ -1,5 +1,7 @@
 #include "cli/AccountFind.h"
 
+#include "cli/OneLineText.h"
+
 namespace {
 
 constexpr int found = 0;
@@ -7,6 +9,26 @@ constexpr int notFound = 1;
 constexpr int wrongArguments = 2;
 
 } // namespace
+
+QString addressProblem(const QString &address)
+{
+    const QString shown = oneLineText(address);
+    for (const QChar c : address)
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f || c.category() == QChar::Other_Control)
+            return QStringLiteral("\"%1\" is not an email address: it holds a control "
+                                  "character.")
+                .arg(shown);
+    const qsizetype at = address.indexOf(u'@');
+    if (at < 0 || address.count(u'@') != 1)
+        return QStringLiteral("\"%1\" is not an email address: it needs exactly one @, as in "
+                              "me@example.org.")
+            .arg(shown);
+    if (at == 0 || at == address.size() - 1)
+        return QStringLiteral("\"%1\" is not an email address: a name before the @ and a "
+                              "domain after it are needed, as in me@example.org.")
+            .arg(shown);
+    return {};
+}
 
 QString accountUsageText()
 {
@@ -31,18 +53,24 @@ int runAccountCommand(const QList<QByteArray> &arguments, const SettingsSearch &
         err << accountUsageText();
         return wrongArguments;
     }
-    const DiscoveryResult result = search(QString::fromLocal8Bit(arguments[1]));
+    const QString address = QString::fromLocal8Bit(arguments[1]);
+    if (const QString wrong = addressProblem(address); !wrong.isEmpty()) {
+        err << terminalText(wrong) << '\n';
+        return wrongArguments;
+    }
+    const DiscoveryResult result = search(address);
+    // Names and reasons may come from DNS: never raw to the terminal.
     switch (result.outcome) {
     case DiscoveryResult::Outcome::Found:
-        out << describeResult(result);
+        out << terminalText(describeResult(result));
         return found;
     case DiscoveryResult::Outcome::NotAnAddress:
-        err << result.reason << '\n';
+        err << terminalText(result.reason) << '\n';
         return wrongArguments;
     case DiscoveryResult::Outcome::NothingFound:
     case DiscoveryResult::Outcome::LookupFailed:
         break;
     }
-    err << result.reason << '\n';
+    err << terminalText(result.reason) << '\n';
     return notFound;
 }

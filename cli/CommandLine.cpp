@@ -69,7 +69,9 @@ int runSend(const ParsedArguments &parsed, QTextStream &out, QTextStream &err)
                                        [&interruption] { return interruption.cancel.cancelled(); });
         }
         // An OAuth account uses the kept sign-in or TokenCommand: never a browser from here.
-        return createOutbox(settings, password, std::make_shared<KeychainPasswordStore>());
+        return createOutbox(settings, password, std::make_shared<KeychainPasswordStore>(),
+                            FirstToken::Now,
+                            [&interruption] { return interruption.cancel.cancelled(); });
     };
     const InterruptHandlers handlers(interruption);
     return runSendCommand(parsed.options, settings, files, makeOutbox, interruption,

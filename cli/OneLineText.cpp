@@ -1,5 +1,9 @@
 #include "cli/OneLineText.h"
 
+#include "mailbridge/password/SecretText.h"
+
+#include <QStringList>
+
 QString oneLineText(const QString &text)
 {
     QString shown;
@@ -25,4 +29,12 @@ QString oneLineText(const QString &text)
         }
     }
     return shown;
+}
+
+QString terminalText(const QString &text)
+{
+    QStringList lines = text.split(u'\n');
+    for (QString &line : lines)
+        line = escapedControls(line);
+    return lines.join(u'\n');
 }

@@ -120,23 +120,23 @@ int runSendCommand(const SendOptions &options, const SettingsStore &settings,
             for (const QString &subject : stopped.perhapsFiledSubjects())
                 output.out << "Perhaps filed: " << oneLineText(subject) << '\n';
             output.out.flush();
-            output.err << stopped.description(oneLineText) << '\n';
+            output.err << terminalText(stopped.description(oneLineText)) << '\n';
             if (stopped.cancelled() && interruption.signal != 0)
                 return 128 + interruption.signal;
             return ExitCode::failed;
         }
     } catch (const Refusal &refusal) {
-        output.err << refusal.description() << '\n';
+        output.err << terminalText(refusal.description()) << '\n';
         return ExitCode::refused;
     } catch (const SendCancelled &cancelled) {
         // Stopped before the Send began, while a password command ran.
-        output.err << cancelled.description() << '\n';
+        output.err << terminalText(cancelled.description()) << '\n';
         return interruption.signal != 0 ? 128 + interruption.signal : ExitCode::failed;
     } catch (const Failure &failure) {
-        output.err << failure.description() << '\n';
+        output.err << terminalText(failure.description()) << '\n';
         return ExitCode::failed;
     } catch (const std::exception &error) {
-        output.err << QString::fromLocal8Bit(error.what()) << '\n';
+        output.err << terminalText(QString::fromLocal8Bit(error.what())) << '\n';
         return ExitCode::failed;
     }
 }

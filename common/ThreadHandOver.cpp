@@ -99,3 +99,19 @@ void runOnApplicationThread(std::function<void()> work)
     const std::lock_guard passing(handOver);
     QMetaObject::invokeMethod(application, std::move(call), Qt::QueuedConnection);
 }
+
+void runOnThreadOf(QObject *context, std::function<void()> work)
+{
+    const std::lock_guard passing(handOver);
+    // A lambda, not a std::function: the receiver must take the lock before it reads even
+    // whether the work is empty.
+    QMetaObject::invokeMethod(
+        context,
+        [work = std::move(work)] {
+            {
+                const std::lock_guard arrived(handOver);
+            }
+            work();
+        },
+        Qt::QueuedConnection);
+}

@@ -59,7 +59,7 @@ public:
     {
         return {url(QStringLiteral("/authorize")),
                 url(QStringLiteral("/token")),
-                QStringLiteral("imap"),
+                QStringLiteral("imap openid"),
                 QStringLiteral("ferrymail-tests"),
                 QString(),
                 {}};
@@ -74,12 +74,14 @@ private:
 void signIn(const AuthorizationServer &server, PasswordStore &keyring)
 {
     QProcess browser;
-    OAuthSignIn signIn(server.endpoints(), keyring, keyringKey, [&browser](const QUrl &url) {
-        browser.start(QStringLiteral("python3"),
-                      {QStringLiteral(OAUTH_SUPPORT_DIR "/play_browser.py"),
-                       url.toString(QUrl::FullyEncoded), QString(DovecotServer::user)});
-        return browser.waitForStarted();
-    });
+    OAuthSignIn signIn(server.endpoints(), keyring, keyringKey, QString(DovecotServer::user),
+                       [&browser](const QUrl &url) {
+                           browser.start(QStringLiteral("python3"),
+                                         {QStringLiteral(OAUTH_SUPPORT_DIR "/play_browser.py"),
+                                          url.toString(QUrl::FullyEncoded),
+                                          QString(DovecotServer::user)});
+                           return browser.waitForStarted();
+                       });
     QString failure;
     QEventLoop loop;
     QObject::connect(&signIn, &OAuthSignIn::signedIn, &loop, &QEventLoop::quit);

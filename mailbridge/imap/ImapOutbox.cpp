@@ -2,6 +2,7 @@
 
 #include "common/Failure.h"
 #include "mailbridge/compose/AttachmentInspections.h"
+#include "mailbridge/AccessTokenSource.h"
 #include "mailbridge/compose/DraftContent.h"
 #include "mailbridge/imap/ImapDraft.h"
 #include "mailbridge/imap/ImapSession.h"
@@ -54,6 +55,8 @@ bool ImapOutbox::needsPassword() const
 void ImapOutbox::setCancelCheck(std::function<bool()> cancelled)
 {
     m_account->cancelled = std::move(cancelled);
+    if (m_account->tokens)
+        m_account->tokens->setCancelCheck(m_account->cancelled);
     if (m_account->session)
         m_account->session->setCancelCheck(m_account->cancelled);
 }

@@ -16,10 +16,16 @@ public:
                                 std::chrono::milliseconds timeout = std::chrono::seconds(30));
 
     QString accessToken(bool refresh) override;
+    void setCancelCheck(std::function<bool()> cancelled) override;
 
 private:
+    bool cancelled();
+
     QString m_command;
     std::chrono::milliseconds m_timeout;
     std::mutex m_mutex;
+    // Apart, so that the check can change while a command runs.
+    std::mutex m_cancelLock;
+    std::function<bool()> m_cancelled;
     QString m_token;
 };

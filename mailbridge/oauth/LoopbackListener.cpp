@@ -9,10 +9,31 @@ namespace {
 
 // A redirect with a code and a state fits many times over; more is not a browser's redirect.
 constexpr qsizetype largestRequest = 16 * 1024;
-constexpr int browserSilence = 10'000; // ms
+// A browser opens a few connections at once; a flood of them gets no more than this.
+constexpr int mostOpen = 16;
 // Another program may hold ::1 at the port 127.0.0.1 got; then both are given up and tried
 // anew, so a browser that tries ::1 first never reaches it.
 constexpr int portTries = 8;
+
+QByteArray reasonPhrase(int status)
+{
+    switch (status) {
+    case 200:
+        return "OK";
+    case 302:
+        return "Found";
+    case 405:
+        return "Method Not Allowed";
+    case 408:
+        return "Request Timeout";
+    case 431:
+        return "Request Header Fields Too Large";
+    case 503:
+        return "Service Unavailable";
+    default:
+        return "Bad Request";
+    }
+}
 
 } // namespace
 
@@ -34,7 +55,8 @@ LoopbackListener::~LoopbackListener() = default;
 
 void LoopbackListener::listen()
 {
-    closeAll();
+    stop();
+    m_servers.clear();
     auto ipv4 = std::make_unique<QTcpServer>();
     if (m_name == LoopbackName::IpLiteral) {
         if (!ipv4->listen(QHostAddress::LocalHost, 0))
@@ -84,7 +106,7 @@ bool LoopbackListener::isListening() const
     return false;
 }
 
-void LoopbackListener::closeAll()
+void LoopbackListener::stop()
 {
     for (const auto &server : m_servers)
         server->close();
@@ -99,25 +121,43 @@ QUrl LoopbackListener::redirectUri() const
 
 void LoopbackListener::takeConnection(QTcpServer *server)
 {
-    QTcpSocket *socket = server->nextPendingConnection();
-    // One request only: from here on the port refuses connections, on either address.
-    closeAll();
-    if (!socket || m_answered) {
-        delete socket;
-        return;
+    while (QTcpSocket *socket = server->nextPendingConnection()) {
+        socket->setParent(this);
+        connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+        if (m_open >= mostOpen) {
+            socket->setProperty("answered", true);
+            answer(socket, {503, QStringLiteral("Too many connections are open."), {}, false});
+            continue;
+        }
+        ++m_open;
+        connect(socket, &QTcpSocket::readyRead, this, [this, socket] { readRequest(socket); });
+        // The timer belongs to the listener, not the socket: whatever becomes of the socket,
+        // the connection is counted off and a silent one answered.
+        auto *silence = new QTimer(this);
+        silence->setSingleShot(true);
+        QPointer<QTcpSocket> watched(socket);
+        connect(silence, &QTimer::timeout, this, [this, silence, watched] {
+            silence->deleteLater();
+            if (watched && watched->property("answered").toBool())
+                return;
+            --m_open;
+            if (!watched)
+                return;
+            watched->setProperty("answered", true);
+            answer(watched, {408, QStringLiteral("No request arrived."), {}, false});
+        });
+        connect(socket, &QObject::destroyed, silence, [this, silence] {
+            // Gone unanswered: it no longer counts.
+            if (silence->isActive()) {
+                silence->stop();
+                silence->deleteLater();
+                --m_open;
+            }
+        });
+        socket->setProperty("silence", QVariant::fromValue<QObject *>(silence));
+        silence->start(m_silence);
+        readRequest(socket);
     }
-    m_answered = true;
-    socket->setParent(this);
-    connect(socket, &QTcpSocket::readyRead, this, [this, socket] { readRequest(socket); });
-    connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-    auto *silence = new QTimer(socket);
-    silence->setSingleShot(true);
-    connect(silence, &QTimer::timeout, this, [this, socket] {
-        socket->abort();
-        emit failed(QStringLiteral("The browser connected but sent no request."));
-    });
-    silence->start(browserSilence);
-    readRequest(socket);
 }
 
 void LoopbackListener::readRequest(QTcpSocket *socket)
@@ -126,34 +166,48 @@ void LoopbackListener::readRequest(QTcpSocket *socket)
         return;
     const QByteArray head = socket->peek(largestRequest + 1);
     const qsizetype end = head.indexOf("\r\n\r\n");
-    if (end < 0) {
-        if (head.size() > largestRequest) {
-            socket->setProperty("answered", true);
-            answer(socket, 431, QStringLiteral("The request was too large."));
-            emit failed(QStringLiteral("The browser's answer was too large to be a sign-in."));
+    const auto answered = [this, socket](const ListenerAnswer &what) {
+        socket->setProperty("answered", true);
+        if (auto *silence = qobject_cast<QTimer *>(socket->property("silence").value<QObject *>());
+            silence && silence->isActive()) {
+            silence->stop();
+            silence->deleteLater();
+            --m_open;
         }
+        answer(socket, what);
+    };
+    if (end < 0) {
+        if (head.size() > largestRequest)
+            answered({431, QStringLiteral("The request was too large."), {}, false});
         return;
     }
-    socket->setProperty("answered", true);
-    for (QTimer *timer : socket->findChildren<QTimer *>())
-        timer->stop();
     const QList<QByteArray> words = head.left(head.indexOf("\r\n")).split(' ');
-    if (words.size() != 3 || words[0] != "GET" || !words[2].startsWith("HTTP/1.")) {
-        answer(socket, 400, QStringLiteral("This is not how a sign-in comes back."));
-        emit failed(QStringLiteral("The browser's answer was not a web request."));
+    if (words.size() != 3 || !words[2].startsWith("HTTP/1.")) {
+        answered({400, QStringLiteral("This is not how a sign-in comes back."), {}, false});
+        return;
+    }
+    if (words[0] != "GET") {
+        answered({405, QStringLiteral("This is not how a sign-in comes back."), {}, false});
         return;
     }
     const QUrl target(QString::fromLatin1(words[1]), QUrl::StrictMode);
-    answer(socket, 200, m_handler(QUrlQuery(target.query(QUrl::FullyEncoded))));
+    const ListenerAnswer what =
+        m_handler(target.path(), QUrlQuery(target.query(QUrl::FullyEncoded)));
+    if (what.final)
+        stop();
+    answered(what);
 }
 
-void LoopbackListener::answer(QTcpSocket *socket, int status, const QString &sentence)
+void LoopbackListener::answer(QTcpSocket *socket, const ListenerAnswer &what)
 {
-    const QByteArray page = listenerPage(sentence);
-    const QByteArray reason = status == 200 ? "OK" : "Bad Request";
-    socket->write("HTTP/1.1 " + QByteArray::number(status) + ' ' + reason +
-                  "\r\nContent-Type: text/html; charset=utf-8\r\nContent-Length: " +
-                  QByteArray::number(page.size()) +
-                  "\r\nCache-Control: no-store\r\nConnection: close\r\n\r\n" + page);
+    const int status = what.redirect.isValid() ? 302 : what.status;
+    const QByteArray page = listenerPage(what.sentence);
+    QByteArray head = "HTTP/1.1 " + QByteArray::number(status) + ' ' + reasonPhrase(status) +
+                      "\r\nContent-Type: text/html; charset=utf-8\r\nContent-Length: " +
+                      QByteArray::number(page.size()) +
+                      "\r\nCache-Control: no-store\r\nReferrer-Policy: no-referrer\r\n";
+    if (what.redirect.isValid())
+        head += "Location: " + what.redirect.toEncoded() + "\r\n";
+    socket->write(head + "Connection: close\r\n\r\n" + page);
     socket->disconnectFromHost();
 }

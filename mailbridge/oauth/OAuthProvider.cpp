@@ -31,8 +31,11 @@ OAuthEndpoints oauthEndpoints(const MailAccount &account)
             QUrl(QStringLiteral("https://login.microsoftonline.com/common/oauth2/v2.0/authorize"));
         endpoints.tokenUrl =
             QUrl(QStringLiteral("https://login.microsoftonline.com/common/oauth2/v2.0/token"));
+        // openid email: the token answer then names whose sign-in it is, which is checked
+        // against the account's user before the sign-in is kept.
         endpoints.scope =
-            QStringLiteral("https://outlook.office.com/IMAP.AccessAsUser.All offline_access");
+            QStringLiteral("https://outlook.office.com/IMAP.AccessAsUser.All offline_access "
+                           "openid email");
         endpoints.clientId = orBuiltIn(account.oauthClientId, FERRYMAIL_MICROSOFT_CLIENT_ID);
         endpoints.clientSecret = account.oauthClientSecret;
         endpoints.redirectToLocalhost = true;
@@ -41,7 +44,7 @@ OAuthEndpoints oauthEndpoints(const MailAccount &account)
         endpoints.authorizeUrl =
             QUrl(QStringLiteral("https://accounts.google.com/o/oauth2/v2/auth"));
         endpoints.tokenUrl = QUrl(QStringLiteral("https://oauth2.googleapis.com/token"));
-        endpoints.scope = QStringLiteral("https://mail.google.com/");
+        endpoints.scope = QStringLiteral("https://mail.google.com/ openid email");
         endpoints.clientId = orBuiltIn(account.oauthClientId, FERRYMAIL_GOOGLE_CLIENT_ID);
         // Google's desktop clients come with a "secret" that is no secret; it belongs to the ID.
         endpoints.clientSecret = account.oauthClientId.isEmpty()

@@ -17,9 +17,20 @@ RefreshingTokenSource::RefreshingTokenSource(OAuthEndpoints endpoints,
                                              std::shared_ptr<PasswordStore> keyring,
                                              QString keyringKey, Clock clock)
     : m_endpoints(std::move(endpoints)), m_keyring(std::move(keyring)),
-      m_keyringKey(std::move(keyringKey)), m_clock(std::move(clock)),
-      m_refreshToken(m_keyring->read(m_keyringKey))
+      m_keyringKey(std::move(keyringKey)), m_clock(std::move(clock))
 {
+}
+
+void RefreshingTokenSource::setCancelCheck(std::function<bool()> cancelled)
+{
+    const std::lock_guard lock(m_cancelLock);
+    m_cancelled = std::move(cancelled);
+}
+
+bool RefreshingTokenSource::cancelled()
+{
+    const std::lock_guard lock(m_cancelLock);
+    return m_cancelled && m_cancelled();
 }
 
 QString RefreshingTokenSource::accessToken(bool refresh)
@@ -30,6 +41,12 @@ QString RefreshingTokenSource::accessToken(bool refresh)
         return m_token;
     m_token.clear();
 
+    if (!m_refreshToken) {
+        const PasswordLookup kept = m_keyring->lookUp(m_keyringKey);
+        if (!kept.unreachable.isEmpty())
+            throw Failure(noKeyringText(kept.unreachable));
+        m_refreshToken = kept.password.value_or(QString());
+    }
     const std::optional<QString> refreshToken = m_refreshToken;
     if (!refreshToken || refreshToken->isEmpty())
         throw Failure(signInAgainText());
@@ -39,7 +56,8 @@ QString RefreshingTokenSource::accessToken(bool refresh)
     form.addQueryItem(QStringLiteral("client_id"), m_endpoints.clientId);
     if (!m_endpoints.clientSecret.isEmpty())
         form.addQueryItem(QStringLiteral("client_secret"), m_endpoints.clientSecret);
-    const TokenGrant grant = requestToken(m_endpoints.tokenUrl, form);
+    const TokenGrant grant =
+        requestToken(m_endpoints.tokenUrl, form, {}, [this] { return cancelled(); });
     if (!grant.refreshToken.isEmpty() && grant.refreshToken != *refreshToken) {
         m_refreshToken = grant.refreshToken;
         m_keyring->write(m_keyringKey, grant.refreshToken);

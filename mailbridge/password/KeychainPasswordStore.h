@@ -4,11 +4,12 @@
 
 #include <chrono>
 
-// The desktop's keyring (Secret Service or KWallet, through QtKeychain). QtKeychain runs its
-// jobs on the thread that first used it and cannot be driven from another, so every call is
-// carried out on the application's thread: there directly, in a local event loop; from any
-// other thread (a Send's) handed over and waited for, up to the timeout. Without a keyring,
-// read answers "no password".
+// The desktop's keyring (Secret Service or KWallet, through QtKeychain). QtKeychain must be
+// driven from one thread with an event loop; that is a thread of the keyring's own, never
+// the window's, so a Send that keeps a token while the window waits for that Send cannot
+// hold either. The plain calls wait for that thread (up to the timeout) and are for
+// workers and the command line; the window uses the Later forms. Without a keyring, read
+// answers "no password" and lookUp says why.
 class KeychainPasswordStore : public PasswordStore
 {
 public:
@@ -17,6 +18,12 @@ public:
     std::optional<QString> read(const QString &key) override;
     void write(const QString &key, const QString &password) override;
     void remove(const QString &key) override;
+    PasswordLookup lookUp(const QString &key) override;
+
+    void lookUpLater(const QString &key, QObject *context,
+                     std::function<void(const PasswordLookup &)> done) override;
+    void writeLater(const QString &key, const QString &password, QObject *context,
+                    std::function<void(const QString &failure)> done) override;
 
 private:
     std::chrono::milliseconds m_timeout;

@@ -13,3 +13,10 @@ std::optional<QString> resolvePassword(const MailAccount &account, PasswordStore
         return runPasswordCommand(account.passwordCommand, std::chrono::seconds(30), cancelled);
     return std::nullopt;
 }
+
+PasswordWanted::PasswordWanted(const QString &destination)
+    : Failure(QStringLiteral("There is no password for %1: none is in the keyring and no "
+                             "PasswordCommand is set.")
+                  .arg(destination))
+{
+}

@@ -12,8 +12,10 @@
 #include <QDir>
 
 std::unique_ptr<Outbox> createOutbox(const SettingsStore &store,
-                                     std::optional<QString> imapPassword,
-                                     std::shared_ptr<PasswordStore> keyring, FirstToken firstToken)
+                                              std::optional<QString> imapPassword,
+                                              std::shared_ptr<PasswordStore> keyring,
+                                              FirstToken firstToken,
+                                              const std::function<bool()> &cancelled)
 {
     const MailAccount account = readMailAccount(store);
     if (account.kind == MailAccountKind::Maildir)
@@ -24,8 +26,11 @@ std::unique_ptr<Outbox> createOutbox(const SettingsStore &store,
             throw Failure(signInAgainText());
         std::shared_ptr<AccessTokenSource> tokens =
             createAccessTokenSource(account, std::move(keyring));
-        if (firstToken == FirstToken::Now)
+        if (firstToken == FirstToken::Now) {
+            tokens->setCancelCheck(cancelled);
             tokens->accessToken(false);
+            tokens->setCancelCheck({});
+        }
         return createOAuthImapOutbox(imapEndpoint(account), std::move(tokens));
     }
     return std::make_unique<ImapOutbox>(imapEndpoint(account), std::move(imapPassword));

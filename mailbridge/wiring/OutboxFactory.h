@@ -4,6 +4,7 @@
 
 #include <QString>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -25,11 +26,12 @@ enum class FirstToken
 // OAuth 2.0 account its tokens from TokenCommand or the sign-in kept in keyring. Either way
 // a sign-in that no longer holds stops the Send before anything is filed. Throws Failure for
 // settings it cannot use, a Maildir folder it cannot make, or (FirstToken::Now) a token it
-// cannot get.
+// cannot get; cancelled stops the wait for that token (SendCancelled).
 std::unique_ptr<Outbox> createOutbox(const SettingsStore &store,
-                                     std::optional<QString> imapPassword = std::nullopt,
-                                     std::shared_ptr<PasswordStore> keyring = nullptr,
-                                     FirstToken firstToken = FirstToken::Now);
+                                              std::optional<QString> imapPassword = std::nullopt,
+                                              std::shared_ptr<PasswordStore> keyring = nullptr,
+                                              FirstToken firstToken = FirstToken::Now,
+                                              const std::function<bool()> &cancelled = {});
 
 // The same outbox, only to size messages with (Outbox::storedSize): it creates no
 // folder and asks for no password. Throws Failure for settings it cannot use.

@@ -2,9 +2,12 @@
 
 #include "../mailbridge/ParsedMessage.h"
 #include "app/LocalServices.h"
+#include "app/frmProgress.h"
 #include "settings/QtSettingsStore.h"
 
 #include <QDir>
+#include <QFile>
+#include <QPushButton>
 #include <QTest>
 
 namespace {
@@ -75,6 +78,71 @@ TEST_F(EndToEndTest, FilesTickedInTheWindowArriveWholeInTheOutbox)
     mainWindow.close();
     EXPECT_EQ(store.read("Settings", "Path0"), folder);
     EXPECT_EQ(store.read("Settings", "To0"), "friend@example.net");
+    EXPECT_TRUE(boxes.empty());
+}
+
+// A PasswordCommand that takes its time runs on the Send's worker, never at the window's start:
+// the window opens and answers at once, and the progress window's Cancel stops the command.
+TEST_F(EndToEndTest, ASlowPasswordCommandNeitherDelaysTheWindowNorOutlivesCancel)
+{
+    const QString folder = temp.filePath("files");
+    QDir().mkpath(folder);
+    writeFile(folder + "/a.bin", randomBytes(10, 1));
+    const QString ran = temp.filePath("ran");
+    QtSettingsStore store;
+    store.write("MailClient", "Kind", "imap");
+    store.write("MailClient", "ImapHost", "127.0.0.1");
+    store.write("MailClient", "ImapSecurity", "none");
+    store.write("MailClient", "ImapPort", "1");
+    store.write("MailClient", "ImapUser", "me");
+    store.write("MailClient", "PasswordCommand",
+                QStringLiteral("echo $$ > '%1'; exec sleep 30").arg(ran));
+    frmMain mainWindow(store, chooser, localServices());
+    mainWindow.frmMain_Form_Load();
+    mainWindow.show();
+    mainWindow.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&mainWindow));
+    EXPECT_FALSE(QFile::exists(ran)) << "the command did not run at the start";
+
+    // Real input at the window: it answers while nothing is sending.
+    auto *to = mainWindow.findChild<QComboBox *>("cboTo");
+    QTest::mouseClick(mainWindow.windowHandle(), Qt::LeftButton, {},
+                      to->mapTo(&mainWindow, QPoint(10, to->height() / 2)));
+    for (const char key : QByteArray("a@b.c"))
+        QTest::keyClick(mainWindow.windowHandle(), key);
+    EXPECT_EQ(to->currentText(), "a@b.c");
+
+    QTest::keyClicks(mainWindow.findChild<QComboBox *>("cboFrom"), "me@example.org");
+    auto *path = mainWindow.findChild<QComboBox *>("cboPath");
+    path->setFocus();
+    QTest::keyClicks(path, folder);
+    QTest::keyClick(path, Qt::Key_Tab);
+    auto *list = mainWindow.findChild<QListView *>("lstFiles");
+    QTest::mouseClick(list->viewport(), Qt::RightButton, {}, QPoint(5, 5));
+    auto *send = mainWindow.findChild<QToolButton *>("cmdSend");
+    QTest::mouseClick(mainWindow.windowHandle(), Qt::LeftButton, {},
+                      send->mapTo(&mainWindow, QPoint(send->width() / 2, send->height() / 2)));
+    ASSERT_TRUE(mainWindow.isSending());
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return QFile::exists(ran) && !fileBytes(ran).isEmpty(); }, 10'000))
+        << "the Send's worker runs the command";
+    const QString pid = QString::fromLatin1(fileBytes(ran).trimmed());
+
+    QPushButton *cancel = nullptr;
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            auto *progress = mainWindow.findChild<frmProgress *>();
+            cancel = progress ? progress->findChild<QPushButton *>("cmdCancel") : nullptr;
+            return cancel && cancel->isVisible();
+        },
+        10'000));
+    QWidget *progressWindow = cancel->window();
+    QTest::mouseClick(
+        progressWindow->windowHandle(), Qt::LeftButton, {},
+        cancel->mapTo(progressWindow, QPoint(cancel->width() / 2, cancel->height() / 2)));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !mainWindow.isSending(); }, 10'000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !QFile::exists("/proc/" + pid); }, 10'000))
+        << "the command was stopped";
     EXPECT_TRUE(boxes.empty());
 }
 

@@ -4,8 +4,10 @@
 #include "app/LocalServices.h"
 #include "app/RunMainWindow.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
+#include <QMessageBox>
 #include <QTimer>
 #include <gtest/gtest-spi.h>
 
@@ -105,6 +107,30 @@ TEST(UnarmedBoxes, ABoxNobodyExpectedFailsTheCaseInsteadOfWaiting)
 {
     EXPECT_NONFATAL_FAILURE(MessageBoxes::showFailure(nullptr, "Cannot save the outbox"),
                             "A message box nobody expected: Ferrymail: Cannot save the outbox");
+}
+
+// A server's refusal may carry HTML: the box shows it as the characters it is.
+TEST(MessageBoxText, BoxesShowServerTextAsPlainText)
+{
+    const QString html = "<h1>Login refused</h1><a href=\"http://evil.example\">click</a>";
+    for (const bool question : {false, true}) {
+        SCOPED_TRACE(question);
+        Qt::TextFormat format = Qt::AutoText;
+        QString shown;
+        QTimer::singleShot(0, [&] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            ASSERT_NE(box, nullptr);
+            format = box->textFormat();
+            shown = box->text();
+            box->done(QMessageBox::No);
+        });
+        if (question)
+            MessageBoxes::askModal(nullptr, "Ferrymail", html);
+        else
+            MessageBoxes::showModal(nullptr, QMessageBox::Critical, "Ferrymail", html);
+        EXPECT_EQ(format, Qt::PlainText);
+        EXPECT_EQ(shown, html);
+    }
 }
 
 } // namespace

@@ -96,7 +96,8 @@ TEST(OAuthSettings, ProvidersComeWithTheirEndpointsAndServers)
               "https://login.microsoftonline.com/common/oauth2/v2.0/authorize");
     EXPECT_EQ(microsoft.tokenUrl.toString(),
               "https://login.microsoftonline.com/common/oauth2/v2.0/token");
-    EXPECT_EQ(microsoft.scope, "https://outlook.office.com/IMAP.AccessAsUser.All offline_access");
+    EXPECT_EQ(microsoft.scope,
+              "https://outlook.office.com/IMAP.AccessAsUser.All offline_access openid email");
     EXPECT_EQ(microsoft.clientId, "pasted-id");
     EXPECT_TRUE(microsoft.redirectToLocalhost) << "the name its registration takes";
     EXPECT_EQ(providerServer(OAuthProvider::Microsoft).host, "outlook.office365.com");
@@ -104,7 +105,7 @@ TEST(OAuthSettings, ProvidersComeWithTheirEndpointsAndServers)
     account.oauthProvider = OAuthProvider::Google;
     account.oauthClientSecret = "google-gives-one";
     const OAuthEndpoints google = oauthEndpoints(account);
-    EXPECT_EQ(google.scope, "https://mail.google.com/");
+    EXPECT_EQ(google.scope, "https://mail.google.com/ openid email");
     EXPECT_EQ(google.clientSecret, "google-gives-one");
     EXPECT_TRUE(google.authorizeExtras.contains({"access_type", "offline"}))
         << "else no refresh token";

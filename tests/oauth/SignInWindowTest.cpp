@@ -65,7 +65,7 @@ protected:
         type("txtClientId", AuthorizationServer::clientId());
         type("txtAuthorizeUrl", server.url("/authorize").toString());
         type("txtTokenUrl", server.url("/token").toString());
-        type("txtScope", "imap offline_access");
+        type("txtScope", "imap offline_access openid");
     }
 
     // A new refresh token with every refresh, as some providers hand out.
@@ -158,9 +158,71 @@ TEST_F(SignInWindow, TestLogsInWithTheKeptSignIn)
     EXPECT_TRUE(control<QLabel>("lblStatus")->text().contains(DovecotServer::draftsFolder))
         << control<QLabel>("lblStatus")->text().toStdString();
     // The refresh token the server handed out in place of the used one is the one kept.
+    QTRY_VERIFY_WITH_TIMEOUT(keyring.passwords.value(key) != signedIn, 5000);
     const QString kept = keyring.passwords.value(key);
     EXPECT_TRUE(kept.startsWith("rt-")) << kept;
     EXPECT_NE(kept, signedIn);
+}
+
+namespace {
+
+// Counts the paints a widget gets.
+class PaintCounter : public QObject
+{
+public:
+    explicit PaintCounter(QWidget *widget) { widget->installEventFilter(this); }
+    int paints = 0;
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint)
+            ++paints;
+        return false;
+    }
+};
+
+} // namespace
+
+// A token server that answers after 20 s: the window is not waiting for it.
+TEST_F(SignInWindow, WhileTheTokenServerTakesItsTimeTheWindowRepaintsAndCancelStopsTheTest)
+{
+    // A server that greets and takes tokens, so that the login gets to asking for one.
+    QTemporaryDir dovecotFolder;
+    DovecotServer dovecot(tokenLogins(server, dovecotFolder, "xoauth2 oauthbearer"));
+    click(control<QRadioButton>("optImap"));
+    type("txtHost", "127.0.0.1");
+    control<QComboBox>("cboSecurity")->setCurrentIndex(2);
+    control<QSpinBox>("spnPort")->setValue(dovecot.imapPort());
+    type("txtUser", DovecotServer::user);
+    signInWithTheTestsServer();
+    type("txtTokenUrl", server.url("/hostile/late").toString());
+    const QString key = QStringLiteral("imap-oauth2://%1@127.0.0.1:%2")
+                            .arg(DovecotServer::user)
+                            .arg(dovecot.imapPort());
+    keyring.passwords.insert(key, "rt-kept");
+
+    // Real input, as the window system delivers it: at the window, not the widget.
+    const auto clickAt = [this](QWidget *widget) {
+        QTest::mouseClick(
+            dialog.windowHandle(), Qt::LeftButton, {},
+            widget->mapTo(&dialog, QPoint(widget->width() / 2, widget->height() / 2)));
+    };
+    clickAt(control<QPushButton>("cmdTest"));
+    ASSERT_TRUE(dialog.isTesting());
+    QLineEdit *folder = control<QLineEdit>("txtFolder");
+    PaintCounter painted(folder);
+    clickAt(folder);
+    for (const char key : QByteArray("Drafts"))
+        QTest::keyClick(dialog.windowHandle(), key);
+    EXPECT_EQ(folder->text(), "Drafts") << "keys reach the window while the token is awaited";
+    QTRY_VERIFY_WITH_TIMEOUT(painted.paints > 0, 5000);
+    EXPECT_TRUE(dialog.isTesting()) << "the token server has not answered yet";
+
+    clickAt(control<QPushButton>("cmdCancelTest"));
+    EXPECT_FALSE(dialog.isTesting());
+    EXPECT_EQ(control<QLabel>("lblStatus")->text(), "Test cancelled.");
+    EXPECT_EQ(keyring.passwords.value(key), "rt-kept");
 }
 
 } // namespace

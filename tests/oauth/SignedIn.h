@@ -18,18 +18,23 @@ struct SignInOutcome
     QUrl authorizeUrl;
 };
 
+// The account's user is "me" unless told; the browser signs in as whom it was made for.
 inline SignInOutcome signIn(const AuthorizationServer &server, PasswordStore &keyring,
                             const QString &key, PlayedBrowser &browser,
-                            bool redirectToLocalhost = false)
+                            bool redirectToLocalhost = false, const QString &user = "me",
+                            std::chrono::milliseconds patience = std::chrono::seconds(60),
+                            OAuthEndpoints endpoints = {}, TestLogin testLogin = {})
 {
     SignInOutcome outcome;
-    OAuthEndpoints endpoints = server.endpoints();
+    if (endpoints.tokenUrl.isEmpty())
+        endpoints = server.endpoints();
     endpoints.redirectToLocalhost = redirectToLocalhost;
-    OAuthSignIn signIn(endpoints, keyring, key,
-                       [&browser](const QUrl &url) { return browser.open(url); });
+    OAuthSignIn signIn(
+        endpoints, keyring, key, user, [&browser](const QUrl &url) { return browser.open(url); },
+        std::move(testLogin));
     QSignalSpy succeeded(&signIn, &OAuthSignIn::signedIn);
     QSignalSpy failed(&signIn, &OAuthSignIn::failed);
-    signIn.start(std::chrono::seconds(60));
+    signIn.start(patience);
     outcome.authorizeUrl = signIn.authorizeUrl();
     outcome.browserSaw = browser.output();
     QElapsedTimer waited;
@@ -49,7 +54,7 @@ inline QString signedInRefreshToken(const AuthorizationServer &server, PasswordS
                                     const QString &key, const QString &user = "me")
 {
     PlayedBrowser browser(user);
-    const SignInOutcome outcome = signIn(server, keyring, key, browser);
+    const SignInOutcome outcome = signIn(server, keyring, key, browser, false, user);
     EXPECT_TRUE(outcome.signedIn) << outcome.failure.toStdString()
                                   << outcome.browserSaw.toStdString();
     return keyring.read(key).value_or(QString());

@@ -67,7 +67,7 @@ OAuthEndpoints AuthorizationServer::endpoints() const
     OAuthEndpoints endpoints;
     endpoints.authorizeUrl = url(QStringLiteral("/authorize"));
     endpoints.tokenUrl = url(QStringLiteral("/token"));
-    endpoints.scope = QStringLiteral("imap offline_access");
+    endpoints.scope = QStringLiteral("imap offline_access openid");
     endpoints.clientId = clientId();
     return endpoints;
 }

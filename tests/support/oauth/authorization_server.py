@@ -32,7 +32,7 @@ class State:
         self.counts = {"code_grants": 0, "refresh_grants": 0, "refused": 0,
                        "introspections": 0}
 
-    def issue(self, user, scope, refresh_token=None):
+    def issue(self, user, scope, refresh_token=None, named=None):
         access = "at-" + secrets.token_urlsafe(24)
         if refresh_token is None or self.rotate:
             if refresh_token is not None:
@@ -42,9 +42,21 @@ class State:
         self.access[access] = {"user": user, "scope": scope,
                                "exp": time.time() + self.access_lifetime,
                                "refresh": refresh_token}
-        return {"access_token": access, "token_type": "Bearer",
-                "expires_in": self.access_lifetime, "refresh_token": refresh_token,
-                "scope": scope}
+        answer = {"access_token": access, "token_type": "Bearer",
+                  "expires_in": self.access_lifetime, "refresh_token": refresh_token,
+                  "scope": scope}
+        if "openid" in scope.split():
+            answer["id_token"] = id_token(named or user)
+        return answer
+
+
+def id_token(user):
+    """An unsigned OpenID Connect ID token naming user, as the token endpoint hands it out."""
+    def part(obj):
+        return base64.urlsafe_b64encode(json.dumps(obj).encode()).rstrip(b"=").decode()
+    return ".".join([part({"alg": "none"}),
+                     part({"sub": "s-" + user, "email": user, "preferred_username": user}),
+                     "sig"])
 
 
 def challenge_of(verifier):
@@ -85,6 +97,8 @@ class Handler(BaseHTTPRequestHandler):
 
     def do_GET(self):
         url = urllib.parse.urlsplit(self.path)
+        if url.path.startswith("/hostile/"):
+            return self.hostile(url.path[len("/hostile/"):])
         query = {k: v[0] for k, v in urllib.parse.parse_qs(url.query).items()}
         if url.path == "/authorize":
             return self.authorize_page(query)
@@ -122,6 +136,8 @@ class Handler(BaseHTTPRequestHandler):
             return self.consent(f)
         if path == "/token":
             return self.token(f)
+        if path.startswith("/hostile/"):
+            return self.hostile(path[len("/hostile/"):])
         if path == "/revoke":
             with self.state.lock:
                 token = f.get("token", "")
@@ -140,6 +156,38 @@ class Handler(BaseHTTPRequestHandler):
                 for access in self.state.access.values():
                     access["exp"] = 0
             return self.json(200, {})
+        self.send(404, "not here", "text/plain")
+
+    def hostile(self, how):
+        """Token endpoints that misbehave: a drip of one byte a second, an endless body, one
+        that announces more than it may, one that answers late, one with escapes in its
+        refusal."""
+        try:
+            if how == "drip":
+                self.send_response(200)
+                self.send_header("Content-Type", "application/json")
+                self.end_headers()
+                while True:
+                    self.wfile.write(b" ")
+                    self.wfile.flush()
+                    time.sleep(1)
+            if how == "endless":
+                self.send_response(200)
+                self.send_header("Content-Type", "application/json")
+                self.end_headers()
+                chunk = b'{"a":"' + b"x" * 65536
+                while True:
+                    self.wfile.write(chunk)
+            if how == "late":
+                time.sleep(20)
+                return self.json(200, {"access_token": "at-late", "expires_in": 3600})
+            if how == "escapes":
+                return self.json(400, {"error": "invalid_request",
+                                       "error_description": "\x1b[2K\rEvery message was filed."})
+            if how == "control-token":
+                return self.json(200, {"access_token": "at-x\r\nA1 LOGOUT", "expires_in": 60})
+        except (BrokenPipeError, ConnectionResetError):
+            return
         self.send(404, "not here", "text/plain")
 
     def consent(self, f):

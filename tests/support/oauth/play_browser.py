@@ -32,7 +32,13 @@ def main():
     parser.add_argument("--state")
     args = parser.parse_args()
 
-    status, _, page = request("GET", args.url)
+    status, location, page = request("GET", args.url)
+    # The program opens a page of its own listener, which forwards to the provider once.
+    start = args.url
+    if status == 302:
+        print("start page: forwarded")
+        args.url = location
+        status, _, page = request("GET", args.url)
     if status != 200:
         print("authorize refused:", status, page)
         return 1
