@@ -1,5 +1,6 @@
 #include "app/DesktopNotification.h"
 
+#include "support/PrivateBusConfig.h"
 #include "support/TestTools.h"
 
 #include <QDBusConnection>
@@ -30,14 +31,15 @@ public slots:
     }
 };
 
-// A message bus of the test's own, on a socket in a temporary folder.
+// A message bus of the test's own, on a socket in a temporary folder, that starts no service.
 class PrivateBus
 {
 public:
     PrivateBus()
     {
         m_daemon.start(QStandardPaths::findExecutable("dbus-daemon"),
-                       {"--session", "--address=unix:path=" + m_folder.filePath("bus"),
+                       {"--config-file=" +
+                            writePrivateBusConfig(m_folder.path(), m_folder.filePath("bus")),
                         "--nofork", "--print-address"});
         if (m_daemon.waitForReadyRead(10000))
             address = QString::fromUtf8(m_daemon.readLine()).trimmed();

@@ -1,6 +1,7 @@
 #include "SessionKeyring.h"
 
 #include "TestServerProcesses.h"
+#include "support/PrivateBusConfig.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -57,8 +58,9 @@ void SessionKeyring::start()
     const QString address = QStringLiteral("unix:path=") + socket;
 
     m_bus = startServerProcess(QStringLiteral("/usr/bin/dbus-daemon"),
-                               {QStringLiteral("--session"), QStringLiteral("--nofork"),
-                                QStringLiteral("--address=") + address},
+                               {QStringLiteral("--config-file=") +
+                                    writePrivateBusConfig(m_folder.path(), socket),
+                                QStringLiteral("--nofork")},
                                {}, m_folder.filePath(QStringLiteral("bus.log")), m_folder.path());
     waitFor([&] { return QFile::exists(socket); }, "bus", *this);
 
