@@ -450,7 +450,7 @@ TEST_F(frmAccountTest, ASlowPasswordCommandLeavesTheWindowFreeAndCancelEndsIt)
         return line.mid(line.lastIndexOf(')') + 2, 1) != "Z";
     };
     for (const QByteArray &pid : pids)
-        EXPECT_TRUE(QTest::qWaitFor([&] { return !running(pid); }, 1500))
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !running(pid); }, 10000))
             << "still runs: " << pid.toStdString();
 }
 
