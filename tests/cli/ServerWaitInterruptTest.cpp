@@ -12,6 +12,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <vector>
+
 namespace {
 
 // A port on 127.0.0.1 that takes connections and never says a word: an IMAP server that
@@ -32,18 +34,30 @@ public:
             throw std::runtime_error("cannot listen on 127.0.0.1");
         m_port = ntohs(address.sin_port);
     }
-    ~SilentServer() { ::close(m_fd); }
+    ~SilentServer()
+    {
+        for (const int client : m_clients)
+            ::close(client);
+        ::close(m_fd);
+    }
     int port() const { return m_port; }
-    // Whether a client has connected (and waits, for nothing is ever said).
-    bool called() const
+    // How many clients have connected; each waits for ever, for nothing is ever said to it.
+    int calls()
     {
         pollfd waiting{m_fd, POLLIN, 0};
-        return ::poll(&waiting, 1, 0) == 1;
+        while (::poll(&waiting, 1, 0) == 1) {
+            const int client = ::accept(m_fd, nullptr, nullptr);
+            if (client < 0)
+                break;
+            m_clients.push_back(client);
+        }
+        return int(m_clients.size());
     }
 
 private:
     int m_fd = -1;
     int m_port = 0;
+    std::vector<int> m_clients;
 };
 
 // `ferrymail send` into an IMAP account whose server, or password command, keeps it
@@ -80,12 +94,14 @@ protected:
     {
         QProcess process;
         process.setProcessEnvironment(environment);
+        QFile::remove(mark);
+        const int callsBefore = server.calls();
         process.start(FERRYMAIL_BINARY, {"send", "--to", "ann@example.org", "--from",
                                          "me@example.org", "--all", folder});
         EXPECT_TRUE(process.waitForStarted());
         // It waits once it has called the server, or started the password command.
-        EXPECT_TRUE(
-            QTest::qWaitFor([this] { return server.called() || QFile::exists(mark); }, 30000));
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] { return server.calls() > callsBefore || QFile::exists(mark); }, 30000));
         const auto pid = pid_t(process.processId());
         // A process that already ended has no id: kill(0) would signal this whole group.
         if (process.state() != QProcess::Running || pid <= 0) {
