@@ -52,8 +52,8 @@ QString enterNamespaces()
     if (::unshare(CLONE_NEWNET | CLONE_NEWNS) == 0)
         return {};
     return withUser + QStringLiteral(", ") + failure("without one") +
-           QStringLiteral(" (unprivileged user namespaces are off, or a container's profile "
-                          "forbids them)");
+           QStringLiteral(" (user namespaces are off, forbidden by a container's profile, or "
+                          "refused in a chroot to all but root)");
 }
 
 QString bringUpLoopback()
