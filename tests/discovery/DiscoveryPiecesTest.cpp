@@ -151,7 +151,7 @@ TEST(SettingsFinderWithoutNetwork, AnswersFromTheListOrRefusesAnAddressLater)
         finished.clear();
         finder.find(row.address);
         EXPECT_EQ(finished.count(), 0);
-        ASSERT_TRUE(finished.wait(2000));
+        ASSERT_TRUE(finished.wait(10000));
         const auto result = finished.at(0).at(0).value<DiscoveryResult>();
         EXPECT_EQ(result.outcome, row.outcome);
         EXPECT_TRUE(describeResult(result).contains(row.text)) << describeResult(result);

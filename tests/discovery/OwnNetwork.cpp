@@ -5,8 +5,6 @@
 #include <QFile>
 
 #include <cerrno>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <net/if.h>
@@ -20,49 +18,94 @@
 
 namespace {
 
-[[noreturn]] void giveUp(const char *what)
+QString s_networkMissing = QStringLiteral("the network namespace was never asked for");
+QString s_mountsMissing = s_networkMissing;
+
+QString failure(const char *what)
 {
-    std::fprintf(stderr,
-                 "Cannot give the DNS tests a network of their own: %s: %s\n"
-                 "They need unprivileged user namespaces (sysctl "
-                 "kernel.unprivileged_userns_clone=1, Debian's default).\n",
-                 what, std::strerror(errno));
-    std::exit(1);
+    return QStringLiteral("%1: %2").arg(QString::fromLatin1(what),
+                                        QString::fromLocal8Bit(std::strerror(errno)));
 }
 
-void writeProcFile(const char *path, const std::string &text)
+bool writeProcFile(const char *path, const std::string &text)
 {
     const FileDescriptor file(::open(path, O_WRONLY | O_CLOEXEC));
-    if (!file.isOpen() || ::write(file.get(), text.data(), text.size()) != ssize_t(text.size()))
-        giveUp(path);
+    return file.isOpen() && ::write(file.get(), text.data(), text.size()) == ssize_t(text.size());
+}
+
+// Empty when the namespaces are entered; otherwise why not.
+QString enterNamespaces()
+{
+    const uid_t uid = ::getuid();
+    const gid_t gid = ::getgid();
+    if (::unshare(CLONE_NEWUSER | CLONE_NEWNET | CLONE_NEWNS) == 0) {
+        if (!writeProcFile("/proc/self/setgroups", "deny"))
+            return failure("/proc/self/setgroups");
+        if (!writeProcFile("/proc/self/uid_map", "0 " + std::to_string(uid) + " 1"))
+            return failure("/proc/self/uid_map");
+        if (!writeProcFile("/proc/self/gid_map", "0 " + std::to_string(gid) + " 1"))
+            return failure("/proc/self/gid_map");
+        return {};
+    }
+    const QString withUser = failure("unshare with a user namespace");
+    // The kernel gives no user namespace to a chrooted process; root needs none.
+    if (::unshare(CLONE_NEWNET | CLONE_NEWNS) == 0)
+        return {};
+    return withUser + QStringLiteral(", ") + failure("without one") +
+           QStringLiteral(" (user namespaces are off, forbidden by a container's profile, or "
+                          "refused in a chroot to all but root)");
+}
+
+QString bringUpLoopback()
+{
+    const FileDescriptor socket(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+    ifreq request{};
+    std::strncpy(request.ifr_name, "lo", IFNAMSIZ - 1);
+    if (!socket.isOpen() || ::ioctl(socket.get(), SIOCGIFFLAGS, &request) != 0)
+        return failure("reading the loopback interface");
+    request.ifr_flags |= IFF_UP;
+    if (::ioctl(socket.get(), SIOCSIFFLAGS, &request) != 0)
+        return failure("bringing up the loopback interface");
+    return {};
 }
 
 } // namespace
 
 void enterOwnNetwork()
 {
-    const uid_t uid = ::getuid();
-    const gid_t gid = ::getgid();
-    if (::unshare(CLONE_NEWUSER | CLONE_NEWNET | CLONE_NEWNS) != 0)
-        giveUp("unshare");
-    writeProcFile("/proc/self/setgroups", "deny");
-    writeProcFile("/proc/self/uid_map", "0 " + std::to_string(uid) + " 1");
-    writeProcFile("/proc/self/gid_map", "0 " + std::to_string(gid) + " 1");
+    const QString prefix = QStringLiteral("no network namespace of its own: ");
+    if (const QString missing = enterNamespaces(); !missing.isEmpty()) {
+        s_networkMissing = s_mountsMissing = prefix + missing;
+        return;
+    }
+    if (const QString missing = bringUpLoopback(); !missing.isEmpty()) {
+        s_networkMissing = s_mountsMissing = prefix + missing;
+        return;
+    }
+    s_networkMissing.clear();
+    // Inside a chroot "/" is no mount point, so the mounts stay shared with the machine: then
+    // nothing is mounted, lest it show outside.
     if (::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
-        giveUp("making the mounts private");
+        s_mountsMissing = QStringLiteral("no mounts of its own to replace /etc/resolv.conf in: ") +
+                          failure("making / private");
+    else
+        s_mountsMissing.clear();
+}
 
-    const FileDescriptor socket(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
-    ifreq request{};
-    std::strncpy(request.ifr_name, "lo", IFNAMSIZ - 1);
-    if (!socket.isOpen() || ::ioctl(socket.get(), SIOCGIFFLAGS, &request) != 0)
-        giveUp("reading the loopback interface");
-    request.ifr_flags |= IFF_UP;
-    if (::ioctl(socket.get(), SIOCSIFFLAGS, &request) != 0)
-        giveUp("bringing up the loopback interface");
+QString ownNetworkMissing()
+{
+    return s_networkMissing;
+}
+
+QString privateMountsMissing()
+{
+    return s_mountsMissing;
 }
 
 void useNameserver(const QString &nameserver, const QString &scratchFolder)
 {
+    if (!s_mountsMissing.isEmpty())
+        throw std::runtime_error(s_mountsMissing.toStdString());
     const QString path = scratchFolder + QStringLiteral("/resolv.conf");
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly) ||

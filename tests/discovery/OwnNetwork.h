@@ -2,10 +2,18 @@
 
 #include <QString>
 
-// Moves this process into user, network and mount namespaces of its own: root inside, only a
-// loopback interface (brought up), and mounts private to it. Must run before any thread is
-// started. Exits with a message when the kernel refuses (unprivileged user namespaces off).
+// Moves this process into a network namespace of its own with only a loopback interface
+// (brought up), and mounts private to it. Unprivileged through a user namespace of its own
+// (root inside); where the kernel refuses that (in a chroot) but the process is root, without
+// one. Must run before any thread is started. Never exits: what the machine does not give is
+// kept for the cases to skip on.
 void enterOwnNetwork();
+
+// Why this process has no network of its own; empty when it has one.
+QString ownNetworkMissing();
+
+// Why useNameserver cannot work here (mounts shared with the machine); empty when it can.
+QString privateMountsMissing();
 
 // Points the system resolver of this process and its children at nameserver by putting a
 // resolv.conf of our own over /etc/resolv.conf (inside the mount namespace only).

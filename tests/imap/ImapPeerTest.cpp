@@ -47,9 +47,10 @@ struct Row
     using Account = std::function<void(ImapEndpoint &, QString &password)>;
 
     Row(const char *name, Script script, Check check, qsizetype attachmentSize = 1000,
-        int cancelAfterMs = -1, Account account = {})
+        bool cancelWhenSilent = false, Account account = {})
         : name(name), script(std::move(script)), check(std::move(check)),
-          attachmentSize(attachmentSize), cancelAfterMs(cancelAfterMs), account(std::move(account))
+          attachmentSize(attachmentSize), cancelWhenSilent(cancelWhenSilent),
+          account(std::move(account))
     {
     }
 
@@ -57,8 +58,8 @@ struct Row
     Script script;
     Check check;
     qsizetype attachmentSize;
-    // Cancels the Send this long after it started; never when negative.
-    int cancelAfterMs;
+    // Cancels the Send once the peer has gone silent, as its script says.
+    bool cancelWhenSilent;
     // Changes the account after the peer is up: user, password and folder.
     Account account;
 };
@@ -102,7 +103,9 @@ void cancelledInTime(const Outcome &outcome, const ScriptedImapPeer &peer)
     EXPECT_TRUE(outcome.cancelled) << outcome.failure;
     EXPECT_FALSE(outcome.perhapsFiled) << outcome.failure;
     ASSERT_TRUE(outcome.secondsAfterCancel.has_value());
-    EXPECT_LT(*outcome.secondsAfterCancel, 1.5);
+    // Within a second as promised, with room for sanitizers on a busy machine: a Send the
+    // cancel did not reach would wait for the server's timeout.
+    EXPECT_LT(*outcome.secondsAfterCancel, 3.0);
     EXPECT_TRUE(peer.messagesIn("Drafts").isEmpty());
 }
 
@@ -175,7 +178,7 @@ Row refusedField(const char *name, const char *field, QByteArray bytes,
                 EXPECT_TRUE(peer.appends().empty());
             },
             1000,
-            -1,
+            false,
             std::move(account)};
 }
 
@@ -216,14 +219,14 @@ const Row rows[] = {
 
     {"CancelWhileTheAnswerIsAwaitedMayBeInDrafts",
      [](ImapPeerScript &s) { s.afterLiteral = ImapPeerScript::AfterLiteral::Silent; },
-     stoppedMayBeInDrafts, 1000, 300},
+     stoppedMayBeInDrafts, 1000, true},
 
     {"CancelWhileAskingAfterALostAnswerMayBeInDrafts",
      [](ImapPeerScript &s) {
          s.afterLiteral = ImapPeerScript::AfterLiteral::CloseNotStored;
          s.silence = ImapPeerScript::Silence::Search;
      },
-     stoppedMayBeInDrafts, 1000, 300},
+     stoppedMayBeInDrafts, 1000, true},
 
     pastABound("TooManyUntaggedResponsesEndTheCommand", "* 1 EXISTS", 150000,
                "more than 100000 responses to one command"),
@@ -289,18 +292,18 @@ const Row rows[] = {
 
     {"SilentGreetingIsCancelled",
      [](ImapPeerScript &s) { s.silence = ImapPeerScript::Silence::Greeting; }, cancelledInTime,
-     1000, 300},
+     1000, true},
 
     {"SilentLoginIsCancelled",
      [](ImapPeerScript &s) { s.silence = ImapPeerScript::Silence::Login; }, cancelledInTime, 1000,
-     300},
+     true},
 
     {"SilentAppendIsCancelled",
      [](ImapPeerScript &s) {
          withoutLiteralPlus(s);
          s.silence = ImapPeerScript::Silence::AppendLine;
      },
-     cancelledInTime, 1000, 300},
+     cancelledInTime, 1000, true},
 
     {"EarlyNoThenCloseIsQuoted",
      [](ImapPeerScript &s) {
@@ -405,9 +408,13 @@ protected:
         StoppableMonitor monitor;
         std::atomic<Clock::rep> cancelledAt{0};
         std::thread canceller;
-        if (row.cancelAfterMs >= 0)
+        if (row.cancelWhenSilent)
             canceller = std::thread([&] {
-                std::this_thread::sleep_for(std::chrono::milliseconds(row.cancelAfterMs));
+                // Polled: the peer has no signal to wait on. Given up after a while, so that a
+                // Send that never reaches the silence still ends, and fails its check.
+                const auto givenUp = Clock::now() + std::chrono::seconds(30);
+                while (peer.silentConnections() == 0 && Clock::now() < givenUp)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(5));
                 cancelledAt = Clock::now().time_since_epoch().count();
                 monitor.cancel();
             });

@@ -2,8 +2,9 @@
 #include "RecordingMonitor.h"
 #include "mailbridge/TransferMonitor.h"
 
+#include <QDateTime>
+
 #include <fcntl.h>
-#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -12,6 +13,14 @@ using FileChangeTest = OutboxFixture;
 
 // Far more than one read block, so that the change falls between two of them.
 constexpr qsizetype fileSize = 3 * 1024 * 1024;
+
+void setModifiedBack(const QString &path)
+{
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(file.setFileTime(QDateTime::currentDateTime().addSecs(-60),
+                                 QFileDevice::FileModificationTime));
+}
 
 void changeFile(const QString &path, const std::function<void(int fd)> &change)
 {
@@ -46,8 +55,8 @@ TEST_F(FileChangeTest, AFileChangedWhileReadFailsTheSendNamingItAndFilesNothing)
         SCOPED_TRACE(c.name);
         const QString kept = writeRandomFile("before.bin", 1000);
         const QString path = writeRandomFile("changing.bin", c.size);
-        // The modification time has a clock tick as its step; let one pass after writing.
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        // The modification time moves in clock ticks: set back, so a change always moves it.
+        setModifiedBack(path);
         RecordingMonitor monitor;
         bool changed = false;
         monitor.afterBytes = [&](std::int64_t) {

@@ -239,6 +239,10 @@ private:
     // Takes in whatever comes, answering nothing, until the client leaves.
     [[noreturn]] void listenOnly()
     {
+        {
+            std::lock_guard lock(m_peer.m_mutex);
+            ++m_peer.m_silentConnections;
+        }
         for (;;) {
             receiveMore();
             m_buffer.clear();
@@ -667,6 +671,12 @@ int ScriptedImapPeer::connections() const
 {
     std::lock_guard lock(m_mutex);
     return m_connections;
+}
+
+int ScriptedImapPeer::silentConnections() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_silentConnections;
 }
 
 QList<QByteArray> ScriptedImapPeer::received() const

@@ -109,6 +109,8 @@ public:
     int port() const { return m_port; }
 
     int connections() const;
+    // How many connections went silent as the script says (and only listen from then on).
+    int silentConnections() const;
     // Everything each connection received, in order.
     QList<QByteArray> received() const;
     // "<verb> <arguments>" of each command, literals inlined; the APPEND message left out.
@@ -150,6 +152,7 @@ private:
     QList<QByteArray> m_commands;
     std::vector<Append> m_appends;
     int m_connections = 0;
+    int m_silentConnections = 0;
     int m_literalFailures = 0;
     int m_tokenRefusals = 0;
     bool m_refusing = false;

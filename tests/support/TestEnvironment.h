@@ -35,3 +35,11 @@ public:
 private:
     const TestEnvironment &m_environment;
 };
+
+// ctest runs one case per process and counts it as skipped on this exit code (the tests'
+// SKIP_RETURN_CODE): a case that ends in GTEST_SKIP, because the machine lacks what it needs,
+// is then reported as skipped, with its reason in the output, rather than as passed.
+constexpr int skippedExitCode = 77;
+
+// RUN_ALL_TESTS()'s result, or skippedExitCode when every case that ran was skipped.
+int exitCodeFor(int testResult);

@@ -6,8 +6,9 @@
 int main(int argc, char **argv)
 {
     testing::InitGoogleTest(&argc, argv);
-    QCoreApplication app(argc, argv);
+    // Before the application: what it starts may look at the session bus already.
     TestEnvironment environment;
+    QCoreApplication app(argc, argv);
     testing::UnitTest::GetInstance()->listeners().Append(new ResetBeforeEveryCase(environment));
-    return RUN_ALL_TESTS();
+    return exitCodeFor(RUN_ALL_TESTS());
 }

@@ -10,10 +10,11 @@ int main(int argc, char **argv)
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     testing::InitGoogleTest(&argc, argv);
-    QApplication app(argc, argv);
+    // Before the application: what it starts may look at the session bus already.
     TestEnvironment environment;
+    QApplication app(argc, argv);
     testing::TestEventListeners &listeners = testing::UnitTest::GetInstance()->listeners();
     listeners.Append(new ResetBeforeEveryCase(environment));
     listeners.Append(new ArmedBoxes::FailUnarmedBeforeEveryCase);
-    return RUN_ALL_TESTS();
+    return exitCodeFor(RUN_ALL_TESTS());
 }

@@ -143,10 +143,16 @@ pid_t startServerProcess(const QString &program, const QStringList &arguments,
     for (const QString &argument : arguments)
         strings.push_back(argument.toLocal8Bit());
     const std::size_t argumentCount = strings.size();
-    for (const QString &entry : environment)
+    QList<QByteArray> given; // "NAME=": the given values replace this process's
+    for (const QString &entry : environment) {
         strings.push_back(entry.toLocal8Bit());
+        given << strings.back().left(strings.back().indexOf('=') + 1);
+    }
     for (char **entry = environ; *entry; ++entry)
-        strings.emplace_back(*entry);
+        if (std::none_of(given.begin(), given.end(), [&](const QByteArray &name) {
+                return qstrncmp(*entry, name, name.size()) == 0;
+            }))
+            strings.emplace_back(*entry);
     std::vector<char *> argv, envp;
     for (std::size_t i = 0; i < strings.size(); ++i)
         (i < argumentCount ? argv : envp).push_back(strings[i].data());

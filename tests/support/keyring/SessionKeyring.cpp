@@ -1,6 +1,7 @@
 #include "SessionKeyring.h"
 
 #include "TestServerProcesses.h"
+#include "support/PrivateBusConfig.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -56,10 +57,11 @@ void SessionKeyring::start()
     const QString socket = m_folder.filePath(QStringLiteral("bus"));
     const QString address = QStringLiteral("unix:path=") + socket;
 
-    m_bus = startServerProcess(QStringLiteral("/usr/bin/dbus-daemon"),
-                               {QStringLiteral("--session"), QStringLiteral("--nofork"),
-                                QStringLiteral("--address=") + address},
-                               {}, m_folder.filePath(QStringLiteral("bus.log")), m_folder.path());
+    m_bus = startServerProcess(
+        QStringLiteral("/usr/bin/dbus-daemon"),
+        {QStringLiteral("--config-file=") + writePrivateBusConfig(m_folder.path(), socket),
+         QStringLiteral("--nofork")},
+        {}, m_folder.filePath(QStringLiteral("bus.log")), m_folder.path());
     waitFor([&] { return QFile::exists(socket); }, "bus", *this);
 
     // The keyring is made and unlocked with this password, so nothing ever prompts.

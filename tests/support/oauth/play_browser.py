@@ -14,12 +14,19 @@ import sys
 import urllib.parse
 
 
+def loopback(hostname):
+    """The address to connect to. Browsers take localhost to the loopback themselves, without
+    the resolver: a chroot may have no /etc/hosts to find it in."""
+    assert hostname in ("127.0.0.1", "localhost", "::1"), "loopback only: " + hostname
+    return "127.0.0.1" if hostname == "localhost" else hostname
+
+
 def request(method, url, body=None):
     parts = urllib.parse.urlsplit(url)
-    assert parts.hostname in ("127.0.0.1", "localhost", "::1"), "loopback only: " + url
-    connection = http.client.HTTPConnection(parts.hostname, parts.port, timeout=20)
+    connection = http.client.HTTPConnection(loopback(parts.hostname), parts.port, timeout=20)
     target = parts.path + ("?" + parts.query if parts.query else "")
     headers = {"Content-Type": "application/x-www-form-urlencoded"} if body else {}
+    headers["Host"] = parts.netloc
     connection.request(method, target, body=body, headers=headers)
     response = connection.getresponse()
     return response.status, response.getheader("Location"), response.read().decode("utf-8")
@@ -60,7 +67,8 @@ def main():
     print("listener:", status, page.replace("\n", " "))
     listener = urllib.parse.urlsplit(location)
     try:
-        with socket.create_connection((listener.hostname, listener.port), timeout=5) as again:
+        with socket.create_connection((loopback(listener.hostname), listener.port),
+                                      timeout=5) as again:
             again.sendall(b"GET /?code=x&state=y HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n")
             print("second request: answered", again.recv(100))
     except OSError as error:
