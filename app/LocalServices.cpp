@@ -10,6 +10,7 @@
 #include "mailbridge/password/PasswordResolution.h"
 
 #include <QDesktopServices>
+#include <QStandardPaths>
 #include <QUrl>
 
 namespace {
@@ -27,6 +28,16 @@ std::optional<QString> knownPassword(const MailAccount &account)
     }
 }
 
+// Offered only where the desktop has a way to open a folder.
+std::function<bool(const QString &)> openFolderFactory()
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("xdg-open")).isEmpty())
+        return {};
+    return [](const QString &folder) {
+        return QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
+    };
+}
+
 } // namespace
 
 frmMain::ServiceFactories localServices()
@@ -41,5 +52,5 @@ frmMain::ServiceFactories localServices()
             },
             askPasswordInDialog,
             [](const QString &title, const QString &text) { postDesktopNotification(title, text); },
-            [](const QString &folder) { QDesktopServices::openUrl(QUrl::fromLocalFile(folder)); }};
+            openFolderFactory()};
 }

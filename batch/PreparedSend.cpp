@@ -1,14 +1,41 @@
 #include "batch/PreparedSend.h"
 
 #include "batch/SendValidation.h"
+#include "batch/SizeLimit.h"
 #include "common/Failure.h"
+
+namespace {
+
+// A refusal found while planning comes before the first message: the person must know that
+// nothing is in the outbox, so that no half batch is looked for.
+QString nothingFiled(const QString &description)
+{
+    const bool closed = description.endsWith(QLatin1Char('.')) ||
+                        description.endsWith(QLatin1Char('!')) ||
+                        description.endsWith(QLatin1Char('?'));
+    return description + (closed ? QStringLiteral(" ") : QStringLiteral(". ")) +
+           QStringLiteral("Nothing was filed.");
+}
+
+} // namespace
 
 PreparedSend prepareSend(SendRequest request, const FileSystem &files)
 {
-    if (const auto refusal = refusalFor(request))
-        throw Refusal(*refusal);
+    if (const auto refusal = refusalOf(request))
+        throw FieldRefusal(refusal->text, refusal->field);
+    try {
+        sizeLimitBytes(request.sizeText);
+    } catch (const Refusal &refusal) {
+        throw FieldRefusal(refusal.description(), SendField::Size);
+    }
     PreparedSend send{std::move(request), {}};
-    send.plan = planBatch(send.request, files);
+    try {
+        send.plan = planBatch(send.request, files);
+    } catch (const Refusal &refusal) {
+        throw FieldRefusal(nothingFiled(refusal.description()), SendField::Files);
+    } catch (const Failure &failure) {
+        throw Failure(nothingFiled(failure.description()));
+    }
     return send;
 }
 
