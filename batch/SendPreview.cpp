@@ -80,9 +80,11 @@ QString oversizeNote(const BatchPlan &plan, double limit, LineEnding ending,
                        .arg(n + 1)
                        .arg(byteText(mail), byteText(std::int64_t(*outboxLimit)));
         else if (const PlannedFile &last = message.files.back(); double(last.size) > limit)
-            note = QStringLiteral("message %1 is %2: %3 alone is %4")
-                       .arg(n + 1)
-                       .arg(byteText(mail), displayFileName(last.name), byteText(last.size));
+            // In the files' bytes, which the limit counts.
+            note =
+                QStringLiteral("message %1 is %2: %3 alone is %4")
+                    .arg(n + 1)
+                    .arg(byteText(message.bytes), displayFileName(last.name), byteText(last.size));
         if (note.isEmpty())
             continue;
         if (count++ == 0)
