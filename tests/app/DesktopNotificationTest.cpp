@@ -37,8 +37,8 @@ public:
     PrivateBus()
     {
         m_daemon.start(QStandardPaths::findExecutable("dbus-daemon"),
-                       {"--session", "--address=unix:path=" + m_folder.filePath("bus"), "--nofork",
-                        "--print-address"});
+                       {"--session", "--address=unix:path=" + m_folder.filePath("bus"),
+                        "--nofork", "--print-address"});
         if (m_daemon.waitForReadyRead(10000))
             address = QString::fromUtf8(m_daemon.readLine()).trimmed();
     }
