@@ -627,7 +627,9 @@ void frmMain::showSendEnd(BackgroundSend &send, bool progressShown)
     setOutcome(keepPathWhole(outcomeLine(now, summary)));
     // Told on the desktop when nobody saw it end here: too short for the progress window,
     // or while the person works in another program.
-    if (m_factories.notify && (!progressShown || !QApplication::activeWindow()))
+    const QWidget *active = QApplication::activeWindow();
+    const bool watched = active && (active == this || active == m_progress.data());
+    if (m_factories.notify && (!progressShown || !watched))
         m_factories.notify(QStringLiteral("Ferrymail"), summary);
     if (progressShown)
         m_progress->showEnd(keepPathWhole(summary), folderOpener());

@@ -146,6 +146,24 @@ TEST_F(frmMainLongSendTest, ProgressShowsOnlyForASendThatTakesAWhile)
     closeEnd();
 }
 
+TEST_F(frmMainLongSendTest, ALongSendThatEndsWhileThePersonWorksElsewhereIsAlsoNotified)
+{
+    openReady(2, std::chrono::milliseconds(400));
+    QTest::mouseClick(button("cmdSend"), Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor([this] { return progressShown(); }, 5000));
+    // Another window takes the activation, as another program's would.
+    QWidget elsewhere;
+    elsewhere.show();
+    elsewhere.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&elsewhere));
+    waitForSend();
+    EXPECT_EQ(notifications, QStringList{"Ferrymail: 2 messages are in the test outbox"});
+    EXPECT_TRUE(
+        control<QLabel>("lblOutcome")->text().endsWith("2 messages are in the test outbox"));
+    elsewhere.close();
+    closeEnd();
+}
+
 TEST_F(frmMainLongSendTest, CancelKeepsWhatWasFiledAndTheWindowAsItWas)
 {
     for (const bool byEscape : {false, true}) {
