@@ -493,11 +493,13 @@ void frmMain::frmMain_cmdSend_Click()
     try {
         prepared = prepareSend(currentRequest(), *objFileSystem);
     } catch (const FieldRefusal &refusal) {
-        showCurrentException(this);
+        MessageBoxes::showRefusal(this, refusal.whilePlanning()
+                                            ? nothingFiledText(refusal.description())
+                                            : refusal.description());
         focusField(refusal.field());
         return;
-    } catch (const Failure &) {
-        showCurrentException(this);
+    } catch (const PlanningFailure &failure) {
+        MessageBoxes::showFailure(this, nothingFiledText(failure.description()));
         focusField(SendField::Files);
         return;
     }

@@ -4,21 +4,6 @@
 #include "batch/SizeLimit.h"
 #include "common/Failure.h"
 
-namespace {
-
-// A refusal found while planning comes before the first message: the person must know that
-// nothing is in the outbox, so that no half batch is looked for.
-QString nothingFiled(const QString &description)
-{
-    const bool closed = description.endsWith(QLatin1Char('.')) ||
-                        description.endsWith(QLatin1Char('!')) ||
-                        description.endsWith(QLatin1Char('?'));
-    return description + (closed ? QStringLiteral(" ") : QStringLiteral(". ")) +
-           QStringLiteral("Nothing was filed.");
-}
-
-} // namespace
-
 PreparedSend prepareSend(SendRequest request, const FileSystem &files)
 {
     if (const auto refusal = refusalOf(request))
@@ -32,9 +17,9 @@ PreparedSend prepareSend(SendRequest request, const FileSystem &files)
     try {
         send.plan = planBatch(send.request, files);
     } catch (const Refusal &refusal) {
-        throw FieldRefusal(nothingFiled(refusal.description()), SendField::Files);
+        throw FieldRefusal(refusal.description(), SendField::Files, true);
     } catch (const Failure &failure) {
-        throw Failure(nothingFiled(failure.description()));
+        throw PlanningFailure(failure.description());
     }
     return send;
 }

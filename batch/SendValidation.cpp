@@ -61,3 +61,12 @@ std::optional<QString> refusalFor(const SendRequest &request)
         return refusal->text;
     return std::nullopt;
 }
+
+QString nothingFiledText(const QString &description)
+{
+    const bool closed = description.endsWith(QLatin1Char('.')) ||
+                        description.endsWith(QLatin1Char('!')) ||
+                        description.endsWith(QLatin1Char('?'));
+    return description + (closed ? QStringLiteral(" ") : QStringLiteral(". ")) +
+           QStringLiteral("Nothing was filed.");
+}

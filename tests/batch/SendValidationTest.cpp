@@ -85,14 +85,17 @@ TEST(SendValidation, AFieldWithTextButNoAddressNamesWhatWasTypedAndItsField)
     EXPECT_EQ(refusalOf(request({{"a", false}}))->field, SendField::Files);
 }
 
-TEST(SendValidation, ARefusalFoundWhilePlanningSaysNothingWasFiled)
+TEST(SendValidation, ARefusalFoundWhilePlanningIsMarkedSoThatTheWindowSaysNothingWasFiled)
 {
     FakeFileSystem files;
     files.addFile("/f/a", 10);
-    EXPECT_EQ(failureOf<Failure>([&] {
+    EXPECT_EQ(failureOf<PlanningFailure>([&] {
                   prepareSend(request({{"a", true}, {"v3.bin", true}}), files);
               }),
+              "File not found: /f/v3.bin");
+    EXPECT_EQ(nothingFiledText("File not found: /f/v3.bin"),
               "File not found: /f/v3.bin. Nothing was filed.");
+    EXPECT_EQ(nothingFiledText("No files selected!"), "No files selected! Nothing was filed.");
     files.addFile("/f/big", 1500000000);
     files.addFile("/f/big2", 1500000000);
     SendRequest tooLarge = request({{"big", true}, {"big2", true}});
@@ -101,9 +104,16 @@ TEST(SendValidation, ARefusalFoundWhilePlanningSaysNothingWasFiled)
         prepareSend(tooLarge, files);
         ADD_FAILURE() << "not refused";
     } catch (const FieldRefusal &refusal) {
-        EXPECT_TRUE(refusal.description().endsWith("big2. Nothing was filed."))
-            << refusal.description().toStdString();
+        EXPECT_TRUE(refusal.description().endsWith("big2.")) << refusal.description().toStdString();
         EXPECT_EQ(refusal.field(), SendField::Files);
+        EXPECT_TRUE(refusal.whilePlanning());
+    }
+    // An entry check is no planning refusal.
+    try {
+        prepareSend(request({{"a", false}}), files);
+        ADD_FAILURE() << "not refused";
+    } catch (const FieldRefusal &refusal) {
+        EXPECT_FALSE(refusal.whilePlanning());
     }
 }
 
