@@ -24,22 +24,29 @@ QString instructionsText()
 {
     const QStringList paragraphs = {
         QStringLiteral("Instructions") + crlf + QStringLiteral("------------------"),
-        QStringLiteral(
-            "First, fill in the To and From e-mail adresses and the message subject. (The "
-            "filenames attached to the e-mail will be appended to the subject line.)"),
-        QStringLiteral("Next, either enter a folder name, or browse to it by using the open folder "
-                       "button. Once you have entered a valid folder name, as soon as you click "
-                       "somwhere else the list box should fill with all the files in that folder."),
-        QStringLiteral(
-            "Select what size you want the messages to be. (Note that this is just the "
-            "size of the attachments. The messages themselves will be larger due to MIME "
-            "encoding, so give yourself plenty of leeway.)"),
-        QStringLiteral("Check each of the files you wish to attach. You can quickly select all the "
-                       "files by clicking your right mouse button."),
-        QStringLiteral("Finally, click the send button. The messages will appear in your Outlook "
-                       "Outbox read to go. You can review and change the messages before sending "
-                       "them."),
-        QStringLiteral("See README.TXT for more information."),
+        QStringLiteral("First, fill in the Send to and Send from e-mail addresses and the subject "
+                       "prefix. (The names of the files a message carries are appended to its "
+                       "subject.)"),
+        QStringLiteral("Next, type a folder name into Path, or pick one with the folder button. "
+                       "As soon as you click somewhere else, the list fills with the files in "
+                       "that folder and their sizes."),
+        QStringLiteral("Tick each file you wish to send. A right-click on the list, the Menu key "
+                       "or Shift+F10 ticks them all. The Message column shows which message "
+                       "each ticked file goes in, and the line under the list the whole plan."),
+        QStringLiteral("Set the Max Message Size in kilobytes. Files go into messages in list "
+                       "order, and a message closes as soon as its files reach the size, "
+                       "counting the file that reached it: a file larger than the size shares "
+                       "its message with the smaller files before it, and goes alone only as "
+                       "the first file of a message. The size counts only the files; MIME "
+                       "encoding makes a message about a third larger, so leave room."),
+        QStringLiteral("Finally, click Send. Each message is filed whole into the outbox: the "
+                       "Maildir folder ~/.local/share/Ferrymail/Outbox, which a mail client "
+                       "that reads Maildir opens, or the Drafts folder of your IMAP account. "
+                       "Choose which in the Mail account window: press Ctrl+, or right-click "
+                       "Send. Review the messages there and send them from your mail client. "
+                       "The line under the list says how the last Send ended."),
+        QStringLiteral("Without a window, from a script or over ssh, \"ferrymail send\" does "
+                       "the same; \"ferrymail send --help\" and \"man ferrymail\" tell how."),
     };
     return paragraphs.join(blankLine);
 }

@@ -8,6 +8,11 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
+#include <QStyle>
+#include <QTextDocument>
+
+#include <algorithm>
 
 #include <climits>
 
@@ -94,6 +99,39 @@ void frmAbout::frmAbout_Form_Load()
     m_lblText->setText(aboutText());
     shrinkToFit(m_lblText, font());
     m_txtInstructions->setPlainText(instructionsText());
+    fitInstructions();
+}
+
+void frmAbout::fitInstructions()
+{
+    // The drawn pane showed five lines of a text that tells how to use the program: the window
+    // grows wider and down so that all of it shows, as far as the screen allows; beyond that
+    // the pane scrolls.
+    const QRect drawn = twips(720, 3720, 4935, 1695);
+    const QSize drawnWindow = twips(0, 0, 5760, 6120).size();
+    const int wider = drawnWindow.width() / 2;
+    const int width = drawn.width() + wider;
+    const int margins = 2 * m_txtInstructions->frameWidth() +
+                        2 * int(m_txtInstructions->document()->documentMargin()) +
+                        style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 4;
+    const QFontMetrics metrics(m_txtInstructions->font());
+    const int needed =
+        metrics
+            .boundingRect(
+                QRect(0, 0, width - margins, INT_MAX),
+                Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap,
+                QString(instructionsText()).replace(QStringLiteral("\r\n"), QStringLiteral("\n")))
+            .height() +
+        margins - style()->pixelMetric(QStyle::PM_ScrollBarExtent) + metrics.height();
+    int taller = std::max(0, needed - drawn.height());
+    if (const QScreen *shown = screen()) {
+        // Room for the title bar and a panel.
+        const int room = shown->availableGeometry().height() - 64;
+        taller = std::max(0, std::min(taller, room - drawnWindow.height()));
+    }
+    setFixedSize(drawnWindow.width() + wider, drawnWindow.height() + taller);
+    m_txtInstructions->setGeometry(drawn.x(), drawn.y(), width, drawn.height() + taller);
+    m_btnOK->move(twips(2400, 5520, 0, 0).topLeft() + QPoint(wider / 2, taller));
 }
 
 void frmAbout::frmAbout_btnOK_Click()

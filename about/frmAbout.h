@@ -23,6 +23,8 @@ protected:
     void keyPressEvent(QKeyEvent *event) override;
 
 private:
+    void fitInstructions();
+
     QLabel *m_image2;
     QLabel *m_lblTitle;
     QLabel *m_lblText;

@@ -8,7 +8,22 @@
 #include "mailbridge/password/KeychainPasswordStore.h"
 
 #include <QDesktopServices>
+#include <QStandardPaths>
 #include <QUrl>
+
+namespace {
+
+// Offered only where the desktop has a way to open a folder.
+std::function<bool(const QString &)> openFolderFactory()
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("xdg-open")).isEmpty())
+        return {};
+    return [](const QString &folder) {
+        return QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
+    };
+}
+
+} // namespace
 
 frmMain::ServiceFactories localServices()
 {
@@ -24,5 +39,5 @@ frmMain::ServiceFactories localServices()
             },
             askPasswordInDialog,
             [](const QString &title, const QString &text) { postDesktopNotification(title, text); },
-            [](const QString &folder) { QDesktopServices::openUrl(QUrl::fromLocalFile(folder)); }};
+            openFolderFactory()};
 }

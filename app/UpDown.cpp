@@ -23,7 +23,9 @@ UpDown::UpDown(QLineEdit *buddy, int minimum, int maximum, int step, int value, 
       m_down(arrowButton(Qt::DownArrow, this)), m_minimum(minimum), m_maximum(maximum),
       m_step(step), m_value(value)
 {
-    setFocusPolicy(Qt::StrongFocus);
+    // No tab stop of its own that nothing shows: Up and Down in the field step instead.
+    setFocusPolicy(Qt::NoFocus);
+    m_buddy->installEventFilter(this);
     connect(m_up, &QToolButton::clicked, this, &UpDown::stepUp);
     connect(m_down, &QToolButton::clicked, this, &UpDown::stepDown);
 }
@@ -44,6 +46,18 @@ void UpDown::resizeEvent(QResizeEvent *)
     const int upper = height() / 2;
     m_up->setGeometry(0, 0, width(), upper);
     m_down->setGeometry(0, upper, width(), height() - upper);
+}
+
+bool UpDown::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_buddy && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        if (key == Qt::Key_Up || key == Qt::Key_Down) {
+            keyPressEvent(static_cast<QKeyEvent *>(event));
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void UpDown::keyPressEvent(QKeyEvent *event)

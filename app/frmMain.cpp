@@ -13,6 +13,8 @@
 #include "batch/PreparedSend.h"
 #include "batch/SendPreview.h"
 #include "batch/SendSummary.h"
+#include "batch/SendValidation.h"
+#include "common/Failure.h"
 #include "common/ThreadHandOver.h"
 #include "common/Twips.h"
 #include "filelist/FileListModel.h"
@@ -30,12 +32,16 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDir>
+#include <QFileInfo>
+#include <QHeaderView>
 #include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QShortcut>
+#include <QTime>
 #include <QTimer>
 #include <QToolButton>
 
@@ -108,6 +114,30 @@ void saveRemembered(SettingsStore &store, const QString &word, const RememberedC
                                 combo->chosenPosition());
 }
 
+// The list's own entries with the current text first, as a Send leaves them: each Send's
+// sender, recipient and folder join the history, not only the text the window closes with.
+void rememberCurrentText(RememberedComboBox *combo)
+{
+    const QString text = combo->currentText();
+    if (text.trimmed().isEmpty())
+        return;
+    QStringList entries;
+    for (int n = 0; n < combo->count(); ++n)
+        if (const QString entry = combo->itemText(n); entry != text)
+            entries << entry;
+    entries.prepend(text);
+    // Keep as many as the list held, dropping empty ones first.
+    const int keep = std::max(combo->count(), 1);
+    while (entries.size() > keep) {
+        const qsizetype empty = entries.lastIndexOf(QString());
+        entries.removeAt(empty > 0 ? empty : entries.size() - 1);
+    }
+    const QSignalBlocker quiet(combo);
+    combo->clear();
+    combo->addItems(entries);
+    combo->choose(0);
+}
+
 // Restores the pointer when a long handler ends, however it ends.
 struct WaitCursor
 {
@@ -127,7 +157,9 @@ frmMain::frmMain(SettingsStore &settings, FolderChooser &folderChooser, ServiceF
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Ferrymail"));
     setWindowIcon(icon({":/icons/ferrymail-16.png", ":/icons/ferrymail-32.png"}));
-    setFixedSize(twips(0, 0, 6960, 5580).size());
+    // The drawn layout is the smallest the window gets; the list takes what it grows by.
+    setMinimumSize(twips(0, 0, 6960, 5580).size());
+    resize(minimumSize());
     createControls();
     connectEvents();
     m_progressDelay = new QTimer(this);
@@ -185,7 +217,29 @@ void frmMain::createControls()
                     twips(3120, 1680, 240, 285));
     lstFiles = place(new TickListView(this), "lstFiles", twips(240, 2040, 6495, 2535));
     lstFiles->setModel(m_fileList);
-    lstFiles->setToolTip(QStringLiteral("Right-click to select all files"));
+    lstFiles->setToolTip(QStringLiteral("Right-click, the Menu key or Shift+F10 ticks all files"));
+    {
+        QHeaderView *header = lstFiles->header();
+        header->setStretchLastSection(false);
+        header->setSectionResizeMode(FileListModel::NameColumn, QHeaderView::Stretch);
+        // Measured from texts, not from 100,000 lines.
+        const QFontMetrics metrics(lstFiles->font());
+        const int pad = 3 * metrics.averageCharWidth();
+        header->setSectionResizeMode(FileListModel::SizeColumn, QHeaderView::Fixed);
+        header->resizeSection(FileListModel::SizeColumn,
+                              metrics.horizontalAdvance(QStringLiteral("999.9 MB")) + pad);
+        header->setSectionResizeMode(FileListModel::MessageColumn, QHeaderView::Fixed);
+        header->resizeSection(FileListModel::MessageColumn,
+                              metrics.horizontalAdvance(QStringLiteral("Message")) + pad);
+    }
+    lblPlan = label(this, "lblPlan", QString(), twips(240, 4200, 6495, 255));
+    lblPlan->setTextFormat(Qt::PlainText);
+    lblPlan->setWordWrap(true);
+    lblOutcome = label(this, "lblOutcome", QString(), twips(240, 4440, 6495, 255));
+    lblOutcome->setTextFormat(Qt::PlainText);
+    lblOutcome->setWordWrap(true);
+    lblOutcome->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    lblOutcome->hide();
     cmdSend = pictureButton(this, "cmdSend", QStringLiteral("Send"),
                             icon({":/icons/send-16.png", ":/icons/send-32.png"}), 32,
                             twips(2280, 4680, 1215, 735));
@@ -194,8 +248,9 @@ void frmMain::createControls()
 
     setFont(fittedDialogFont(font(), {Label1, Label2, Label3, Label4, Label5}));
 
-    const QList<QWidget *> tabOrder = {cboTo,   cboFrom, txtSubject, cboPath, cmdBrowse,
-                                       txtSize, UpDown1, lstFiles,   cmdSend, cmdAbout};
+    // The arrows are reached with Up and Down in the size field: no stop of their own.
+    const QList<QWidget *> tabOrder = {cboTo,   cboFrom,  txtSubject, cboPath, cmdBrowse,
+                                       txtSize, lstFiles, cmdSend,    cmdAbout};
     for (qsizetype i = 0; i + 1 < tabOrder.size(); ++i)
         setTabOrder(tabOrder[i], tabOrder[i + 1]);
     // Enter in a field is the Send button's; a focused button answers Enter itself.
@@ -217,6 +272,7 @@ void frmMain::connectEvents()
                 runGuarded(
                     this, [&] { frmMain_lstFiles_MouseUp(int(button), int(modifiers), position); });
             });
+    connect(lstFiles, &TickListView::tickAllRequested, this, [this] { m_fileList->tickAll(); });
     connect(cmdSend, &QToolButton::clicked, this,
             [this] { runGuarded(this, [this] { frmMain_cmdSend_Click(); }); });
     connect(cmdAbout, &QToolButton::clicked, this,
@@ -274,12 +330,16 @@ void frmMain::frmMain_cboPath_Click()
 void frmMain::frmMain_cboPath_Validate(bool & /*cancel: leaving the field is never refused*/)
 {
     WaitCursor wait;
+    setOutcome(QString());
     refreshFileList(expandHome(cboPath->currentText()), *objFileSystem, *m_fileList);
 }
 
 void frmMain::frmMain_cmdBrowse_Click()
 {
-    const auto folder = m_folderChooser.chooseFolder(this, QStringLiteral("Select a folder"));
+    const QString shown = expandHome(cboPath->currentText());
+    const QString start = objFileSystem->FolderExists(shown) ? shown : QDir::homePath();
+    const auto folder =
+        m_folderChooser.chooseFolder(this, QStringLiteral("Select a folder"), start);
     // Cancelling keeps the folder, the list and its ticks as they were.
     if (!folder)
         return;
@@ -311,8 +371,105 @@ void frmMain::updateSendToolTip()
 {
     if (!m_outbox || !m_preview)
         return;
-    cmdSend->setToolTip(
-        m_preview->text(currentRequest(), m_outbox->destination(), m_outbox->lineEnding()));
+    // One plan for the column, the line and the tool tip. The outbox's own limit may need a
+    // server, which this thread never waits on: the plan goes without it.
+    PlanOverview plan =
+        m_preview->overview(currentRequest(), m_outbox->destination(), m_outbox->lineEnding());
+    m_fileList->setMessageNumbers(std::move(plan.messageOfEntry));
+    cmdSend->setToolTip(plan.toolTip);
+    if (lblPlan->text() != plan.line) {
+        lblPlan->setText(plan.line);
+        lblPlan->setToolTip(plan.line);
+        layoutControls();
+    }
+}
+
+void frmMain::setOutcome(const QString &text)
+{
+    if (lblOutcome->text() == text)
+        return;
+    lblOutcome->setText(text);
+    lblOutcome->setVisible(!text.isEmpty());
+    layoutControls();
+}
+
+void frmMain::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    layoutControls();
+}
+
+void frmMain::layoutControls()
+{
+    if (!lstFiles)
+        return;
+    // The drawn places at the smallest size; growth widens the fields and the list, the list
+    // takes the height, and the buttons stay centred under it.
+    const QSize drawn = twips(0, 0, 6960, 5580).size();
+    const int dx = std::max(0, width() - drawn.width());
+    const int dy = std::max(0, height() - drawn.height());
+    for (QWidget *field : {static_cast<QWidget *>(cboTo), static_cast<QWidget *>(cboFrom),
+                           static_cast<QWidget *>(txtSubject)}) {
+        const QRect at = twips(1440, 0, 5175, 0);
+        field->resize(at.width() + dx, field->height());
+    }
+    cboPath->resize(twips(0, 0, 4455, 0).width() + dx, cboPath->height());
+    cmdBrowse->move(twips(6000, 1320, 0, 0).topLeft() + QPoint(dx, 0));
+    cmdSend->move(twips(2280, 4680, 0, 0).topLeft() + QPoint(dx / 2, dy));
+    cmdAbout->move(twips(3720, 4680, 0, 0).topLeft() + QPoint(dx / 2, dy));
+
+    const QRect list = twips(240, 2040, 6495, 2535);
+    const int width = list.width() + dx;
+    const int gap = 2;
+    // Without the lines the list ends where it was drawn; the lines take their room from it.
+    int bottom = list.bottom() + 1 + dy;
+    int linesTop = cmdSend->y() - gap;
+    for (QLabel *line : {lblOutcome, lblPlan}) {
+        if (!line->isVisibleTo(this) || line->text().isEmpty()) {
+            line->setGeometry(list.x(), linesTop, width, 0);
+            continue;
+        }
+        const int height = line->heightForWidth(width);
+        linesTop -= height;
+        line->setGeometry(list.x(), linesTop, width, height);
+        bottom = std::min(bottom, linesTop - gap);
+        linesTop -= gap;
+    }
+    // However long the lines, some of the list stays.
+    const int listHeight = std::max(bottom - list.y(), 3 * fontMetrics().height());
+    lstFiles->setGeometry(list.x(), list.y(), width, listHeight);
+}
+
+void frmMain::focusField(SendField field)
+{
+    switch (field) {
+    case SendField::Sender:
+        cboFrom->setFocus();
+        break;
+    case SendField::Recipient:
+        cboTo->setFocus();
+        break;
+    case SendField::Subject:
+        txtSubject->setFocus();
+        break;
+    case SendField::Folder:
+        cboPath->setFocus();
+        break;
+    case SendField::Size:
+        txtSize->setFocus();
+        txtSize->selectAll();
+        break;
+    case SendField::Files:
+        lstFiles->setFocus();
+        break;
+    }
+}
+
+void frmMain::rememberEntries()
+{
+    rememberCurrentText(cboTo);
+    rememberCurrentText(cboFrom);
+    rememberCurrentText(cboPath);
 }
 
 void frmMain::frmMain_cmdSend_Click()
@@ -330,8 +487,24 @@ void frmMain::frmMain_cmdSend_Click()
     // The end of the previous Send, if still shown, is not this one's.
     if (m_progress)
         delete m_progress;
-    // Checked and planned at once, on this thread: a refusal is one box and nothing created.
-    PreparedSend prepared = prepareSend(currentRequest(), *objFileSystem);
+    setOutcome(QString());
+    // Checked and planned at once, on this thread: a refusal is one box and nothing created;
+    // after the box the person is where the fault is.
+    PreparedSend prepared;
+    try {
+        prepared = prepareSend(currentRequest(), *objFileSystem);
+    } catch (const FieldRefusal &refusal) {
+        MessageBoxes::showRefusal(this, refusal.whilePlanning()
+                                            ? nothingFiledText(refusal.description())
+                                            : refusal.description());
+        focusField(refusal.field());
+        return;
+    } catch (const PlanningFailure &failure) {
+        MessageBoxes::showFailure(this, nothingFiledText(failure.description()));
+        focusField(SendField::Files);
+        return;
+    }
+    rememberEntries();
 
     m_send = std::make_unique<BackgroundSend>(std::move(prepared), *m_outbox);
     // The keyring and a PasswordCommand may take their time: the Send's worker asks them,
@@ -426,7 +599,8 @@ void frmMain::showProgress()
         return;
     QApplication::restoreOverrideCursor();
     m_progress = new frmProgress(m_send.get(), this);
-    m_progress->open();
+    // Shown without modality (see frmProgress); the window beneath drops input meanwhile.
+    m_progress->show();
 }
 
 void frmMain::onSendFinished()
@@ -450,6 +624,7 @@ void frmMain::showSendEnd(BackgroundSend &send, bool progressShown)
         if (m_progress)
             m_progress->deleteLater();
     };
+    const QString now = QTime::currentTime().toString(QStringLiteral("HH:mm"));
     QString summary;
     try {
         summary = sendDoneText(int(send.result().filedSubjects.size()), m_outbox->destination());
@@ -464,25 +639,46 @@ void frmMain::showSendEnd(BackgroundSend &send, bool progressShown)
         return;
     } catch (const SendStopped &stopped) {
         if (!stopped.cancelled()) {
+            setOutcome(outcomeLine(now, stopped.description().section(QLatin1Char('\n'), 0, 0)));
             closeProgress();
             throw;
         }
         summary = sendStoppedText(int(stopped.filedSubjects().size()),
                                   send.status().messagesPlanned, stopped.unsentFiles());
-    } catch (...) {
+    } catch (const Failure &failure) {
         // Failures keep their box; the progress window would only repeat it.
+        setOutcome(outcomeLine(now, failure.description().section(QLatin1Char('\n'), 0, 0)));
+        closeProgress();
+        throw;
+    } catch (...) {
         closeProgress();
         throw;
     }
-    if (progressShown) {
-        std::function<void()> openFolder;
-        if (const QString folder = m_outbox->localFolder();
-            !folder.isEmpty() && m_factories.openFolder)
-            openFolder = [open = m_factories.openFolder, folder] { open(folder); };
-        m_progress->showEnd(summary, std::move(openFolder));
-    } else if (m_factories.notify) {
+    // Whatever the Send's length and whether or not the desktop shows notifications.
+    setOutcome(keepPathWhole(outcomeLine(now, summary)));
+    // Told on the desktop when nobody saw it end here: too short for the progress window,
+    // or while the person works in another program.
+    const QWidget *active = QApplication::activeWindow();
+    const bool watched = active && (active == this || active == m_progress.data());
+    if (m_factories.notify && (!progressShown || !watched))
         m_factories.notify(QStringLiteral("Ferrymail"), summary);
-    }
+    if (progressShown)
+        m_progress->showEnd(keepPathWhole(summary), folderOpener());
+}
+
+std::function<void()> frmMain::folderOpener()
+{
+    const QString folder = m_outbox->localFolder();
+    if (folder.isEmpty() || !m_factories.openFolder || !QFileInfo(folder).isDir())
+        return {};
+    return [this, open = m_factories.openFolder, folder] {
+        if (open(folder))
+            return;
+        const QString text = QStringLiteral("Could not open the folder %1.").arg(folder);
+        if (m_progress)
+            m_progress->showNote(keepPathWhole(text));
+        setOutcome(keepPathWhole(lblOutcome->text() + QStringLiteral(" ") + text));
+    };
 }
 
 bool frmMain::dropsInputWhileSending(QObject *watched, QEvent *event) const

@@ -25,6 +25,7 @@ class SettingsStore;
 class TickListView;
 class UpDown;
 class frmProgress;
+enum class SendField;
 
 // The main window: reads its controls, calls the logic, shows the outcome.
 class frmMain : public QWidget
@@ -45,7 +46,8 @@ public:
         // Where a Send's end is told when it was too short for the progress window, and how a
         // folder of messages is opened; without them nothing is told or opened.
         std::function<void(const QString &title, const QString &text)> notify = {};
-        std::function<void(const QString &folder)> openFolder = {};
+        // Opening answers whether it worked; without one, opening is not offered.
+        std::function<bool(const QString &folder)> openFolder = {};
     };
 
     frmMain(SettingsStore &settings, FolderChooser &folderChooser, ServiceFactories factories,
@@ -70,6 +72,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
@@ -78,6 +81,11 @@ private:
     void onFocusChanged(QWidget *old, QWidget *now);
     SendRequest currentRequest() const;
     void updateSendToolTip();
+    void layoutControls();
+    void setOutcome(const QString &text);
+    void focusField(SendField field);
+    void rememberEntries();
+    std::function<void()> folderOpener();
     bool askForPassword();
     // The keyring the factories make, made once: its answers may come after a call returns.
     std::shared_ptr<PasswordStore> keyring();
@@ -117,6 +125,9 @@ private:
     // The controls whose Enter is the Send button's; Enter meant for any other window is not.
     QSet<QObject *> m_enterControls;
     TickListView *lstFiles = nullptr;
+    // The plan a Send would follow, and how the last Send ended.
+    QLabel *lblPlan = nullptr;
+    QLabel *lblOutcome = nullptr;
     QToolButton *cmdSend = nullptr;
     QToolButton *cmdAbout = nullptr;
 };

@@ -37,7 +37,9 @@ frmProgress::frmProgress(BackgroundSend *send, QWidget *owner)
 {
     setObjectName(QStringLiteral("frmProgress"));
     setWindowTitle(QStringLiteral("Sending"));
-    setWindowModality(Qt::WindowModal);
+    // Not modal: a modal window would keep the main window's close box from asking whether to
+    // stop. The main window drops every click and key while the Send runs instead.
+    setWindowModality(Qt::NonModal);
 
     lblMessages = namedLabel(this, "lblMessages");
     lblFile = namedLabel(this, "lblFile");
@@ -115,6 +117,11 @@ void frmProgress::showEnd(const QString &summary, std::function<void()> openFold
     cmdClose->show();
     cmdClose->setDefault(true);
     cmdClose->setFocus();
+}
+
+void frmProgress::showNote(const QString &note)
+{
+    lblSummary->setText(lblSummary->text() + QLatin1Char('\n') + note);
 }
 
 void frmProgress::reject()

@@ -26,6 +26,8 @@ public:
     // given, is offered as "Open folder".
     void showEnd(const QString &summary, std::function<void()> openFolder = {});
     bool hasEnded() const { return m_ended; }
+    // Adds a line under the summary, such as why the folder did not open.
+    void showNote(const QString &note);
 
     // Escape and the close box cancel a running Send instead of hiding it; after the end
     // they close the window.

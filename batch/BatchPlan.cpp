@@ -1,6 +1,6 @@
 #include "batch/BatchPlan.h"
 
-#include "batch/AttachmentPath.h"
+#include "filelist/AttachmentPath.h"
 #include "batch/MessageSplitter.h"
 #include "batch/SizeLimit.h"
 #include "common/Failure.h"

@@ -1,14 +1,26 @@
 #include "batch/PreparedSend.h"
 
 #include "batch/SendValidation.h"
+#include "batch/SizeLimit.h"
 #include "common/Failure.h"
 
 PreparedSend prepareSend(SendRequest request, const FileSystem &files)
 {
-    if (const auto refusal = refusalFor(request))
-        throw Refusal(*refusal);
+    if (const auto refusal = refusalOf(request))
+        throw FieldRefusal(refusal->text, refusal->field);
+    try {
+        sizeLimitBytes(request.sizeText);
+    } catch (const Refusal &refusal) {
+        throw FieldRefusal(refusal.description(), SendField::Size);
+    }
     PreparedSend send{std::move(request), {}};
-    send.plan = planBatch(send.request, files);
+    try {
+        send.plan = planBatch(send.request, files);
+    } catch (const Refusal &refusal) {
+        throw FieldRefusal(refusal.description(), SendField::Files, true);
+    } catch (const Failure &failure) {
+        throw PlanningFailure(failure.description());
+    }
     return send;
 }
 

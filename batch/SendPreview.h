@@ -7,11 +7,27 @@
 #include <QString>
 
 #include <cstdint>
+#include <optional>
+#include <vector>
 
 struct SendRequest;
 
-// What a Send would do now, for the Send button's tool tip: "12 files in 3 messages; about
-// 41 MB as mail; into the Maildir outbox ~/Outbox", or why it would be refused. Worked out
+// The plan as the window shows it before a Send.
+struct PlanOverview
+{
+    // Under the list: "15 files in 4 messages, about 20.7 MB as mail", with the first message
+    // that a single file takes over the limit, or why no plan can be made.
+    QString line;
+    // The Send button's tool tip: what a Send would do, in a few short lines.
+    QString toolTip;
+    // For each entry of the request, the message it goes in (1, 1, 2, …), 0 when unticked or
+    // when there is no plan.
+    std::vector<int> messageOfEntry;
+};
+
+// What a Send would do now, for the Send button's tool tip: "12 files in 3 messages", "about
+// 41 MB as mail", "into the Maildir outbox ~/Outbox" on lines of their own, or why it would be
+// refused. Worked out
 // at every tick from the Send's own plan, so it looks each file's size up once per listing
 // and keeps it.
 class SendPreview
@@ -26,6 +42,12 @@ public:
     // line ending is the outbox's, which the size as mail follows.
     QString text(const SendRequest &request, const QString &destination,
                  LineEnding ending = LineEnding::Lf);
+
+    // The plan once, for the list, the line under it and the tool tip. `outboxLimit` is the
+    // largest message in bytes the outbox takes, when known without asking a server.
+    PlanOverview overview(const SendRequest &request, const QString &destination,
+                          LineEnding ending = LineEnding::Lf,
+                          std::optional<std::uint64_t> outboxLimit = std::nullopt);
 
 private:
     // The file system, with each size asked for once until forget().

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "batch/SendProgress.h"
+#include "filelist/ByteText.h"
 
 #include <QString>
 
@@ -48,6 +49,3 @@ struct ProgressTexts
     QString timeLeft;
 };
 ProgressTexts progressTexts(const SendStatus::Snapshot &status, double elapsedSeconds);
-
-// Bytes as a person reads them: 999 bytes, 1.5 kB, 12.3 MB, 1.2 GB (powers of 1000).
-QString byteText(std::int64_t bytes);

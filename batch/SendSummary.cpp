@@ -38,3 +38,31 @@ QString sendStoppedText(int filed, int planned, const QStringList &unsentFiles)
         text += QStringLiteral(" and %1 more").arg(unsentFiles.size() - namesShown);
     return text;
 }
+
+QString outcomeLine(const QString &timeOfDay, const QString &summary)
+{
+    return timeOfDay + QStringLiteral(" \u2014 ") + summary;
+}
+
+QString keepPathWhole(const QString &text)
+{
+    qsizetype start = text.indexOf(QLatin1String(" ~/"));
+    if (const qsizetype slash = text.indexOf(QLatin1String(" /"));
+        slash >= 0 && (start < 0 || slash < start))
+        start = slash;
+    if (start < 0)
+        return text;
+    QString kept = text.left(start + 1);
+    const QChar wordJoiner(0x2060);
+    for (const QChar c : QStringView(text).mid(start + 1)) {
+        if (c == QLatin1Char(' ')) {
+            kept += QChar(0x00A0);
+            continue;
+        }
+        kept += c;
+        // Line breaking allows a break after these; the joiner takes that away.
+        if (!c.isLetterOrNumber())
+            kept += wordJoiner;
+    }
+    return kept;
+}

@@ -12,3 +12,10 @@ QString sendDoneText(int filed, const QString &destination);
 // "Stopped: 1 of 3 messages filed. Not sent: b.bin, c.bin"; a long list is cut after a few
 // names and says how many more there are.
 QString sendStoppedText(int filed, int planned, const QStringList &unsentFiles);
+
+// The summary as the main window keeps it under the list: "14:02 — 4 messages are in …".
+QString outcomeLine(const QString &timeOfDay, const QString &summary);
+
+// The text with its path (from the first " /" or " ~/" to the end) made one unbreakable
+// word: a wrapping label then moves the path to a line of its own instead of splitting it.
+QString keepPathWhole(const QString &text);

@@ -5,30 +5,68 @@
 
 #include <algorithm>
 
-std::optional<QString> refusalFor(const SendRequest &request)
+namespace {
+
+// A field left empty gets its own request; text that holds no address is named, so that a
+// person sees what was read.
+std::optional<QString> addressRefusal(const QString &text, const QString &whenEmpty)
+{
+    const QString typed = text.trimmed();
+    if (typed.isEmpty())
+        return whenEmpty;
+    if (hasAddress(text))
+        return std::nullopt;
+    // One line, whatever was pasted.
+    QString shown = typed;
+    shown.replace(QLatin1Char('\n'), QLatin1Char(' ')).replace(QLatin1Char('\r'), QLatin1Char(' '));
+    return QStringLiteral("\"%1\" is not an e-mail address.").arg(shown);
+}
+
+} // namespace
+
+std::optional<SendRefusal> refusalOf(const SendRequest &request)
 {
     const QString noFiles = QStringLiteral("No files selected!");
     if (request.entries.empty())
-        return noFiles;
+        return SendRefusal{noFiles, SendField::Files};
     // Blanks, or text that holds no address, would give a message with nobody in the field.
-    if (request.sender.isEmpty() || !hasAddress(request.sender))
-        return QStringLiteral("You must enter who the messages are from.");
-    if (request.recipient.isEmpty() || !hasAddress(request.recipient))
-        return QStringLiteral("You must say who the messages are to.");
+    if (auto text = addressRefusal(request.sender,
+                                   QStringLiteral("You must enter who the messages are from.")))
+        return SendRefusal{*text, SendField::Sender};
+    if (auto text = addressRefusal(request.recipient,
+                                   QStringLiteral("You must say who the messages are to.")))
+        return SendRefusal{*text, SendField::Recipient};
     if (request.listState != ListState::Files)
-        return QStringLiteral("Not a valid folder!");
+        return SendRefusal{QStringLiteral("Not a valid folder!"), SendField::Folder};
     // Nothing ticked would only send an empty message.
     if (std::none_of(request.entries.begin(), request.entries.end(),
                      [](const FileLine &line) { return line.ticked; }))
-        return noFiles;
+        return SendRefusal{noFiles, SendField::Files};
     // What no message can carry is refused here rather than cut or mangled on the way.
-    const std::pair<QString, std::optional<QString>> problems[] = {
-        {QStringLiteral("Send from"), addressTextProblem(request.sender)},
-        {QStringLiteral("Send to"), addressTextProblem(request.recipient)},
-        {QStringLiteral("Subject (Prefix)"), headerTextProblem(request.subjectPrefix)},
+    const std::tuple<QString, SendField, std::optional<QString>> problems[] = {
+        {QStringLiteral("Send from"), SendField::Sender, addressTextProblem(request.sender)},
+        {QStringLiteral("Send to"), SendField::Recipient, addressTextProblem(request.recipient)},
+        {QStringLiteral("Subject (Prefix)"), SendField::Subject,
+         headerTextProblem(request.subjectPrefix)},
     };
-    for (const auto &[field, problem] : problems)
+    for (const auto &[name, field, problem] : problems)
         if (problem)
-            return QStringLiteral("%1: %2").arg(field, *problem);
+            return SendRefusal{QStringLiteral("%1: %2").arg(name, *problem), field};
     return std::nullopt;
+}
+
+std::optional<QString> refusalFor(const SendRequest &request)
+{
+    if (auto refusal = refusalOf(request))
+        return refusal->text;
+    return std::nullopt;
+}
+
+QString nothingFiledText(const QString &description)
+{
+    const bool closed = description.endsWith(QLatin1Char('.')) ||
+                        description.endsWith(QLatin1Char('!')) ||
+                        description.endsWith(QLatin1Char('?'));
+    return description + (closed ? QStringLiteral(" ") : QStringLiteral(". ")) +
+           QStringLiteral("Nothing was filed.");
 }

@@ -1,8 +1,10 @@
 #include "filelist/FileListModel.h"
 
+#include "filelist/ByteText.h"
 #include "common/FileNameCodec.h"
 
-void FileListModel::reset(const QString &folder, const QStringList &lines, ListState state)
+void FileListModel::reset(const QString &folder, const QStringList &lines, ListState state,
+                          const std::vector<qint64> &sizes)
 {
     beginResetModel();
     m_folder = folder;
@@ -11,6 +13,9 @@ void FileListModel::reset(const QString &folder, const QStringList &lines, ListS
     m_lines.reserve(std::size_t(lines.size()));
     for (const QString &line : lines)
         m_lines.push_back({line, false});
+    m_sizes = sizes;
+    m_sizes.resize(m_lines.size(), -1);
+    m_messages.assign(m_lines.size(), 0);
     endResetModel();
 }
 
@@ -20,7 +25,18 @@ void FileListModel::tickAll()
         return;
     for (FileLine &line : m_lines)
         line.ticked = true;
-    emit dataChanged(index(0), index(rowCount() - 1), {Qt::CheckStateRole});
+    emit dataChanged(index(0, NameColumn), index(rowCount() - 1, NameColumn), {Qt::CheckStateRole});
+}
+
+void FileListModel::setMessageNumbers(std::vector<int> numbers)
+{
+    numbers.resize(m_lines.size(), 0);
+    if (numbers == m_messages)
+        return;
+    m_messages = std::move(numbers);
+    if (!m_lines.empty())
+        emit dataChanged(index(0, MessageColumn), index(rowCount() - 1, MessageColumn),
+                         {Qt::DisplayRole});
 }
 
 int FileListModel::rowCount(const QModelIndex &parent) const
@@ -28,16 +44,52 @@ int FileListModel::rowCount(const QModelIndex &parent) const
     return parent.isValid() ? 0 : int(m_lines.size());
 }
 
+int FileListModel::columnCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : ColumnCount;
+}
+
 QVariant FileListModel::data(const QModelIndex &index, int role) const
 {
     if (!index.isValid() || index.row() >= rowCount())
         return {};
-    const FileLine &line = m_lines[std::size_t(index.row())];
-    switch (role) {
-    case Qt::DisplayRole:
-        return displayFileName(line.name);
-    case Qt::CheckStateRole:
-        return line.ticked ? Qt::Checked : Qt::Unchecked;
+    const auto row = std::size_t(index.row());
+    const FileLine &line = m_lines[row];
+    switch (index.column()) {
+    case NameColumn:
+        if (role == Qt::DisplayRole)
+            return displayFileName(line.name);
+        if (role == Qt::CheckStateRole)
+            return line.ticked ? Qt::Checked : Qt::Unchecked;
+        return {};
+    case SizeColumn:
+        if (role == Qt::DisplayRole && m_sizes[row] >= 0)
+            return byteText(m_sizes[row]);
+        if (role == Qt::TextAlignmentRole)
+            return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
+        return {};
+    case MessageColumn:
+        if (role == Qt::DisplayRole && m_messages[row] > 0)
+            return m_messages[row];
+        if (role == Qt::TextAlignmentRole)
+            return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
+        return {};
+    default:
+        return {};
+    }
+}
+
+QVariant FileListModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
+        return {};
+    switch (section) {
+    case NameColumn:
+        return QStringLiteral("Name");
+    case SizeColumn:
+        return QStringLiteral("Size");
+    case MessageColumn:
+        return QStringLiteral("Message");
     default:
         return {};
     }
@@ -45,7 +97,8 @@ QVariant FileListModel::data(const QModelIndex &index, int role) const
 
 bool FileListModel::setData(const QModelIndex &index, const QVariant &value, int role)
 {
-    if (role != Qt::CheckStateRole || !index.isValid() || index.row() >= rowCount())
+    if (role != Qt::CheckStateRole || !index.isValid() || index.column() != NameColumn ||
+        index.row() >= rowCount())
         return false;
     m_lines[std::size_t(index.row())].ticked = value.value<Qt::CheckState>() == Qt::Checked;
     emit dataChanged(index, index, {Qt::CheckStateRole});
@@ -56,5 +109,7 @@ Qt::ItemFlags FileListModel::flags(const QModelIndex &index) const
 {
     if (!index.isValid())
         return Qt::NoItemFlags;
+    if (index.column() != NameColumn)
+        return Qt::ItemIsEnabled | Qt::ItemIsSelectable;
     return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable;
 }

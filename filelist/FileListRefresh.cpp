@@ -1,5 +1,7 @@
 #include "filelist/FileListRefresh.h"
 
+#include "filelist/AttachmentPath.h"
+#include "common/Failure.h"
 #include "filelist/FileListModel.h"
 #include "filelist/FileNameOrder.h"
 #include "filelist/FileSystem.h"
@@ -18,5 +20,15 @@ void refreshFileList(const QString &folderText, const FileSystem &files, FileLis
         return;
     }
     sortFileNames(names);
-    list.reset(folderText, names);
+    std::vector<qint64> sizes;
+    sizes.reserve(std::size_t(names.size()));
+    for (const QString &name : std::as_const(names)) {
+        // A file that goes between listing and sizing shows no size; a Send says why.
+        try {
+            sizes.push_back(files.FileSize(attachmentPath(folderText, name)));
+        } catch (const Failure &) {
+            sizes.push_back(-1);
+        }
+    }
+    list.reset(folderText, names, ListState::Files, sizes);
 }

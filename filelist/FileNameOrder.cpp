@@ -1,44 +1,41 @@
 #include "filelist/FileNameOrder.h"
 
+#include <QCollator>
+#include <QCollatorSortKey>
+
 #include <algorithm>
+#include <numeric>
+#include <vector>
 
-namespace {
-
-char16_t folded(char16_t c)
+QCollator fileNameCollator(const QLocale &locale)
 {
-    // Most names are ASCII: fold those without a table lookup.
-    if (c < 128)
-        return (c >= u'A' && c <= u'Z') ? char16_t(c + 32) : c;
-    return QChar::toCaseFolded(c);
+    // The C locale orders by code point, which puts every accented letter after "z": a person
+    // reading a list expects letters together, as in English.
+    QCollator collator(locale.language() == QLocale::C ? QLocale(QLocale::English) : locale);
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    return collator;
 }
 
-// Compares letter by letter without building folded copies: a large folder sorts without
-// an allocation per name.
-int compareIgnoringCase(const QString &a, const QString &b)
+void sortFileNames(QStringList &names, const QLocale &locale)
 {
-    const qsizetype common = std::min(a.size(), b.size());
-    const QChar *pa = a.constData();
-    const QChar *pb = b.constData();
-    for (qsizetype i = 0; i < common; ++i) {
-        const char16_t x = pa[i].unicode();
-        const char16_t y = pb[i].unicode();
-        if (x == y)
-            continue;
-        const char16_t fx = folded(x);
-        const char16_t fy = folded(y);
-        if (fx != fy)
-            return fx < fy ? -1 : 1;
-    }
-    return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
-}
-
-} // namespace
-
-void sortFileNames(QStringList &names)
-{
-    std::sort(names.begin(), names.end(), [](const QString &a, const QString &b) {
-        if (const int c = compareIgnoringCase(a, b); c != 0)
+    const QCollator collator = fileNameCollator(locale);
+    // One key per name, compared as bytes: a large folder sorts without collating each
+    // comparison anew.
+    std::vector<QCollatorSortKey> keys;
+    keys.reserve(std::size_t(names.size()));
+    for (const QString &name : std::as_const(names))
+        keys.push_back(collator.sortKey(name));
+    std::vector<qsizetype> order(std::size_t(names.size()));
+    std::iota(order.begin(), order.end(), 0);
+    std::sort(order.begin(), order.end(), [&](qsizetype a, qsizetype b) {
+        if (const int c = keys[std::size_t(a)].compare(keys[std::size_t(b)]); c != 0)
             return c < 0;
-        return a < b;
+        // Names the collation holds equal keep a fixed order among themselves.
+        return names[a] < names[b];
     });
+    QStringList sorted;
+    sorted.reserve(names.size());
+    for (const qsizetype n : order)
+        sorted << names[n];
+    names = std::move(sorted);
 }

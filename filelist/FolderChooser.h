@@ -11,6 +11,8 @@ class FolderChooser
 public:
     virtual ~FolderChooser() = default;
 
-    // The chosen folder's full path, or nothing when the user cancelled.
-    virtual std::optional<QString> chooseFolder(QWidget *owner, const QString &title) = 0;
+    // The chosen folder's full path, or nothing when the user cancelled. The choice starts at
+    // `startFolder`.
+    virtual std::optional<QString> chooseFolder(QWidget *owner, const QString &title,
+                                                const QString &startFolder) = 0;
 };

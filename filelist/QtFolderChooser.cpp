@@ -3,10 +3,11 @@
 #include <QDir>
 #include <QFileDialog>
 
-std::optional<QString> QtFolderChooser::chooseFolder(QWidget *owner, const QString &title)
+std::optional<QString> QtFolderChooser::chooseFolder(QWidget *owner, const QString &title,
+                                                     const QString &startFolder)
 {
-    const QString folder = QFileDialog::getExistingDirectory(owner, title, QDir::rootPath(),
-                                                             QFileDialog::ShowDirsOnly);
+    const QString folder =
+        QFileDialog::getExistingDirectory(owner, title, startFolder, QFileDialog::ShowDirsOnly);
     if (folder.isEmpty())
         return std::nullopt;
     return QDir::toNativeSeparators(folder);

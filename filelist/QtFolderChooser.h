@@ -2,9 +2,10 @@
 
 #include "filelist/FolderChooser.h"
 
-// Qt's folder dialog: folders only, starting at the top of the file system.
+// Qt's folder dialog: folders only.
 class QtFolderChooser : public FolderChooser
 {
 public:
-    std::optional<QString> chooseFolder(QWidget *owner, const QString &title) override;
+    std::optional<QString> chooseFolder(QWidget *owner, const QString &title,
+                                        const QString &startFolder) override;
 };

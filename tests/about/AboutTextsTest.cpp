@@ -6,31 +6,22 @@
 
 namespace {
 
-TEST(AboutTexts, InstructionsAreExactTypos)
+TEST(AboutTexts, InstructionsDescribeThisProgram)
 {
-    const QString expected = QStringLiteral(
-        "Instructions\r\n"
-        "------------------\r\n"
-        "\r\n"
-        "First, fill in the To and From e-mail adresses and the message subject. (The filenames "
-        "attached to the e-mail will be appended to the subject line.)\r\n"
-        "\r\n"
-        "Next, either enter a folder name, or browse to it by using the open folder button. Once "
-        "you have entered a valid folder name, as soon as you click somwhere else the list box "
-        "should fill with all the files in that folder.\r\n"
-        "\r\n"
-        "Select what size you want the messages to be. (Note that this is just the size of the "
-        "attachments. The messages themselves will be larger due to MIME encoding, so give "
-        "yourself plenty of leeway.)\r\n"
-        "\r\n"
-        "Check each of the files you wish to attach. You can quickly select all the files by "
-        "clicking your right mouse button.\r\n"
-        "\r\n"
-        "Finally, click the send button. The messages will appear in your Outlook Outbox read to "
-        "go. You can review and change the messages before sending them.\r\n"
-        "\r\n"
-        "See README.TXT for more information.");
-    EXPECT_EQ(instructionsText(), expected);
+    const QString text = instructionsText();
+    EXPECT_TRUE(text.startsWith("Instructions\r\n------------------\r\n\r\nFirst, "));
+    EXPECT_EQ(text.count(u'\n'), text.count("\r\n"));
+    // Where the messages go, how they are packed, and the command line.
+    for (const char *told :
+         {"Maildir folder ~/.local/share/Ferrymail/Outbox", "Drafts folder of your IMAP account",
+          "Mail account window: press Ctrl+, or right-click Send",
+          "a message closes as soon as its files reach the size, counting the file that reached "
+          "it",
+          "Shift+F10", "\"ferrymail send\""})
+        EXPECT_TRUE(text.contains(QString::fromUtf8(told))) << told;
+    // Nothing of another program, no file that does not exist, no misspelling.
+    for (const char *wrong : {"Outlook", "README", "adresses", "somwhere", "read to go"})
+        EXPECT_FALSE(text.contains(QString::fromUtf8(wrong), Qt::CaseInsensitive)) << wrong;
 }
 
 TEST(AboutTexts, AboutTextParagraphsInOrder)

@@ -8,6 +8,8 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
 #include <QTest>
 #include <QTimer>
 
@@ -67,8 +69,12 @@ protected:
 TEST_F(frmAboutTest, FixedTitledModalWindowWithoutCloseBox)
 {
     EXPECT_EQ(dialog.windowTitle(), "About Ferrymail");
-    for (const QSize &size : {dialog.size(), dialog.minimumSize(), dialog.maximumSize()})
-        EXPECT_EQ(size, QSize(384, 408));
+    // Wider and taller than drawn, so that the instructions show; fixed at that.
+    for (const QSize &size : {dialog.minimumSize(), dialog.maximumSize()})
+        EXPECT_EQ(size, dialog.size());
+    EXPECT_EQ(dialog.width(), 576);
+    EXPECT_GT(dialog.height(), 408);
+    EXPECT_LE(dialog.height(), dialog.screen()->availableGeometry().height());
     EXPECT_TRUE(dialog.isModal());
     EXPECT_FALSE(dialog.testAttribute(Qt::WA_SetWindowIcon));
     // A title bar alone: no system menu, close, minimise, maximise or help box.
@@ -77,13 +83,14 @@ TEST_F(frmAboutTest, FixedTitledModalWindowWithoutCloseBox)
 
 TEST_F(frmAboutTest, ControlsSitWhereTheTwipsSayAndPicturesAreTheSendButtonsAndTheEmblem)
 {
+    const int taller = dialog.height() - 408;
     const std::tuple<const char *, QRect, const char *> places[] = {
         {"Image2", QRect(8, 8, 32, 32), ":/icons/send-32.png"},
         {"lblTitle", QRect(56, 8, 233, 25), nullptr},
         {"lblText", QRect(56, 32, 313, 209), nullptr},
         {"Image1", QRect(8, 48, 32, 32), ":/icons/emblem-32.png"},
-        {"txtInstructions", QRect(48, 248, 329, 113), nullptr},
-        {"btnOK", QRect(160, 368, 81, 33), nullptr},
+        {"txtInstructions", QRect(48, 248, 521, 113 + taller), nullptr},
+        {"btnOK", QRect(256, 368 + taller, 81, 33), nullptr},
     };
     for (const auto &[name, rect, picture] : places) {
         QWidget *widget = child(dialog, name);
@@ -122,6 +129,19 @@ TEST_F(frmAboutTest, TextsAreSetAtLoadAndLoadingAgainOrReopeningShowsTheSame)
     expectTexts(dialog);
     EXPECT_EQ(text->font(), font) << "loading again shrinks no further";
     expectTexts(frmAbout());
+}
+
+TEST_F(frmAboutTest, TheInstructionsShowWholeWhereTheScreenHasRoomElseTheyScroll)
+{
+    showAndActivate();
+    QScrollBar *scroll = instructions()->verticalScrollBar();
+    const int room = dialog.screen()->availableGeometry().height() - 64;
+    if (dialog.height() < room)
+        EXPECT_EQ(scroll->maximum(), 0) << "the whole text shows";
+    else
+        EXPECT_EQ(dialog.height(), room) << "as tall as the screen allows";
+    // The pane is larger than the five lines it was drawn for, either way.
+    EXPECT_GT(instructions()->height(), 113);
 }
 
 TEST_F(frmAboutTest, FocusOpensOnOkAndTabSkipsTheLabels)

@@ -5,6 +5,7 @@
 #include "app/frmProgress.h"
 #include "settings/QtSettingsStore.h"
 
+#include <QAbstractItemView>
 #include <QDir>
 #include <QFile>
 #include <QPushButton>
@@ -42,14 +43,14 @@ TEST_F(EndToEndTest, FilesTickedInTheWindowArriveWholeInTheOutbox)
     path->setFocus();
     QTest::keyClicks(path, folder);
     QTest::keyClick(path, Qt::Key_Tab); // leaving the field lists the folder
-    auto *list = mainWindow.findChild<QListView *>("lstFiles");
+    auto *list = mainWindow.findChild<QTreeView *>("lstFiles");
     QTest::mouseClick(list->viewport(), Qt::RightButton, {}, QPoint(5, 5));
     auto *send = mainWindow.findChild<QToolButton *>("cmdSend");
     QString tip;
     ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return (tip = send->toolTip()).startsWith("3 files in 2 messages; about "); }, 5000))
+        [&] { return (tip = send->toolTip()).startsWith("3 files in 2 messages\nabout "); }, 5000))
         << tip.toStdString();
-    EXPECT_TRUE(tip.endsWith("; into the Maildir outbox " + temp.filePath("outbox")))
+    EXPECT_TRUE(tip.endsWith("\ninto the Maildir outbox " + temp.filePath("outbox")))
         << tip.toStdString();
     QTest::mouseClick(send, Qt::LeftButton);
     ASSERT_TRUE(QTest::qWaitFor([&] { return !mainWindow.isSending(); }, 20000));
@@ -117,7 +118,7 @@ TEST_F(EndToEndTest, ASlowPasswordCommandNeitherDelaysTheWindowNorOutlivesCancel
     path->setFocus();
     QTest::keyClicks(path, folder);
     QTest::keyClick(path, Qt::Key_Tab);
-    auto *list = mainWindow.findChild<QListView *>("lstFiles");
+    auto *list = mainWindow.findChild<QAbstractItemView *>("lstFiles");
     QTest::mouseClick(list->viewport(), Qt::RightButton, {}, QPoint(5, 5));
     auto *send = mainWindow.findChild<QToolButton *>("cmdSend");
     QTest::mouseClick(mainWindow.windowHandle(), Qt::LeftButton, {},

@@ -55,10 +55,15 @@ void MainWindowTest::open(SettingsStore *store)
         passwordQuestions << destination;
         return passwordAnswer;
     };
-    const auto notify = [this](const QString &title, const QString &text) {
-        notifications << title + ": " + text;
+    std::function<void(const QString &, const QString &)> notify;
+    if (withNotifications)
+        notify = [this](const QString &title, const QString &text) {
+            notifications << title + ": " + text;
+        };
+    const auto openFolder = [this](const QString &folder) {
+        openedFolders << folder;
+        return openFolderWorks;
     };
-    const auto openFolder = [this](const QString &folder) { openedFolders << folder; };
     window = std::make_unique<frmMain>(
         store ? *store : settings, chooser,
         frmMain::ServiceFactories{newFiles, newMail, newKeyring, ask, notify, openFolder});
@@ -117,9 +122,14 @@ std::vector<bool> MainWindowTest::ticks()
     return result;
 }
 
+QString MainWindowTest::cell(int row, int column)
+{
+    return fileList()->model()->index(row, column).data().toString();
+}
+
 void MainWindowTest::clickCheckBox(int row)
 {
-    QListView *view = fileList();
+    QTreeView *view = fileList();
     const QModelIndex index = view->model()->index(row, 0);
     // Where the style draws the tick box of a plain checkable line.
     QStyleOptionViewItem option;
@@ -135,6 +145,6 @@ void MainWindowTest::clickCheckBox(int row)
 
 void MainWindowTest::rightClickList()
 {
-    QListView *view = fileList();
+    QTreeView *view = fileList();
     QTest::mouseClick(view->viewport(), Qt::RightButton, {}, view->viewport()->rect().center());
 }

@@ -12,9 +12,9 @@
 
 #include <QComboBox>
 #include <QLineEdit>
-#include <QListView>
 #include <QTemporaryDir>
 #include <QToolButton>
+#include <QTreeView>
 
 #include <memory>
 #include <optional>
@@ -24,11 +24,13 @@
 class ScriptedFolderChooser : public FolderChooser
 {
 public:
-    std::optional<QString> chooseFolder(QWidget *owner_, const QString &title_) override
+    std::optional<QString> chooseFolder(QWidget *owner_, const QString &title_,
+                                        const QString &start_) override
     {
         ++calls;
         owner = owner_;
         title = title_;
+        start = start_;
         return answer;
     }
 
@@ -36,6 +38,7 @@ public:
     int calls = 0;
     QWidget *owner = nullptr;
     QString title;
+    QString start;
 };
 
 // This machine's files, except that listing the folder `locked` fails as it would without
@@ -103,7 +106,9 @@ protected:
     QComboBox *combo(const char *name) { return control<QComboBox>(name); }
     QLineEdit *edit(const char *name) { return control<QLineEdit>(name); }
     QToolButton *button(const char *name) { return control<QToolButton>(name); }
-    QListView *fileList() { return control<QListView>("lstFiles"); }
+    QTreeView *fileList() { return control<QTreeView>("lstFiles"); }
+    // The text of a line's column: 1 the size, 2 the message.
+    QString cell(int row, int column);
 
     // Replaces a field's text the way a person does: focus, select all, type.
     void typeInto(QWidget *field, const QString &text);
@@ -133,4 +138,7 @@ protected:
     QStringList keyringWrites; // "key=password"
     QStringList notifications; // "title: text"
     QStringList openedFolders;
+    bool openFolderWorks = true;
+    // Without it the window is made with no notification service at all.
+    bool withNotifications = true;
 };

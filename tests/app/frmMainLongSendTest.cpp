@@ -4,6 +4,7 @@
 #include "mailbridge/TransferMonitor.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPointer>
@@ -130,7 +131,8 @@ TEST_F(frmMainLongSendTest, ProgressShowsOnlyForASendThatTakesAWhile)
     };
     QTest::mouseClick(button("cmdSend"), Qt::LeftButton);
     ASSERT_TRUE(QTest::qWaitFor([this] { return progressShown(); }, 5000));
-    EXPECT_TRUE(progressWindow()->isModal());
+    // Not modal: a modal window would hold back the main window's close box.
+    EXPECT_FALSE(progressWindow()->isModal());
     // The first message may be filed before the window first paints.
     const QString messages = progressWindow()->findChild<QLabel *>("lblMessages")->text();
     EXPECT_TRUE(messages == "Message 1 of 2" || messages == "Message 2 of 2") << messages;
@@ -141,6 +143,24 @@ TEST_F(frmMainLongSendTest, ProgressShowsOnlyForASendThatTakesAWhile)
     EXPECT_EQ(notifications.size(), 1);
     EXPECT_EQ(sent(), 4);
     EXPECT_TRUE(boxes.empty());
+    closeEnd();
+}
+
+TEST_F(frmMainLongSendTest, ALongSendThatEndsWhileThePersonWorksElsewhereIsAlsoNotified)
+{
+    openReady(2, std::chrono::milliseconds(400));
+    QTest::mouseClick(button("cmdSend"), Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor([this] { return progressShown(); }, 5000));
+    // Another window takes the activation, as another program's would.
+    QWidget elsewhere;
+    elsewhere.show();
+    elsewhere.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&elsewhere));
+    waitForSend();
+    EXPECT_EQ(notifications, QStringList{"Ferrymail: 2 messages are in the test outbox"});
+    EXPECT_TRUE(
+        control<QLabel>("lblOutcome")->text().endsWith("2 messages are in the test outbox"));
+    elsewhere.close();
     closeEnd();
 }
 
@@ -209,6 +229,30 @@ TEST_F(frmMainLongSendTest, ClosingDuringASendAsksWhetherToStop)
     EXPECT_FALSE(window->isSending());
     EXPECT_LT(sent(), 40);
     EXPECT_EQ(settings.values.value("Settings/To0"), "to@example.org");
+    EXPECT_TRUE(boxes.empty());
+    MessageBoxes::setAnswerer({});
+}
+
+TEST_F(frmMainLongSendTest, TheCloseBoxAsksWhileTheProgressWindowShows)
+{
+    openReady(20, std::chrono::milliseconds(100));
+    int asked = 0;
+    MessageBoxes::setAnswerer([&](const QString &, const QString &text) {
+        ++asked;
+        EXPECT_TRUE(text.startsWith("A Send is under way. Stop it and close?"));
+        return asked > 1;
+    });
+    QTest::mouseClick(button("cmdSend"), Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor([this] { return progressShown(); }, 5000));
+    // Nothing holds the main window back from the window system's close.
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    EXPECT_FALSE(window->windowHandle()->close());
+    EXPECT_EQ(asked, 1);
+    EXPECT_TRUE(window->isSending());
+    EXPECT_TRUE(window->windowHandle()->close());
+    EXPECT_EQ(asked, 2);
+    EXPECT_FALSE(window->isSending());
+    EXPECT_LT(sent(), 20);
     EXPECT_TRUE(boxes.empty());
     MessageBoxes::setAnswerer({});
 }
@@ -286,7 +330,15 @@ TEST_F(frmMainLongSendTest, EnterInTheCloseQuestionOnlyAnswersIt)
 TEST_F(frmMainLongSendTest, TheEndOffersTheFolderOfAnOutboxOnThisMachine)
 {
     openReady(2, std::chrono::milliseconds(400));
+    // A folder that is not there cannot be opened: not offered.
     mail->folder = temp.filePath("Outbox");
+    QTest::mouseClick(button("cmdSend"), Qt::LeftButton);
+    waitForSend();
+    ASSERT_TRUE(progressShown());
+    EXPECT_FALSE(progressButton("cmdOpenFolder")->isVisible());
+    closeEnd();
+
+    ASSERT_TRUE(QDir().mkpath(mail->folder));
     QTest::mouseClick(button("cmdSend"), Qt::LeftButton);
     ASSERT_TRUE(QTest::qWaitFor([this] { return progressShown(); }, 5000));
     EXPECT_FALSE(progressButton("cmdClose")->isVisible());
@@ -300,7 +352,21 @@ TEST_F(frmMainLongSendTest, TheEndOffersTheFolderOfAnOutboxOnThisMachine)
     ASSERT_TRUE(progressShown());
     QTest::mouseClick(progressButton("cmdClose"), Qt::LeftButton);
     EXPECT_TRUE(QTest::qWaitFor([this] { return progressWindow() == nullptr; }, 5000));
-    EXPECT_TRUE(notifications.isEmpty());
+
+    // Opening that fails is told in the window, not only on the terminal.
+    openFolderWorks = false;
+    QTest::mouseClick(button("cmdSend"), Qt::LeftButton);
+    waitForSend();
+    ASSERT_TRUE(progressShown());
+    QTest::mouseClick(progressButton("cmdOpenFolder"), Qt::LeftButton);
+    const QString notOpened = "Could not open the folder " + temp.filePath("Outbox") + ".";
+    QString plain = summary();
+    plain.remove(QChar(0x2060)).replace(QChar(0x00A0), QLatin1Char(' '));
+    EXPECT_TRUE(plain.endsWith("\n" + notOpened)) << plain;
+    plain = control<QLabel>("lblOutcome")->text();
+    plain.remove(QChar(0x2060)).replace(QChar(0x00A0), QLatin1Char(' '));
+    EXPECT_TRUE(plain.endsWith(notOpened)) << plain;
+    closeEnd();
 }
 
 TEST_F(frmMainLongSendTest, AFailureKeepsItsBoxAndClosesTheProgressWindow)

@@ -11,12 +11,13 @@ namespace {
 
 using frmMainLookTest = MainWindowTest;
 
-TEST_F(frmMainLookTest, FixedWindowWithControlsAtTheirTwips)
+TEST_F(frmMainLookTest, DrawnLayoutIsTheSmallestSizeAndTheListTakesWhatTheWindowGrows)
 {
     open();
     EXPECT_EQ(window->windowTitle(), "Ferrymail");
-    for (const QSize &size : {window->size(), window->minimumSize(), window->maximumSize()})
+    for (const QSize &size : {window->size(), window->minimumSize()})
         EXPECT_EQ(size, QSize(464, 372));
+    EXPECT_GT(window->maximumSize().width(), 2000);
     EXPECT_FALSE(window->windowFlags().testFlag(Qt::WindowMinimizeButtonHint));
     EXPECT_FALSE(window->windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
     EXPECT_TRUE(window->windowFlags().testFlag(Qt::WindowCloseButtonHint));
@@ -33,9 +34,22 @@ TEST_F(frmMainLookTest, FixedWindowWithControlsAtTheirTwips)
         ASSERT_NE(widget, nullptr);
         EXPECT_EQ(widget->geometry(), where) << name;
     }
-    EXPECT_EQ(fileList()->toolTip(), "Right-click to select all files");
+    EXPECT_EQ(fileList()->toolTip(), "Right-click, the Menu key or Shift+F10 ticks all files");
     EXPECT_EQ(button("cmdSend")->text(), "Send");
     EXPECT_EQ(button("cmdAbout")->text(), "About");
+
+    window->resize(1000, 700);
+    const std::pair<const char *, QRect> grown[] = {
+        {"cboTo", QRect(96, 16, 881, 21)},      {"cboPath", QRect(96, 88, 833, 21)},
+        {"cmdBrowse", QRect(936, 88, 41, 19)},  {"txtSize", QRect(144, 112, 65, 19)},
+        {"lstFiles", QRect(16, 136, 969, 497)}, {"cmdSend", QRect(420, 640, 81, 49)},
+        {"cmdAbout", QRect(516, 640, 81, 49)},
+    };
+    for (const auto &[name, where] : grown)
+        EXPECT_EQ(control<QWidget>(name)->geometry(), where) << name;
+    // Smaller than drawn it does not get.
+    window->resize(300, 200);
+    EXPECT_EQ(window->size(), QSize(464, 372));
 }
 
 TEST_F(frmMainLookTest, EmptyStoreStartsWithDefaults)

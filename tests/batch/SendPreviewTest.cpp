@@ -26,20 +26,20 @@ TEST(SendPreview, SaysWhatASendWouldDoOrWhyItWouldNot)
         SendRequest request;
         QString tip;
     } cases[] = {
-        {"two messages", ready, "3 files in 2 messages; about 1.2 MB as mail; into the outbox ~/O"},
+        {"two messages", ready, "3 files in 2 messages\nabout 1.2 MB as mail\ninto the outbox ~/O"},
         {"one message",
          {"/f", {{"c", true}, {"a", false}}, "750", "t@x", "", "m@x"},
-         "1 file in 1 message; about 2.0 kB as mail; into the outbox ~/O"},
+         "1 file in 1 message\nabout 2.0 kB as mail\ninto the outbox ~/O"},
         {"nothing ticked",
          {"/f", {{"a", false}}, "750", "t@x", "", "m@x"},
-         "A Send now would be refused: \"No files selected!\"; into the outbox ~/O"},
+         "A Send now would be refused:\nNo files selected!\ninto the outbox ~/O"},
         {"no sender",
          {"/f", {{"a", true}}, "750", "t@x", "", ""},
-         "A Send now would be refused: \"You must enter who the messages are from.\"; "
+         "A Send now would be refused:\nYou must enter who the messages are from.\n"
          "into the outbox ~/O"},
         {"size text",
          {"/f", {{"a", true}}, "12kb", "t@x", "", "m@x"},
-         "The maximum message size \"12kb\" is not a number of kilobytes.; into the outbox ~/O"},
+         "The maximum message size \"12kb\" is not a number of kilobytes.\ninto the outbox ~/O"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
@@ -60,7 +60,7 @@ TEST(SendPreview, FollowsTheSendsOwnSplitAndAsksEachSizeOnce)
     }
     SendPreview preview(files);
     const QString tip = preview.text(request, "the outbox");
-    EXPECT_TRUE(tip.startsWith("4 files in 3 messages; ")) << tip;
+    EXPECT_TRUE(tip.startsWith("4 files in 3 messages\n")) << tip;
     EXPECT_EQ(planBatch(request, files).messages.size(), 3u);
 
     files.sizeLookups.clear();
@@ -69,6 +69,69 @@ TEST(SendPreview, FollowsTheSendsOwnSplitAndAsksEachSizeOnce)
     preview.forget();
     preview.text(request, "the outbox");
     EXPECT_EQ(files.sizeLookups.size(), 4);
+}
+
+TEST(SendPreview, TheOverviewNumbersEachTickedLineAndNamesWhatGoesOverALimit)
+{
+    // The worked example again, with unticked lines among the ticked.
+    FakeFileSystem files;
+    const std::tuple<const char *, qint64, bool> lines[] = {{"a", 300 * 1024, true},
+                                                            {"skip", 1, false},
+                                                            {"big", 5000 * 1024, true},
+                                                            {"huge", 3000 * 1024, true},
+                                                            {"c", 10 * 1024, true}};
+    SendRequest request{"/f", {}, "1000", "", "P", ""};
+    for (const auto &[name, size, ticked] : lines) {
+        files.addFile(QStringLiteral("/f/") + name, size);
+        request.entries.push_back({name, ticked});
+    }
+    SendPreview preview(files);
+    PlanOverview plan = preview.overview(request, "the outbox");
+    EXPECT_EQ(plan.messageOfEntry, (std::vector<int>{1, 0, 1, 2, 3}));
+    // The line needs no addresses; the tool tip says the Send would be refused.
+    EXPECT_TRUE(plan.line.startsWith("4 files in 3 messages, about ")) << plan.line;
+    EXPECT_TRUE(plan.line.contains(" as mail; message 1 is ")) << plan.line;
+    EXPECT_TRUE(plan.line.endsWith(": big alone is 5.1 MB (and 1 more above the limit)"))
+        << plan.line;
+    EXPECT_TRUE(plan.toolTip.startsWith("A Send now would be refused:\n")) << plan.toolTip;
+
+    // A limit of the outbox's own comes first; messages within every limit are not named.
+    request.sizeText = "100000";
+    plan = preview.overview(request, "the outbox", LineEnding::Lf, 4000000);
+    EXPECT_EQ(plan.messageOfEntry, (std::vector<int>{1, 0, 1, 1, 1}));
+    EXPECT_TRUE(plan.line.contains(" as mail; message 1 is about ")) << plan.line;
+    EXPECT_TRUE(plan.line.endsWith(" as mail, more than the outbox takes (4.0 MB)")) << plan.line;
+    plan = preview.overview(request, "the outbox", LineEnding::Lf, 20000000);
+    EXPECT_TRUE(plan.line.startsWith("4 files in 1 message, about ")) << plan.line;
+    EXPECT_FALSE(plan.line.contains(';')) << plan.line;
+
+    // No plan: the reason, and no numbers.
+    FakeFileSystem gone;
+    for (const auto &[name, size, ticked] : lines)
+        if (QString(name) != "huge")
+            gone.addFile(QStringLiteral("/f/") + name, size);
+    plan = SendPreview(gone).overview(request, "the outbox");
+    EXPECT_EQ(plan.messageOfEntry, std::vector<int>(5, 0));
+    EXPECT_TRUE(plan.line.startsWith("File not found: /f/huge")) << plan.line;
+}
+
+TEST(SendPreview, TheOverviewOfAFullFolderIsOnePassOverItsLines)
+{
+    // 32,767 files, every one ticked: one plan, each size asked once, numbers in order.
+    FakeFileSystem files;
+    SendRequest request{"/f", {}, "1", "to@x.example", "P", "me@x.example"};
+    for (int n = 0; n < 32767; ++n) {
+        const QString name = QStringLiteral("f%1").arg(n);
+        files.addFile("/f/" + name, 2048);
+        request.entries.push_back({name, true});
+    }
+    SendPreview preview(files);
+    const PlanOverview plan = preview.overview(request, "the outbox");
+    EXPECT_EQ(files.sizeLookups.size(), 32767);
+    ASSERT_EQ(plan.messageOfEntry.size(), 32767u);
+    EXPECT_EQ(plan.messageOfEntry.front(), 1);
+    EXPECT_EQ(plan.messageOfEntry.back(), 32767);
+    EXPECT_TRUE(plan.line.startsWith("32767 files in 32767 messages")) << plan.line;
 }
 
 TEST(SendPreview, TheEstimateIsCloseToWhatEitherKindOfOutboxStores)

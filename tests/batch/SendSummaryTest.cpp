@@ -2,6 +2,8 @@
 
 #include "support/TestTools.h"
 
+#include <QTextBoundaryFinder>
+
 namespace {
 
 TEST(SendSummary, ADoneSendSaysHowManyAndWhere)
@@ -32,6 +34,28 @@ TEST(SendSummary, ALongListOfUnsentFilesIsCutAndCounted)
               "Stopped: 0 of 8 messages filed. Not sent: f1, f2, f3, f4, f5 and 3 more");
     EXPECT_EQ(sendStoppedText(0, 5, unsent.mid(0, 5)),
               "Stopped: 0 of 5 messages filed. Not sent: f1, f2, f3, f4, f5");
+}
+
+TEST(SendSummary, ThePathOfTheOutboxIsNeverBrokenAcrossLines)
+{
+    const QString summary = sendDoneText(4, "the Maildir outbox ~/.local/share/My Mail/Outbox");
+    const QString line = keepPathWhole(outcomeLine("14:02", summary));
+    // Reads the same once the invisible joiners and no-break spaces are taken out.
+    QString plain = line;
+    plain.remove(QChar(0x2060)).replace(QChar(0x00A0), QLatin1Char(' '));
+    EXPECT_EQ(plain, QString::fromUtf8("14:02 \u2014 4 messages are in the Maildir outbox "
+                                       "~/.local/share/My Mail/Outbox"));
+    // The words before the path may wrap; the path offers no place to break.
+    const qsizetype path = line.indexOf(QLatin1Char('~'));
+    EXPECT_EQ(line.left(path),
+              QString::fromUtf8("14:02 \u2014 4 messages are in the Maildir outbox "));
+    QTextBoundaryFinder breaks(QTextBoundaryFinder::Line, line);
+    breaks.setPosition(path + 1);
+    EXPECT_EQ(breaks.toNextBoundary(), line.size());
+    // Nothing to keep together: the text stays as it is.
+    EXPECT_EQ(keepPathWhole("3 messages are in the Drafts folder of me@example.org"),
+              "3 messages are in the Drafts folder of me@example.org");
+    EXPECT_TRUE(keepPathWhole("in /srv/out").startsWith("in /"));
 }
 
 } // namespace

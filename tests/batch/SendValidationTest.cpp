@@ -1,5 +1,6 @@
 #include "batch/SendValidation.h"
 #include "batch/BatchSender.h"
+#include "batch/PreparedSend.h"
 
 #include "support/FakeFileSystem.h"
 #include "support/FakeOutbox.h"
@@ -46,7 +47,8 @@ TEST(SendValidation, TextsThatMakeNoAddressOrNoHeaderAreRefusedByField)
     } cases[] = {
         {"blank sender", request(ok, "to@example.org", " "), from},
         {"blank recipient", request(ok, " ", "from@example.org"), to},
-        {"a line break in a quoted name", request(ok, "\"Bob\nSmith\" <bob@b.example>"), to},
+        {"a line break in a quoted name", request(ok, "\"Bob\nSmith\" <bob@b.example>"),
+         "\"\"Bob Smith\" <bob@b.example>\" is not an e-mail address."},
         // The order stays: the sender's refusal comes before the recipient's.
         {"both blank", request(ok, " ", " "), from},
         {"NUL in the subject",
@@ -67,6 +69,52 @@ TEST(SendValidation, TextsThatMakeNoAddressOrNoHeaderAreRefusedByField)
     // A display name with non-ASCII letters is fine: it is encoded.
     EXPECT_EQ(refusalFor(request(ok, QString::fromUtf8("Jörg Müller <j@example.org>"))),
               std::nullopt);
+}
+
+TEST(SendValidation, AFieldWithTextButNoAddressNamesWhatWasTypedAndItsField)
+{
+    const std::vector<FileLine> ok = {{"a.txt", true}};
+    auto refusal = refusalOf(request(ok, "ann example"));
+    ASSERT_TRUE(refusal);
+    EXPECT_EQ(refusal->text, "\"ann example\" is not an e-mail address.");
+    EXPECT_EQ(refusal->field, SendField::Recipient);
+    refusal = refusalOf(request(ok, "to@example.org", "  me at home "));
+    ASSERT_TRUE(refusal);
+    EXPECT_EQ(refusal->text, "\"me at home\" is not an e-mail address.");
+    EXPECT_EQ(refusal->field, SendField::Sender);
+    EXPECT_EQ(refusalOf(request({{"a", false}}))->field, SendField::Files);
+}
+
+TEST(SendValidation, ARefusalFoundWhilePlanningIsMarkedSoThatTheWindowSaysNothingWasFiled)
+{
+    FakeFileSystem files;
+    files.addFile("/f/a", 10);
+    EXPECT_EQ(failureOf<PlanningFailure>([&] {
+                  prepareSend(request({{"a", true}, {"v3.bin", true}}), files);
+              }),
+              "File not found: /f/v3.bin");
+    EXPECT_EQ(nothingFiledText("File not found: /f/v3.bin"),
+              "File not found: /f/v3.bin. Nothing was filed.");
+    EXPECT_EQ(nothingFiledText("No files selected!"), "No files selected! Nothing was filed.");
+    files.addFile("/f/big", 1500000000);
+    files.addFile("/f/big2", 1500000000);
+    SendRequest tooLarge = request({{"big", true}, {"big2", true}});
+    tooLarge.sizeText = "9999999";
+    try {
+        prepareSend(tooLarge, files);
+        ADD_FAILURE() << "not refused";
+    } catch (const FieldRefusal &refusal) {
+        EXPECT_TRUE(refusal.description().endsWith("big2.")) << refusal.description().toStdString();
+        EXPECT_EQ(refusal.field(), SendField::Files);
+        EXPECT_TRUE(refusal.whilePlanning());
+    }
+    // An entry check is no planning refusal.
+    try {
+        prepareSend(request({{"a", false}}), files);
+        ADD_FAILURE() << "not refused";
+    } catch (const FieldRefusal &refusal) {
+        EXPECT_FALSE(refusal.whilePlanning());
+    }
 }
 
 TEST(SendValidation, ARefusedSendCreatesNothing)

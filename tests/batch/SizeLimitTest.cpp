@@ -1,6 +1,6 @@
 #include "batch/SizeLimit.h"
 
-#include "batch/AttachmentPath.h"
+#include "filelist/AttachmentPath.h"
 #include "support/TestTools.h"
 
 TEST(SizeLimit, AcceptsDecimalNumbers)

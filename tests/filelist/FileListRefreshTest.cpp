@@ -16,15 +16,29 @@ QStringList texts(const FileListModel &list)
     return t;
 }
 
-TEST(FileNameOrder, IgnoresCaseAcrossCase)
+TEST(FileNameOrder, IgnoresCaseAndFollowsTheLocalesLetters)
 {
-    QStringList names = {"c.txt", "B.txt", "a.txt", "A.txt", "b.txt", "_x", "10", "9"};
-    sortFileNames(names);
-    EXPECT_EQ(names, QStringList({"10", "9", "_x", "A.txt", "a.txt", "B.txt", "b.txt", "c.txt"}));
+    for (const QLocale &locale :
+         {QLocale(QLocale::German), QLocale(QLocale::English), QLocale::c()}) {
+        SCOPED_TRACE(locale.name().toStdString());
+        QStringList names = {"c.txt", "B.txt", "a.txt", "A.txt", "b.txt"};
+        sortFileNames(names, locale);
+        EXPECT_EQ(names, QStringList({"A.txt", "a.txt", "B.txt", "b.txt", "c.txt"}));
 
-    QStringList accented = {"Éb", "éa", "ab", "abc", "Ab"};
-    sortFileNames(accented);
-    EXPECT_EQ(accented, QStringList({"Ab", "ab", "abc", "éa", "Éb"}));
+        // Accented letters sort with their base letters, not after z.
+        QStringList accented = {QString::fromUtf8("Zoë's birthday.mov"),
+                                QString::fromUtf8("ärger über Öl.docx"),
+                                "Éb",
+                                "ab",
+                                "Ab",
+                                "zz"};
+        sortFileNames(accented, locale);
+        EXPECT_EQ(accented, QStringList({"Ab", "ab", QString::fromUtf8("ärger über Öl.docx"), "Éb",
+                                         QString::fromUtf8("Zoë's birthday.mov"), "zz"}));
+    }
+    QStringList swedish = {QString::fromUtf8("ärm"), "zon", "arm"};
+    sortFileNames(swedish, QLocale(QLocale::Swedish));
+    EXPECT_EQ(swedish, QStringList({"arm", "zon", QString::fromUtf8("ärm")}));
 }
 
 TEST(FileListRefresh, SentinelLinesWhenThereIsNothingToList)
@@ -61,7 +75,7 @@ TEST(FileListRefresh, ListsSortedAndClearsTicks)
     refreshFileList("/f", fs, list);
     EXPECT_EQ(texts(list), QStringList({"A.txt", "b.txt", "c.txt"}));
 
-    list.setData(list.index(1), Qt::Checked, Qt::CheckStateRole);
+    list.setData(list.index(1, 0), Qt::Checked, Qt::CheckStateRole);
     EXPECT_TRUE(list.lines()[1].ticked);
     refreshFileList("/f", fs, list);
     EXPECT_EQ(texts(list), QStringList({"A.txt", "b.txt", "c.txt"}));
@@ -77,12 +91,12 @@ TEST(FileListModel, TickAllOnlyTicks)
     EXPECT_TRUE(list.lines()[0].ticked);
 
     list.reset("/f", {"a", "b", "c"});
-    list.setData(list.index(1), Qt::Checked, Qt::CheckStateRole);
+    list.setData(list.index(1, 0), Qt::Checked, Qt::CheckStateRole);
     list.tickAll();
     list.tickAll();
     for (const FileLine &line : list.lines())
         EXPECT_TRUE(line.ticked);
-    EXPECT_EQ(list.data(list.index(2), Qt::CheckStateRole).value<Qt::CheckState>(), Qt::Checked);
+    EXPECT_EQ(list.data(list.index(2, 0), Qt::CheckStateRole).value<Qt::CheckState>(), Qt::Checked);
 }
 
 } // namespace

@@ -21,7 +21,7 @@ public:
     }
 
     void file(const Draft &draft, TransferMonitor &monitor) override;
-    QString destination() const override { return QStringLiteral("the test outbox"); }
+    QString destination() const override { return where; }
     QString localFolder() const override { return folder; }
     std::optional<std::uint64_t> messageSizeLimit() override { return sizeLimit; }
     LineEnding lineEnding() const override { return ending; }
@@ -29,6 +29,7 @@ public:
     void setPassword(const QString &given) override { password = given; }
 
     QString folder; // empty: the messages are nowhere on this machine
+    QString where = QStringLiteral("the test outbox");
     std::function<void()> onDestroyed;
     // With a limit, the Send sizes real files as an outbox with these line endings would.
     std::optional<std::uint64_t> sizeLimit;

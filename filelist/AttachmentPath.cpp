@@ -1,4 +1,4 @@
-#include "batch/AttachmentPath.h"
+#include "filelist/AttachmentPath.h"
 
 #include <QDir>
 
