@@ -1,49 +1,13 @@
 #include "mailbridge/password/SecretText.h"
 
+#include "common/EscapedText.h"
 #include "common/Failure.h"
-
-namespace {
-
-bool isControl(char16_t u)
-{
-    return u < 0x20 || u == 0x7f || (u >= 0x80 && u < 0xa0) || u == 0x2028 || u == 0x2029;
-}
-
-} // namespace
 
 void checkSecretText(const QString &secret, const QString &source)
 {
     for (const QChar c : secret)
-        if (isControl(c.unicode()))
+        if (isControlCharacter(c.unicode()))
             throw Failure(QStringLiteral("%1 gave a password or token with a control character "
                                          "in it, which no login can carry; it was not used.")
                               .arg(source));
-}
-
-QString escapedControls(const QString &text)
-{
-    QString shown;
-    shown.reserve(text.size());
-    for (const QChar c : text) {
-        const char16_t u = c.unicode();
-        if (!isControl(u)) {
-            shown += c;
-            continue;
-        }
-        switch (u) {
-        case '\n':
-            shown += QLatin1String("\\n");
-            break;
-        case '\r':
-            shown += QLatin1String("\\r");
-            break;
-        case '\t':
-            shown += QLatin1String("\\t");
-            break;
-        default:
-            shown += u < 0x100 ? QStringLiteral("\\x%1").arg(int(u), 2, 16, QLatin1Char('0'))
-                               : QStringLiteral("\\u%1").arg(int(u), 4, 16, QLatin1Char('0'));
-        }
-    }
-    return shown;
 }
