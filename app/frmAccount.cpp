@@ -1,5 +1,7 @@
 #include "app/frmAccount.h"
 
+#include "app/ComboChoices.h"
+
 #include "app/EventGuard.h"
 #include "app/FindSettingsRow.h"
 #include "app/MessageBoxes.h"
@@ -180,9 +182,7 @@ frmAccount::frmAccount(SettingsStore &settings, PasswordStore &keyring, QWidget 
                     txtHost->text().trimmed() != providerServer(OAuthProvider::Google).host)
                     return;
                 txtHost->setText(server.host);
-                for (int row = 0; row < int(std::size(securities)); ++row)
-                    if (securities[row] == server.security)
-                        cboSecurity->setCurrentIndex(row);
+                selectValue(cboSecurity, securities, server.security);
                 spnPort->setValue(server.port);
             });
     connect(cmdTest, &QPushButton::clicked, this, &frmAccount::cmdTest_Click);
@@ -232,9 +232,7 @@ void frmAccount::showAccount(const MailAccount &account)
     txtHost->setText(account.imapHost);
     spnPort->setValue(account.imapPort);
     m_shownSecurity = account.imapSecurity;
-    for (int row = 0; row < int(std::size(securities)); ++row)
-        if (securities[row] == account.imapSecurity)
-            cboSecurity->setCurrentIndex(row);
+    selectValue(cboSecurity, securities, account.imapSecurity);
     txtUser->setText(account.imapUser);
     if (account.imapUser.contains(u'@'))
         rowFind->setAddress(account.imapUser);
@@ -251,7 +249,7 @@ MailAccount frmAccount::accountFromControls() const
     account.outbox = txtOutbox->text().trimmed();
     account.imapHost = txtHost->text().trimmed();
     account.imapPort = spnPort->value();
-    account.imapSecurity = securities[qBound(0, cboSecurity->currentIndex(), 2)];
+    account.imapSecurity = selectedValue(cboSecurity, securities);
     account.imapUser = txtUser->text().trimmed();
     account.imapFolder = txtFolder->text().trimmed();
     account.passwordCommand = txtPasswordCommand->text().trimmed();
@@ -275,7 +273,7 @@ void frmAccount::enableForKind()
 
 void frmAccount::cboSecurity_Changed()
 {
-    const ImapSecurity security = securities[qBound(0, cboSecurity->currentIndex(), 2)];
+    const ImapSecurity security = selectedValue(cboSecurity, securities);
     // A port the person chose stays; only the previous default follows the security.
     if (spnPort->value() == defaultImapPort(m_shownSecurity))
         spnPort->setValue(defaultImapPort(security));
@@ -381,21 +379,11 @@ void frmAccount::startTest(const MailAccount &account, std::shared_ptr<CancelTok
 
 void frmAccount::showFound(const FoundSettings &found)
 {
-    txtHost->setText(found.host);
-    for (int row = 0; row < int(std::size(securities)); ++row)
-        if (securities[row] == found.security)
-            cboSecurity->setCurrentIndex(row);
-    spnPort->setValue(found.port);
-    // A user name already typed may differ from the address on purpose.
-    if (txtUser->text().trimmed().isEmpty())
-        txtUser->setText(found.user);
-    // How the provider signs in follows too; the rest of the sign-in fields stay as they are.
-    MailAccount account = accountFromControls();
-    account.imapAuth = found.signIn == SignInKind::OAuth2 ? ImapAuth::OAuth2 : ImapAuth::Password;
-    if (found.oauthProvider == QLatin1String("google"))
-        account.oauthProvider = OAuthProvider::Google;
-    else if (found.oauthProvider == QLatin1String("microsoft"))
-        account.oauthProvider = OAuthProvider::Microsoft;
+    const MailAccount account = withFoundSettings(accountFromControls(), found);
+    txtHost->setText(account.imapHost);
+    selectValue(cboSecurity, securities, account.imapSecurity);
+    spnPort->setValue(account.imapPort);
+    txtUser->setText(account.imapUser);
     grpSignIn->showAccount(account);
 }
 

@@ -43,3 +43,19 @@ QString describeResult(const DiscoveryResult &result)
         text += QStringLiteral("Note: %1\n").arg(found.hint);
     return text;
 }
+
+MailAccount withFoundSettings(MailAccount account, const FoundSettings &found)
+{
+    account.kind = MailAccountKind::Imap;
+    account.imapHost = found.host;
+    account.imapSecurity = found.security;
+    account.imapPort = found.port;
+    if (account.imapUser.trimmed().isEmpty())
+        account.imapUser = found.user;
+    account.imapAuth = found.signIn == SignInKind::OAuth2 ? ImapAuth::OAuth2 : ImapAuth::Password;
+    if (found.oauthProvider == QLatin1String("google"))
+        account.oauthProvider = OAuthProvider::Google;
+    else if (found.oauthProvider == QLatin1String("microsoft"))
+        account.oauthProvider = OAuthProvider::Microsoft;
+    return account;
+}

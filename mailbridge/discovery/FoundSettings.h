@@ -45,3 +45,7 @@ struct DiscoveryResult
 // there are none.
 QString describeResult(const DiscoveryResult &result);
 QString signInName(const FoundSettings &settings);
+
+// The account with the found server and way of signing in put in. A user name already there
+// stays: it may differ from the address on purpose. The other sign-in settings stay too.
+MailAccount withFoundSettings(MailAccount account, const FoundSettings &found);

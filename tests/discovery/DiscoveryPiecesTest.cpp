@@ -159,3 +159,42 @@ TEST(SettingsFinderWithoutNetwork, AnswersFromTheListOrRefusesAnAddressLater)
 }
 
 } // namespace
+
+namespace {
+
+TEST(FoundSettingsIntoAnAccount, TheServerAndSignInChangeAndATypedUserStays)
+{
+    FoundSettings found;
+    found.host = "outlook.office365.com";
+    found.security = ImapSecurity::Tls;
+    found.port = 993;
+    found.signIn = SignInKind::OAuth2;
+    found.oauthProvider = "microsoft";
+    found.user = "ann@outlook.com";
+
+    MailAccount typed;
+    typed.imapHost = "old.example.org";
+    typed.imapSecurity = ImapSecurity::StartTls;
+    typed.imapPort = 143;
+    typed.oauthProvider = OAuthProvider::Google;
+    typed.passwordCommand = "pass show mail";
+    const MailAccount fresh = withFoundSettings(typed, found);
+    EXPECT_EQ(fresh.kind, MailAccountKind::Imap);
+    EXPECT_EQ(fresh.imapHost, "outlook.office365.com");
+    EXPECT_EQ(fresh.imapSecurity, ImapSecurity::Tls);
+    EXPECT_EQ(fresh.imapPort, 993);
+    EXPECT_EQ(fresh.imapUser, "ann@outlook.com") << "an empty user takes the address";
+    EXPECT_EQ(fresh.imapAuth, ImapAuth::OAuth2);
+    EXPECT_EQ(fresh.oauthProvider, OAuthProvider::Microsoft);
+    EXPECT_EQ(fresh.passwordCommand, "pass show mail") << "what was not found stays";
+
+    typed.imapUser = "ann.other";
+    found.signIn = SignInKind::Password;
+    found.oauthProvider.clear();
+    const MailAccount kept = withFoundSettings(typed, found);
+    EXPECT_EQ(kept.imapUser, "ann.other");
+    EXPECT_EQ(kept.imapAuth, ImapAuth::Password);
+    EXPECT_EQ(kept.oauthProvider, OAuthProvider::Google);
+}
+
+} // namespace
