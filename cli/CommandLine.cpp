@@ -72,7 +72,8 @@ int runSend(const ParsedArguments &parsed, QTextStream &out, QTextStream &err)
         return createOutbox(settings, password, std::make_shared<KeychainPasswordStore>());
     };
     const InterruptHandlers handlers(interruption);
-    return runSendCommand(parsed.options, settings, files, makeOutbox, interruption,
+    return runSendCommand(parsed.options, settings, withHomeAsTilde(QtSettingsStore::filePath()),
+                          files, makeOutbox, interruption,
                           {out, err, ::isatty(STDERR_FILENO) ? stderr : nullptr});
 }
 

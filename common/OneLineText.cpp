@@ -1,4 +1,4 @@
-#include "cli/OneLineText.h"
+#include "common/OneLineText.h"
 
 QString oneLineText(const QString &text)
 {
