@@ -2,8 +2,8 @@
 
 #include "batch/BatchPlan.h"
 #include "cli/SizeChoice.h"
-#include "common/OneLineText.h"
 #include "common/FileNameCodec.h"
+#include "common/OneLineText.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

@@ -99,8 +99,7 @@ void printFiled(QTextStream &out, const QStringList &subjects, const QStringList
 
 int runSendCommand(const SendOptions &options, const SettingsStore &settings,
                    const QString &settingsFile, const FileSystem &files,
-                   const OutboxMaker &makeOutbox, Interruption &interruption,
-                   CommandOutput output)
+                   const OutboxMaker &makeOutbox, Interruption &interruption, CommandOutput output)
 {
     try {
         // Checked and planned before any outbox exists: a refusal creates nothing.

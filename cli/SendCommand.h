@@ -37,5 +37,4 @@ inline constexpr int refused = 2;
 // where. Returns the exit code.
 int runSendCommand(const SendOptions &options, const SettingsStore &settings,
                    const QString &settingsFile, const FileSystem &files,
-                   const OutboxMaker &makeOutbox, Interruption &interruption,
-                   CommandOutput output);
+                   const OutboxMaker &makeOutbox, Interruption &interruption, CommandOutput output);

@@ -35,27 +35,32 @@ QString checksumFileName(const BatchManifest &manifest)
 
 QString manifestText(const BatchManifest &manifest, const std::vector<Attachment> &attachments)
 {
-    QString text = QStringLiteral("Message %1 of %2").arg(manifest.message).arg(manifest.messageCount);
+    // Lines of at most 76 characters where names leave them so, for text that stays 7-bit.
+    QString text =
+        QStringLiteral("Message %1 of %2\n\n").arg(manifest.message).arg(manifest.messageCount);
     if (manifest.subjectPrefix.isEmpty())
-        text += QStringLiteral(" of a batch");
+        text += QStringLiteral("A batch sent %1.\n").arg(dateText(manifest.date));
     else
-        text += QStringLiteral(" of the batch \"%1\"").arg(oneLineText(manifest.subjectPrefix));
-    text += QStringLiteral(", sent %1.\n\n").arg(dateText(manifest.date));
+        text += QStringLiteral("The batch \"%1\", sent %2.\n")
+                    .arg(oneLineText(manifest.subjectPrefix), dateText(manifest.date));
 
-    text += QStringLiteral("This message carries %1 of the batch's %2 files:\n")
+    const bool one = attachments.size() == 1;
+    text += QStringLiteral("\nThis message carries %1 of the batch's %2 files:\n")
                 .arg(attachments.size())
                 .arg(manifest.fileCount);
     for (const Attachment &attachment : attachments)
         text += QStringLiteral("  %1  %2 bytes\n")
                     .arg(oneLineText(attachment.fileName), grouped(attachment.identity.size));
-    const QString checksums = checksumFileName(manifest);
-    text += QStringLiteral("\nThe SHA-256 checksums of these files are in the last part of this "
-                           "message, %1.\nSave it with the files and check them with:\n"
-                           "  sha256sum -c %1\n\n")
-                .arg(checksums);
+    text += QStringLiteral("\nThe SHA-256 checksum%1 of %2 in this message's last part,\n"
+                           "%3. Save it with the %4 and check %5 with:\n"
+                           "  sha256sum -c %3\n\n")
+                .arg(QLatin1String(one ? "" : "s"),
+                     QLatin1String(one ? "this file is" : "these files are"),
+                     checksumFileName(manifest), QLatin1String(one ? "file" : "files"),
+                     QLatin1String(one ? "it" : "them"));
 
     if (manifest.files.isEmpty()) {
-        text += QStringLiteral("The batch has %1 files, too many to list here: each message "
+        text += QStringLiteral("The batch has %1 files, too many to list here: each message\n"
                                "lists its own.\n")
                     .arg(manifest.fileCount);
         return text;
@@ -64,9 +69,7 @@ QString manifestText(const BatchManifest &manifest, const std::vector<Attachment
                 .arg(manifest.files.size());
     const int width = int(QString::number(manifest.messageCount).size());
     for (const BatchFile &file : manifest.files)
-        text += QStringLiteral("  %1  %2\n")
-                    .arg(file.message, width)
-                    .arg(oneLineText(file.name));
+        text += QStringLiteral("  %1  %2\n").arg(file.message, width).arg(oneLineText(file.name));
     return text;
 }
 

@@ -98,8 +98,7 @@ QByteArray checksumStandIn(const MessageContent &content)
 }
 
 // The whole message, each part's content coming from contents.
-GObjectPtr<GMimeMessage> composeMessage(const MessageContent &content,
-                                        const PartContents &contents)
+GObjectPtr<GMimeMessage> composeMessage(const MessageContent &content, const PartContents &contents)
 {
     initGMime();
     checkTexts(content);
@@ -255,8 +254,8 @@ std::uint64_t composedSize(const MessageContent &content, LineEnding ending)
     std::uint64_t encodedFiles = 0;
     for (const Attachment &attachment : content.attachments) {
         // A message that states its files' sizes goes with those files or not at all.
-        const std::uint64_t size = content.manifest ? attachment.identity.size
-                                                    : currentIdentity(attachment.path).size;
+        const std::uint64_t size =
+            content.manifest ? attachment.identity.size : currentIdentity(attachment.path).size;
         encodedFiles += base64LinesSize(size);
         if (ending == LineEnding::CrLf)
             encodedFiles += base64LineCount(size);

@@ -38,8 +38,7 @@ Sha256Digest Sha256::finish()
 {
     Sha256Digest digest{};
     unsigned int length = 0;
-    if (EVP_DigestFinal_ex(m_context.get(), digest.data(), &length) != 1 ||
-        length != digest.size())
+    if (EVP_DigestFinal_ex(m_context.get(), digest.data(), &length) != 1 || length != digest.size())
         digestFailed();
     return digest;
 }

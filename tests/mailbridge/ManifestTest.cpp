@@ -116,7 +116,7 @@ protected:
 TEST(ManifestText, ChecksumLinesAreWhatSha256sumWrites)
 {
     QTemporaryDir temp;
-    const QStringList names = {"plain.txt", "line\nbreak", "back\\slash", "carriage\rreturn",
+    const QStringList names = {"plain.txt", "line\nbreak",     "back\\slash",    "carriage\rreturn",
                                "tab\there", "Zoë's ärger.txt", "both\\and\nmore"};
     for (qsizetype i = 0; i < names.size(); ++i)
         writeFile(temp.filePath(names[i]), randomBytes(100 + i, quint32(i)));
@@ -149,13 +149,16 @@ TEST(ManifestText, SaysWhichMessageOfWhichBatchWhenAndWhatItHolds)
     empty.fileName = QStringLiteral("empty");
     const QString text = manifestText(manifest, {b, empty});
     const QStringList lines = text.split('\n');
-    EXPECT_EQ(lines[0], "Message 2 of 12 of the batch \"Scans\\n: \", sent 2026-12-09 23:57:14 "
-                        "+01:30.");
+    EXPECT_EQ(lines[0], "Message 2 of 12");
+    EXPECT_EQ(lines[2], "The batch \"Scans\\n: \", sent 2026-12-09 23:57:14 +01:30.");
     EXPECT_TRUE(text.contains("This message carries 2 of the batch's 3 files:\n"
                               "  b\\tc.pdf  1,234,567 bytes\n"
                               "  empty  0 bytes\n"))
         << text;
-    EXPECT_TRUE(text.contains("  sha256sum -c checksums-2-of-12.sha256\n")) << text;
+    EXPECT_TRUE(text.contains("The SHA-256 checksums of these files are in this message's last "
+                              "part,\nchecksums-2-of-12.sha256. Save it with the files and check "
+                              "them with:\n  sha256sum -c checksums-2-of-12.sha256\n"))
+        << text;
     EXPECT_TRUE(text.endsWith("All 3 files of the batch, each after the number of its message:\n"
                               "   1  a.pdf\n"
                               "   2  b\\tc.pdf\n"
@@ -169,9 +172,10 @@ TEST(ManifestText, SaysWhichMessageOfWhichBatchWhenAndWhatItHolds)
     manifest.fileCount = 201;
     manifest.files.clear();
     const QString large = manifestText(manifest, {b});
-    EXPECT_TRUE(large.startsWith("Message 2 of 12 of a batch, sent 2026-01-02 03:04:05 -05:00.\n"))
+    EXPECT_TRUE(large.startsWith("Message 2 of 12\n\nA batch sent 2026-01-02 03:04:05 -05:00.\n"))
         << large;
-    EXPECT_TRUE(large.endsWith("The batch has 201 files, too many to list here: each message "
+    EXPECT_TRUE(large.contains("The SHA-256 checksum of this file is in")) << large;
+    EXPECT_TRUE(large.endsWith("The batch has 201 files, too many to list here: each message\n"
                                "lists its own.\n"))
         << large;
 }
@@ -218,7 +222,7 @@ TEST_F(ManifestTest, TheRecipientChecksEveryFileWithSha256sum)
         const ParsedMessage parsed = parseMessageFile(messages[m]);
         EXPECT_EQ(parsed.subject, drafts[std::size_t(m)].subject) << "the subject is as before";
         EXPECT_TRUE(parsed.bodyText.startsWith(
-            QStringLiteral("Message %1 of 2 of the batch \"Scans: \", sent ").arg(m + 1)))
+            QStringLiteral("Message %1 of 2\n\nThe batch \"Scans: \", sent ").arg(m + 1)))
             << parsed.bodyText;
         // Every file of the batch, with its message, in every message.
         EXPECT_TRUE(parsed.bodyText.contains("All 6 files of the batch"));
@@ -248,7 +252,8 @@ TEST_F(ManifestTest, TheRecipientChecksEveryFileWithSha256sum)
     EXPECT_TRUE(allChecksums.contains("\\" + sha256Hex(made[1].second) + "  b-line\\nbreak.txt\n"))
         << allChecksums.toStdString();
     EXPECT_TRUE(allChecksums.startsWith(sha256Hex(QByteArray()) + "  a-empty\n"));
-    EXPECT_TRUE(allChecksums.contains(sha256Hex(notUtf8Bytes) + "  f-caf\xef\xbf\xbd \xef\xbf\xbd.bin"))
+    EXPECT_TRUE(
+        allChecksums.contains(sha256Hex(notUtf8Bytes) + "  f-caf\xef\xbf\xbd \xef\xbf\xbd.bin"))
         << "the name the recipient's attachment has";
     // The files as the sender has them check out too, but for the name that is no UTF-8.
     const QByteArray sendersOwn =
@@ -272,10 +277,14 @@ TEST_F(ManifestTest, ABatchTooLargeToListNamesEachMessagesOwnFiles)
         SCOPED_TRACE(m);
         const ParsedMessage parsed = parseMessageFile(messages[m]);
         EXPECT_TRUE(parsed.bodyText.startsWith(
-            QStringLiteral("Message %1 of %2 ").arg(m + 1).arg(drafts.size())));
+            QStringLiteral("Message %1 of %2\n").arg(m + 1).arg(drafts.size())));
         EXPECT_TRUE(parsed.bodyText.endsWith("The batch has 250 files, too many to list here: "
-                                             "each message lists its own.\n"))
+                                             "each message\nlists its own.\n"))
             << parsed.bodyText;
+        const QByteArray raw = fileBytes(messages[m]);
+        EXPECT_TRUE(raw.contains("Content-Transfer-Encoding: 7bit\n"
+                                 "Content-Disposition: inline\n"))
+            << "plain names and short lines need no encoding";
         for (const ParsedAttachment &attachment : parsed.attachments)
             EXPECT_TRUE(parsed.bodyText.contains("  " + attachment.fileName + "  "));
         // Against the sender's own files, straight from the message.
