@@ -47,9 +47,11 @@ QString dryRunText(const BatchPlan &plan, const std::vector<std::uint64_t> &mail
                     .arg(mailSizes[i]);
         mailTotal += mailSizes[i];
     }
-    text += QStringLiteral("%1 files in %2 messages; files %3 bytes; as mail %4 bytes\n")
+    text += QStringLiteral("%1 %2 in %3 %4; files %5 bytes; as mail %6 bytes\n")
                 .arg(plan.fileCount)
+                .arg(QLatin1String(plan.fileCount == 1 ? "file" : "files"))
                 .arg(count)
+                .arg(QLatin1String(count == 1 ? "message" : "messages"))
                 .arg(grouped(plan.totalBytes))
                 .arg(mailTotal);
     text += QStringLiteral("Size limit: %1 kb, %2\n").arg(size.text.trimmed(), size.origin());
