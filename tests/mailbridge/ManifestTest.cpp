@@ -1,4 +1,5 @@
 #include "ParsedMessage.h"
+#include "RecipientCheck.h"
 #include "batch/PreparedSend.h"
 #include "common/FileNameCodec.h"
 #include "filelist/LocalFileSystem.h"
@@ -32,36 +33,6 @@ QByteArray sha256Hex(const QByteArray &bytes)
 void writeRawNamedFile(const QString &folder, const QByteArray &name, const QByteArray &bytes)
 {
     writeFile(folder + '/' + decodeFileName(name), bytes);
-}
-
-struct Checked
-{
-    int exitCode = -1;
-    QString output;
-};
-
-// `sha256sum -c` of the list, run in the folder, as the recipient runs it.
-Checked sha256sumCheck(const QString &folder, const QByteArray &list)
-{
-    QProcess check;
-    check.setWorkingDirectory(folder);
-    check.start("sha256sum", {"-c", "-"});
-    EXPECT_TRUE(check.waitForStarted());
-    check.write(list);
-    check.closeWriteChannel();
-    EXPECT_TRUE(check.waitForFinished(30'000));
-    return {check.exitCode(),
-            QString::fromUtf8(check.readAllStandardOutput() + check.readAllStandardError())};
-}
-
-// What Python's email package makes of the message; it saves the attachments into folder.
-QJsonObject readAsRecipient(const QString &message, const QString &folder)
-{
-    QProcess python;
-    python.start("python3", {READ_MESSAGE_SCRIPT, message, "--save", folder});
-    EXPECT_TRUE(python.waitForFinished(60'000));
-    EXPECT_EQ(python.exitCode(), 0) << python.readAllStandardError().toStdString();
-    return QJsonDocument::fromJson(python.readAllStandardOutput()).object();
 }
 
 class ManifestTest : public testing::Test
