@@ -5,7 +5,7 @@ BUILD_DIR ?= build
 JOBS ?= $(shell nproc)
 
 BUILD_PACKAGES := cmake g++ make pkg-config qt6-base-dev qt6-qpa-plugins libgmime-3.0-dev \
-	shared-mime-info fonts-dejavu-core libcurl4-openssl-dev qtkeychain-qt6-dev
+	shared-mime-info fonts-dejavu-core libcurl4-openssl-dev libssl-dev qtkeychain-qt6-dev
 # The IMAP tests and benchmark start Dovecots of their own: tests/support/dovecot/install-dovecot.sh
 # installs its programs with the system-wide service kept off.
 TEST_PACKAGES := libgtest-dev libgmock-dev coreutils openssl python3 dnsmasq-base \
