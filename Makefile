@@ -7,7 +7,7 @@ JOBS ?= $(shell nproc)
 # ca-certificates: the authorities TLS to a mail server is checked against; a bare system
 # (a chroot, a container) has none, and no server could then be trusted.
 BUILD_PACKAGES := cmake g++ make pkg-config qt6-base-dev qt6-qpa-plugins libgmime-3.0-dev \
-	shared-mime-info fonts-dejavu-core libcurl4-openssl-dev qtkeychain-qt6-dev ca-certificates
+	shared-mime-info fonts-dejavu-core libcurl4-openssl-dev libssl-dev qtkeychain-qt6-dev ca-certificates
 # The IMAP tests and benchmark start Dovecots of their own: tests/support/dovecot/install-dovecot.sh
 # installs its programs with the system-wide service kept off.
 TEST_PACKAGES := libgtest-dev libgmock-dev coreutils openssl python3 dnsmasq-base \

@@ -27,6 +27,7 @@
 #include "mailbridge/password/PasswordResolution.h"
 #include "mailbridge/password/PasswordStore.h"
 #include "settings/CollectingSettingsStore.h"
+#include "settings/ManifestSetting.h"
 #include "settings/RememberedEntries.h"
 #include "settings/SettingsStore.h"
 
@@ -364,6 +365,7 @@ SendRequest frmMain::currentRequest() const
     request.subjectPrefix = txtSubject->text();
     request.sender = cboFrom->currentText();
     request.listState = m_fileList->state();
+    request.manifest = manifestWanted(m_settings);
     return request;
 }
 

@@ -4,6 +4,8 @@
 #include "batch/SendRequest.h"
 #include "mailbridge/Draft.h"
 
+#include <QDateTime>
+
 #include <vector>
 
 class FileSystem;
@@ -14,6 +16,7 @@ struct PreparedSend
 {
     SendRequest request;
     BatchPlan plan;
+    QDateTime date; // when it was prepared: the batch's date in every message
 };
 
 // Runs the entry checks once, then plans the split; nothing is created either way. Throws
@@ -21,5 +24,6 @@ struct PreparedSend
 // Failure when a file's size cannot be read.
 PreparedSend prepareSend(SendRequest request, const FileSystem &files);
 
-// The planned messages as the outbox will get them, for it to size them.
+// The planned messages as the outbox will get them, for it to size and file them; with the
+// request's manifest, each says which message of the batch it is.
 std::vector<Draft> draftsOf(const PreparedSend &send);

@@ -17,4 +17,7 @@ struct SendRequest
     QString sender;
     // Whether the lines are the folder's files or a sentinel line.
     ListState listState = ListState::Files;
+    // Whether each message opens with what it holds of the batch and ends with its files'
+    // checksums ([Settings] Manifest).
+    bool manifest = true;
 };

@@ -1,6 +1,6 @@
 #include "cli/AccountFind.h"
 
-#include "cli/OneLineText.h"
+#include "common/OneLineText.h"
 
 namespace {
 

@@ -74,7 +74,8 @@ int runSend(const ParsedArguments &parsed, QTextStream &out, QTextStream &err)
                             [&interruption] { return interruption.cancel.cancelled(); });
     };
     const InterruptHandlers handlers(interruption);
-    return runSendCommand(parsed.options, settings, files, makeOutbox, interruption,
+    return runSendCommand(parsed.options, settings, withHomeAsTilde(QtSettingsStore::filePath()),
+                          files, makeOutbox, interruption,
                           {out, err, ::isatty(STDERR_FILENO) ? stderr : nullptr});
 }
 

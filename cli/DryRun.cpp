@@ -1,8 +1,9 @@
 #include "cli/DryRun.h"
 
 #include "batch/BatchPlan.h"
-#include "cli/OneLineText.h"
+#include "cli/SizeChoice.h"
 #include "common/FileNameCodec.h"
+#include "common/OneLineText.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -15,9 +16,19 @@ QString grouped(std::int64_t n)
     return QString::number(qlonglong(n));
 }
 
+QJsonObject sizeLimitJson(const SizeChoice &size)
+{
+    const char *from = size.from == SizeChoice::From::Option     ? "option"
+                       : size.from == SizeChoice::From::Settings ? "settings"
+                                                                 : "default";
+    return QJsonObject{{QStringLiteral("kilobytes"), size.text.toDouble()},
+                       {QStringLiteral("from"), QLatin1String(from)}};
+}
+
 } // namespace
 
-QString dryRunText(const BatchPlan &plan, const std::vector<std::uint64_t> &mailSizes)
+QString dryRunText(const BatchPlan &plan, const std::vector<std::uint64_t> &mailSizes,
+                   const SizeChoice &size)
 {
     std::uint64_t mailTotal = 0;
     QString text;
@@ -36,15 +47,19 @@ QString dryRunText(const BatchPlan &plan, const std::vector<std::uint64_t> &mail
                     .arg(mailSizes[i]);
         mailTotal += mailSizes[i];
     }
-    text += QStringLiteral("%1 files in %2 messages; files %3 bytes; as mail %4 bytes\n")
+    text += QStringLiteral("%1 %2 in %3 %4; files %5 bytes; as mail %6 bytes\n")
                 .arg(plan.fileCount)
+                .arg(QLatin1String(plan.fileCount == 1 ? "file" : "files"))
                 .arg(count)
+                .arg(QLatin1String(count == 1 ? "message" : "messages"))
                 .arg(grouped(plan.totalBytes))
                 .arg(mailTotal);
+    text += QStringLiteral("Size limit: %1 kb, %2\n").arg(size.text.trimmed(), size.origin());
     return text;
 }
 
-QString dryRunJson(const BatchPlan &plan, const std::vector<std::uint64_t> &mailSizes)
+QString dryRunJson(const BatchPlan &plan, const std::vector<std::uint64_t> &mailSizes,
+                   const SizeChoice &size)
 {
     QJsonArray messages;
     qint64 mailTotal = 0;
@@ -63,6 +78,7 @@ QString dryRunJson(const BatchPlan &plan, const std::vector<std::uint64_t> &mail
     const QJsonObject root{{QStringLiteral("messages"), messages},
                            {QStringLiteral("files"), plan.fileCount},
                            {QStringLiteral("bytes"), qint64(plan.totalBytes)},
-                           {QStringLiteral("mailBytes"), mailTotal}};
+                           {QStringLiteral("mailBytes"), mailTotal},
+                           {QStringLiteral("sizeLimit"), sizeLimitJson(size)}};
     return QString::fromUtf8(QJsonDocument(root).toJson(QJsonDocument::Indented));
 }

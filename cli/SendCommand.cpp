@@ -4,14 +4,15 @@
 #include "batch/PreparedSend.h"
 #include "cli/DryRun.h"
 #include "cli/Interruption.h"
-#include "cli/OneLineText.h"
+#include "cli/SizeChoice.h"
 #include "cli/TerminalProgress.h"
 #include "common/FileNameCodec.h"
+#include "common/OneLineText.h"
 #include "filelist/FileListModel.h"
 #include "filelist/FileListRefresh.h"
 #include "mailbridge/Outbox.h"
 #include "mailbridge/TransferMonitor.h"
-#include "settings/RememberedEntries.h"
+#include "settings/ManifestSetting.h"
 
 #include <optional>
 
@@ -24,8 +25,8 @@ struct TickedRequest
     QStringList missing;
 };
 
-TickedRequest requestFor(const SendOptions &options, const SettingsStore &settings,
-                         const FileSystem &files)
+TickedRequest requestFor(const SendOptions &options, const SizeChoice &size,
+                         const SettingsStore &settings, const FileSystem &files)
 {
     FileListModel list;
     refreshFileList(options.folder, files, list);
@@ -34,7 +35,8 @@ TickedRequest requestFor(const SendOptions &options, const SettingsStore &settin
     request.folder = list.folder();
     request.entries = list.lines();
     request.listState = list.state();
-    request.sizeText = options.size.value_or(RememberedEntries::loadMaxSize(settings));
+    request.sizeText = size.text;
+    request.manifest = manifestWanted(settings);
     request.recipient = options.to;
     request.subjectPrefix = options.subject;
     request.sender = options.from;
@@ -78,30 +80,39 @@ PreparedSend prepare(const TickedRequest &ticked, const QString &folder, const F
     return prepared;
 }
 
-void printSubjects(QTextStream &out, const QStringList &subjects)
+// The subjects of the messages filed and of those perhaps filed, then where the filed ones
+// went: "4 messages in the Maildir outbox ~/Outbox". That line only when one was filed.
+void printFiled(QTextStream &out, const QStringList &subjects, const QStringList &perhaps,
+                const QString &destination)
 {
     for (const QString &subject : subjects)
         out << oneLineText(subject) << '\n';
+    for (const QString &subject : perhaps)
+        out << "Perhaps filed: " << oneLineText(subject) << '\n';
+    if (!subjects.isEmpty())
+        out << subjects.size() << (subjects.size() == 1 ? " message in " : " messages in ")
+            << oneLineText(destination) << '\n';
     out.flush();
 }
 
 } // namespace
 
 int runSendCommand(const SendOptions &options, const SettingsStore &settings,
-                   const FileSystem &files, const OutboxMaker &makeOutbox,
-                   Interruption &interruption, CommandOutput output)
+                   const QString &settingsFile, const FileSystem &files,
+                   const OutboxMaker &makeOutbox, Interruption &interruption, CommandOutput output)
 {
     try {
         // Checked and planned before any outbox exists: a refusal creates nothing.
+        const SizeChoice size = chooseSize(options.size, settings, settingsFile);
         const PreparedSend prepared =
-            prepare(requestFor(options, settings, files), options.folder, files);
+            prepare(requestFor(options, size, settings, files), options.folder, files);
         const auto outbox = makeOutbox(options);
         if (options.dryRun) {
             std::vector<std::uint64_t> sizes;
             for (const Draft &message : draftsOf(prepared))
                 sizes.push_back(outbox->storedSize(message));
-            output.out << (options.json ? dryRunJson(prepared.plan, sizes)
-                                        : dryRunText(prepared.plan, sizes));
+            output.out << (options.json ? dryRunJson(prepared.plan, sizes, size)
+                                        : dryRunText(prepared.plan, sizes, size));
             return ExitCode::sent;
         }
         std::optional<TerminalProgress> terminal;
@@ -112,14 +123,13 @@ int runSendCommand(const SendOptions &options, const SettingsStore &settings,
         try {
             const SendOutcome outcome = sendBatch(prepared, *outbox, progress, interruption.cancel);
             terminal.reset();
-            printSubjects(output.out, outcome.filedSubjects);
+            printFiled(output.out, outcome.filedSubjects, outcome.perhapsFiledSubjects,
+                       outbox->destination());
             return ExitCode::sent;
         } catch (const SendStopped &stopped) {
             terminal.reset();
-            printSubjects(output.out, stopped.filedSubjects());
-            for (const QString &subject : stopped.perhapsFiledSubjects())
-                output.out << "Perhaps filed: " << oneLineText(subject) << '\n';
-            output.out.flush();
+            printFiled(output.out, stopped.filedSubjects(), stopped.perhapsFiledSubjects(),
+                       outbox->destination());
             output.err << terminalText(stopped.description(oneLineText)) << '\n';
             if (stopped.cancelled() && interruption.signal != 0)
                 return 128 + interruption.signal;

@@ -32,7 +32,9 @@ inline constexpr int refused = 2;
 } // namespace ExitCode
 
 // The window's Send, from the command line: the same list order, checks, split, outbox and
-// cancel. Reads the remembered size but changes no remembered entry. Returns the exit code.
+// cancel. Reads the remembered size (kept in settingsFile, as the dry run names it) but changes
+// no remembered entry. Prints each filed message's subject, then one line saying how many went
+// where. Returns the exit code.
 int runSendCommand(const SendOptions &options, const SettingsStore &settings,
-                   const FileSystem &files, const OutboxMaker &makeOutbox,
-                   Interruption &interruption, CommandOutput output);
+                   const QString &settingsFile, const FileSystem &files,
+                   const OutboxMaker &makeOutbox, Interruption &interruption, CommandOutput output);

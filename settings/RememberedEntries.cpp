@@ -18,6 +18,11 @@ QString loadMaxSize(const SettingsStore &store)
     return store.read(section, QStringLiteral("MaxSize"), QStringLiteral("750"));
 }
 
+QString savedMaxSize(const SettingsStore &store)
+{
+    return store.read(section, QStringLiteral("MaxSize"));
+}
+
 void saveMaxSize(SettingsStore &store, const QString &sizeText)
 {
     store.write(section, QStringLiteral("MaxSize"), sizeText);

@@ -11,6 +11,8 @@ namespace RememberedEntries {
 inline constexpr int count = 10;
 
 QString loadMaxSize(const SettingsStore &store);
+// The size as saved; empty when none is, and loadMaxSize gives the default.
+QString savedMaxSize(const SettingsStore &store);
 void saveMaxSize(SettingsStore &store, const QString &sizeText);
 
 // Always ten texts, empty ones included.

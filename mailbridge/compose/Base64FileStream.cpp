@@ -7,6 +7,7 @@
 #include "mailbridge/compose/Base64Lines.h"
 #include "mailbridge/compose/GMimeStreamSubclass.h"
 #include "mailbridge/compose/RegularFile.h"
+#include "mailbridge/compose/Sha256.h"
 #include "mailbridge/compose/SystemIo.h"
 
 #include <algorithm>
@@ -32,6 +33,24 @@ public:
         : m_path(std::move(path)), m_monitor(monitor),
           m_identity(inspected && inspected->size > 0 ? inspected : std::nullopt)
     {
+    }
+
+    // What a message that states the file's size and checksum needs: the file as inspected,
+    // and its SHA-256 from the reads that encode it.
+    void requireAsInspectedAndHash(const FileIdentity &inspected)
+    {
+        m_required = inspected;
+        m_hash.emplace();
+    }
+
+    // Once every byte was read in order: the SHA-256 of what was encoded.
+    std::optional<Sha256Digest> digest()
+    {
+        if (!m_digest && m_hash && m_read && m_hashed == m_identity->size) {
+            m_digest = m_hash->finish();
+            m_hash.reset();
+        }
+        return m_digest;
     }
 
     std::uint64_t encodedSize()
@@ -75,6 +94,11 @@ private:
     std::size_t m_chunkLength = 0;
     // How far the file's bytes were reported, so that a second pass reports nothing again.
     std::uint64_t m_reported = 0;
+    // The file a checked stream must find, and the hash of its bytes read so far, in order.
+    std::optional<FileIdentity> m_required;
+    std::optional<Sha256> m_hash;
+    std::uint64_t m_hashed = 0;
+    std::optional<Sha256Digest> m_digest;
     // One encoded line, for reads that start or end inside a line.
     char m_line[base64LineStride];
     std::uint64_t m_lineIndex = UINT64_MAX;
@@ -95,7 +119,7 @@ EncodedFile::Opened EncodedFile::open()
         m_read = true;
         m_identity = opened.identity;
     }
-    if (opened.identity != *m_identity)
+    if (opened.identity != *m_identity || (m_required && opened.identity != *m_required))
         throw Failure(QStringLiteral("Cannot attach %1: it changed while being sent")
                           .arg(displayFileName(m_path)));
     return opened;
@@ -132,6 +156,11 @@ void EncodedFile::loadChunkFor(std::uint64_t inputOffset)
             QStringLiteral("Cannot attach %1: it changed while being sent (it became shorter)")
                 .arg(displayFileName(m_path)));
     m_chunkLength = wanted;
+    // Hashed while the block is fresh in the cache; a block read again is not hashed again.
+    if (m_hash && m_chunkStart == m_hashed) {
+        m_hash->add(m_chunk.get(), wanted);
+        m_hashed += wanted;
+    }
     // The last block read: what went into the message is whole only if the file stayed as it
     // was when the read began. The descriptor goes back at once; the block stays until encoded.
     if (m_chunkStart + wanted == size) {
@@ -285,6 +314,20 @@ GObjectPtr<GMimeStream> openBase64FileStream(const Attachment &attachment, Trans
 {
     return Base64FileStreamState::newStream(
         std::make_shared<EncodedFile>(attachment.path, monitor, attachment.identity), 0, -1);
+}
+
+GObjectPtr<GMimeStream> openCheckedBase64FileStream(const Attachment &attachment,
+                                                    TransferMonitor &monitor)
+{
+    auto file = std::make_shared<EncodedFile>(attachment.path, monitor, attachment.identity);
+    file->requireAsInspectedAndHash(attachment.identity);
+    return Base64FileStreamState::newStream(std::move(file), 0, -1);
+}
+
+std::optional<Sha256Digest> base64FileStreamDigest(GMimeStream *stream)
+{
+    const Base64FileStreamState *state = Base64FileStreamType::stateOf(stream);
+    return state ? state->file->digest() : std::nullopt;
 }
 
 std::exception_ptr base64FileStreamFailure(GMimeStream *stream)

@@ -1,10 +1,12 @@
 #pragma once
 
 #include "mailbridge/compose/GObjectPtr.h"
+#include "mailbridge/compose/Sha256.h"
 
 #include <QString>
 
 #include <exception>
+#include <optional>
 
 #include "mailbridge/compose/GMimeHeaders.h"
 
@@ -26,6 +28,16 @@ GObjectPtr<GMimeStream> openBase64FileStream(const QString &path, TransferMonito
 struct Attachment;
 GObjectPtr<GMimeStream> openBase64FileStream(const Attachment &attachment,
                                              TransferMonitor &monitor);
+
+// The same for a message that states the file's size and checksum: a file replaced since it
+// was inspected fails as changed instead of going whole, and the stream computes the file's
+// SHA-256 from the very reads that encode it, with no pass of its own.
+GObjectPtr<GMimeStream> openCheckedBase64FileStream(const Attachment &attachment,
+                                                    TransferMonitor &monitor);
+
+// The SHA-256 of the file of a checked stream, once all of it was read in order; nothing
+// before, or for a stream of another kind.
+std::optional<Sha256Digest> base64FileStreamDigest(GMimeStream *stream);
 
 // What made a call on the stream fail (a Failure naming the file, or SendCancelled); null
 // when nothing failed or the stream is of another type.

@@ -7,6 +7,7 @@ MessageContent draftContent(const Draft &draft,
     content.to = draft.to;
     content.from = draft.from;
     content.subject = draft.subject;
+    content.manifest = draft.manifest;
     for (const QString &path : draft.attachmentPaths)
         content.attachments.push_back(inspect(path));
     return content;

@@ -9,9 +9,13 @@
 #include "mailbridge/compose/GMimeLibrary.h"
 #include "mailbridge/compose/GObjectPtr.h"
 #include "mailbridge/compose/HeaderChecks.h"
+#include "mailbridge/compose/LateTextStream.h"
+#include "mailbridge/compose/ManifestText.h"
 #include "mailbridge/compose/MessageHeaders.h"
 #include "mailbridge/compose/PreencodedPart.h"
 #include "mailbridge/compose/RegularFile.h"
+#include "mailbridge/compose/Sha256.h"
+#include "mailbridge/compose/TextPart.h"
 
 #include <functional>
 #include <memory>
@@ -65,10 +69,36 @@ GObjectPtr<GMimeObject> emptyBody()
     return GObjectPtr<GMimeObject>(GMIME_OBJECT(text.release()));
 }
 
-// The whole message, each attachment's content coming from the stream contentOf gives.
-GObjectPtr<GMimeMessage>
-composeMessage(const MessageContent &content,
-               const std::function<GObjectPtr<GMimeStream>(const Attachment &)> &contentOf)
+// Where the contents of a message's parts come from while it is composed.
+struct PartContents
+{
+    // The encoded file.
+    std::function<GObjectPtr<GMimeStream>(const Attachment &)> attachment;
+    // The list of the files' checksums, given a stand-in of the same length and shape.
+    std::function<GObjectPtr<GMimeStream>(const QByteArray &standIn)> checksums;
+};
+
+GObjectPtr<GMimeStream> memoryStream(const QByteArray &bytes)
+{
+    auto stream = adoptGObject(g_mime_stream_mem_new());
+    g_mime_stream_write(stream.get(), bytes.constData(), std::size_t(bytes.size()));
+    g_mime_stream_reset(stream.get());
+    return stream;
+}
+
+// The checksum lines of the content's files, with every digest the same stand-in: as long as
+// the real lines, since a digest's hex digits are always 64 and never need encoding.
+QByteArray checksumStandIn(const MessageContent &content)
+{
+    const QByteArray zeros(64, '0');
+    QByteArray lines;
+    for (const Attachment &attachment : content.attachments)
+        lines += checksumLine(zeros, attachment.fileName);
+    return lines;
+}
+
+// The whole message, each part's content coming from contents.
+GObjectPtr<GMimeMessage> composeMessage(const MessageContent &content, const PartContents &contents)
 {
     initGMime();
     checkTexts(content);
@@ -81,17 +111,95 @@ composeMessage(const MessageContent &content,
     setStamp(message.get(), content.stamp);
     if (content.attachments.empty()) {
         g_mime_message_set_mime_part(message.get(), emptyBody().get());
-    } else {
-        auto mixed = adoptGObject(g_mime_multipart_new_with_subtype("mixed"));
-        g_mime_multipart_set_boundary(mixed.get(), content.stamp.boundary.toUtf8().constData());
-        for (const Attachment &attachment : content.attachments) {
-            const auto part = attachmentPart(attachment, contentOf(attachment).get());
-            g_mime_multipart_add(mixed.get(), part.get());
-        }
-        g_mime_message_set_mime_part(message.get(), GMIME_OBJECT(mixed.get()));
+        return message;
     }
+    auto mixed = adoptGObject(g_mime_multipart_new_with_subtype("mixed"));
+    g_mime_multipart_set_boundary(mixed.get(), content.stamp.boundary.toUtf8().constData());
+    // The text a reader shows as the body comes first; the checksums can only follow the files
+    // they are computed from, since the message goes out as it is read.
+    if (content.manifest) {
+        const QByteArray text = manifestText(*content.manifest, content.attachments).toUtf8();
+        const auto body = newTextPart(memoryStream(text).get(), text);
+        g_mime_multipart_add(mixed.get(), body.get());
+    }
+    for (const Attachment &attachment : content.attachments) {
+        const auto part = attachmentPart(attachment, contents.attachment(attachment).get());
+        g_mime_multipart_add(mixed.get(), part.get());
+    }
+    if (content.manifest) {
+        const QByteArray standIn = checksumStandIn(content);
+        const auto checksums = newTextPart(contents.checksums(standIn).get(), standIn,
+                                           checksumFileName(*content.manifest));
+        g_mime_multipart_add(mixed.get(), checksums.get());
+    }
+    g_mime_message_set_mime_part(message.get(), GMIME_OBJECT(mixed.get()));
     return message;
 }
+
+// The streams a message being written reads its parts from, kept to ask for their failures
+// and digests afterwards; the parts hold references of their own.
+class ReadingStreams
+{
+public:
+    ReadingStreams(const MessageContent &content, TransferMonitor &monitor, bool byPathOnly)
+        : m_content(content), m_monitor(monitor), m_byPathOnly(byPathOnly)
+    {
+    }
+
+    PartContents contents()
+    {
+        return {[this](const Attachment &attachment) { return openAttachment(attachment); },
+                [this](const QByteArray &standIn) {
+                    m_checksums = openLateTextStream(standIn.size(), [this] { return lines(); });
+                    return shareGObject(m_checksums.get());
+                }};
+    }
+
+    // A read error or a cancel is the cause of anything that follows it, so it comes first.
+    void rethrowFailure() const
+    {
+        for (const auto &stream : m_attachments)
+            if (const std::exception_ptr failure = base64FileStreamFailure(stream.get()))
+                std::rethrow_exception(failure);
+        if (const std::exception_ptr failure = lateTextStreamFailure(m_checksums.get()))
+            std::rethrow_exception(failure);
+    }
+
+private:
+    GObjectPtr<GMimeStream> openAttachment(const Attachment &attachment)
+    {
+        // A message that states its files' sizes and checksums reads the files it states.
+        if (m_content.manifest)
+            m_attachments.push_back(openCheckedBase64FileStream(attachment, m_monitor));
+        else if (m_byPathOnly)
+            m_attachments.push_back(openBase64FileStream(attachment.path, m_monitor));
+        else
+            m_attachments.push_back(openBase64FileStream(attachment, m_monitor));
+        return shareGObject(m_attachments.back().get());
+    }
+
+    // Asked once the files were read, as the part after them starts.
+    QByteArray lines() const
+    {
+        QByteArray text;
+        for (std::size_t i = 0; i < m_attachments.size(); ++i) {
+            const std::optional<Sha256Digest> digest =
+                base64FileStreamDigest(m_attachments[i].get());
+            if (!digest)
+                throw Failure(QStringLiteral("Cannot compose the message \"%1\": %2 was not "
+                                             "read whole before its checksum was due")
+                                  .arg(m_content.subject, m_content.attachments[i].fileName));
+            text += checksumLine(hexDigits(*digest), m_content.attachments[i].fileName);
+        }
+        return text;
+    }
+
+    const MessageContent &m_content;
+    TransferMonitor &m_monitor;
+    bool m_byPathOnly;
+    std::vector<GObjectPtr<GMimeStream>> m_attachments;
+    GObjectPtr<GMimeStream> m_checksums;
+};
 
 // Turns every bare LF written through it into CRLF, as the wire needs.
 GObjectPtr<GMimeStream> crlfFilterOver(GMimeStream *target)
@@ -107,21 +215,14 @@ GObjectPtr<GMimeStream> crlfFilterOver(GMimeStream *target)
 void writeMessage(const MessageContent &content, int fd, const QString &path,
                   TransferMonitor &monitor)
 {
-    // Kept to ask for read errors afterwards; the parts hold references of their own.
-    std::vector<GObjectPtr<GMimeStream>> attachmentStreams;
-    const auto message = composeMessage(content, [&](const Attachment &attachment) {
-        attachmentStreams.push_back(openBase64FileStream(attachment, monitor));
-        return shareGObject(attachmentStreams.back().get());
-    });
+    ReadingStreams streams(content, monitor, false);
+    const auto message = composeMessage(content, streams.contents());
 
     // Released, and its thread ended, however this function ends.
     const auto output = openFileOutputStream(fd, path);
     const ssize_t written =
         g_mime_object_write_to_stream(GMIME_OBJECT(message.get()), nullptr, output.get());
-    // A read error or a cancel is the cause of anything that follows it, so it comes first.
-    for (const auto &stream : attachmentStreams)
-        if (const std::exception_ptr failure = base64FileStreamFailure(stream.get()))
-            std::rethrow_exception(failure);
+    streams.rethrowFailure();
     if (written < 0) {
         if (const std::exception_ptr failure = fileOutputStreamFailure(output.get()))
             std::rethrow_exception(failure);
@@ -133,21 +234,15 @@ void writeMessage(const MessageContent &content, int fd, const QString &path,
 void streamMessage(const MessageContent &content, LineEnding ending, TransferMonitor &monitor,
                    const std::function<void(const char *, std::size_t)> &write)
 {
-    std::vector<GObjectPtr<GMimeStream>> attachmentStreams;
-    const auto message = composeMessage(content, [&](const Attachment &attachment) {
-        attachmentStreams.push_back(openBase64FileStream(attachment.path, monitor));
-        return shareGObject(attachmentStreams.back().get());
-    });
+    ReadingStreams streams(content, monitor, true);
+    const auto message = composeMessage(content, streams.contents());
     const auto sink = openCallbackOutputStream(write);
     const auto output =
         ending == LineEnding::CrLf ? crlfFilterOver(sink.get()) : shareGObject(sink.get());
     const bool written =
         g_mime_object_write_to_stream(GMIME_OBJECT(message.get()), nullptr, output.get()) >= 0 &&
         g_mime_stream_flush(output.get()) >= 0;
-    // A read error or a cancel is the cause of anything that follows it, so it comes first.
-    for (const auto &stream : attachmentStreams)
-        if (const std::exception_ptr failure = base64FileStreamFailure(stream.get()))
-            std::rethrow_exception(failure);
+    streams.rethrowFailure();
     if (const std::exception_ptr failure = callbackOutputStreamFailure(sink.get()))
         std::rethrow_exception(failure);
     if (!written)
@@ -158,14 +253,17 @@ std::uint64_t composedSize(const MessageContent &content, LineEnding ending)
 {
     std::uint64_t encodedFiles = 0;
     for (const Attachment &attachment : content.attachments) {
-        const std::uint64_t size = currentIdentity(attachment.path).size;
+        // A message that states its files' sizes goes with those files or not at all.
+        const std::uint64_t size =
+            content.manifest ? attachment.identity.size : currentIdentity(attachment.path).size;
         encodedFiles += base64LinesSize(size);
         if (ending == LineEnding::CrLf)
             encodedFiles += base64LineCount(size);
     }
     // The same message with empty contents: what GMime writes around them.
     const auto message = composeMessage(
-        content, [](const Attachment &) { return adoptGObject(g_mime_stream_mem_new()); });
+        content, {[](const Attachment &) { return adoptGObject(g_mime_stream_mem_new()); },
+                  [](const QByteArray &standIn) { return memoryStream(standIn); }});
     const auto counter = adoptGObject(g_mime_stream_null_new());
     const auto output =
         ending == LineEnding::CrLf ? crlfFilterOver(counter.get()) : shareGObject(counter.get());

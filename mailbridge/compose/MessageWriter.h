@@ -13,7 +13,9 @@ class TransferMonitor;
 // Composes the message with GMime and writes it as RFC 5322 text to fd, the file at path:
 // From, To, Subject, Date, Message-Id (from the content's stamp), MIME-Version, and a
 // multipart/mixed body with one base64 part per attachment (an empty text/plain body
-// without attachments). Attachments are read from their files while writing, one open at a
+// without attachments). With a manifest, a text part saying what the message holds comes
+// first, and a text part with the files' SHA-256 last, computed as the files are read: each
+// file is read once. Attachments are read from their files while writing, one open at a
 // time, reporting to and obeying the monitor (Base64FileStream.h); memory use does not grow
 // with their sizes. Reading and encoding run on this thread, writing on one of its own that
 // ends before this returns.

@@ -58,6 +58,21 @@ protected:
                arguments;
     }
 
+    // The last line of a Send's output.
+    QString filedLine(int messages) const
+    {
+        return QStringLiteral("%1 %2 in the Maildir outbox %3\n")
+            .arg(messages)
+            .arg(messages == 1 ? "message" : "messages", outbox);
+    }
+
+    QString settingsFile() const { return temp.filePath("config/Ferrymail/Ferrymail.conf"); }
+    void saveSettings(const QByteArray &ini)
+    {
+        ASSERT_TRUE(QDir().mkpath(temp.filePath("config/Ferrymail")));
+        writeFile(settingsFile(), ini);
+    }
+
     std::vector<ParsedMessage> filed()
     {
         std::vector<ParsedMessage> messages;
@@ -85,7 +100,7 @@ TEST_F(SendCommandTest, SendsInListOrderAndPrintsEachSubject)
     const Outcome sent =
         run(send({"--subject", "Scans: ", "--size", "650", folder, "c.txt", "a.bin", "B.bin"}));
     EXPECT_EQ(sent.exitCode, 0) << sent.err;
-    EXPECT_EQ(sent.out, "Scans: a.bin,B.bin\nScans: c.txt\n");
+    EXPECT_EQ(sent.out, "Scans: a.bin,B.bin\nScans: c.txt\n" + filedLine(2));
     EXPECT_EQ(sent.err, "");
     const auto messages = filed();
     ASSERT_EQ(messages.size(), 2u);
@@ -97,8 +112,8 @@ TEST_F(SendCommandTest, SendsInListOrderAndPrintsEachSubject)
     EXPECT_EQ(messages[0].to, QStringList{"ann@example.org"});
 
     // --all takes every file the window would list; the remembered entries stay untouched.
-    const Outcome all = run(send({"--size", "0", "--all", folder}));
-    EXPECT_EQ(all.out, "a.bin\nB.bin\nc.txt\nunticked\n");
+    const Outcome all = run(send({"--size", "1", "--all", folder}));
+    EXPECT_EQ(all.out, "a.bin\nB.bin\nc.txt,unticked\n" + filedLine(3));
     EXPECT_FALSE(QFile::exists(temp.filePath("config/Ferrymail/Ferrymail.conf")));
 }
 
@@ -214,14 +229,14 @@ TEST_F(SendCommandTest, HelpVersionAndUnknownWordsNeedNoDisplay)
     writeFile(folder + "/-h", "x");
     const Outcome named = run(send({folder, "--", "-h"}));
     EXPECT_EQ(named.exitCode, 0) << named.err;
-    EXPECT_EQ(named.out, "-h\n");
+    EXPECT_EQ(named.out, "-h\n" + filedLine(1));
 }
 
 TEST_F(SendCommandTest, OutputThatCannotBeWrittenIsAFailure)
 {
-    writeFile(folder + "/a", "x");
-    writeFile(folder + "/b", "y");
-    const QStringList arguments = send({"--size", "0", folder, "a", "b"});
+    writeFile(folder + "/a", QByteArray(1024, 'x'));
+    writeFile(folder + "/b", QByteArray(1024, 'y'));
+    const QStringList arguments = send({"--size", "1", folder, "a", "b"});
     // Standard output full, then closed: both messages are filed, the list of them is lost,
     // and the script is told.
     const struct
@@ -271,7 +286,7 @@ TEST_F(SendCommandTest, ControlCharactersInNamesStayOnTheirLine)
 
     const Outcome sent = run(send(arguments));
     EXPECT_EQ(sent.exitCode, 0) << sent.err;
-    EXPECT_EQ(sent.out, "S-line\\nbreak,tab\\there\n");
+    EXPECT_EQ(sent.out, "S-line\\nbreak,tab\\there\n" + filedLine(1));
     ASSERT_EQ(filed().size(), 1u);
 
     const Outcome missing = run(send({folder, "no\x1bpe"}));
@@ -294,7 +309,7 @@ TEST_F(SendCommandTest, DryRunPrintsTheSplitARealSendThenMakes)
     EXPECT_FALSE(QDir(outbox).exists());
 
     const Outcome real = run(send(arguments));
-    EXPECT_EQ(real.out, "S-a,b\nS-c\n");
+    EXPECT_EQ(real.out, "S-a,b\nS-c\n" + filedLine(2));
     // The sizes the dry run gave are the sizes of the messages the Send then wrote.
     const QJsonObject split = QJsonDocument::fromJson(json.out.toUtf8()).object();
     const QJsonArray planned = split["messages"].toArray();
@@ -321,7 +336,7 @@ TEST_F(SendCommandTest, SignalsStopTheSendLeavingWholeMessagesOnly)
         SCOPED_TRACE(signal);
         QDir(outbox).removeRecursively();
         QProcess process;
-        start(process, send({"--size", "0", "--all", folder}));
+        start(process, send({"--size", "1", "--all", folder}));
         ASSERT_TRUE(QTest::qWaitFor(
             [&] { return QDir(outbox + "/new").entryList(QDir::Files).size() >= 2; }, 30000));
         ::kill(pid_t(process.processId()), signal);
@@ -332,7 +347,8 @@ TEST_F(SendCommandTest, SignalsStopTheSendLeavingWholeMessagesOnly)
         EXPECT_LT(messages.size(), 60u);
         const QStringList printed =
             QString::fromUtf8(process.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
-        EXPECT_EQ(printed.size(), qsizetype(messages.size()));
+        ASSERT_EQ(printed.size(), qsizetype(messages.size()) + 1);
+        EXPECT_EQ(printed.last() + '\n', filedLine(int(messages.size())));
         for (std::size_t i = 0; i < messages.size(); ++i) {
             EXPECT_EQ(messages[i].subject, printed.value(qsizetype(i)));
             ASSERT_EQ(messages[i].attachments.size(), 1u);
@@ -340,6 +356,100 @@ TEST_F(SendCommandTest, SignalsStopTheSendLeavingWholeMessagesOnly)
         }
         EXPECT_TRUE(QDir(outbox + "/tmp").entryList(QDir::Files).isEmpty());
         EXPECT_TRUE(QString::fromUtf8(process.readAllStandardError()).contains("Not sent ("));
+    }
+}
+
+TEST_F(SendCommandTest, ASizeBelowOneIsARefusalThatSaysWhereItCameFrom)
+{
+    writeFile(folder + "/a", "x");
+    for (const char *size : {"0", "-5", "0.5", "0e3"}) {
+        for (const QString mode : {"--dry-run", "--to=ann@example.org"}) {
+            SCOPED_TRACE(std::string(size) + " " + mode.toStdString());
+            const Outcome refused = run(send({mode, "--size", size, folder, "a"}));
+            EXPECT_EQ(refused.exitCode, 2);
+            EXPECT_EQ(refused.out, "");
+            EXPECT_EQ(refused.err, QStringLiteral("--size %1 is below 1: the maximum message size "
+                                                  "is a number of kilobytes, 1 or more.\n")
+                                       .arg(size));
+            EXPECT_FALSE(QDir(outbox).exists());
+        }
+    }
+    // The window saved it: the text names the file, and --size overrides it.
+    saveSettings("[Settings]\nMaxSize=0\n");
+    const Outcome saved = run(send({folder, "a"}));
+    EXPECT_EQ(saved.exitCode, 2);
+    EXPECT_EQ(saved.err, "The maximum message size 0 saved in " + settingsFile() +
+                             " is below 1 kilobyte. Give --size with 1 or more.\n");
+    EXPECT_FALSE(QDir(outbox).exists());
+    EXPECT_EQ(run(send({"--size", "1", folder, "a"})).exitCode, 0);
+}
+
+TEST_F(SendCommandTest, DryRunSaysWhichSizeLimitItUsedAndWhereItCameFrom)
+{
+    writeFile(folder + "/a", randomBytes(3000, 1));
+    writeFile(folder + "/b", randomBytes(3000, 2));
+    const auto lastLine = [](const Outcome &outcome) { return outcome.out.section('\n', -2, -2); };
+    const auto sizeLimit = [](const Outcome &outcome) {
+        return QJsonDocument::fromJson(outcome.out.toUtf8()).object()["sizeLimit"].toObject();
+    };
+    const Outcome byDefault = run(send({"--dry-run", "--all", folder}));
+    EXPECT_EQ(lastLine(byDefault),
+              "Size limit: 750 kb, the default: none is saved in " + settingsFile());
+    EXPECT_TRUE(byDefault.out.contains("2 files in 1 message;")) << byDefault.out;
+
+    saveSettings("[Settings]\nMaxSize=2\n");
+    const Outcome fromSettings = run(send({"--dry-run", "--all", folder}));
+    EXPECT_EQ(lastLine(fromSettings),
+              "Size limit: 2 kb, from the saved settings " + settingsFile());
+    EXPECT_TRUE(fromSettings.out.contains("2 files in 2 messages")) << fromSettings.out;
+    const QJsonObject savedJson = sizeLimit(run(send({"--dry-run", "--json", "--all", folder})));
+    EXPECT_EQ(savedJson["kilobytes"].toDouble(), 2.0);
+    EXPECT_EQ(savedJson["from"].toString(), "settings");
+
+    const Outcome fromOption = run(send({"--dry-run", "--size", "10.5", "--all", folder}));
+    EXPECT_EQ(lastLine(fromOption), "Size limit: 10.5 kb, from --size");
+    const QJsonObject optionJson =
+        sizeLimit(run(send({"--dry-run", "--json", "--size=10.5", "--all", folder})));
+    EXPECT_EQ(optionJson["kilobytes"].toDouble(), 10.5);
+    EXPECT_EQ(optionJson["from"].toString(), "option");
+    EXPECT_FALSE(QDir(outbox).exists());
+
+    // The help and the manual page say so.
+    const Outcome help = run({"send", "--help"});
+    for (const char *said : {"1 or more", "the size limit used and where it came from",
+                             "messages in the Maildir outbox", "Manifest=false", "sha256sum -c"})
+        EXPECT_TRUE(help.out.contains(said)) << said;
+}
+
+TEST_F(SendCommandTest, EachMessageSaysWhereItStandsUnlessTheSettingsTurnItOff)
+{
+    writeFile(folder + "/a", randomBytes(3000, 1));
+    writeFile(folder + "/b", randomBytes(3000, 2));
+    const QStringList arguments = {"--size", "2", "--subject", "S-", "--all", folder};
+    const Outcome dryRun = run(send(QStringList{"--dry-run", "--json"} + arguments));
+    const Outcome sent = run(send(arguments));
+    EXPECT_EQ(sent.out, "S-a\nS-b\n" + filedLine(2));
+    const auto messages = filed();
+    ASSERT_EQ(messages.size(), 2u);
+    const QJsonArray planned =
+        QJsonDocument::fromJson(dryRun.out.toUtf8()).object()["messages"].toArray();
+    const QStringList written = QDir(outbox + "/new").entryList(QDir::Files, QDir::Name);
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_TRUE(messages[std::size_t(i)].bodyText.startsWith(
+            QStringLiteral("Message %1 of 2\n\nThe batch \"S-\", sent ").arg(i + 1)));
+        EXPECT_EQ(messages[std::size_t(i)].checksums.count('\n'), 1);
+        EXPECT_EQ(planned[i].toObject()["mailBytes"].toInteger(),
+                  QFileInfo(outbox + "/new/" + written[i]).size());
+    }
+
+    QDir(outbox).removeRecursively();
+    saveSettings("[Settings]\nManifest=false\n");
+    const Outcome plain = run(send(arguments));
+    EXPECT_EQ(plain.out, sent.out) << "the same subjects";
+    for (const ParsedMessage &message : filed()) {
+        EXPECT_TRUE(message.bodyText.isEmpty());
+        EXPECT_TRUE(message.checksums.isEmpty());
+        EXPECT_EQ(message.attachments.size(), 1u);
     }
 }
 

@@ -79,6 +79,7 @@ TEST_F(ImapAppendLimitTest, TheLimitCountsCrlfLinesAndEachFileIsOpenedOnceToSize
     ASSERT_GT(crlf, limit);
     SendRequest request{folder,           {{"edge", true}}, "0", "to@example.org", "S-",
                         "me@example.org", ListState::Files};
+    request.manifest = false; // the message sized above is the file alone
     LocalFileSystem files;
     const QString failure = failureOf([&] { sendBatch(request, drafts, files); });
     EXPECT_TRUE(failure.startsWith(

@@ -88,6 +88,8 @@ ParsedMessage parseMessageFile(const QString &path)
         throw std::runtime_error("no body: " + path.toStdString());
     parsed.bodyType = typeOf(body);
     if (GMIME_IS_MULTIPART(body)) {
+        static const QRegularExpression checksumPartName(
+            QStringLiteral("^checksums-\\d+-of-\\d+\\.sha256$"));
         GMimeMultipart *multipart = GMIME_MULTIPART(body);
         for (int i = 0; i < g_mime_multipart_get_count(multipart); ++i) {
             GMimeObject *object = g_mime_multipart_get_part(multipart, i); // borrowed
@@ -101,7 +103,17 @@ ParsedMessage parseMessageFile(const QString &path)
             attachment.transferEncoding = QString::fromUtf8(
                 g_mime_content_encoding_to_string(g_mime_part_get_content_encoding(part)));
             attachment.bytes = decodedContent(part);
-            parsed.attachments.push_back(attachment);
+            // A batch's text parts frame the files: the inline text first, the checksums
+            // last; neither is one of the files.
+            const bool text = attachment.contentType == QLatin1String("text/plain");
+            if (text && i == 0 && attachment.fileName.isEmpty() &&
+                attachment.disposition == QLatin1String("inline"))
+                parsed.bodyText = QString::fromUtf8(attachment.bytes);
+            else if (text && i == g_mime_multipart_get_count(multipart) - 1 &&
+                     checksumPartName.match(attachment.fileName).hasMatch())
+                parsed.checksums = attachment.bytes;
+            else
+                parsed.attachments.push_back(attachment);
         }
     } else if (GMIME_IS_PART(body)) {
         parsed.bodyText = QString::fromUtf8(decodedContent(GMIME_PART(body)));

@@ -28,8 +28,12 @@ struct ParsedMessage
     bool hasDate = false;
     QString mimeVersion;
     QString bodyType; // content type of the top part
-    QString bodyText; // the decoded top part when it is not a multipart
-    std::vector<ParsedAttachment> attachments;
+    // The decoded top part when it is not a multipart; else the text part that opens it
+    // (what a message of a batch says about the batch), when there is one.
+    QString bodyText;
+    std::vector<ParsedAttachment> attachments; // the files, in order
+    // The text of the part after the files that lists their checksums, when there is one.
+    QByteArray checksums;
 };
 
 // Throws std::runtime_error when the file does not parse as a message.

@@ -1,4 +1,4 @@
-#include "cli/OneLineText.h"
+#include "common/OneLineText.h"
 
 #include "common/EscapedText.h"
 
