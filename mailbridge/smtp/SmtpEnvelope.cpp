@@ -3,6 +3,7 @@
 #include "common/Failure.h"
 #include "mailbridge/Draft.h"
 #include "mailbridge/compose/AddressText.h"
+#include "mailbridge/compose/GMimeLibrary.h"
 
 namespace {
 
@@ -48,6 +49,7 @@ QStringList addressesOf(const QString &text, const char *field)
 
 SmtpEnvelope smtpEnvelope(const Draft &draft)
 {
+    initGMime();
     for (const auto &[text, field] :
          {std::pair{&draft.from, "Send from"}, std::pair{&draft.to, "Send to"}})
         if (text->contains(QLatin1Char('\r')) || text->contains(QLatin1Char('\n')) ||

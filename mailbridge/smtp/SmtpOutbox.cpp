@@ -16,7 +16,10 @@
 #include <algorithm>
 #include <cstring>
 #include <mutex>
+#include <set>
+#include <sys/socket.h>
 #include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -54,6 +57,9 @@ bool hasLineBreakOrNul(const QString &text)
 
 struct SmtpOutbox::Connection
 {
+    // The connections' sockets, so that a stop can cut them: libcurl would otherwise say QUIT
+    // and wait for the answer of a server that may never give one.
+    std::set<curl_socket_t> sockets;
     std::unique_ptr<CURLM, MultiCleanup> multi{curl_multi_init()};
     std::unique_ptr<CURL, CurlCleanup> curl{curl_easy_init()};
     char error[CURL_ERROR_SIZE] = {};
@@ -111,6 +117,29 @@ struct SmtpOutbox::Connection
     static std::size_t discard(char *, std::size_t size, std::size_t count, void *)
     {
         return size * count;
+    }
+
+    static curl_socket_t openSocket(void *self, curlsocktype, curl_sockaddr *address)
+    {
+        const curl_socket_t socket =
+            ::socket(address->family, address->socktype | SOCK_CLOEXEC, address->protocol);
+        if (socket != CURL_SOCKET_BAD)
+            static_cast<Connection *>(self)->sockets.insert(socket);
+        return socket;
+    }
+
+    static int closeSocket(void *self, curl_socket_t socket)
+    {
+        static_cast<Connection *>(self)->sockets.erase(socket);
+        return ::close(socket);
+    }
+
+    ~Connection() { cut(); }
+
+    void cut()
+    {
+        for (const curl_socket_t socket : sockets)
+            ::shutdown(socket, SHUT_RDWR);
     }
 
     static int progress(void *self, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
@@ -176,6 +205,7 @@ struct SmtpOutbox::Connection
             finish();
         }
         // A fresh pool, so that a half-used connection can never carry the next message.
+        cut();
         multi.reset(curl_multi_init());
     }
 
@@ -245,6 +275,10 @@ struct SmtpOutbox::Connection
         curl_easy_setopt(c, CURLOPT_LOW_SPEED_LIMIT, 1L);
         curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, seconds);
         curl_easy_setopt(c, CURLOPT_TCP_KEEPALIVE, 1L);
+        curl_easy_setopt(c, CURLOPT_OPENSOCKETFUNCTION, openSocket);
+        curl_easy_setopt(c, CURLOPT_OPENSOCKETDATA, this);
+        curl_easy_setopt(c, CURLOPT_CLOSESOCKETFUNCTION, closeSocket);
+        curl_easy_setopt(c, CURLOPT_CLOSESOCKETDATA, this);
         user = endpoint.user.toUtf8();
         if (user.isEmpty())
             return;

@@ -63,8 +63,8 @@ TEST_F(SendmailOutboxTest, PipesTheWholeMessageAndTheArgumentsAsWritten)
 TEST_F(SendmailOutboxTest, AFailingCommandSaysItsStatusAndItsErrorsEscapedAndCapped)
 {
     SendmailOutbox outbox(
-        "cat > /dev/null; printf 'queue full\\033[2J\\n'; head -c 100000 /dev/zero | tr '\\0' x; "
-        "exit 75");
+        "cat > /dev/null; { printf 'queue full\\033[2J\\n'; head -c 100000 /dev/zero | tr '\\0' "
+        "x; } >&2; exit 75");
     const QString failure = failureOf([&] { outbox.file(draft(), TransferMonitor::none()); });
     EXPECT_TRUE(failure.contains("exit status 75")) << failure;
     EXPECT_TRUE(failure.contains("queue full\\x1b[2J")) << failure;

@@ -28,7 +28,7 @@ class Store:
 
 def authenticate(server, session, envelope, mechanism, data):
     ok = data.login.decode() == user and data.password.decode() == password
-    return AuthResult(success=ok, auth_data=data)
+    return AuthResult(success=ok, handled=False, auth_data=data)
 
 
 async def main():
