@@ -11,7 +11,7 @@ BUILD_PACKAGES := cmake g++ make pkg-config qt6-base-dev qt6-qpa-plugins libgmim
 # The IMAP tests and benchmark start Dovecots of their own: tests/support/dovecot/install-dovecot.sh
 # installs its programs with the system-wide service kept off.
 TEST_PACKAGES := libgtest-dev libgmock-dev coreutils openssl python3 dnsmasq-base \
-	gnome-keyring dbus-daemon libsecret-1-0
+	gnome-keyring dbus-daemon libsecret-1-0 python3-aiosmtpd
 BENCH_PACKAGES := time curl openssl
 INSTALL_DOVECOT := tests/support/dovecot/install-dovecot.sh
 # Cyrus and Courier run from Debian's packages unpacked into a cache (~/.cache/ferrymail/

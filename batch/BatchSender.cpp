@@ -69,31 +69,34 @@ SendProgress &SendProgress::none()
 }
 
 SendStopped::SendStopped(const QString &reason, SendOutcome outcome, QStringList unsentFiles,
-                         bool cancelled, const QString &destination)
-    : Failure(describeStop(reason, outcome, unsentFiles, destination, unchanged)), m_reason(reason),
-      m_outcome(std::move(outcome)), m_unsent(std::move(unsentFiles)), m_cancelled(cancelled),
-      m_destination(destination)
+                         bool cancelled, const QString &destination, bool sent)
+    : Failure(describeStop(reason, outcome, unsentFiles, destination, sent, unchanged)),
+      m_reason(reason), m_outcome(std::move(outcome)), m_unsent(std::move(unsentFiles)),
+      m_cancelled(cancelled), m_destination(destination), m_sent(sent)
 {
 }
 
 QString SendStopped::description(const std::function<QString(const QString &)> &shown) const
 {
-    return describeStop(m_reason, m_outcome, m_unsent, m_destination, shown);
+    return describeStop(m_reason, m_outcome, m_unsent, m_destination, m_sent, shown);
 }
 
 QString SendStopped::describeStop(const QString &reason, const SendOutcome &outcome,
-                                  const QStringList &unsent, const QString &destination,
+                                  const QStringList &unsent, const QString &destination, bool sent,
                                   const std::function<QString(const QString &)> &shown)
 {
     const QStringList &filed = outcome.filedSubjects;
     QString text = reason + QStringLiteral("\n\n");
     if (filed.isEmpty() && outcome.perhapsFiledSubjects.isEmpty()) {
-        text += QStringLiteral("Nothing was put into %1.").arg(destination);
+        text += (sent ? QStringLiteral("Nothing was sent through %1.")
+                      : QStringLiteral("Nothing was put into %1."))
+                    .arg(destination);
     } else if (!filed.isEmpty()) {
         QStringList lines;
         for (const QString &subject : filed)
             lines << shown(subject);
-        text += QStringLiteral("Already in %1 (%2):\n%3")
+        text += (sent ? QStringLiteral("Already sent through %1 (%2):\n%3")
+                      : QStringLiteral("Already in %1 (%2):\n%3"))
                     .arg(destination, plural(filed.size(), "message", "messages"),
                          lines.join(QLatin1Char('\n')));
     }
@@ -103,7 +106,10 @@ QString SendStopped::describeStop(const QString &reason, const SendOutcome &outc
             lines << shown(subject);
         if (!filed.isEmpty())
             text += QStringLiteral("\n\n");
-        text += QStringLiteral("Perhaps in %1; look there before sending it again:\n%2")
+        // A sent message cannot be looked up where it went: only its copy or its recipient tell.
+        text += (sent ? QStringLiteral("May have been sent through %1; look in your Sent folder "
+                                       "or ask the recipient before sending it again:\n%2")
+                      : QStringLiteral("Perhaps in %1; look there before sending it again:\n%2"))
                     .arg(destination, lines.join(QLatin1Char('\n')));
     }
     if (!unsent.isEmpty()) {
@@ -121,6 +127,7 @@ SendOutcome sendBatch(const PreparedSend &send, Outbox &mail, SendProgress &prog
 {
     const BatchPlan &plan = send.plan;
     const QString destination = mail.destination();
+    const bool sent = mail.sendsOn();
     // The outbox may wait on a server before the first message (its folder, its limit).
     struct CancelWatch
     {
@@ -131,9 +138,9 @@ SendOutcome sendBatch(const PreparedSend &send, Outbox &mail, SendProgress &prog
     try {
         mail.checkSizes(draftsOf(send));
     } catch (const SendCancelled &cancelled) {
-        throw SendStopped(cancelled.description(), {}, {}, true, destination);
+        throw SendStopped(cancelled.description(), {}, {}, true, destination, sent);
     } catch (const Failure &failure) {
-        throw SendStopped(failure.description(), {}, {}, false, destination);
+        throw SendStopped(failure.description(), {}, {}, false, destination, sent);
     }
     const std::vector<Draft> drafts = draftsOf(send);
     progress.planned(plan);
@@ -142,7 +149,7 @@ SendOutcome sendBatch(const PreparedSend &send, Outbox &mail, SendProgress &prog
     SendOutcome outcome;
     std::size_t index = 0;
     const auto stop = [&](const QString &reason, bool cancelled) {
-        throw SendStopped(reason, outcome, filesFrom(plan, index), cancelled, destination);
+        throw SendStopped(reason, outcome, filesFrom(plan, index), cancelled, destination, sent);
     };
     for (; index < plan.messages.size(); ++index) {
         const PlannedMessage &message = plan.messages[index];
@@ -184,7 +191,7 @@ SendOutcome sendBatch(const SendRequest &request, Outbox &mail, const FileSystem
     } catch (const Refusal &) {
         throw;
     } catch (const Failure &failure) {
-        throw SendStopped(failure.description(), {}, {}, false, mail.destination());
+        throw SendStopped(failure.description(), {}, {}, false, mail.destination(), mail.sendsOn());
     }
     return sendBatch(send, mail, progress, cancel);
 }

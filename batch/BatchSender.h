@@ -26,8 +26,9 @@ struct SendOutcome
 class SendStopped : public Failure
 {
 public:
+    // sent: the outbox sends messages on (Outbox::sendsOn), and the text says "sent through".
     SendStopped(const QString &reason, SendOutcome outcome, QStringList unsentFiles, bool cancelled,
-                const QString &destination);
+                const QString &destination, bool sent = false);
 
     using Failure::description;
     // The same text with each subject and file name passed through shown, for an output
@@ -41,7 +42,7 @@ public:
 
 private:
     static QString describeStop(const QString &reason, const SendOutcome &outcome,
-                                const QStringList &unsent, const QString &destination,
+                                const QStringList &unsent, const QString &destination, bool sent,
                                 const std::function<QString(const QString &)> &shown);
 
     QString m_reason;
@@ -49,6 +50,7 @@ private:
     QStringList m_unsent;
     bool m_cancelled;
     QString m_destination;
+    bool m_sent;
 };
 
 // Files the prepared split, message by message. The outbox first checks every message's size

@@ -22,6 +22,13 @@ QString sendDoneText(int filed, const QString &destination)
              destination);
 }
 
+QString sendDoneText(int filed, const QString &destination, bool sent)
+{
+    if (!sent)
+        return sendDoneText(filed, destination);
+    return QStringLiteral("%1 %2 sent through %3").arg(filed).arg(messages(filed), destination);
+}
+
 QString sendStoppedText(int filed, int planned, const QStringList &unsentFiles)
 {
     // A cancel between planning and the first report may know fewer planned than filed.

@@ -8,6 +8,9 @@
 
 // "3 messages are in the Drafts folder of me@example.org"; `destination` reads after "in".
 QString sendDoneText(int filed, const QString &destination);
+// "3 messages sent through the mail server smtp.example.org" for an outbox that sends on
+// (sent), else as above.
+QString sendDoneText(int filed, const QString &destination, bool sent);
 
 // "Stopped: 1 of 3 messages filed. Not sent: b.bin, c.bin"; a long list is cut after a few
 // names and says how many more there are.

@@ -5,6 +5,7 @@
 #include "cli/SendCommand.h"
 #include "cli/StandardStreams.h"
 #include "common/Failure.h"
+#include "common/HomePath.h"
 #include "filelist/LocalFileSystem.h"
 #include "mailbridge/MailAccount.h"
 #include "mailbridge/wiring/OutboxFactory.h"

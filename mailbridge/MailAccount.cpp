@@ -23,7 +23,98 @@ QString read(const SettingsStore &store, const char *key)
                       .arg(QLatin1String(key), value, section, QLatin1String(expected)));
 }
 
+ImapSecurity readSecurity(const SettingsStore &store, const char *key)
+{
+    const QString security = read(store, key).toLower();
+    if (security == QLatin1String("starttls"))
+        return ImapSecurity::StartTls;
+    if (security == QLatin1String("none"))
+        return ImapSecurity::None;
+    if (!security.isEmpty() && security != QLatin1String("tls"))
+        badValue(key, security, "tls, starttls or none");
+    return ImapSecurity::Tls;
+}
+
+int readPort(const SettingsStore &store, const char *key, int fallback)
+{
+    const QString port = read(store, key);
+    if (port.isEmpty())
+        return fallback;
+    bool ok = false;
+    const int number = port.toInt(&ok);
+    if (!ok || number < 1 || number > 65535)
+        badValue(key, port, "a port number from 1 to 65535, or nothing for the default");
+    return number;
+}
+
+ImapAuth readAuth(const SettingsStore &store, const char *key)
+{
+    const QString auth = read(store, key).toLower();
+    if (auth == QLatin1String("oauth2"))
+        return ImapAuth::OAuth2;
+    if (!auth.isEmpty() && auth != QLatin1String("password"))
+        badValue(key, auth, "password or oauth2");
+    return ImapAuth::Password;
+}
+
+bool hasLineBreakOrNul(const QString &text)
+{
+    return text.contains(QLatin1Char('\r')) || text.contains(QLatin1Char('\n')) ||
+           text.contains(QChar(0));
+}
+
+void refuseLineBreaks(const char *key, const QString &value)
+{
+    if (hasLineBreakOrNul(value))
+        throw Failure(QStringLiteral("The setting %1 in section [%2] holds a line break or NUL "
+                                     "character, which cannot be sent; write it on one line.")
+                          .arg(QLatin1String(key), section));
+}
+
+void checkSmtpAccount(const MailAccount &account)
+{
+    refuseLineBreaks("SmtpUser", account.smtpUser);
+    if (account.smtpUser.isEmpty())
+        refuseLineBreaks("ImapUser", account.imapUser);
+    if (account.smtpHost.isEmpty())
+        throw Failure(QStringLiteral("The mail account has no outgoing (SMTP) server: enter its "
+                                     "name as SmtpHost."));
+    if (account.smtpPort < 1 || account.smtpPort > 65535)
+        throw Failure(QStringLiteral("The port %1 for %2 is out of range: use 1 to 65535.")
+                          .arg(account.smtpPort)
+                          .arg(account.smtpHost));
+    if (account.smtpSecurity == ImapSecurity::None && !isLoopbackHost(account.smtpHost))
+        throw Failure(QStringLiteral("Refusing to send mail and the login for %1 unencrypted to "
+                                     "%2: SmtpSecurity \"none\" is allowed only for this machine "
+                                     "(localhost, 127.0.0.1, ::1). Choose TLS or STARTTLS.")
+                          .arg(smtpLoginUser(account), account.smtpHost));
+}
+
 } // namespace
+
+int defaultSmtpPort(ImapSecurity security)
+{
+    switch (security) {
+    case ImapSecurity::Tls:
+        return 465;
+    case ImapSecurity::StartTls:
+        return 587;
+    case ImapSecurity::None:
+        return 25;
+    }
+    return 465;
+}
+
+QString smtpLoginUser(const MailAccount &account)
+{
+    return account.smtpUser.isEmpty() ? account.imapUser : account.smtpUser;
+}
+
+bool usesOAuth(const MailAccount &account)
+{
+    return account.kind == MailAccountKind::Smtp ? account.smtpAuth == ImapAuth::OAuth2
+                                                 : account.imapAuth == ImapAuth::OAuth2;
+}
 
 int defaultImapPort(ImapSecurity security)
 {
@@ -49,37 +140,30 @@ MailAccount readMailAccount(const SettingsStore &store)
     const QString kind = read(store, "Kind").toLower();
     if (kind == QLatin1String("imap"))
         account.kind = MailAccountKind::Imap;
+    else if (kind == QLatin1String("smtp"))
+        account.kind = MailAccountKind::Smtp;
+    else if (kind == QLatin1String("sendmail"))
+        account.kind = MailAccountKind::Sendmail;
     else if (!kind.isEmpty() && kind != QLatin1String("maildir"))
-        badValue("Kind", kind, "maildir or imap");
+        badValue("Kind", kind, "maildir, imap, smtp or sendmail");
     account.outbox = store.read(section, QStringLiteral("Outbox"));
 
-    const QString security = read(store, "ImapSecurity").toLower();
-    if (security == QLatin1String("starttls"))
-        account.imapSecurity = ImapSecurity::StartTls;
-    else if (security == QLatin1String("none"))
-        account.imapSecurity = ImapSecurity::None;
-    else if (!security.isEmpty() && security != QLatin1String("tls"))
-        badValue("ImapSecurity", security, "tls, starttls or none");
-
-    const QString port = read(store, "ImapPort");
-    account.imapPort = defaultImapPort(account.imapSecurity);
-    if (!port.isEmpty()) {
-        bool ok = false;
-        account.imapPort = port.toInt(&ok);
-        if (!ok || account.imapPort < 1 || account.imapPort > 65535)
-            badValue("ImapPort", port, "a port number from 1 to 65535, or nothing for the default");
-    }
+    account.imapSecurity = readSecurity(store, "ImapSecurity");
+    account.imapPort = readPort(store, "ImapPort", defaultImapPort(account.imapSecurity));
+    account.smtpSecurity = readSecurity(store, "SmtpSecurity");
+    account.smtpPort = readPort(store, "SmtpPort", defaultSmtpPort(account.smtpSecurity));
+    account.smtpHost = read(store, "SmtpHost");
+    account.smtpUser = store.readVerbatim(section, QStringLiteral("SmtpUser")).trimmed();
+    account.sendmailCommand =
+        store.readVerbatim(section, QStringLiteral("SendmailCommand")).trimmed();
     account.imapHost = read(store, "ImapHost");
     account.imapUser = read(store, "ImapUser");
     account.imapFolder = read(store, "ImapFolder");
     account.passwordCommand =
         store.readVerbatim(section, QStringLiteral("PasswordCommand")).trimmed();
 
-    const QString auth = read(store, "ImapAuth").toLower();
-    if (auth == QLatin1String("oauth2"))
-        account.imapAuth = ImapAuth::OAuth2;
-    else if (!auth.isEmpty() && auth != QLatin1String("password"))
-        badValue("ImapAuth", auth, "password or oauth2");
+    account.imapAuth = readAuth(store, "ImapAuth");
+    account.smtpAuth = readAuth(store, "SmtpAuth");
     const QString provider = read(store, "OAuth2Provider").toLower();
     if (provider == QLatin1String("google"))
         account.oauthProvider = OAuthProvider::Google;
@@ -96,8 +180,20 @@ MailAccount readMailAccount(const SettingsStore &store)
     return account;
 }
 
+static void checkCustomProvider(const MailAccount &account);
+
 void checkMailAccount(const MailAccount &account)
 {
+    if (account.kind == MailAccountKind::Sendmail)
+        refuseLineBreaks("SendmailCommand", account.sendmailCommand);
+    if (account.kind == MailAccountKind::Smtp) {
+        checkSmtpAccount(account);
+        if (account.smtpAuth != ImapAuth::OAuth2 ||
+            account.oauthProvider != OAuthProvider::Custom || !account.tokenCommand.isEmpty())
+            return;
+        checkCustomProvider(account);
+        return;
+    }
     if (account.kind != MailAccountKind::Imap)
         return;
     if (account.imapHost.isEmpty())
@@ -120,6 +216,11 @@ void checkMailAccount(const MailAccount &account)
                      account.imapUser, account.imapHost));
     if (!oauth || account.oauthProvider != OAuthProvider::Custom || !account.tokenCommand.isEmpty())
         return;
+    checkCustomProvider(account);
+}
+
+static void checkCustomProvider(const MailAccount &account)
+{
     const struct
     {
         const char *key;
@@ -140,11 +241,25 @@ void checkMailAccount(const MailAccount &account)
     }
 }
 
+QString kindName(MailAccountKind kind)
+{
+    switch (kind) {
+    case MailAccountKind::Maildir:
+        return QStringLiteral("maildir");
+    case MailAccountKind::Imap:
+        return QStringLiteral("imap");
+    case MailAccountKind::Smtp:
+        return QStringLiteral("smtp");
+    case MailAccountKind::Sendmail:
+        return QStringLiteral("sendmail");
+    }
+    return QString();
+}
+
 void writeMailAccount(SettingsStore &store, const MailAccount &account)
 {
     checkMailAccount(account);
-    const bool imap = account.kind == MailAccountKind::Imap;
-    store.write(section, QStringLiteral("Kind"), imap ? QStringLiteral("imap") : "maildir");
+    store.write(section, QStringLiteral("Kind"), kindName(account.kind));
     store.write(section, QStringLiteral("Outbox"), account.outbox);
     store.write(section, QStringLiteral("ImapHost"), account.imapHost);
     store.write(section, QStringLiteral("ImapPort"), QString::number(account.imapPort));
@@ -152,9 +267,24 @@ void writeMailAccount(SettingsStore &store, const MailAccount &account)
     store.write(section, QStringLiteral("ImapUser"), account.imapUser);
     store.write(section, QStringLiteral("ImapFolder"), account.imapFolder);
     store.write(section, QStringLiteral("PasswordCommand"), account.passwordCommand);
-    const bool oauth = account.imapAuth == ImapAuth::OAuth2;
     store.write(section, QStringLiteral("ImapAuth"),
-                oauth ? QStringLiteral("oauth2") : QStringLiteral("password"));
+                account.imapAuth == ImapAuth::OAuth2 ? QStringLiteral("oauth2")
+                                                     : QStringLiteral("password"));
+    // The outgoing keys only once chosen, so that an IMAP account's file stays as it was.
+    if (account.kind == MailAccountKind::Smtp || !account.smtpHost.isEmpty()) {
+        store.write(section, QStringLiteral("SmtpHost"), account.smtpHost);
+        store.write(section, QStringLiteral("SmtpPort"), QString::number(account.smtpPort));
+        store.write(section, QStringLiteral("SmtpSecurity"), securityName(account.smtpSecurity));
+        store.write(section, QStringLiteral("SmtpUser"), account.smtpUser);
+        store.write(section, QStringLiteral("SmtpAuth"),
+                    account.smtpAuth == ImapAuth::OAuth2 ? QStringLiteral("oauth2")
+                                                         : QStringLiteral("password"));
+    }
+    if (account.kind == MailAccountKind::Sendmail || !account.sendmailCommand.isEmpty())
+        store.write(section, QStringLiteral("SendmailCommand"), account.sendmailCommand);
+    const bool oauth =
+        account.imapAuth == ImapAuth::OAuth2 ||
+        (account.kind == MailAccountKind::Smtp && account.smtpAuth == ImapAuth::OAuth2);
     // A password account's file stays as it was; a sign-in's settings are kept once chosen.
     if (!oauth)
         return;

@@ -7,7 +7,9 @@ class SettingsStore;
 enum class MailAccountKind
 {
     Maildir,
-    Imap
+    Imap,
+    Smtp,    // sent at once through the account's submission server
+    Sendmail // piped to this machine's mail transfer program
 };
 
 enum class ImapSecurity
@@ -53,20 +55,34 @@ struct MailAccount
     QString oauthTokenUrl;
     QString oauthScope;
     QString tokenCommand; // run like passwordCommand; its first line is the access token
+    QString smtpHost;
+    int smtpPort = 465;
+    ImapSecurity smtpSecurity = ImapSecurity::Tls;
+    QString smtpUser; // empty: imapUser; both empty: no login
+    ImapAuth smtpAuth = ImapAuth::Password;
+    QString sendmailCommand; // run with /bin/sh -c, exactly as written; empty: the default
 };
+
+int defaultSmtpPort(ImapSecurity security);
+// The name the SMTP login uses: SmtpUser, else ImapUser.
+QString smtpLoginUser(const MailAccount &account);
+// Whether the account logs in with an OAuth 2.0 token where it files or sends.
+bool usesOAuth(const MailAccount &account);
 
 int defaultImapPort(ImapSecurity security);
 
 // Reads [MailClient]; absent keys take their defaults. Throws Failure naming the key and the
 // value for a Kind, ImapSecurity, ImapPort, ImapAuth or OAuth2Provider it does not
-// understand. PasswordCommand and TokenCommand are read exactly as written in the file.
+// understand, and the same for the Smtp keys. PasswordCommand, TokenCommand and
+// SendmailCommand are read exactly as written in the file.
 MailAccount readMailAccount(const SettingsStore &store);
 // Checks the account (checkMailAccount), then writes every key of it; the OAuth 2.0 keys only
 // for an account that signs in with it.
 void writeMailAccount(SettingsStore &store, const MailAccount &account);
 // Throws Failure when an IMAP account lacks host or user, has a port out of range, would
 // send the password or token unencrypted to anything but this machine, or signs in with a
-// custom provider whose URLs are missing or not web addresses.
+// custom provider whose URLs are missing or not web addresses; the same for an SMTP account's
+// server, and a CR, LF or NUL in SmtpUser or SendmailCommand, naming the setting.
 void checkMailAccount(const MailAccount &account);
 
 // Whether host names this machine without asking a name server: "localhost", 127.0.0.0/8, ::1.
@@ -79,4 +95,5 @@ QString passwordKey(const MailAccount &account);
 QString oauthTokenKey(const MailAccount &account);
 
 QString securityName(ImapSecurity security);
+QString kindName(MailAccountKind kind);
 QString providerName(OAuthProvider provider);

@@ -24,8 +24,13 @@ public:
     // PerhapsFiled when whether it arrived cannot be known, Failure when it did not arrive.
     virtual void file(const Draft &draft, TransferMonitor &monitor) = 0;
 
-    // Where messages go, as a person reads it after "into": "the Maildir outbox ~/Outbox".
+    // Where messages go, as a person reads it after "into" ("the Maildir outbox ~/Outbox"), or
+    // for an outbox that sends on, after "through" ("the mail server smtp.example.org").
     virtual QString destination() const = 0;
+
+    // Whether filed messages go on to their recipients at once (they are then "sent"
+    // through the destination rather than put into it).
+    virtual bool sendsOn() const { return false; }
 
     // A folder on this machine where a person can look at the filed messages; empty when the
     // messages go to a server.

@@ -145,6 +145,24 @@ TEST_F(BatchSenderTest, PlanningFailuresCreateNothing)
     EXPECT_TRUE(fresh.offered.empty());
 }
 
+TEST_F(BatchSenderTest, AStopOfAnOutboxThatSendsOnSaysSentNotFiled)
+{
+    const SendRequest r = request({{"a", true, 800000}, {"b", true, 800000}, {"c", true, 800000}});
+    FakeOutbox sending;
+    sending.sends = true;
+    sending.onFile = [](int send, TransferMonitor &) {
+        if (send == 1)
+            throw PerhapsFiled("May have been sent: no answer");
+    };
+    const QString text = failureOf([&] { sendBatch(r, sending, files); });
+    EXPECT_TRUE(text.contains("Already sent through the test outbox (1 message):\nScan-a")) << text;
+    EXPECT_TRUE(text.contains("May have been sent through the test outbox; look in your Sent "
+                              "folder or ask the recipient before sending it again:\nScan-b"))
+        << text;
+    EXPECT_TRUE(text.endsWith("c")) << text;
+    EXPECT_FALSE(text.contains("Perhaps in")) << text;
+}
+
 TEST_F(BatchSenderTest, AStoppedSendSaysWhatWasFiledAndWhatWasNot)
 {
     const SendRequest r = request({{"a", true, 800000},

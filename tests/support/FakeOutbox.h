@@ -25,6 +25,7 @@ public:
     QString localFolder() const override { return folder; }
     std::optional<std::uint64_t> messageSizeLimit() override { return sizeLimit; }
     LineEnding lineEnding() const override { return ending; }
+    bool sendsOn() const override { return sends; }
     bool needsPassword() const override { return password.isNull() && wantsPassword; }
     void setPassword(const QString &given) override { password = given; }
 
@@ -35,6 +36,7 @@ public:
     std::optional<std::uint64_t> sizeLimit;
     LineEnding ending = LineEnding::Lf;
     bool wantsPassword = false;
+    bool sends = false; // sends messages on, as SMTP does
     QString password;
 
     // Every draft handed to file(), in order, filed or not.
