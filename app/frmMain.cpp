@@ -629,7 +629,8 @@ void frmMain::showSendEnd(BackgroundSend &send, bool progressShown)
     const QString now = QTime::currentTime().toString(QStringLiteral("HH:mm"));
     QString summary;
     try {
-        summary = sendDoneText(int(send.result().filedSubjects.size()), m_outbox->destination());
+        summary = sendDoneText(int(send.result().filedSubjects.size()), m_outbox->destination(),
+                               m_outbox->sendsOn());
     } catch (const PasswordWanted &) {
         closeProgress();
         if (!m_factories.askPassword)

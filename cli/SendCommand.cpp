@@ -83,15 +83,16 @@ PreparedSend prepare(const TickedRequest &ticked, const QString &folder, const F
 // The subjects of the messages filed and of those perhaps filed, then where the filed ones
 // went: "4 messages in the Maildir outbox ~/Outbox". That line only when one was filed.
 void printFiled(QTextStream &out, const QStringList &subjects, const QStringList &perhaps,
-                const QString &destination)
+                const Outbox &outbox)
 {
+    const bool sent = outbox.sendsOn();
     for (const QString &subject : subjects)
         out << oneLineText(subject) << '\n';
     for (const QString &subject : perhaps)
-        out << "Perhaps filed: " << oneLineText(subject) << '\n';
+        out << (sent ? "May have been sent: " : "Perhaps filed: ") << oneLineText(subject) << '\n';
     if (!subjects.isEmpty())
-        out << subjects.size() << (subjects.size() == 1 ? " message in " : " messages in ")
-            << oneLineText(destination) << '\n';
+        out << subjects.size() << (subjects.size() == 1 ? " message" : " messages")
+            << (sent ? " sent through " : " in ") << oneLineText(outbox.destination()) << '\n';
     out.flush();
 }
 
@@ -124,12 +125,12 @@ int runSendCommand(const SendOptions &options, const SettingsStore &settings,
             const SendOutcome outcome = sendBatch(prepared, *outbox, progress, interruption.cancel);
             terminal.reset();
             printFiled(output.out, outcome.filedSubjects, outcome.perhapsFiledSubjects,
-                       outbox->destination());
+                       *outbox);
             return ExitCode::sent;
         } catch (const SendStopped &stopped) {
             terminal.reset();
             printFiled(output.out, stopped.filedSubjects(), stopped.perhapsFiledSubjects(),
-                       outbox->destination());
+                       *outbox);
             output.err << terminalText(stopped.description(oneLineText)) << '\n';
             if (stopped.cancelled() && interruption.signal != 0)
                 return 128 + interruption.signal;

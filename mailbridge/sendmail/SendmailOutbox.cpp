@@ -6,7 +6,7 @@
 #include "mailbridge/TransferMonitor.h"
 #include "mailbridge/compose/DraftContent.h"
 #include "mailbridge/compose/MessageWriter.h"
-#include "mailbridge/sendmail/CommandText.h"
+#include "common/CommandText.h"
 
 #include <QFile>
 

@@ -6,7 +6,7 @@
 #include "mailbridge/compose/DraftContent.h"
 #include "mailbridge/compose/MessageWriter.h"
 #include "mailbridge/AccessTokenSource.h"
-#include "mailbridge/sendmail/CommandText.h"
+#include "common/CommandText.h"
 #include "mailbridge/smtp/SmtpEnvelope.h"
 
 #include <curl/curl.h>
