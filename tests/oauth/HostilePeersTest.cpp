@@ -3,6 +3,7 @@
 #include "mailbridge/oauth/CommandTokenSource.h"
 #include "mailbridge/oauth/TokenRequest.h"
 #include "mailbridge/password/PasswordCommand.h"
+#include "support/PeakMemory.h"
 #include "support/TestTools.h"
 #include "support/oauth/AuthorizationServer.h"
 
@@ -59,7 +60,8 @@ TEST(HostileTokenEndpoint, ADripOrAFloodEndsAtTheDeadlineOrTheCapAndEscapesAreSh
         failureOf([&] { requestToken(server.url("/hostile/endless"), form, limits); });
     EXPECT_TRUE(flood.contains("more than 64 KiB")) << flood;
     // Without the cap the three seconds would have buffered gigabytes.
-    EXPECT_LT(peakKiB() - before, 64 * 1024) << "KiB more at the peak";
+    if (peakMemoryTellsWhatIsKept)
+        EXPECT_LT(peakKiB() - before, 64 * 1024) << "KiB more at the peak";
 
     const QString escapes =
         failureOf([&] { requestToken(server.url("/hostile/escapes"), form, limits); });
@@ -90,7 +92,8 @@ TEST(HelperCommands, OutputPastTheCapOrAControlCharacterIsRefusedAndNamed)
     const QString flood =
         failureOf([] { runFirstLineCommand("yes", "token", std::chrono::seconds(10)); });
     EXPECT_TRUE(flood.contains("The token command \"yes\" printed more than 64 KiB")) << flood;
-    EXPECT_LT(peakKiB() - before, 16 * 1024) << "KiB more at the peak";
+    if (peakMemoryTellsWhatIsKept)
+        EXPECT_LT(peakKiB() - before, 16 * 1024) << "KiB more at the peak";
 
     const QString control = failureOf(
         [] { runPasswordCommand("printf 'pass\\033[2Kword\\n'", std::chrono::seconds(10)); });
