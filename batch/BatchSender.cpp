@@ -8,6 +8,7 @@
 
 #include <QFileInfo>
 
+#include <algorithm>
 #include <memory>
 
 namespace {
@@ -135,19 +136,20 @@ SendOutcome sendBatch(const PreparedSend &send, Outbox &mail, SendProgress &prog
         ~CancelWatch() { mail.setCancelCheck({}); }
     } watch{mail};
     mail.setCancelCheck([&cancel] { return cancel.cancelled(); });
+    const std::vector<Draft> drafts = draftsOf(send);
+    const std::size_t first = std::min(send.firstMessage, drafts.size());
     try {
-        mail.checkSizes(draftsOf(send));
+        mail.checkSizes({drafts.begin() + std::ptrdiff_t(first), drafts.end()});
     } catch (const SendCancelled &cancelled) {
         throw SendStopped(cancelled.description(), {}, {}, true, destination, sent);
     } catch (const Failure &failure) {
         throw SendStopped(failure.description(), {}, {}, false, destination, sent);
     }
-    const std::vector<Draft> drafts = draftsOf(send);
     progress.planned(plan);
 
     ProgressMonitor monitor(progress, cancel);
     SendOutcome outcome;
-    std::size_t index = 0;
+    std::size_t index = first;
     const auto stop = [&](const QString &reason, bool cancelled) {
         throw SendStopped(reason, outcome, filesFrom(plan, index), cancelled, destination, sent);
     };

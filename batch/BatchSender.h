@@ -53,10 +53,11 @@ private:
     bool m_sent;
 };
 
-// Files the prepared split, message by message. The outbox first checks every message's size
-// against its limit (nothing is created when one is too large). Throws SendStopped at the
-// first failing step or when cancel is set: messages filed before it stay filed, the open one
-// is dropped. Progress is told on the calling thread.
+// Files the prepared split, message by message from its firstMessage (progress still hears
+// of the whole plan and of each message by its index in it). The outbox first checks every
+// message's size against its limit (nothing is created when one is too large). Throws SendStopped
+// at the first failing step or when cancel is set: messages filed before it stay filed, the open
+// one is dropped. Progress is told on the calling thread.
 SendOutcome sendBatch(const PreparedSend &send, Outbox &mail, SendProgress &progress,
                       const CancelToken &cancel);
 

@@ -17,6 +17,9 @@ struct PreparedSend
     SendRequest request;
     BatchPlan plan;
     QDateTime date; // when it was prepared: the batch's date in every message
+    // The messages before this one went in an earlier run of the same batch: only the rest
+    // goes, each still numbered and dated as one of the whole batch.
+    std::size_t firstMessage = 0;
 };
 
 // Runs the entry checks once, then plans the split; nothing is created either way. Throws

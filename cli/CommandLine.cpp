@@ -2,17 +2,18 @@
 
 #include "cli/AccountFind.h"
 #include "cli/Interruption.h"
+#include "cli/ResumeStateFile.h"
 #include "cli/SendCommand.h"
 #include "cli/StandardStreams.h"
 #include "common/Failure.h"
 #include "common/HomePath.h"
 #include "filelist/LocalFileSystem.h"
 #include "mailbridge/MailAccount.h"
-#include "mailbridge/wiring/OutboxFactory.h"
 #include "mailbridge/discovery/SettingsFinder.h"
 #include "mailbridge/maildir/MaildirOutbox.h"
 #include "mailbridge/password/KeychainPasswordStore.h"
 #include "mailbridge/password/PasswordResolution.h"
+#include "mailbridge/wiring/OutboxFactory.h"
 #include "settings/QtSettingsStore.h"
 
 #include <QCoreApplication>
@@ -74,9 +75,10 @@ int runSend(const ParsedArguments &parsed, QTextStream &out, QTextStream &err)
                             FirstToken::Now,
                             [&interruption] { return interruption.cancel.cancelled(); });
     };
+    ResumeStateFile state(ResumeStateFile::defaultFolder());
     const InterruptHandlers handlers(interruption);
     return runSendCommand(parsed.options, settings, withHomeAsTilde(QtSettingsStore::filePath()),
-                          files, makeOutbox, interruption,
+                          files, makeOutbox, interruption, state,
                           {out, err, ::isatty(STDERR_FILENO) ? stderr : nullptr});
 }
 

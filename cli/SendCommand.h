@@ -10,6 +10,7 @@
 
 class FileSystem;
 class Outbox;
+class ResumeStateFile;
 class SettingsStore;
 struct Interruption;
 
@@ -34,7 +35,9 @@ inline constexpr int refused = 2;
 // The window's Send, from the command line: the same list order, checks, split, outbox and
 // cancel. Reads the remembered size (kept in settingsFile, as the dry run names it) but changes
 // no remembered entry. Prints each filed message's subject, then one line saying how many went
-// where. Returns the exit code.
+// where. Keeps a record of the Send in state while it runs, for --resume, which sends what
+// it left with its options. Returns the exit code.
 int runSendCommand(const SendOptions &options, const SettingsStore &settings,
                    const QString &settingsFile, const FileSystem &files,
-                   const OutboxMaker &makeOutbox, Interruption &interruption, CommandOutput output);
+                   const OutboxMaker &makeOutbox, Interruption &interruption,
+                   ResumeStateFile &state, CommandOutput output);

@@ -32,6 +32,7 @@ ParsedArguments parseSendArguments(const QList<QByteArray> &arguments)
     ParsedArguments parsed;
     SendOptions &options = parsed.options;
     QStringList positional;
+    QStringList given; // the options that --resume takes from the Send it resumes
     bool optionsEnded = false;
     const auto usageError = [&parsed](const QString &error) {
         parsed.action = ParsedArguments::Action::UsageError;
@@ -62,14 +63,21 @@ ParsedArguments parseSendArguments(const QList<QByteArray> &arguments)
         }
         if (argument == "--all") {
             options.all = true;
+            given << QStringLiteral("--all");
             continue;
         }
         if (argument == "--dry-run") {
             options.dryRun = true;
+            given << QStringLiteral("--dry-run");
+            continue;
+        }
+        if (argument == "--resume") {
+            options.resume = true;
             continue;
         }
         if (argument == "--json") {
             options.json = true;
+            given << QStringLiteral("--json");
             continue;
         }
         // --name=value or --name value.
@@ -91,6 +99,18 @@ ParsedArguments parseSendArguments(const QList<QByteArray> &arguments)
             value = arguments[i];
         }
         *slot = argument == "--outbox" ? decodeFileName(value) : QString::fromUtf8(value);
+        given << QString::fromUtf8(argument);
+    }
+    if (options.resume) {
+        if (!positional.isEmpty())
+            return usageError(QStringLiteral("--resume sends the files the unfinished Send left, "
+                                             "from its folder: name no folder or file."));
+        if (!given.isEmpty())
+            return usageError(QStringLiteral("--resume sends with the options of the Send it "
+                                             "resumes: leave out %1.")
+                                  .arg(given.first()));
+        parsed.action = ParsedArguments::Action::Send;
+        return parsed;
     }
     if (positional.isEmpty())
         return usageError(QStringLiteral("Name the folder whose files to send."));

@@ -18,6 +18,8 @@ struct SendOptions
     QString outbox;              // a Maildir for this run; the configured outbox when empty
     bool dryRun = false;
     bool json = false;
+    // Send what the last unfinished Send left, with its options: none of the above is given.
+    bool resume = false;
 };
 
 struct ParsedArguments
