@@ -29,11 +29,12 @@ void TestEnvironment::reset() const
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, configHome());
     qputenv("XDG_CONFIG_HOME", configHome().toLocal8Bit());
     qputenv("XDG_DATA_HOME", dataHome().toLocal8Bit());
+    qputenv("XDG_STATE_HOME", stateHome().toLocal8Bit());
     QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Ferrymail"),
               QStringLiteral("Ferrymail"))
         .clear();
     // Also whatever a case left that QSettings cannot clear: a broken file, a folder in its place.
-    for (const QString &folder : {configHome(), dataHome()}) {
+    for (const QString &folder : {configHome(), dataHome(), stateHome()}) {
         QDir(folder).removeRecursively();
         QDir().mkpath(folder);
     }

@@ -13,6 +13,7 @@ public:
     QString root() const { return m_dir.path(); }
     QString configHome() const { return m_dir.filePath(QStringLiteral("config")); }
     QString dataHome() const { return m_dir.filePath(QStringLiteral("data")); }
+    QString stateHome() const { return m_dir.filePath(QStringLiteral("state")); }
 
     // Empties the settings store and the data folder (the default outbox with it) and points
     // the environment at them again, so that no case sees what an earlier one left.
