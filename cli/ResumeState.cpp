@@ -316,7 +316,7 @@ QByteArray recordText(const SendRecord &record)
         {"date", date.toString(Qt::ISODateWithMs)},
         {"messages", messages},
     };
-    return QJsonDocument(root).toJson(QJsonDocument::Indented);
+    return QJsonDocument(root).toJson(QJsonDocument::Compact);
 }
 
 SendRecord parseRecord(const QByteArray &text)

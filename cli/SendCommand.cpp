@@ -109,6 +109,30 @@ struct Recording
     SendRecord record;
 };
 
+// The record of a Send about to begin, written before its first message goes so that a Send
+// stopped at any point can be resumed; none when it would be too large to read back.
+std::optional<Recording> startRecording(const PreparedSend &prepared, const SendOptions &options,
+                                        const SettingsStore &settings, const Outbox &outbox,
+                                        ResumeStateFile &state, QTextStream &err)
+{
+    SendRecord record = recordOf(prepared, stampOnDisk);
+    record.outboxFolder = options.outbox;
+    if (options.outbox.isEmpty())
+        record.outboxSettings = outboxSettingsDigest(settings);
+    record.destination = outbox.destination();
+    // Tens of thousands of files.
+    if (recordText(record).size() > maxRecordBytes) {
+        err << "This Send has too many files to be recorded for --resume: it cannot be resumed "
+               "if it stops.\n";
+        return std::nullopt;
+    }
+    if (QFileInfo::exists(state.path()))
+        err << "The unfinished Send recorded before can no longer be resumed: this Send takes "
+               "its place.\n";
+    state.write(record);
+    return Recording{state, std::move(record)};
+}
+
 // Files the prepared Send from its first message, keeping the record in step when there is
 // one, and reports as the command does. Returns the exit code.
 int deliver(const PreparedSend &prepared, Outbox &outbox, std::optional<Recording> &recording,
@@ -244,23 +268,12 @@ int runSendCommand(const SendOptions &options, const SettingsStore &settings,
         // One Send at a time keeps the record; another runs all the same, without one.
         const bool recorded = state.lock();
         const auto outbox = makeOutbox(options);
-        std::optional<Recording> recording;
-        if (recorded) {
-            SendRecord record = recordOf(prepared, stampOnDisk);
-            record.outboxFolder = options.outbox;
-            if (options.outbox.isEmpty())
-                record.outboxSettings = outboxSettingsDigest(settings);
-            record.destination = outbox->destination();
-            if (QFileInfo::exists(state.path()))
-                output.err << "The unfinished Send recorded before can no longer be resumed: "
-                              "this Send takes its place.\n";
-            // Before the first message goes: a Send stopped at any point can be resumed.
-            state.write(record);
-            recording.emplace(Recording{state, std::move(record)});
-        } else {
+        std::optional<Recording> recording =
+            recorded ? startRecording(prepared, options, settings, *outbox, state, output.err)
+                     : std::nullopt;
+        if (!recorded)
             output.err << "Another Send of yours is running and keeps the record for --resume: "
                           "this one cannot be resumed if it stops.\n";
-        }
         return deliver(prepared, *outbox, recording, interruption, output);
     } catch (const Refusal &refusal) {
         output.err << terminalText(refusal.description()) << '\n';
