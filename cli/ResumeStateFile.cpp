@@ -5,6 +5,7 @@
 #include "common/HomePath.h"
 
 #include <QDir>
+#include <QFileInfo>
 
 #include <cerrno>
 #include <fcntl.h>
@@ -59,7 +60,10 @@ QString ResumeStateFile::path() const
 
 bool ResumeStateFile::lock()
 {
-    if (!QDir().mkpath(m_folder))
+    // The record names files and addresses: for this user's eyes only.
+    if (!QFileInfo::exists(m_folder) &&
+        (!QDir().mkpath(m_folder) ||
+         !QFile::setPermissions(m_folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner)))
         throw Failure(QStringLiteral("Cannot create the folder %1 for the record of this Send.")
                           .arg(withHomeAsTilde(m_folder)));
     const QString lockPath = m_folder + QStringLiteral("/send.lock");

@@ -2,6 +2,7 @@
 #include "support/TestTools.h"
 
 #include <QDir>
+#include <QMap>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -234,6 +235,46 @@ TEST_F(ResumeCommandTest, ASendStoppedBySignalResumesWhereItStopped)
         EXPECT_EQ(resumed.out, "S: f3\nS: f4\nS: f5\n" + sentLine(3));
         expectTheWholeBatchOnce();
     }
+}
+
+TEST_F(ResumeCommandTest, AnInterruptedSendIntoAMaildirFolderResumesIntoTheSameFolder)
+{
+    const QString outbox = temp.filePath("outbox");
+    QList<QByteArray> large;
+    ASSERT_TRUE(QDir().mkpath(temp.filePath("large")));
+    for (int i = 0; i < 12; ++i) {
+        large << randomBytes(2 * 1024 * 1024, quint32(100 + i));
+        writeFile(temp.filePath(QStringLiteral("large/l%1").arg(i, 2, 10, QLatin1Char('0'))),
+                  large.back());
+    }
+    QProcess process;
+    start(process, {"send", "--to", "ann@example.org", "--from", "me@example.org", "--subject",
+                    "L ", "--size", "1", "--outbox", outbox, "--all", temp.filePath("large")});
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return QDir(outbox + "/new").entryList(QDir::Files).size() >= 2; }, 30000));
+    ::kill(pid_t(process.processId()), SIGINT);
+    ASSERT_TRUE(process.waitForFinished(30000));
+    const auto before = QDir(outbox + "/new").entryList(QDir::Files).size();
+    // The program may have finished before the signal came: then there is nothing to resume.
+    const Outcome resumed = run({"send", "--resume"});
+    EXPECT_EQ(resumed.exitCode, before == 12 ? 2 : 0) << resumed.err;
+
+    // Each file once, in a message that still says where it stands in the whole batch.
+    QMap<QString, QString> numbers;
+    const QStringList names = QDir(outbox + "/new").entryList(QDir::Files);
+    ASSERT_EQ(names.size(), 12);
+    for (const QString &name : names) {
+        const ParsedMessage message = parseMessageFile(outbox + "/new/" + name);
+        ASSERT_EQ(message.attachments.size(), 1u);
+        const int index = message.subject.mid(3).toInt();
+        EXPECT_EQ(message.attachments[0].bytes, large.value(index)) << message.subject;
+        numbers[message.subject] = message.bodyText.section('\n', 0, 0);
+    }
+    ASSERT_EQ(numbers.size(), 12);
+    for (int i = 0; i < 12; ++i)
+        EXPECT_EQ(numbers.value(QStringLiteral("L l%1").arg(i, 2, 10, QLatin1Char('0'))),
+                  QStringLiteral("Message %1 of 12").arg(i + 1));
+    EXPECT_TRUE(QDir(outbox + "/tmp").entryList(QDir::Files).isEmpty());
 }
 
 TEST_F(ResumeCommandTest, ResumeRefusesWhatItCannotDoSoundlyAndSendsNothing)
