@@ -1,8 +1,8 @@
 // A session against a scripted server that floods, trickles, stalls or never ends its
 // sign-in, with the bounds lowered where the real ones would take minutes.
+#include "mailbridge/AccessTokenSource.h"
 #include "mailbridge/FilingOutcomes.h"
 #include "mailbridge/TransferMonitor.h"
-#include "mailbridge/AccessTokenSource.h"
 #include "mailbridge/imap/ImapSession.h"
 #include "support/PeakMemory.h"
 #include "support/ScriptedImapPeer.h"
@@ -40,9 +40,9 @@ void appendSmallDraft(ImapSession &session)
 {
     const QByteArray message = "Subject: x\r\nMessage-ID: <1@x>\r\n\r\nhello\r\n";
     session.append(std::uint64_t(message.size()), "<1@x>", "the message \"x\"",
-                        [&](const ImapSession::MessageSink &sink) {
-                            sink(message.constData(), std::size_t(message.size()));
-                        });
+                   [&](const ImapSession::MessageSink &sink) {
+                       sink(message.constData(), std::size_t(message.size()));
+                   });
 }
 
 // Waits, without a fixed sleep, until the peer saw what the test waits for.

@@ -104,9 +104,9 @@ TEST_F(ImapAppendLimitTest, AMessageTheServerRefusesForItsSizeIsToldAsSuch)
     const QByteArray text = "Subject: big\r\n\r\n" + QByteArray(int(limit) + 1000, 'x') + "\r\n";
     const QString failure = failureOf([&] {
         session.append(std::uint64_t(text.size()), "big@test", "the message \"big\"",
-                            [&](const ImapSession::MessageSink &sink) {
-                                sink(text.constData(), std::size_t(text.size()));
-                            });
+                       [&](const ImapSession::MessageSink &sink) {
+                           sink(text.constData(), std::size_t(text.size()));
+                       });
     });
     EXPECT_TRUE(failure.contains("takes no message this large")) << failure.toStdString();
     EXPECT_TRUE(subjectsIn().isEmpty());
