@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Installs Debian's Dovecot for the tests and the benchmark, which start servers of their own
 # from its programs (IMAP, and submission relaying to LMTP), without leaving the package's
-# system-wide mail service running or enabled. A Dovecot that was installed before is left
-# exactly as it was.
+# system-wide mail service running or enabled. A Dovecot that was installed before keeps its
+# service as it was: only the programs it lacks are added, without starting or restarting it.
 set -euo pipefail
 
 sudo=$([ "$(id -u)" = 0 ] || echo sudo)
@@ -32,7 +32,10 @@ $sudo apt-get update
 # shellcheck disable=SC2086 # one word a package
 DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends $missing
 
-# Nor started at the next boot.
+# Nor started at the next boot, unless that Dovecot was there before us.
+if [ "${missing#* dovecot-core}" = "$missing" ]; then
+    exit 0
+fi
 if [ -d /run/systemd/system ]; then
     $sudo systemctl disable --now dovecot.service dovecot.socket >/dev/null 2>&1 || true
 else
