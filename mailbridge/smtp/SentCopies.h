@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 
 class TransferMonitor;
 
@@ -18,9 +19,10 @@ public:
     virtual ~SentCopies() = default;
 
     // Before the first message goes: reaches the folder (logs in, finds or makes it), so that
-    // copies that could not be kept stop the Send before anything is sent. Throws Failure, or
-    // SendCancelled once the cancel check says so.
-    virtual void prepare() = 0;
+    // copies that could not be kept stop the Send before anything is sent. Returns the largest
+    // copy the folder takes, when the server says. Throws Failure, or SendCancelled once the
+    // cancel check says so.
+    virtual std::optional<std::uint64_t> prepare() = 0;
 
     // Keeps a copy of the message that went: content composed once more, with CRLF line
     // endings, whose SHA-256 must be sent. A copy that comes out otherwise (a file changed

@@ -365,8 +365,22 @@ void SmtpOutbox::setSentCopies(std::unique_ptr<SentCopies> copies)
 void SmtpOutbox::checkSizes(const std::vector<Draft> &drafts)
 {
     Outbox::checkSizes(drafts);
-    if (m_copies)
-        m_copies->prepare();
+    if (!m_copies)
+        return;
+    const std::optional<std::uint64_t> limit = m_copies->prepare();
+    if (!limit)
+        return;
+    for (const Draft &message : drafts)
+        if (const std::uint64_t size = storedSize(message); size > *limit)
+            throw Failure(QStringLiteral("The message \"%1\" would be %2 bytes as mail, more than "
+                                         "the %3 bytes %4 takes for its copy. Nothing was sent. "
+                                         "Lower the maximum message size, or set SaveSentCopy=no "
+                                         "in the [MailClient] section of ~/.config/Ferrymail/"
+                                         "Ferrymail.conf to send without copies.")
+                              .arg(message.subject)
+                              .arg(size)
+                              .arg(*limit)
+                              .arg(m_copies->destination()));
 }
 
 void SmtpOutbox::keepCopy(const MessageContent &content, const Sha256Digest &sent,

@@ -51,7 +51,8 @@ public:
     // twice by itself. Once it went, its copy is kept where setSentCopies says; a copy that
     // failed or was stopped throws FiledWithFailure: the message was sent all the same.
     void file(const Draft &draft, TransferMonitor &monitor) override;
-    // Also reaches the folder for the copies, before anything goes.
+    // Also reaches the folder for the copies, and measures every message against the largest
+    // copy it takes, before anything goes.
     void checkSizes(const std::vector<Draft> &drafts) override;
     QString destination() const override;
     bool sendsOn() const override { return true; }

@@ -44,9 +44,10 @@ std::shared_ptr<ImapSession> ImapSentCopies::session()
     return m_session;
 }
 
-void ImapSentCopies::prepare()
+std::optional<std::uint64_t> ImapSentCopies::prepare()
 {
     m_folder = decodeMailboxName(session()->folder());
+    return session()->appendLimit();
 }
 
 void ImapSentCopies::keep(const MessageContent &content, const Sha256Digest &sent,

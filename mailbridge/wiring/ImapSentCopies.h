@@ -20,7 +20,7 @@ public:
     ImapSentCopies(ImapEndpoint endpoint, std::shared_ptr<AccessTokenSource> tokens);
     ~ImapSentCopies() override;
 
-    void prepare() override;
+    std::optional<std::uint64_t> prepare() override;
     void keep(const MessageContent &content, const Sha256Digest &sent,
               TransferMonitor &monitor) override;
     QString destination() const override;

@@ -137,6 +137,20 @@ TEST_F(SentCopyPeer, ARefusedCopyLeavesTheMessageSentWithAWarning)
     EXPECT_EQ(sent(), 1);
 }
 
+TEST_F(SentCopyPeer, AMessageTooLargeForItsCopyIsRefusedBeforeAnythingGoes)
+{
+    ImapPeerScript script = withSentFolder();
+    script.capabilities << "APPENDLIMIT";
+    script.statusAppendLimit = 100 * 1024;
+    ScriptedImapPeer peer(script);
+    const auto sending = outbox(peer);
+    const QString failure = failureOf([&] { sending->checkSizes({draft()}); });
+    EXPECT_TRUE(failure.contains("\"scans\"")) << failure;
+    EXPECT_TRUE(failure.contains("102400 bytes")) << failure;
+    EXPECT_TRUE(failure.contains("Sent Items")) << failure;
+    EXPECT_EQ(sent(), 0);
+}
+
 TEST_F(SentCopyPeer, AnUnreachableSentFolderStopsTheSendBeforeAnythingGoes)
 {
     ImapPeerScript script = withSentFolder();
