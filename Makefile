@@ -8,8 +8,9 @@ JOBS ?= $(shell nproc)
 # (a chroot, a container) has none, and no server could then be trusted.
 BUILD_PACKAGES := cmake g++ make pkg-config qt6-base-dev qt6-qpa-plugins libgmime-3.0-dev \
 	shared-mime-info fonts-dejavu-core libcurl4-openssl-dev libssl-dev qtkeychain-qt6-dev ca-certificates
-# The IMAP tests and benchmark start Dovecots of their own: tests/support/dovecot/install-dovecot.sh
-# installs its programs with the system-wide service kept off.
+# The IMAP and SMTP tests and benchmarks start Dovecots of their own (IMAP, and submission
+# relaying to LMTP): tests/support/dovecot/install-dovecot.sh installs dovecot-core,
+# dovecot-imapd, dovecot-submissiond and dovecot-lmtpd with the system-wide service kept off.
 TEST_PACKAGES := libgtest-dev libgmock-dev coreutils openssl python3 dnsmasq-base \
 	gnome-keyring dbus-daemon libsecret-1-0 python3-aiosmtpd
 BENCH_PACKAGES := time curl openssl

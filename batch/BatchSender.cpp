@@ -163,7 +163,7 @@ SendOutcome sendBatch(const PreparedSend &send, Outbox &mail, SendProgress &prog
             } catch (const FiledWithFailure &failure) {
                 outcome.filedSubjects << message.subject;
                 ++index;
-                stop(failure.description(), false);
+                stop(failure.description(), failure.cancelled());
             } catch (const PerhapsFiled &perhaps) {
                 // Neither filed nor unsent: its files are left out of both lists, and its
                 // subject is named apart so that nobody files it again unawares.

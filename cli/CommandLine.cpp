@@ -61,19 +61,21 @@ int runSend(const ParsedArguments &parsed, QTextStream &out, QTextStream &err)
         }
         if (!options.outbox.isEmpty())
             return std::make_unique<MaildirOutbox>(options.outbox);
-        // Nobody to ask here: the keyring or PasswordCommand has the password, or the Send
-        // fails saying it is missing.
-        const MailAccount account = readMailAccount(settings);
-        std::optional<QString> password;
-        if (account.kind == MailAccountKind::Imap && account.imapAuth == ImapAuth::Password) {
-            KeychainPasswordStore keyring;
-            password = resolvePassword(account, keyring,
-                                       [&interruption] { return interruption.cancel.cancelled(); });
-        }
         // An OAuth account uses the kept sign-in or TokenCommand: never a browser from here.
-        return createOutbox(settings, password, std::make_shared<KeychainPasswordStore>(),
-                            FirstToken::Now,
-                            [&interruption] { return interruption.cancel.cancelled(); });
+        auto outbox = createOutbox(settings, std::nullopt,
+                                   std::make_shared<KeychainPasswordStore>(), FirstToken::Now,
+                                   [&interruption] { return interruption.cancel.cancelled(); });
+        // Nobody to ask here: the keyring or PasswordCommand has the password, or the Send
+        // fails saying it is missing. An outbox that sends asks for it too, for its login or
+        // for its copies in Sent.
+        if (outbox->needsPassword()) {
+            KeychainPasswordStore keyring;
+            if (const std::optional<QString> password =
+                    resolvePassword(readMailAccount(settings), keyring,
+                                    [&interruption] { return interruption.cancel.cancelled(); }))
+                outbox->setPassword(*password);
+        }
+        return outbox;
     };
     ResumeStateFile state(ResumeStateFile::defaultFolder());
     const InterruptHandlers handlers(interruption);

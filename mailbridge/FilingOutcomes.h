@@ -9,7 +9,15 @@
 class FiledWithFailure : public Failure
 {
 public:
-    using Failure::Failure;
+    // cancelled: the later step was stopped on request.
+    explicit FiledWithFailure(const QString &description, bool cancelled = false)
+        : Failure(description), m_cancelled(cancelled)
+    {
+    }
+    bool cancelled() const { return m_cancelled; }
+
+private:
+    bool m_cancelled;
 };
 
 // All of the message went to the outbox, whose answer was then lost, and it could not be

@@ -57,6 +57,31 @@ ImapAuth readAuth(const SettingsStore &store, const char *key)
     return ImapAuth::Password;
 }
 
+SaveSentCopy readSaveSentCopy(const SettingsStore &store)
+{
+    const QString choice = read(store, "SaveSentCopy").toLower();
+    if (choice == QLatin1String("yes"))
+        return SaveSentCopy::Yes;
+    if (choice == QLatin1String("no"))
+        return SaveSentCopy::No;
+    if (!choice.isEmpty() && choice != QLatin1String("auto"))
+        badValue("SaveSentCopy", choice, "auto, yes or no");
+    return SaveSentCopy::Auto;
+}
+
+QString saveSentCopyName(SaveSentCopy choice)
+{
+    switch (choice) {
+    case SaveSentCopy::Yes:
+        return QStringLiteral("yes");
+    case SaveSentCopy::No:
+        return QStringLiteral("no");
+    case SaveSentCopy::Auto:
+        break;
+    }
+    return QStringLiteral("auto");
+}
+
 bool hasLineBreakOrNul(const QString &text)
 {
     return text.contains(QLatin1Char('\r')) || text.contains(QLatin1Char('\n')) ||
@@ -108,6 +133,11 @@ int defaultSmtpPort(ImapSecurity security)
 QString smtpLoginUser(const MailAccount &account)
 {
     return account.smtpUser.isEmpty() ? account.imapUser : account.smtpUser;
+}
+
+bool hasImapSettings(const MailAccount &account)
+{
+    return !account.imapHost.isEmpty() && !account.imapUser.isEmpty();
 }
 
 bool usesOAuth(const MailAccount &account)
@@ -164,6 +194,7 @@ MailAccount readMailAccount(const SettingsStore &store)
 
     account.imapAuth = readAuth(store, "ImapAuth");
     account.smtpAuth = readAuth(store, "SmtpAuth");
+    account.saveSentCopy = readSaveSentCopy(store);
     const QString provider = read(store, "OAuth2Provider").toLower();
     if (provider == QLatin1String("google"))
         account.oauthProvider = OAuthProvider::Google;
@@ -280,6 +311,9 @@ void writeMailAccount(SettingsStore &store, const MailAccount &account)
                     account.smtpAuth == ImapAuth::OAuth2 ? QStringLiteral("oauth2")
                                                          : QStringLiteral("password"));
     }
+    if (account.kind == MailAccountKind::Smtp || account.saveSentCopy != SaveSentCopy::Auto)
+        store.write(section, QStringLiteral("SaveSentCopy"),
+                    saveSentCopyName(account.saveSentCopy));
     if (account.kind == MailAccountKind::Sendmail || !account.sendmailCommand.isEmpty())
         store.write(section, QStringLiteral("SendmailCommand"), account.sendmailCommand);
     const bool oauth =

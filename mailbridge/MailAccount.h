@@ -34,6 +34,15 @@ enum class OAuthProvider
     Custom // the URLs and scope come from the settings
 };
 
+// Whether a message sent through the submission server is also kept, as a copy, in the IMAP
+// account's Sent folder. Auto: unless the provider's server does that by itself.
+enum class SaveSentCopy
+{
+    Auto,
+    Yes,
+    No
+};
+
 // Where the Send files messages, as section [MailClient] of the settings keeps it. The
 // password is never part of it: it lives in the keyring or comes from PasswordCommand; nor is
 // an OAuth 2.0 token, which lives in the keyring or comes from TokenCommand.
@@ -60,20 +69,24 @@ struct MailAccount
     ImapSecurity smtpSecurity = ImapSecurity::Tls;
     QString smtpUser; // empty: imapUser; both empty: no login
     ImapAuth smtpAuth = ImapAuth::Password;
+    SaveSentCopy saveSentCopy = SaveSentCopy::Auto; // with IMAP settings beside SMTP's
     QString sendmailCommand; // run with /bin/sh -c, exactly as written; empty: the default
 };
 
 int defaultSmtpPort(ImapSecurity security);
 // The name the SMTP login uses: SmtpUser, else ImapUser.
 QString smtpLoginUser(const MailAccount &account);
+// Whether an account that sends through SMTP can also reach its IMAP folders (for the copies
+// of what it sent).
+bool hasImapSettings(const MailAccount &account);
 // Whether the account logs in with an OAuth 2.0 token where it files or sends.
 bool usesOAuth(const MailAccount &account);
 
 int defaultImapPort(ImapSecurity security);
 
 // Reads [MailClient]; absent keys take their defaults. Throws Failure naming the key and the
-// value for a Kind, ImapSecurity, ImapPort, ImapAuth or OAuth2Provider it does not
-// understand, and the same for the Smtp keys. PasswordCommand, TokenCommand and
+// value for a Kind, ImapSecurity, ImapPort, ImapAuth, OAuth2Provider or SaveSentCopy it does
+// not understand, and the same for the Smtp keys. PasswordCommand, TokenCommand and
 // SendmailCommand are read exactly as written in the file.
 MailAccount readMailAccount(const SettingsStore &store);
 // Checks the account (checkMailAccount), then writes every key of it; the OAuth 2.0 keys only

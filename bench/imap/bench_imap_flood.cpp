@@ -37,7 +37,7 @@ void run(const char *name, std::uint64_t lines, const ImapLimits &limits)
     QString outcome = QStringLiteral("got through");
     try {
         ImapSession session(endpoint, ImapCredentials{QStringLiteral("secret"), nullptr}, limits);
-        session.draftsFolder();
+        session.folder();
     } catch (const Failure &failure) {
         outcome = failure.description();
     }

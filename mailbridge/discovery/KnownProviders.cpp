@@ -13,6 +13,9 @@ struct Provider
     SignInKind signIn = SignInKind::Password;
     QString oauthProvider;
     QString hint;
+    // Domains of the provider's own servers, when its submission server puts each message it
+    // takes into the sender's Sent folder by itself: a copy kept by Ferrymail would be a second.
+    QStringList filesSentMailOn = {};
 };
 
 // Microsoft 365 addresses are on any domain: those are left to the DNS records.
@@ -23,12 +26,18 @@ const std::vector<Provider> &providers()
          "outlook.office365.com",
          SignInKind::OAuth2,
          "microsoft",
-         "Microsoft takes no password for IMAP: sign in with Microsoft."},
+         "Microsoft takes no password for IMAP: sign in with Microsoft.",
+         // Exchange Online saves what SMTP AUTH client submission sends into the mailbox's
+         // Sent Items, as Microsoft's documentation of that submission tells; mail programs
+         // that copy as well are known to leave two there.
+         {"office365.com", "outlook.com"}},
         {{"gmail.com", "googlemail.com"},
          "imap.gmail.com",
          SignInKind::OAuth2,
          "google",
-         "Google takes a password only as an app password, with 2-step verification on."},
+         "Google takes a password only as an app password, with 2-step verification on.",
+         // Gmail puts what its submission server takes into Sent Mail itself.
+         {"gmail.com", "googlemail.com"}},
         {{"icloud.com", "me.com", "mac.com"},
          "imap.mail.me.com",
          SignInKind::Password,
@@ -67,6 +76,16 @@ const std::vector<Provider> &providers()
 }
 
 } // namespace
+
+bool submissionFilesSentMail(const QString &smtpHost)
+{
+    const QString host = smtpHost.trimmed().toLower();
+    for (const Provider &provider : providers())
+        for (const QString &domain : provider.filesSentMailOn)
+            if (host == domain || host.endsWith(QLatin1Char('.') + domain))
+                return true;
+    return false;
+}
 
 std::optional<FoundSettings> knownProvider(const QString &domain)
 {

@@ -9,3 +9,7 @@
 // The settings of a large provider whose domains are known, for a domain as mailDomain()
 // gives it; nullopt for any other domain. The user is left empty.
 std::optional<FoundSettings> knownProvider(const QString &domain);
+
+// Whether the provider whose submission server smtpHost is ("smtp.gmail.com") puts each
+// message sent through it into the sender's Sent folder by itself.
+bool submissionFilesSentMail(const QString &smtpHost);

@@ -12,7 +12,7 @@ ImapAccountCheck checkWith(const ImapEndpoint &endpoint, ImapCredentials credent
     ImapSession session(endpoint, std::move(credentials));
     session.setCancelCheck([&cancel] { return cancel.cancelled(); });
     ImapAccountCheck check;
-    check.folder = decodeMailboxName(session.draftsFolder());
+    check.folder = decodeMailboxName(session.folder());
     check.folderChoice = session.howFolderWasChosen();
     check.appendLimit = session.appendLimit();
     check.greeting = QString::fromUtf8(session.greeting());

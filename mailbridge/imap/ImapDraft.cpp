@@ -1,5 +1,6 @@
 #include "mailbridge/imap/ImapDraft.h"
 
+#include "common/Failure.h"
 #include "mailbridge/TransferMonitor.h"
 #include "mailbridge/compose/MessageWriter.h"
 #include "mailbridge/imap/ImapSession.h"
@@ -34,7 +35,8 @@ private:
 
 } // namespace
 
-void ImapDraft::file(const MessageContent &content, TransferMonitor &monitor)
+void ImapDraft::file(const MessageContent &content, TransferMonitor &monitor,
+                     const std::optional<Sha256Digest> &sameAs)
 {
     if (monitor.cancelRequested())
         throw SendCancelled();
@@ -42,9 +44,24 @@ void ImapDraft::file(const MessageContent &content, TransferMonitor &monitor)
     const MonitorCancels cancels(*session, monitor);
     // The wire needs CRLF; the size is that of the CRLF form, known before a byte is read.
     const std::uint64_t size = composedSize(content, LineEnding::CrLf);
-    session->appendDraft(size, content.stamp.messageId.toUtf8(),
-                         QStringLiteral("the message \"%1\"").arg(content.subject),
-                         [&](const ImapSession::MessageSink &sink) {
-                             streamMessage(content, LineEnding::CrLf, monitor, sink);
-                         });
+    session->append(size, content.stamp.messageId.toUtf8(),
+                    QStringLiteral("the message \"%1\"").arg(content.subject),
+                    [&](const ImapSession::MessageSink &sink) {
+                        if (!sameAs) {
+                            streamMessage(content, LineEnding::CrLf, monitor, sink);
+                            return;
+                        }
+                        // Thrown before the message's end reaches the server, which then
+                        // drops what it got.
+                        Sha256 composed;
+                        streamMessage(content, LineEnding::CrLf, monitor,
+                                      [&](const char *data, std::size_t length) {
+                                          composed.add(data, length);
+                                          sink(data, length);
+                                      });
+                        if (composed.finish() != *sameAs)
+                            throw Failure(QStringLiteral(
+                                "A file of the message changed after it was sent: the copy "
+                                "would differ from what went, so none was kept."));
+                    });
 }

@@ -1,9 +1,11 @@
 #pragma once
 
 #include "mailbridge/compose/MessageContent.h"
+#include "mailbridge/compose/Sha256.h"
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 class ImapSession;
 
@@ -19,7 +21,10 @@ public:
 
     // Throws Failure when the connection or the server fails (nothing of the message is
     // kept), PerhapsFiled when its arrival cannot be known, SendCancelled on request.
-    void file(const MessageContent &content, TransferMonitor &monitor);
+    // sameAs: the SHA-256 the message must come out with, being a copy of one that went; one
+    // that comes out otherwise is dropped before the server keeps it (Failure).
+    void file(const MessageContent &content, TransferMonitor &monitor,
+              const std::optional<Sha256Digest> &sameAs = std::nullopt);
 
 private:
     std::function<std::shared_ptr<ImapSession>()> m_session;

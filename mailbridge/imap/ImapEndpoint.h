@@ -1,6 +1,7 @@
 #pragma once
 
 #include "mailbridge/MailAccount.h"
+#include "mailbridge/imap/FolderChoice.h"
 
 #include <QString>
 
@@ -11,7 +12,9 @@ struct ImapEndpoint
     int port = 993;
     ImapSecurity security = ImapSecurity::Tls;
     QString user;
-    QString folder; // empty: the folder the server marks \Drafts, else "Drafts"
+    // What the messages filed are for: the folder and the flags follow from it.
+    FolderRole role = FolderRole::Drafts;
+    QString folder; // empty: the folder the server marks for the role, else its usual name
     // A file of certificates to trust instead of the system's (a private CA, the tests').
     // The server's certificate is always verified against them and its name checked.
     QString caFile;

@@ -1,8 +1,8 @@
 #include "mailbridge/imap/ImapOutbox.h"
 
 #include "common/Failure.h"
-#include "mailbridge/compose/AttachmentInspections.h"
 #include "mailbridge/AccessTokenSource.h"
+#include "mailbridge/compose/AttachmentInspections.h"
 #include "mailbridge/compose/DraftContent.h"
 #include "mailbridge/imap/ImapDraft.h"
 #include "mailbridge/imap/ImapSession.h"
@@ -102,7 +102,7 @@ std::optional<std::uint64_t> ImapOutbox::appendLimit()
 
 QString ImapOutbox::folder()
 {
-    return decodeMailboxName(m_account->connection()->draftsFolder());
+    return decodeMailboxName(m_account->connection()->folder());
 }
 
 void ImapOutbox::checkSizes(const std::vector<Draft> &messages)

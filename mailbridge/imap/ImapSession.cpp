@@ -1,10 +1,9 @@
 #include "mailbridge/imap/ImapSession.h"
 
 #include "common/Failure.h"
+#include "mailbridge/AccessTokenSource.h"
 #include "mailbridge/FilingOutcomes.h"
 #include "mailbridge/TransferMonitor.h"
-#include "mailbridge/AccessTokenSource.h"
-#include "mailbridge/imap/DraftsChoice.h"
 #include "mailbridge/imap/ImapFailures.h"
 #include "mailbridge/imap/ImapLogin.h"
 #include "mailbridge/imap/MailboxName.h"
@@ -161,7 +160,7 @@ ImapResult ImapSession::command(const ImapCommand &line, const QList<QByteArray>
     return result;
 }
 
-const QByteArray &ImapSession::draftsFolder()
+const QByteArray &ImapSession::folder()
 {
     if (m_folder.isEmpty())
         findFolder();
@@ -170,7 +169,7 @@ const QByteArray &ImapSession::draftsFolder()
 
 QString ImapSession::howFolderWasChosen()
 {
-    draftsFolder();
+    folder();
     return m_folderChoice;
 }
 
@@ -187,7 +186,8 @@ void ImapSession::findFolder()
             .untagged,
         "LIST");
     std::optional<ImapNamespace> personal;
-    if (draftsChoiceNeedsNamespace(m_endpoint.folder, folders) &&
+    const FolderRole role = m_endpoint.role;
+    if (folderChoiceNeedsNamespace(role, m_endpoint.folder, folders) &&
         m_capabilities.contains("NAMESPACE")) {
         const ImapResult answer =
             m_exchange.run(QByteArray("NAMESPACE"), {"NAMESPACE"},
@@ -195,13 +195,13 @@ void ImapSession::findFolder()
         if (answer.ok())
             personal = personalNamespace(answer.untagged);
     }
-    const DraftsChoice choice = chooseDraftsFolder(m_endpoint.folder, folders, personal);
-    if (choice.kind == DraftsChoice::SetMissing)
+    const FolderChoice choice = chooseFolder(role, m_endpoint.folder, folders, personal);
+    if (choice.kind == FolderChoice::SetMissing)
         throw Failure(QStringLiteral("The folder \"%1\" does not exist in %2. Create it in "
                                      "your mail client, or leave the folder empty in the mail "
                                      "account to use the drafts folder. The server offers: %3.")
                           .arg(m_endpoint.folder, account, offeredFolders(folders)));
-    if (choice.kind == DraftsChoice::Create)
+    if (choice.kind == FolderChoice::Create)
         createFolder(choice.folder, folders);
     subscribe(choice.folder);
     m_folderChoice = choice.reason();
@@ -214,11 +214,12 @@ void ImapSession::createFolder(const QByteArray &folder, const QList<ListedMailb
                               .arg(decodeMailboxName(folder), describeAccount(m_endpoint));
     ImapCommand create("CREATE ");
     create.string(folder);
-    // Marked, so that mail clients show it as the drafts folder; a server that takes the
-    // capability but not the mark gets a plain CREATE.
+    // Marked, so that mail clients show it as the drafts (or sent) folder; a server that takes
+    // the capability but not the mark gets a plain CREATE.
+    const bool sent = m_endpoint.role == FolderRole::Sent;
     if (m_capabilities.contains("CREATE-SPECIAL-USE")) {
         ImapCommand marked = create;
-        marked << " (USE (\\Drafts))";
+        marked << " (USE (" << specialUse(m_endpoint.role) << "))";
         connect();
         if (m_exchange.run(marked, {}, doing).ok())
             return;
@@ -228,6 +229,12 @@ void ImapSession::createFolder(const QByteArray &folder, const QList<ListedMailb
     if (result.ok())
         return;
     const QString choices = offeredFolders(folders);
+    if (sent)
+        throw Failure(QStringLiteral("%1\n\nThe server marks no folder as the Sent folder. It "
+                                     "offers: %2. To send without keeping copies, set "
+                                     "SaveSentCopy=no in the [MailClient] section of "
+                                     "~/.config/Ferrymail/Ferrymail.conf.")
+                          .arg(imapFailure::refused(m_endpoint, doing, result.answer), choices));
     throw Failure(QStringLiteral("%1\n\nThe server marks no folder as the drafts folder. It "
                                  "offers: %2. To use one of them, name it in the [MailClient] "
                                  "section of ~/.config/Ferrymail/Ferrymail.conf, for example: "
@@ -263,13 +270,13 @@ void ImapSession::subscribe(const QByteArray &folder)
 
 std::optional<std::uint64_t> ImapSession::appendLimit()
 {
-    const QByteArray &folder = draftsFolder();
+    const QByteArray &into = folder();
     if (!m_limitKnown) {
         m_appendLimit = appendLimitIn(m_capabilities);
         // A bare APPENDLIMIT means each folder has its own, told by STATUS.
         if (!m_appendLimit && m_capabilities.contains("APPENDLIMIT")) {
             ImapCommand status("STATUS ");
-            status.string(folder) << " (APPENDLIMIT)";
+            status.string(into) << " (APPENDLIMIT)";
             m_appendLimit = statusItem(
                 command(
                     status, {"STATUS"},
@@ -282,14 +289,13 @@ std::optional<std::uint64_t> ImapSession::appendLimit()
     return m_appendLimit;
 }
 
-void ImapSession::appendDraft(std::uint64_t size, const QByteArray &messageId,
-                              const QString &description,
-                              const std::function<void(const MessageSink &)> &compose)
+void ImapSession::append(std::uint64_t size, const QByteArray &messageId,
+                         const QString &description,
+                         const std::function<void(const MessageSink &)> &compose)
 {
-    const QByteArray folder = draftsFolder();
     const QString doing =
         QStringLiteral("file %1 into the folder %2 of %3")
-            .arg(description, decodeMailboxName(folder), describeAccount(m_endpoint));
+            .arg(description, decodeMailboxName(folder()), describeAccount(m_endpoint));
     for (int attempt = 0;; ++attempt) {
         try {
             appendOnce(size, doing, compose);
@@ -323,7 +329,9 @@ void ImapSession::appendOnce(std::uint64_t size, const QString &doing,
     // The upload is the person's own size: only silence bounds it, not the deadline.
     connection.setDeadline(std::nullopt);
     // Mailbox names are 7-bit (modified UTF-7): always quoted, never a literal.
-    const QByteArray line = tag + " APPEND " + imapQuoted(m_folder) + " (\\Seen \\Draft) {" +
+    const QByteArray flags =
+        m_endpoint.role == FolderRole::Drafts ? " (\\Seen \\Draft) {" : " (\\Seen) {";
+    const QByteArray line = tag + " APPEND " + imapQuoted(m_folder) + flags +
                             QByteArray::number(qulonglong(size)) + (withoutWaiting ? "+" : "") +
                             "}\r\n";
     m_exchange.send(line, doing);
@@ -377,9 +385,9 @@ void ImapSession::appendOnce(std::uint64_t size, const QString &doing,
         result = m_exchange.readTagged(tag, {}, doing);
     } catch (const SendCancelled &) {
         throw PerhapsFiled(QStringLiteral("Stopped while waiting for the server's answer to %1. "
-                                          "All of it went: it may already be in Drafts; look "
+                                          "All of it went: it may already be in %2; look "
                                           "before sending again.")
-                               .arg(doing),
+                               .arg(doing, decodeMailboxName(m_folder)),
                            true);
     } catch (const ImapBroken &broken) {
         // Named once in the failure that follows: only the reason is kept.
@@ -400,8 +408,8 @@ bool ImapSession::arrivedAfterAll(const QByteArray &messageId, const QString &do
     const auto unknown = [&](const QString &why, bool cancelled) {
         return PerhapsFiled(QStringLiteral("Cannot %1: all of it went and the connection was lost "
                                            "before the server answered; %2 It may already be in "
-                                           "Drafts; look before sending again.")
-                                .arg(doing, why),
+                                           "%3; look before sending again.")
+                                .arg(doing, why, decodeMailboxName(m_folder)),
                             cancelled);
     };
     try {

@@ -25,7 +25,7 @@ struct ImapCredentials
 
 // One logged-in connection to an account, kept open across the messages of a Send and made
 // anew after the server dropped it. Its rooms: the connection and the reader (ImapExchange),
-// the login (ImapLogin), the choice of the folder (DraftsChoice) and the wording of failures
+// the login (ImapLogin), the choice of the folder (FolderChoice) and the wording of failures
 // (ImapFailures); this class runs the commands in their order and tells what came of them.
 // Every call throws Failure with a description a person can act on, or SendCancelled; not
 // safe to share between threads.
@@ -49,10 +49,10 @@ public:
     void setCancelCheck(std::function<bool()> cancelled);
     std::function<bool()> cancelCheck() const;
 
-    // The folder drafts go into, encoded as IMAP names it (see DraftsChoice); created when
-    // missing, marked \Drafts where the server allows. Connects and logs in on first use, and
-    // subscribes the folder when it can.
-    const QByteArray &draftsFolder();
+    // The folder messages go into, drafts or sent mail as the endpoint's role says, encoded as
+    // IMAP names it (see FolderChoice); created when missing, marked for its role where the
+    // server allows. Connects and logs in on first use, and subscribes the folder when it can.
+    const QByteArray &folder();
     // How the folder was chosen, as a person reads it.
     QString howFolderWasChosen();
     // The largest message the server takes into the folder, when it says (APPENDLIMIT).
@@ -66,13 +66,13 @@ public:
     using MessageSink = std::function<void(const char *, std::size_t)>;
 
     // Appends a message of exactly size bytes, which compose writes into the sink it is given,
-    // to the drafts folder, flagged \Draft and \Seen. A message cut short or too long is never
-    // kept: the connection is dropped mid-literal. When the server's answer to a whole message
-    // is lost, asks the server on a new connection whether a message of this Message-ID is
-    // there, and sends it once more when it is not (compose is called again); throws
+    // to the folder, flagged \Seen, and \Draft in the drafts folder. A message cut short or too
+    // long is never kept: the connection is dropped mid-literal. When the server's answer to a
+    // whole message is lost, asks the server on a new connection whether a message of this
+    // Message-ID is there, and sends it once more when it is not (compose is called again); throws
     // PerhapsFiled only when that cannot be known. description names the message in failures.
-    void appendDraft(std::uint64_t size, const QByteArray &messageId, const QString &description,
-                     const std::function<void(const MessageSink &)> &compose);
+    void append(std::uint64_t size, const QByteArray &messageId, const QString &description,
+                const std::function<void(const MessageSink &)> &compose);
 
 private:
     class AnswerLost;

@@ -1,12 +1,13 @@
 #include "mailbridge/smtp/SmtpOutbox.h"
 
+#include "common/CommandText.h"
 #include "common/Failure.h"
+#include "mailbridge/AccessTokenSource.h"
 #include "mailbridge/FilingOutcomes.h"
 #include "mailbridge/TransferMonitor.h"
 #include "mailbridge/compose/DraftContent.h"
 #include "mailbridge/compose/MessageWriter.h"
-#include "mailbridge/AccessTokenSource.h"
-#include "common/CommandText.h"
+#include "mailbridge/smtp/SentCopies.h"
 #include "mailbridge/smtp/SmtpEnvelope.h"
 
 #include <curl/curl.h>
@@ -335,17 +336,78 @@ QString SmtpOutbox::destination() const
 
 bool SmtpOutbox::needsPassword() const
 {
-    return !m_tokens && !m_endpoint.user.isEmpty() && !m_password;
+    return (!m_tokens && !m_endpoint.user.isEmpty() && !m_password) ||
+           (m_copies && m_copies->needsPassword());
 }
 
+// One password serves the account, as the keyring and PasswordCommand keep it.
 void SmtpOutbox::setPassword(const QString &password)
 {
     m_password = password;
+    if (m_copies)
+        m_copies->setPassword(password);
 }
 
 void SmtpOutbox::setCancelCheck(std::function<bool()> cancelled)
 {
     m_cancelCheck = std::move(cancelled);
+    if (m_copies)
+        m_copies->setCancelCheck(m_cancelCheck);
+}
+
+void SmtpOutbox::setSentCopies(std::unique_ptr<SentCopies> copies)
+{
+    m_copies = std::move(copies);
+    if (m_copies)
+        m_copies->setCancelCheck(m_cancelCheck);
+}
+
+void SmtpOutbox::checkSizes(const std::vector<Draft> &drafts)
+{
+    Outbox::checkSizes(drafts);
+    if (!m_copies)
+        return;
+    const std::optional<std::uint64_t> limit = m_copies->prepare();
+    if (!limit)
+        return;
+    for (const Draft &message : drafts)
+        if (const std::uint64_t size = storedSize(message); size > *limit)
+            throw Failure(QStringLiteral("The message \"%1\" would be %2 bytes as mail, more than "
+                                         "the %3 bytes %4 takes for its copy. Nothing was sent. "
+                                         "Lower the maximum message size, or set SaveSentCopy=no "
+                                         "in the [MailClient] section of ~/.config/Ferrymail/"
+                                         "Ferrymail.conf to send without copies.")
+                              .arg(message.subject)
+                              .arg(size)
+                              .arg(*limit)
+                              .arg(m_copies->destination()));
+}
+
+void SmtpOutbox::keepCopy(const MessageContent &content, const Sha256Digest &sent,
+                          TransferMonitor &monitor)
+{
+    // Whatever becomes of the copy, the message went: it must never count as unsent.
+    const QString subject = content.subject;
+    try {
+        m_copies->keep(content, sent, monitor);
+    } catch (const SendCancelled &) {
+        throw FiledWithFailure(QStringLiteral("\"%1\" was sent through %2. The Send was stopped "
+                                              "before its copy was in %3.")
+                                   .arg(subject, destination(), m_copies->destination()),
+                               true);
+    } catch (const PerhapsFiled &perhaps) {
+        throw FiledWithFailure(
+            QStringLiteral("\"%1\" was sent through %2. Whether its copy is "
+                           "in %3 is not known: %4")
+                .arg(subject, destination(), m_copies->destination(), perhaps.description()),
+            perhaps.cancelled());
+    } catch (const Failure &failure) {
+        throw FiledWithFailure(
+            QStringLiteral("\"%1\" was sent through %2, but its copy could not be put in %3: %4\n"
+                           "To send without keeping copies, set SaveSentCopy=no in the "
+                           "[MailClient] section of ~/.config/Ferrymail/Ferrymail.conf.")
+                .arg(subject, destination(), m_copies->destination(), failure.description()));
+    }
 }
 
 void SmtpOutbox::setPatience(std::chrono::milliseconds silence)
@@ -447,8 +509,14 @@ void SmtpOutbox::file(const Draft &draft, TransferMonitor &monitor)
         c.start();
         c.size = size;
         bool cancelled = false;
+        // What went, for its copy to be checked against.
+        std::optional<Sha256> sent;
+        if (m_copies)
+            sent.emplace();
         try {
             streamMessage(content, LineEnding::CrLf, monitor, [&](const char *data, std::size_t n) {
+                if (sent)
+                    sent->add(data, n);
                 c.pending = data;
                 c.pendingSize = n;
                 c.resume();
@@ -477,8 +545,11 @@ void SmtpOutbox::file(const Draft &draft, TransferMonitor &monitor)
                                    true);
             throw SendCancelled();
         }
-        if (c.result == CURLE_OK)
+        if (c.result == CURLE_OK) {
+            if (sent)
+                keepCopy(content, sent->finish(), monitor);
             return;
+        }
         const long code = c.responseCode();
         if (c.endHandedOver) {
             // Refused at the final dot: a clear answer that it was not taken.

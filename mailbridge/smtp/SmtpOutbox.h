@@ -2,6 +2,8 @@
 
 #include "mailbridge/MailAccount.h"
 #include "mailbridge/compose/ComposingOutbox.h"
+#include "mailbridge/compose/MessageContent.h"
+#include "mailbridge/compose/Sha256.h"
 
 #include <QString>
 
@@ -11,6 +13,7 @@
 #include <vector>
 
 class AccessTokenSource;
+class SentCopies;
 
 // Where and as whom messages are submitted.
 struct SmtpEndpoint
@@ -37,12 +40,20 @@ public:
     SmtpOutbox(SmtpEndpoint endpoint, std::shared_ptr<AccessTokenSource> tokens);
     ~SmtpOutbox() override;
 
+    // Where a copy of each message goes once the server took it; none: no copies are kept.
+    void setSentCopies(std::unique_ptr<SentCopies> copies);
+    bool keepsSentCopies() const { return bool(m_copies); }
+
     // Sends the message to every address of its To field. A temporary refusal before the
     // message's end was sent is tried again after a growing pause, up to 3 times. Throws
     // SendCancelled or Failure when the server did not take it, PerhapsFiled ("May have been
     // sent") when its end went out and the answer was lost or given up on: it is never sent
-    // twice by itself.
+    // twice by itself. Once it went, its copy is kept where setSentCopies says; a copy that
+    // failed or was stopped throws FiledWithFailure: the message was sent all the same.
     void file(const Draft &draft, TransferMonitor &monitor) override;
+    // Also reaches the folder for the copies, and measures every message against the largest
+    // copy it takes, before anything goes.
+    void checkSizes(const std::vector<Draft> &drafts) override;
     QString destination() const override;
     bool sendsOn() const override { return true; }
     LineEnding lineEnding() const override { return LineEnding::CrLf; }
@@ -61,10 +72,13 @@ private:
     // Checks the login's texts and makes the connection's options, once; refreshToken: a new
     // token after the server refused the last.
     void prepare(bool refreshToken);
+    void keepCopy(const MessageContent &content, const Sha256Digest &sent,
+                  TransferMonitor &monitor);
     SmtpEndpoint m_endpoint;
     std::optional<QString> m_password;
     std::shared_ptr<AccessTokenSource> m_tokens;
     std::unique_ptr<Connection> m_connection;
+    std::unique_ptr<SentCopies> m_copies;
     std::function<bool()> m_cancelCheck;
     std::optional<std::optional<std::uint64_t>> m_sizeLimit;
     std::chrono::milliseconds m_silence{std::chrono::seconds(60)};

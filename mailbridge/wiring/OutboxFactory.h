@@ -9,6 +9,7 @@
 #include <optional>
 
 class PasswordStore;
+struct MailAccount;
 class SettingsStore;
 
 // When an OAuth 2.0 account gets its first access token.
@@ -28,10 +29,14 @@ enum class FirstToken
 // settings it cannot use, a Maildir folder it cannot make, or (FirstToken::Now) a token it
 // cannot get; cancelled stops the wait for that token (SendCancelled).
 std::unique_ptr<Outbox> createOutbox(const SettingsStore &store,
-                                              std::optional<QString> imapPassword = std::nullopt,
-                                              std::shared_ptr<PasswordStore> keyring = nullptr,
-                                              FirstToken firstToken = FirstToken::Now,
-                                              const std::function<bool()> &cancelled = {});
+                                     std::optional<QString> imapPassword = std::nullopt,
+                                     std::shared_ptr<PasswordStore> keyring = nullptr,
+                                     FirstToken firstToken = FirstToken::Now,
+                                     const std::function<bool()> &cancelled = {});
+
+// Whether messages sent through the account's submission server get a copy in its IMAP Sent
+// folder: SaveSentCopy says so, or (auto) the provider's server does not keep one itself.
+bool keepsSentCopies(const MailAccount &account);
 
 // The same outbox, only to size messages with (Outbox::storedSize): it creates no
 // folder and asks for no password. Throws Failure for settings it cannot use.

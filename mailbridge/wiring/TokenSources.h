@@ -1,7 +1,7 @@
 #pragma once
 
-#include "mailbridge/Outbox.h"
 #include "mailbridge/AccessTokenSource.h"
+#include "mailbridge/Outbox.h"
 #include "mailbridge/imap/ImapEndpoint.h"
 
 #include <memory>

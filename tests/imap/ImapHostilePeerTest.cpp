@@ -1,8 +1,8 @@
 // A session against a scripted server that floods, trickles, stalls or never ends its
 // sign-in, with the bounds lowered where the real ones would take minutes.
+#include "mailbridge/AccessTokenSource.h"
 #include "mailbridge/FilingOutcomes.h"
 #include "mailbridge/TransferMonitor.h"
-#include "mailbridge/AccessTokenSource.h"
 #include "mailbridge/imap/ImapSession.h"
 #include "support/PeakMemory.h"
 #include "support/ScriptedImapPeer.h"
@@ -39,10 +39,10 @@ ImapLimits unbounded()
 void appendSmallDraft(ImapSession &session)
 {
     const QByteArray message = "Subject: x\r\nMessage-ID: <1@x>\r\n\r\nhello\r\n";
-    session.appendDraft(std::uint64_t(message.size()), "<1@x>", "the message \"x\"",
-                        [&](const ImapSession::MessageSink &sink) {
-                            sink(message.constData(), std::size_t(message.size()));
-                        });
+    session.append(std::uint64_t(message.size()), "<1@x>", "the message \"x\"",
+                   [&](const ImapSession::MessageSink &sink) {
+                       sink(message.constData(), std::size_t(message.size()));
+                   });
 }
 
 // Waits, without a fixed sleep, until the peer saw what the test waits for.
@@ -85,7 +85,7 @@ TEST(ImapHostilePeer, AFloodWithinNoBoundIsCountedNotKept)
     ScriptedImapPeer peer(script);
     ImapSession session(endpointOf(peer), ImapCredentials{QStringLiteral("secret"), nullptr},
                         unbounded());
-    const QString failure = failureOf([&] { EXPECT_EQ(session.draftsFolder(), "Drafts"); });
+    const QString failure = failureOf([&] { EXPECT_EQ(session.folder(), "Drafts"); });
     EXPECT_TRUE(failure.isEmpty()) << failure;
     if (peakMemoryTellsWhatIsKept) {
         EXPECT_LT(peakResidentBytes(), 256LL << 20);
@@ -103,7 +103,7 @@ TEST(ImapHostilePeer, ATrickleEndsAtTheCommandsDeadline)
     limits.deadline = 1s;
     ImapSession session(endpointOf(peer), ImapCredentials{QStringLiteral("secret"), nullptr},
                         limits);
-    const QString failure = failureOf([&] { session.draftsFolder(); });
+    const QString failure = failureOf([&] { session.folder(); });
     EXPECT_TRUE(failure.contains("127.0.0.1 port")) << failure;
     EXPECT_TRUE(failure.contains("did not finish its answer within 1 seconds")) << failure;
 }
@@ -117,7 +117,7 @@ TEST(ImapHostilePeer, SilenceEndsAtTheSilenceLimit)
     limits.silence = 300ms;
     ImapSession session(endpointOf(peer), ImapCredentials{QStringLiteral("secret"), nullptr},
                         limits);
-    const QString failure = failureOf([&] { session.draftsFolder(); });
+    const QString failure = failureOf([&] { session.folder(); });
     EXPECT_TRUE(failure.contains("stopped answering")) << failure;
 }
 
@@ -174,7 +174,7 @@ TEST(ImapHostilePeer, ACancelIsHeardInAFlood)
             if (afterLiteral)
                 appendSmallDraft(session);
             else
-                session.draftsFolder();
+                session.folder();
         } catch (const SendCancelled &) {
             heard = !afterLiteral;
         } catch (const PerhapsFiled &perhaps) {
@@ -200,7 +200,7 @@ TEST(ImapHostilePeer, AnEndlessSignInIsGivenUpOn)
     script.endlessContinuations = true;
     ScriptedImapPeer peer(script);
     ImapSession session(endpointOf(peer), ImapCredentials{QString(), std::make_shared<Tokens>()});
-    const QString failure = failureOf([&] { session.draftsFolder(); });
+    const QString failure = failureOf([&] { session.folder(); });
     EXPECT_TRUE(failure.contains("more than 4 rounds of sign-in")) << failure;
 }
 
@@ -229,7 +229,7 @@ TEST(ImapHostilePeer, ATokenRefusedTwiceIsSaidSo)
     script.tokenRefusals = 2;
     ScriptedImapPeer peer(script);
     ImapSession session(endpointOf(peer), ImapCredentials{QString(), std::make_shared<Tokens>()});
-    const QString failure = failureOf([&] { session.draftsFolder(); });
+    const QString failure = failureOf([&] { session.folder(); });
     EXPECT_TRUE(failure.contains("refused the sign-in")) << failure;
     EXPECT_EQ(peer.connections(), 1) << "a connection left open is used again";
 }

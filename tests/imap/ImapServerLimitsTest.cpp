@@ -103,10 +103,10 @@ TEST_F(ImapAppendLimitTest, AMessageTheServerRefusesForItsSizeIsToldAsSuch)
     ImapSession session(endpoint(), DovecotServer::password);
     const QByteArray text = "Subject: big\r\n\r\n" + QByteArray(int(limit) + 1000, 'x') + "\r\n";
     const QString failure = failureOf([&] {
-        session.appendDraft(std::uint64_t(text.size()), "big@test", "the message \"big\"",
-                            [&](const ImapSession::MessageSink &sink) {
-                                sink(text.constData(), std::size_t(text.size()));
-                            });
+        session.append(std::uint64_t(text.size()), "big@test", "the message \"big\"",
+                       [&](const ImapSession::MessageSink &sink) {
+                           sink(text.constData(), std::size_t(text.size()));
+                       });
     });
     EXPECT_TRUE(failure.contains("takes no message this large")) << failure.toStdString();
     EXPECT_TRUE(subjectsIn().isEmpty());

@@ -1,8 +1,9 @@
-#include "common/HomePath.h"
 #include "mailbridge/wiring/OutboxFactory.h"
+#include "common/HomePath.h"
 
 #include "mailbridge/imap/ImapOutbox.h"
 #include "mailbridge/maildir/MaildirOutbox.h"
+#include "mailbridge/smtp/SmtpOutbox.h"
 #include "support/MemorySettingsStore.h"
 #include "support/TestTools.h"
 
@@ -80,6 +81,71 @@ TEST(OutboxFactory, ShowsTheHomeFolderAsTilde)
     EXPECT_EQ(withHomeAsTilde(home + "/a/b"), "~/a/b");
     EXPECT_EQ(withHomeAsTilde(home + "x/a"), home + "x/a") << "a sibling is not inside home";
     EXPECT_EQ(withHomeAsTilde("/elsewhere"), "/elsewhere");
+}
+
+} // namespace
+
+namespace {
+
+// Whether a Send through SMTP keeps copies in Sent: the setting, else whether the provider's
+// submission server files one itself; never without IMAP settings to reach Sent with.
+TEST(OutboxFactory, KeepsSentCopiesUnlessTheProviderDoesOrTheSettingsSayNo)
+{
+    const struct
+    {
+        const char *name;
+        QMap<QString, QString> keys;
+        bool copies;
+    } rows[] = {
+        {"auto, an ordinary provider", {{"SmtpHost", "smtp.example.org"}}, true},
+        {"auto, Gmail files its own", {{"SmtpHost", "smtp.gmail.com"}}, false},
+        {"auto, Microsoft 365 files its own", {{"SmtpHost", "SMTP.office365.com"}}, false},
+        {"auto, Outlook.com files its own", {{"SmtpHost", "smtp-mail.outlook.com"}}, false},
+        {"a look-alike domain is not the provider", {{"SmtpHost", "smtp.notgmail.com"}}, true},
+        {"yes beats the provider", {{"SmtpHost", "smtp.gmail.com"}, {"SaveSentCopy", "yes"}}, true},
+        {"no", {{"SmtpHost", "smtp.example.org"}, {"SaveSentCopy", "NO"}}, false},
+        {"no IMAP account to keep them in",
+         {{"SmtpHost", "smtp.example.org"}, {"ImapHost", ""}, {"SaveSentCopy", "yes"}},
+         false},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.name);
+        MemorySettingsStore store;
+        store.write("MailClient", "Kind", "smtp");
+        store.write("MailClient", "ImapHost", "imap.example.org");
+        store.write("MailClient", "ImapUser", "me@example.org");
+        for (auto key = row.keys.begin(); key != row.keys.end(); ++key)
+            store.write("MailClient", key.key(), key.value());
+        const MailAccount account = readMailAccount(store);
+        EXPECT_EQ(keepsSentCopies(account), row.copies);
+        // The outbox made from the settings keeps them, and asks for the password they need.
+        auto outbox = createOutbox(store);
+        auto *smtp = dynamic_cast<SmtpOutbox *>(outbox.get());
+        ASSERT_NE(smtp, nullptr);
+        EXPECT_EQ(smtp->keepsSentCopies(), row.copies);
+        EXPECT_TRUE(smtp->needsPassword());
+    }
+    MemorySettingsStore store;
+    store.write("MailClient", "Kind", "imap");
+    store.write("MailClient", "ImapHost", "imap.example.org");
+    store.write("MailClient", "ImapUser", "me@example.org");
+    store.write("MailClient", "SaveSentCopy", "yes");
+    EXPECT_FALSE(keepsSentCopies(readMailAccount(store))) << "drafts are not sent";
+    // Written back as chosen; an account that never chose keeps its file as it was.
+    MailAccount account = readMailAccount(store);
+    account.saveSentCopy = SaveSentCopy::No;
+    MemorySettingsStore written;
+    writeMailAccount(written, account);
+    EXPECT_EQ(written.values.value("MailClient/SaveSentCopy"), "no");
+    EXPECT_EQ(readMailAccount(written).saveSentCopy, SaveSentCopy::No);
+    account.saveSentCopy = SaveSentCopy::Auto;
+    MemorySettingsStore untouched;
+    writeMailAccount(untouched, account);
+    EXPECT_FALSE(untouched.values.contains("MailClient/SaveSentCopy"));
+    store.write("MailClient", "SaveSentCopy", "sometimes");
+    const QString failure = failureOf([&] { readMailAccount(store); });
+    EXPECT_TRUE(failure.contains("SaveSentCopy=sometimes")) << failure;
+    EXPECT_TRUE(failure.contains("auto, yes or no")) << failure;
 }
 
 } // namespace

@@ -7,6 +7,7 @@
 #include <QProcess>
 #include <QThread>
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <csignal>
 #include <fcntl.h>
@@ -88,6 +89,12 @@ TestCertificates makeCertificates()
 
 QString namespaceSection(const DovecotOptions &options)
 {
+    const QString sent = options.sentFolder.isEmpty() ? QString()
+                                                      : QStringLiteral("  mailbox \"%1\" {\n"
+                                                                       "    special_use = \\Sent\n"
+                                                                       "    auto = create\n"
+                                                                       "  }\n")
+                                                            .arg(options.sentFolder);
     if (options.inboxNamespace)
         return QStringLiteral(R"(namespace inbox {
   inbox = yes
@@ -96,8 +103,9 @@ QString namespaceSection(const DovecotOptions &options)
   mailbox Drafts {
     auto = create
   }
-}
-)");
+%1}
+)")
+            .arg(sent);
     return QStringLiteral(R"(namespace inbox {
   inbox = yes
   separator = /
@@ -105,9 +113,49 @@ QString namespaceSection(const DovecotOptions &options)
     %1
     auto = create
   }
+%2}
+)")
+        .arg(options.marksDrafts ? QStringLiteral("special_use = \\Drafts") : QString(), sent);
+}
+
+// Dovecot's submission service relays over SMTP only; the bridge lets its LMTP take that.
+QString submissionSection(int submissionPort, int submissionsPort, int lmtpPort, int bridgePort,
+                          const QString &loginChroot)
+{
+    return QStringLiteral(R"(protocols = imap submission lmtp
+hostname = localhost
+postmaster_address = postmaster@example.org
+submission_relay_host = 127.0.0.1
+submission_relay_port = %4
+# Left unset, a limit of its own refuses the benchmark's 2 GiB message.
+submission_max_mail_size = 4G
+protocol lmtp {
+  auth_username_format = %Ln
+}
+service submission-login {
+  chroot = %5
+  inet_listener submission {
+    address = 127.0.0.1
+    port = %1
+  }
+  inet_listener submissions {
+    address = 127.0.0.1
+    port = %2
+    ssl = yes
+  }
+}
+service lmtp {
+  inet_listener lmtp {
+    address = 127.0.0.1
+    port = %3
+  }
 }
 )")
-        .arg(options.marksDrafts ? QStringLiteral("special_use = \\Drafts") : QString());
+        .arg(submissionPort)
+        .arg(submissionsPort)
+        .arg(lmtpPort)
+        .arg(bridgePort)
+        .arg(loginChroot);
 }
 
 } // namespace
@@ -133,10 +181,24 @@ DovecotServer::DovecotServer(DovecotOptions options)
 {
     if (!m_dir.isValid())
         throw std::runtime_error("cannot make a temporary folder for Dovecot");
-    m_imapsPort = freeLoopbackPort();
-    do
-        m_imapPort = freeLoopbackPort();
-    while (m_imapPort == m_imapsPort);
+    // Distinct ports, each free when chosen.
+    std::vector<int> ports;
+    const auto port = [&ports] {
+        int chosen = 0;
+        do
+            chosen = freeLoopbackPort();
+        while (std::find(ports.begin(), ports.end(), chosen) != ports.end());
+        ports.push_back(chosen);
+        return chosen;
+    };
+    m_imapsPort = port();
+    m_imapPort = port();
+    if (m_options.submission) {
+        m_submissionPort = port();
+        m_submissionsPort = port();
+        m_lmtpPort = port();
+        m_bridgePort = port();
+    }
     writeConfiguration();
     start();
 }
@@ -155,9 +217,11 @@ QString DovecotServer::log() const
 {
     QFile file(m_dir.filePath("dovecot.log"));
     QFile errors(m_dir.filePath("stderr.log"));
+    QFile bridge(m_dir.filePath("bridge.log"));
     file.open(QIODevice::ReadOnly);
     errors.open(QIODevice::ReadOnly);
-    return QString::fromUtf8(file.readAll() + errors.readAll());
+    bridge.open(QIODevice::ReadOnly);
+    return QString::fromUtf8(file.readAll() + errors.readAll() + bridge.readAll());
 }
 
 void DovecotServer::writeConfiguration()
@@ -174,7 +238,10 @@ void DovecotServer::writeConfiguration()
     ::chmod(QFile::encodeName(root).constData(), 0755);
 
     QString users;
-    for (const QString &name : {QString(user), QString(fullUser)}) {
+    QStringList names = {QString(user), QString(fullUser)};
+    if (m_options.submission)
+        names << QString(recipient);
+    for (const QString &name : names) {
         const QString home = root + "/home/" + name;
         QDir().mkpath(home);
         if (asRoot)
@@ -200,7 +267,8 @@ void DovecotServer::writeConfiguration()
         m_options.appendLimit
             ? QStringLiteral("  quota_max_mail_size = %1\n").arg(*m_options.appendLimit)
             : QString();
-    const QString config = QStringLiteral(R"(protocols = imap
+    const QString config =
+        QStringLiteral(R"(protocols = imap
 listen = 127.0.0.1
 base_dir = %1/run
 state_dir = %1/state
@@ -250,13 +318,18 @@ plugin {
   quota_vsizes = yes
 %9}
 )")
-                               .arg(root, certificates.certificate(m_options.certificateName),
-                                    certificates.key(m_options.certificateName), internalUser,
-                                    internalGroup, loginUser)
-                               .arg(m_imapPort)
-                               .arg(m_imapsPort)
-                               .arg(maxMailSize) +
-                           limits + m_options.extraConfiguration;
+            .arg(root, certificates.certificate(m_options.certificateName),
+                 certificates.key(m_options.certificateName), internalUser, internalGroup,
+                 loginUser)
+            .arg(m_imapPort)
+            .arg(m_imapsPort)
+            .arg(maxMailSize) +
+        limits +
+        (m_options.submission
+             ? submissionSection(m_submissionPort, m_submissionsPort, m_lmtpPort, m_bridgePort,
+                                 asRoot ? QStringLiteral("login") : QString())
+             : QString()) +
+        m_options.extraConfiguration;
     // Only root may chroot; the services then stay in the run folder.
     writeText(root + "/dovecot.conf",
               QString(config)
@@ -269,11 +342,21 @@ void DovecotServer::start()
 {
     if (m_pid > 0)
         return;
+    if (m_options.submission && m_bridgePid <= 0)
+        m_bridgePid = startServerProcess(
+            QStringLiteral("/usr/bin/python3"),
+            {LMTP_BRIDGE_SCRIPT, QString::number(m_bridgePort), QString::number(m_lmtpPort)}, {},
+            m_dir.filePath("bridge.log"), m_dir.path());
     m_pid = startServerProcess(QStringLiteral("/usr/sbin/dovecot"),
                                {"-F", "-c", m_dir.filePath("dovecot.conf")}, {},
                                m_dir.filePath("stderr.log"));
     for (int i = 0; i < 1500; ++i) {
-        if (loopbackPortAnswers(m_imapsPort) && loopbackPortAnswers(m_imapPort))
+        const bool submissionAnswers =
+            !m_options.submission ||
+            (loopbackPortAnswers(m_submissionPort) && loopbackPortAnswers(m_submissionsPort) &&
+             loopbackPortAnswers(m_bridgePort));
+        if (loopbackPortAnswers(m_imapsPort) && loopbackPortAnswers(m_imapPort) &&
+            submissionAnswers)
             return;
         int status = 0;
         if (::waitpid(m_pid, &status, WNOHANG) == m_pid) {
@@ -288,6 +371,10 @@ void DovecotServer::start()
 
 void DovecotServer::kill()
 {
+    if (m_bridgePid > 0) {
+        killProcessGroup(m_bridgePid);
+        m_bridgePid = -1;
+    }
     if (m_pid <= 0)
         return;
     killProcessGroup(m_pid);

@@ -33,6 +33,12 @@ struct DovecotOptions
     bool inboxNamespace = false;
     // Whose certificate the server shows.
     QString certificateName = QStringLiteral("localhost");
+    // The submission service on two more ports (STARTTLS and TLS), relaying through
+    // lmtp_bridge.py into Dovecot's LMTP, which delivers to the INBOX of the user named by
+    // the recipient's local part; the user "ann" is added to receive.
+    bool submission = false;
+    // A folder marked \Sent (special use), made at the first login; empty: none is marked.
+    QString sentFolder;
     // Appended to the configuration as it stands; later settings win over earlier ones.
     QString extraConfiguration;
 };
@@ -49,6 +55,7 @@ public:
     static constexpr const char *fullUser = "full";
     static constexpr const char *password = "secret";
     static constexpr const char *draftsFolder = "Brouillons";
+    static constexpr const char *recipient = "ann";
 
     explicit DovecotServer(DovecotOptions options = {});
     ~DovecotServer();
@@ -67,6 +74,9 @@ public:
 
     int imapsPort() const { return m_imapsPort; }
     int imapPort() const { return m_imapPort; }
+    // With DovecotOptions::submission: plain with STARTTLS, and TLS from the first byte.
+    int submissionPort() const { return m_submissionPort; }
+    int submissionsPort() const { return m_submissionsPort; }
     QString caFile() const { return testCertificates().caFile; }
     // The Maildir of a user, for looking behind the server's back.
     QString maildir(const QString &userName) const;
@@ -79,5 +89,10 @@ private:
     QTemporaryDir m_dir;
     int m_imapsPort = 0;
     int m_imapPort = 0;
+    int m_submissionPort = 0;
+    int m_submissionsPort = 0;
+    int m_lmtpPort = 0;
+    int m_bridgePort = 0;
     pid_t m_pid = -1;
+    pid_t m_bridgePid = -1;
 };

@@ -1,12 +1,18 @@
 #!/usr/bin/env bash
 # Installs Debian's Dovecot for the tests and the benchmark, which start servers of their own
-# from its programs, without leaving the package's system-wide mail service running or
-# enabled. A Dovecot that was installed before is left exactly as it was.
+# from its programs (IMAP, and submission relaying to LMTP), without leaving the package's
+# system-wide mail service running or enabled. A Dovecot that was installed before keeps its
+# service as it was: only the programs it lacks are added, without starting or restarting it.
 set -euo pipefail
 
 sudo=$([ "$(id -u)" = 0 ] || echo sudo)
 installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "ok installed"; }
-if installed dovecot-core && installed dovecot-imapd; then
+packages="dovecot-core dovecot-imapd dovecot-submissiond dovecot-lmtpd"
+missing=""
+for package in $packages; do
+    installed "$package" || missing="$missing $package"
+done
+if [ -z "$missing" ]; then
     exit 0
 fi
 
@@ -21,12 +27,15 @@ fi
 remove_policy() { if [ -n "$ours" ]; then $sudo rm -f "$policy"; fi; }
 trap remove_policy EXIT
 
-echo "Installing dovecot-core dovecot-imapd for the tests; their system service stays off"
+echo "Installing$missing for the tests; their system service stays off"
 $sudo apt-get update
-DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends \
-    dovecot-core dovecot-imapd
+# shellcheck disable=SC2086 # one word a package
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends $missing
 
-# Nor started at the next boot.
+# Nor started at the next boot, unless that Dovecot was there before us.
+if [ "${missing#* dovecot-core}" = "$missing" ]; then
+    exit 0
+fi
 if [ -d /run/systemd/system ]; then
     $sudo systemctl disable --now dovecot.service dovecot.socket >/dev/null 2>&1 || true
 else

@@ -1,4 +1,4 @@
-#include "mailbridge/imap/DraftsChoice.h"
+#include "mailbridge/imap/FolderChoice.h"
 
 #include "mailbridge/imap/MailboxName.h"
 
@@ -29,56 +29,70 @@ bool hasAttribute(const ListedMailbox &folder, const char *attribute)
                        });
 }
 
-const ListedMailbox *marked(const QList<ListedMailbox> &folders)
+const ListedMailbox *marked(FolderRole role, const QList<ListedMailbox> &folders)
 {
+    const QByteArray use = specialUse(role);
     for (const ListedMailbox &folder : folders)
-        if (hasAttribute(folder, "\\Drafts"))
+        if (hasAttribute(folder, use.constData()))
             return &folder;
     return nullptr;
 }
 
 } // namespace
 
-QString DraftsChoice::reason() const
+QByteArray specialUse(FolderRole role)
 {
+    return role == FolderRole::Sent ? QByteArray("\\Sent") : QByteArray("\\Drafts");
+}
+
+QByteArray usualFolderName(FolderRole role)
+{
+    return role == FolderRole::Sent ? QByteArray("Sent") : QByteArray("Drafts");
+}
+
+QString FolderChoice::reason() const
+{
+    const QString use = QString::fromLatin1(specialUse(role));
     switch (kind) {
     case Set:
     case SetMissing:
         return QStringLiteral("set in the mail account");
     case Marked:
-        return QStringLiteral("marked \\Drafts by the server");
+        return QStringLiteral("marked %1 by the server").arg(use);
     case UsualName:
-        return QStringLiteral("the usual name; the server marks none \\Drafts");
+        return QStringLiteral("the usual name; the server marks none %1").arg(use);
     case Create:
         break;
     }
-    return QStringLiteral("created; the server marks none \\Drafts");
+    return QStringLiteral("created; the server marks none %1").arg(use);
 }
 
-bool draftsChoiceNeedsNamespace(const QString &setFolder, const QList<ListedMailbox> &folders)
+bool folderChoiceNeedsNamespace(FolderRole role, const QString &setFolder,
+                                const QList<ListedMailbox> &folders)
 {
-    return setFolder.isEmpty() && !marked(folders);
+    return setFolder.isEmpty() && !marked(role, folders);
 }
 
-DraftsChoice chooseDraftsFolder(const QString &setFolder, const QList<ListedMailbox> &folders,
-                                const std::optional<ImapNamespace> &personal)
+FolderChoice chooseFolder(FolderRole role, const QString &setFolder,
+                          const QList<ListedMailbox> &folders,
+                          const std::optional<ImapNamespace> &personal)
 {
     if (!setFolder.isEmpty()) {
         const QByteArray wanted = encodeMailboxName(setFolder);
         for (const ListedMailbox &folder : folders)
             if (sameName(folder.name, wanted))
-                return {DraftsChoice::Set, folder.name};
-        return {DraftsChoice::SetMissing, wanted};
+                return {FolderChoice::Set, folder.name, role};
+        return {FolderChoice::SetMissing, wanted, role};
     }
-    if (const ListedMailbox *folder = marked(folders))
-        return {DraftsChoice::Marked, folder->name};
+    if (const ListedMailbox *folder = marked(role, folders))
+        return {FolderChoice::Marked, folder->name, role};
     // Where the account's own folders live: "" on most servers, "INBOX." on others; without
     // an answer the top level is the guess every server allows most.
-    const QByteArray wanted = (personal ? personal->prefix : QByteArray()) + "Drafts";
+    const QByteArray wanted = (personal ? personal->prefix : QByteArray()) + usualFolderName(role);
     for (const ListedMailbox &folder : folders)
         if (folder.name.compare(wanted, Qt::CaseInsensitive) == 0 || sameName(folder.name, wanted))
-            return {DraftsChoice::UsualName, folder.name};
-    return {DraftsChoice::Create, wanted};
+            return {FolderChoice::UsualName, folder.name, role};
+    return {FolderChoice::Create, wanted, role};
 }
 
 QString offeredFolders(const QList<ListedMailbox> &folders)
