@@ -224,7 +224,6 @@ TEST_F(HashingThreadSend, EmptySmallAndLargeFilesInOneMessageCheckOut)
     }
     const Draft draft = draftOf(paths);
     outbox.file(draft, TransferMonitor::none());
-    expectChecksumsVerify(300);
 
     MessageContent content = contentOf(draft);
     content.stamp = newMessageStamp();
@@ -238,6 +237,9 @@ TEST_F(HashingThreadSend, EmptySmallAndLargeFilesInOneMessageCheckOut)
     ::close(fd);
     EXPECT_TRUE(streamed == fileBytes(again));
     EXPECT_EQ(parseMessageFile(again).checksums, firstSent().checksums);
+    // Last: after a child process (QProcess) has started, ThreadSanitizer loses track of the
+    // locks of threads started later, and reports their hand-overs as races.
+    expectChecksumsVerify(300);
 }
 
 } // namespace
