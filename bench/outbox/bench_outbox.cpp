@@ -4,7 +4,14 @@
 // sources come from the page cache; every run ends with its output on disk. The Send runs
 // twice a round, reporting to nobody and to a monitor that counts, for the cost of progress.
 //
-// bench_outbox [--megabytes N] [--rounds N] [--folder DIR]   (defaults: 1100 MiB, 3, /var/tmp)
+// Each round also sends with Manifest=false, so that the cost of the text part and the
+// checksums (hashed from the same reads, on a thread of their own) shows as a ratio of two
+// runs of the same round. --previous names a bench_outbox built from earlier code: its Send
+// runs in every round too, and the ratios put the two side by side. The order of the Sends
+// turns each round, so that no kind always finds the disk fresh.
+//
+// bench_outbox [--megabytes N] [--rounds N] [--folder DIR] [--previous PROGRAM]
+//   (defaults: 1100 MiB, 3, /var/tmp, none)
 
 #include "batch/BatchSender.h"
 #include "batch/SendRequest.h"
@@ -163,10 +170,11 @@ private:
 };
 
 // The measured part, run in a child of its own: the batch into a fresh outbox.
-int sendBatchInto(const QString &sources, const QString &outboxFolder, bool counting)
+int sendBatchInto(const QString &sources, const QString &outboxFolder, bool counting, bool manifest)
 {
     SendRequest request;
     request.folder = sources;
+    request.manifest = manifest;
     std::int64_t inputBytes = 0;
     for (const QFileInfo &file : QDir(sources).entryInfoList(QDir::Files, QDir::Name)) {
         request.entries.push_back(FileLine{file.fileName(), true});
@@ -230,11 +238,13 @@ int main(int argc, char **argv)
     QCoreApplication app(argc, argv);
     QStringList args = app.arguments();
     if (args.size() >= 4 && args[1] == QLatin1String("--send"))
-        return sendBatchInto(args[2], args[3], args.size() == 5 && args[4] == "--counting");
+        return sendBatchInto(args[2], args[3], args.contains(QStringLiteral("--counting")),
+                             !args.contains(QStringLiteral("--no-manifest")));
 
     std::int64_t megabytes = 1100;
     int rounds = 3;
     QString parent = QStringLiteral("/var/tmp");
+    std::string previous;
     for (qsizetype i = 1; i + 1 < args.size(); i += 2) {
         if (args[i] == QLatin1String("--megabytes"))
             megabytes = args[i + 1].toLongLong();
@@ -242,6 +252,8 @@ int main(int argc, char **argv)
             rounds = std::max(1, args[i + 1].toInt());
         else if (args[i] == QLatin1String("--folder"))
             parent = args[i + 1];
+        else if (args[i] == QLatin1String("--previous"))
+            previous = QFileInfo(args[i + 1]).absoluteFilePath().toStdString();
     }
 
     QByteArray pattern = QFile::encodeName(parent) + "/ferrymail-bench-XXXXXX";
@@ -272,10 +284,17 @@ int main(int argc, char **argv)
                                            outbox.toStdString()};
     std::vector<std::string> sendCounting = send;
     sendCounting.push_back("--counting");
+    std::vector<std::string> sendBare = send;
+    sendBare.push_back("--no-manifest");
+    const std::vector<std::string> sendPrevious = {previous, "--send", sources.toStdString(),
+                                                   outbox.toStdString()};
     double sendSeconds = 0;
     double base64Seconds = 0;
     double floorSeconds = 0;
     std::vector<double> floorRatios, base64Ratios, countingWallRatios, countingCpuRatios;
+    // Manifest=true against false, the previous code against false, and true against it.
+    std::vector<double> manifestWallRatios, manifestCpuRatios, previousWallRatios,
+        previousCpuRatios, againstPreviousWallRatios, againstPreviousCpuRatios;
     long peakKib = 0;
     for (int round = 1; round <= rounds; ++round) {
         const auto sendOnce = [&](const std::vector<std::string> &command, const char *label,
@@ -295,14 +314,24 @@ int main(int argc, char **argv)
             return run;
         };
         std::int64_t outboxBytes = 0;
-        std::int64_t countedBytes = 0;
-        const bool countingFirst = round % 2 == 0;
-        ChildRun counted;
-        if (countingFirst)
-            counted = sendOnce(sendCounting, "outbox, counting monitor", countedBytes);
-        const ChildRun plain = sendOnce(send, "outbox", outboxBytes);
-        if (!countingFirst)
-            counted = sendOnce(sendCounting, "outbox, counting monitor", countedBytes);
+        std::int64_t otherBytes = 0;
+        ChildRun plain, counted, bare, earlier;
+        struct Kind
+        {
+            const std::vector<std::string> *command;
+            const char *label;
+            ChildRun *run;
+            std::int64_t *bytes;
+        };
+        std::vector<Kind> kinds = {
+            {&send, "outbox", &plain, &outboxBytes},
+            {&sendBare, "outbox, Manifest=false", &bare, &otherBytes},
+            {&sendCounting, "outbox, counting monitor", &counted, &otherBytes}};
+        if (!previous.empty())
+            kinds.push_back({&sendPrevious, "outbox, previous code", &earlier, &otherBytes});
+        std::rotate(kinds.begin(), kinds.begin() + (round - 1) % int(kinds.size()), kinds.end());
+        for (const Kind &kind : kinds)
+            *kind.run = sendOnce(*kind.command, kind.label, *kind.bytes);
 
         const ChildRun coreutils = runChild(base64);
         const std::int64_t referenceBytes = QFileInfo(reference).size();
@@ -317,11 +346,13 @@ int main(int argc, char **argv)
         QFile::remove(reference);
         ::sync();
 
-        if (plain.status != 0 || counted.status != 0 || coreutils.status != 0 ||
-            floor.status != 0) {
+        if (plain.status != 0 || counted.status != 0 || bare.status != 0 || earlier.status != 0 ||
+            coreutils.status != 0 || floor.status != 0) {
             std::fprintf(stderr,
-                         "bench_outbox: a run failed (outbox %d, counting %d, base64 %d, dd %d)\n",
-                         plain.status, counted.status, coreutils.status, floor.status);
+                         "bench_outbox: a run failed (outbox %d, counting %d, Manifest=false %d, "
+                         "previous %d, base64 %d, dd %d)\n",
+                         plain.status, counted.status, bare.status, earlier.status,
+                         coreutils.status, floor.status);
             QDir(work).removeRecursively();
             return 1;
         }
@@ -337,7 +368,15 @@ int main(int argc, char **argv)
         base64Ratios.push_back(plain.seconds / coreutils.seconds);
         countingWallRatios.push_back(counted.seconds / plain.seconds);
         countingCpuRatios.push_back(counted.cpuSeconds / plain.cpuSeconds);
-        peakKib = std::max({peakKib, plain.peakKib, counted.peakKib});
+        manifestWallRatios.push_back(plain.seconds / bare.seconds);
+        manifestCpuRatios.push_back(plain.cpuSeconds / bare.cpuSeconds);
+        if (!previous.empty()) {
+            previousWallRatios.push_back(earlier.seconds / bare.seconds);
+            previousCpuRatios.push_back(earlier.cpuSeconds / bare.cpuSeconds);
+            againstPreviousWallRatios.push_back(plain.seconds / earlier.seconds);
+            againstPreviousCpuRatios.push_back(plain.cpuSeconds / earlier.cpuSeconds);
+        }
+        peakKib = std::max({peakKib, plain.peakKib, counted.peakKib, bare.peakKib});
     }
     QDir(work).removeRecursively();
 
@@ -353,5 +392,19 @@ int main(int argc, char **argv)
                 median(base64Ratios));
     std::printf("ratio outbox/floor wall time: %.2f (median %.2f; target <= 1.2)\n",
                 sendSeconds / floorSeconds, median(floorRatios));
+    const auto ratios = [](const char *what, const std::vector<double> &wall,
+                           const std::vector<double> &cpu, const char *target) {
+        std::printf("ratio %s: wall time median %.3f (", what, median(wall));
+        for (std::size_t i = 0; i < wall.size(); ++i)
+            std::printf("%s%.3f", i ? " " : "", wall[i]);
+        std::printf("), CPU time median %.3f%s\n", median(cpu), target);
+    };
+    ratios("Manifest=true/Manifest=false", manifestWallRatios, manifestCpuRatios,
+           "; target: wall time <= 1.05");
+    if (!previous.empty()) {
+        ratios("previous code/Manifest=false", previousWallRatios, previousCpuRatios, "");
+        ratios("Manifest=true/previous code", againstPreviousWallRatios, againstPreviousCpuRatios,
+               "");
+    }
     return 0;
 }

@@ -6,8 +6,8 @@
 #include "mailbridge/compose/Attachment.h"
 #include "mailbridge/compose/Base64Lines.h"
 #include "mailbridge/compose/GMimeStreamSubclass.h"
+#include "mailbridge/compose/HashingThread.h"
 #include "mailbridge/compose/RegularFile.h"
-#include "mailbridge/compose/Sha256.h"
 #include "mailbridge/compose/SystemIo.h"
 
 #include <algorithm>
@@ -36,21 +36,20 @@ public:
     }
 
     // What a message that states the file's size and checksum needs: the file as inspected,
-    // and its SHA-256 from the reads that encode it.
-    void requireAsInspectedAndHash(const FileIdentity &inspected)
+    // and its SHA-256 from the blocks read to encode it, hashed by the thread while they are
+    // encoded.
+    void requireAsInspectedAndHash(const FileIdentity &inspected,
+                                   std::shared_ptr<HashingThread> hasher)
     {
         m_required = inspected;
-        m_hash.emplace();
+        m_hasher = std::move(hasher);
     }
 
-    // Once every byte was read in order: the SHA-256 of what was encoded.
-    std::optional<Sha256Digest> digest()
+    // Once every byte was read in order and the thread has finished: the SHA-256 of what was
+    // encoded.
+    std::optional<Sha256Digest> digest() const
     {
-        if (!m_digest && m_hash && m_read && m_hashed == m_identity->size) {
-            m_digest = m_hash->finish();
-            m_hash.reset();
-        }
-        return m_digest;
+        return m_hashFile ? m_hasher->digest(*m_hashFile) : std::nullopt;
     }
 
     std::uint64_t encodedSize()
@@ -66,8 +65,7 @@ public:
     void close()
     {
         m_fd.reset();
-        m_chunk.reset();
-        m_chunkLength = 0;
+        dropChunk();
     }
 
 private:
@@ -80,6 +78,9 @@ private:
     void openForReading();
     void loadChunkFor(std::uint64_t inputOffset);
     void checkUnchangedSince(const FileIdentity &before) const;
+    void newChunk();
+    void dropChunk();
+    void hashChunk();
 
     QString m_path;
     TransferMonitor &m_monitor;
@@ -89,16 +90,20 @@ private:
     std::optional<FileIdentity> m_identity;
     FileIdentity m_readStart;
     FileDescriptor m_fd;
-    std::unique_ptr<unsigned char[]> m_chunk;
+    // The block being encoded: the file's own, or lent by the hashing thread.
+    std::shared_ptr<HashingThread> m_hasher; // before the lease, which ends first
+    std::unique_ptr<unsigned char[]> m_ownChunk;
+    HashingThread::Lease m_lentChunk;
+    unsigned char *m_chunk = nullptr;
     std::uint64_t m_chunkStart = 0;
     std::size_t m_chunkLength = 0;
     // How far the file's bytes were reported, so that a second pass reports nothing again.
     std::uint64_t m_reported = 0;
-    // The file a checked stream must find, and the hash of its bytes read so far, in order.
+    // The file a checked stream must find, its hash on the thread, and how many of its bytes
+    // went there, in order.
     std::optional<FileIdentity> m_required;
-    std::optional<Sha256> m_hash;
+    std::shared_ptr<HashingThread::File> m_hashFile;
     std::uint64_t m_hashed = 0;
-    std::optional<Sha256Digest> m_digest;
     // One encoded line, for reads that start or end inside a line.
     char m_line[base64LineStride];
     std::uint64_t m_lineIndex = UINT64_MAX;
@@ -122,6 +127,11 @@ EncodedFile::Opened EncodedFile::open()
     if (opened.identity != *m_identity || (m_required && opened.identity != *m_required))
         throw Failure(QStringLiteral("Cannot attach %1: it changed while being sent")
                           .arg(displayFileName(m_path)));
+    if (m_hasher && !m_hashFile) {
+        m_hashFile = std::make_shared<HashingThread::File>();
+        if (m_identity->size == 0) // never read: this open is all there is to hash
+            m_hasher->end(m_hashFile);
+    }
     return opened;
 }
 
@@ -144,23 +154,17 @@ void EncodedFile::loadChunkFor(std::uint64_t inputOffset)
         throw SendCancelled();
     if (!m_fd.isOpen())
         openForReading();
-    if (!m_chunk)
-        m_chunk = std::make_unique_for_overwrite<unsigned char[]>(chunkBytes);
+    newChunk();
     const std::uint64_t size = m_identity->size;
     m_chunkStart = inputOffset / chunkBytes * chunkBytes;
-    m_chunkLength = 0;
     const std::size_t wanted =
         std::size_t(std::min<std::uint64_t>(chunkBytes, size - m_chunkStart));
-    if (readFully(m_fd.get(), m_chunk.get(), wanted, off_t(m_chunkStart), m_path) != wanted)
+    if (readFully(m_fd.get(), m_chunk, wanted, off_t(m_chunkStart), m_path) != wanted)
         throw Failure(
             QStringLiteral("Cannot attach %1: it changed while being sent (it became shorter)")
                 .arg(displayFileName(m_path)));
     m_chunkLength = wanted;
-    // Hashed while the block is fresh in the cache; a block read again is not hashed again.
-    if (m_hash && m_chunkStart == m_hashed) {
-        m_hash->add(m_chunk.get(), wanted);
-        m_hashed += wanted;
-    }
+    hashChunk();
     // The last block read: what went into the message is whole only if the file stayed as it
     // was when the read began. The descriptor goes back at once; the block stays until encoded.
     if (m_chunkStart + wanted == size) {
@@ -171,6 +175,43 @@ void EncodedFile::loadChunkFor(std::uint64_t inputOffset)
         m_monitor.attachmentBytes(std::int64_t(m_chunkStart + wanted - m_reported));
         m_reported = m_chunkStart + wanted;
     }
+}
+
+// A block to read into: the file's own one again, or a fresh lease, since a lent block may
+// still be in the hash.
+void EncodedFile::newChunk()
+{
+    m_chunkLength = 0;
+    if (!m_hasher) {
+        if (!m_ownChunk)
+            m_ownChunk = std::make_unique_for_overwrite<unsigned char[]>(chunkBytes);
+        m_chunk = m_ownChunk.get();
+        return;
+    }
+    m_chunk = nullptr;
+    m_lentChunk = HashingThread::Lease(); // back first, so that it may come again
+    m_lentChunk = m_hasher->lease();
+    m_chunk = m_lentChunk.data();
+}
+
+void EncodedFile::dropChunk()
+{
+    m_chunk = nullptr;
+    m_chunkLength = 0;
+    m_ownChunk.reset();
+    m_lentChunk = HashingThread::Lease();
+}
+
+// The block just read goes to the thread while it is encoded here; a block read again is not
+// hashed again.
+void EncodedFile::hashChunk()
+{
+    if (!m_hashFile || m_chunkStart != m_hashed)
+        return;
+    m_hasher->add(m_hashFile, m_lentChunk, m_chunkLength);
+    m_hashed += m_chunkLength;
+    if (m_hashed == m_identity->size)
+        m_hasher->end(m_hashFile);
 }
 
 void EncodedFile::openForReading()
@@ -199,7 +240,7 @@ std::size_t EncodedFile::read(std::uint64_t position, char *buffer, std::size_t 
         const std::size_t lineSize =
             std::size_t(std::min<std::uint64_t>(base64LineStride, encodedEnd - at + column));
         loadChunkFor(inputOffset);
-        const unsigned char *input = m_chunk.get() + (inputOffset - m_chunkStart);
+        const unsigned char *input = m_chunk + (inputOffset - m_chunkStart);
         const std::size_t inputInChunk = std::size_t(m_chunkStart + m_chunkLength - inputOffset);
         std::size_t produced;
         if (column == 0 && length - done >= lineSize) {
@@ -218,10 +259,8 @@ std::size_t EncodedFile::read(std::uint64_t position, char *buffer, std::size_t 
         done += produced;
         at += produced;
     }
-    if (at >= encodedEnd) {
-        m_chunk.reset();
-        m_chunkLength = 0;
-    }
+    if (at >= encodedEnd)
+        dropChunk();
     return done;
 }
 
@@ -316,11 +355,17 @@ GObjectPtr<GMimeStream> openBase64FileStream(const Attachment &attachment, Trans
         std::make_shared<EncodedFile>(attachment.path, monitor, attachment.identity), 0, -1);
 }
 
+std::shared_ptr<HashingThread> newFileHashingThread()
+{
+    return std::make_shared<HashingThread>(chunkBytes);
+}
+
 GObjectPtr<GMimeStream> openCheckedBase64FileStream(const Attachment &attachment,
-                                                    TransferMonitor &monitor)
+                                                    TransferMonitor &monitor,
+                                                    std::shared_ptr<HashingThread> hasher)
 {
     auto file = std::make_shared<EncodedFile>(attachment.path, monitor, attachment.identity);
-    file->requireAsInspectedAndHash(attachment.identity);
+    file->requireAsInspectedAndHash(attachment.identity, std::move(hasher));
     return Base64FileStreamState::newStream(std::move(file), 0, -1);
 }
 

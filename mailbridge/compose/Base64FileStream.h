@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <exception>
+#include <memory>
 #include <optional>
 
 #include "mailbridge/compose/GMimeHeaders.h"
@@ -30,13 +31,17 @@ GObjectPtr<GMimeStream> openBase64FileStream(const Attachment &attachment,
                                              TransferMonitor &monitor);
 
 // The same for a message that states the file's size and checksum: a file replaced since it
-// was inspected fails as changed instead of going whole, and the stream computes the file's
-// SHA-256 from the very reads that encode it, with no pass of its own.
+// was inspected fails as changed instead of going whole, and the file's SHA-256 comes from the
+// very blocks read to encode it, hashed on the thread while they are encoded: no pass of its
+// own. The streams of one message share one thread (newFileHashingThread), read one at a time.
+class HashingThread;
+std::shared_ptr<HashingThread> newFileHashingThread();
 GObjectPtr<GMimeStream> openCheckedBase64FileStream(const Attachment &attachment,
-                                                    TransferMonitor &monitor);
+                                                    TransferMonitor &monitor,
+                                                    std::shared_ptr<HashingThread> hasher);
 
-// The SHA-256 of the file of a checked stream, once all of it was read in order; nothing
-// before, or for a stream of another kind.
+// The SHA-256 of the file of a checked stream, once all of it was read in order and the
+// thread has finished; nothing before, or for a stream of another kind.
 std::optional<Sha256Digest> base64FileStreamDigest(GMimeStream *stream);
 
 // What made a call on the stream fail (a Failure naming the file, or SendCancelled); null

@@ -8,6 +8,7 @@
 #include "mailbridge/compose/GMimeHeaders.h"
 #include "mailbridge/compose/GMimeLibrary.h"
 #include "mailbridge/compose/GObjectPtr.h"
+#include "mailbridge/compose/HashingThread.h"
 #include "mailbridge/compose/HeaderChecks.h"
 #include "mailbridge/compose/LateTextStream.h"
 #include "mailbridge/compose/ManifestText.h"
@@ -137,13 +138,17 @@ GObjectPtr<GMimeMessage> composeMessage(const MessageContent &content, const Par
 }
 
 // The streams a message being written reads its parts from, kept to ask for their failures
-// and digests afterwards; the parts hold references of their own.
+// and digests afterwards; the parts hold references of their own. With a manifest, their
+// files are hashed on one thread for the message, which ends before the checksums are
+// written, or with this object when the message ends early.
 class ReadingStreams
 {
 public:
     ReadingStreams(const MessageContent &content, TransferMonitor &monitor, bool byPathOnly)
         : m_content(content), m_monitor(monitor), m_byPathOnly(byPathOnly)
     {
+        if (content.manifest && !content.attachments.empty())
+            m_hasher = newFileHashingThread();
     }
 
     PartContents contents()
@@ -169,8 +174,8 @@ private:
     GObjectPtr<GMimeStream> openAttachment(const Attachment &attachment)
     {
         // A message that states its files' sizes and checksums reads the files it states.
-        if (m_content.manifest)
-            m_attachments.push_back(openCheckedBase64FileStream(attachment, m_monitor));
+        if (m_hasher)
+            m_attachments.push_back(openCheckedBase64FileStream(attachment, m_monitor, m_hasher));
         else if (m_byPathOnly)
             m_attachments.push_back(openBase64FileStream(attachment.path, m_monitor));
         else
@@ -181,6 +186,7 @@ private:
     // Asked once the files were read, as the part after them starts.
     QByteArray lines() const
     {
+        m_hasher->finish();
         QByteArray text;
         for (std::size_t i = 0; i < m_attachments.size(); ++i) {
             const std::optional<Sha256Digest> digest =
@@ -197,6 +203,7 @@ private:
     const MessageContent &m_content;
     TransferMonitor &m_monitor;
     bool m_byPathOnly;
+    std::shared_ptr<HashingThread> m_hasher; // before the streams, whose files lease its blocks
     std::vector<GObjectPtr<GMimeStream>> m_attachments;
     GObjectPtr<GMimeStream> m_checksums;
 };
