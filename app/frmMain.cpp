@@ -15,13 +15,13 @@
 #include "batch/SendSummary.h"
 #include "batch/SendValidation.h"
 #include "common/Failure.h"
+#include "common/HomePath.h"
 #include "common/ThreadHandOver.h"
 #include "common/Twips.h"
 #include "filelist/FileListModel.h"
 #include "filelist/FileListRefresh.h"
 #include "filelist/FileSystem.h"
 #include "filelist/FolderChooser.h"
-#include "common/HomePath.h"
 #include "mailbridge/MailAccount.h"
 #include "mailbridge/Outbox.h"
 #include "mailbridge/password/PasswordResolution.h"
@@ -375,8 +375,7 @@ void frmMain::updateSendToolTip()
         return;
     // One plan for the column, the line and the tool tip. The outbox's own limit may need a
     // server, which this thread never waits on: the plan goes without it.
-    PlanOverview plan =
-        m_preview->overview(currentRequest(), m_outbox->destination(), m_outbox->lineEnding());
+    PlanOverview plan = m_preview->overview(currentRequest(), *m_outbox);
     m_fileList->setMessageNumbers(std::move(plan.messageOfEntry));
     cmdSend->setToolTip(plan.toolTip);
     if (lblPlan->text() != plan.line) {
@@ -494,7 +493,7 @@ void frmMain::frmMain_cmdSend_Click()
     // after the box the person is where the fault is.
     PreparedSend prepared;
     try {
-        prepared = prepareSend(currentRequest(), *objFileSystem);
+        prepared = prepareSend(currentRequest(), *objFileSystem, m_outbox->messageRules());
     } catch (const FieldRefusal &refusal) {
         MessageBoxes::showRefusal(this, refusal.whilePlanning()
                                             ? nothingFiledText(refusal.description())

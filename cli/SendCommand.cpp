@@ -12,6 +12,7 @@
 #include "filelist/FileListRefresh.h"
 #include "mailbridge/Outbox.h"
 #include "mailbridge/TransferMonitor.h"
+#include "mailbridge/compose/ComposedMessageRules.h"
 #include "settings/ManifestSetting.h"
 
 #include <optional>
@@ -68,7 +69,8 @@ PreparedSend prepare(const TickedRequest &ticked, const QString &folder, const F
 {
     PreparedSend prepared;
     try {
-        prepared = prepareSend(ticked.request, files);
+        // Every outbox writes its messages with the same rules; none needs to exist yet.
+        prepared = prepareSend(ticked.request, files, composedMessageRules());
     } catch (const Refusal &refusal) {
         if (ticked.missing.isEmpty() ||
             refusal.description() != QStringLiteral("No files selected!"))
@@ -124,8 +126,7 @@ int runSendCommand(const SendOptions &options, const SettingsStore &settings,
         try {
             const SendOutcome outcome = sendBatch(prepared, *outbox, progress, interruption.cancel);
             terminal.reset();
-            printFiled(output.out, outcome.filedSubjects, outcome.perhapsFiledSubjects,
-                       *outbox);
+            printFiled(output.out, outcome.filedSubjects, outcome.perhapsFiledSubjects, *outbox);
             return ExitCode::sent;
         } catch (const SendStopped &stopped) {
             terminal.reset();
