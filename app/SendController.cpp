@@ -46,6 +46,8 @@ void SendController::setOutbox(std::unique_ptr<Outbox> outbox, std::optional<QSt
     // a worker, which the application waits for before it ends.
     std::shared_ptr<Outbox> old(std::move(m_outbox));
     m_outbox = std::move(outbox);
+    // Its own turns: a question still stuck on the outbox before holds up nothing here.
+    m_outboxUse = std::make_shared<std::mutex>();
     if (old)
         runInBackground([old = std::move(old)]() mutable { old.reset(); });
     if (m_outbox && password)
@@ -66,6 +68,7 @@ void SendController::dropLimitQuestion()
         m_limitCancel->cancel();
     m_limitCancel.reset();
     ++m_limitQuestion;
+    m_limitAnswered = false;
     if (m_limit) {
         m_limit.reset();
         emit sizeLimitChanged();
@@ -84,31 +87,35 @@ void SendController::askForLimit()
     runInBackground([outbox = m_outbox, use = m_outboxUse, cancel, question = m_limitQuestion,
                      self = QPointer<SendController>(this)] {
         std::optional<std::uint64_t> limit;
+        bool answered = false;
         {
             const std::lock_guard lock(*use);
             if (!cancel->cancelled()) {
                 outbox->setCancelCheck([cancel] { return cancel->cancelled(); });
                 try {
                     limit = outbox->messageSizeLimit();
+                    answered = true;
                 } catch (...) {
                     // Unknown, as for an outbox that has none; the Send asks again itself.
                 }
                 outbox->setCancelCheck({});
             }
         }
-        runOnApplicationThread([self, question, limit] {
+        runOnApplicationThread([self, question, answered, limit] {
             if (self)
-                self->limitFound(question, limit);
+                self->limitFound(question, answered, limit);
         });
     });
 }
 
-void SendController::limitFound(std::uint64_t question, std::optional<std::uint64_t> limit)
+void SendController::limitFound(std::uint64_t question, bool answered,
+                                std::optional<std::uint64_t> limit)
 {
     // An answer about an outbox since replaced, or asked again, is not this one's.
     if (question != m_limitQuestion)
         return;
     m_limitCancel.reset();
+    m_limitAnswered = answered;
     if (limit == m_limit)
         return;
     m_limit = limit;
@@ -163,8 +170,9 @@ void SendController::onSendFinished()
     BackgroundSend *send = m_send.release();
     send->deleteLater();
     const SendEnd end = endOf(*send);
-    // A Send may have brought the password or met the limit: ask again what is still unknown.
-    if (!m_limit)
+    // A Send may have brought the password, or reached a server that could not be asked
+    // before: ask again what is still unknown.
+    if (!m_limitAnswered && !m_limitCancel)
         askForLimit();
     emit finished(end);
 }

@@ -76,14 +76,17 @@ private:
     void onSendFinished();
     SendEnd endOf(BackgroundSend &send) const;
     void askForLimit();
-    void limitFound(std::uint64_t question, std::optional<std::uint64_t> limit);
+    // answered: the outbox said (perhaps that it has no limit), rather than failed to.
+    void limitFound(std::uint64_t question, bool answered, std::optional<std::uint64_t> limit);
     void dropLimitQuestion();
 
     // Held by every worker while it uses the outbox: the limit's question and a Send's start
-    // take turns on it, as the outbox is made for one thread at a time.
+    // take turns on it, as the outbox is made for one thread at a time. One per outbox.
     std::shared_ptr<std::mutex> m_outboxUse = std::make_shared<std::mutex>();
     std::shared_ptr<Outbox> m_outbox;
     std::optional<std::uint64_t> m_limit;
+    // The outbox said what it takes: it is not asked again.
+    bool m_limitAnswered = false;
     // The question in flight: its cancel, and its number, so that a late answer about an
     // outbox since replaced is dropped.
     std::shared_ptr<CancelToken> m_limitCancel;
