@@ -4,24 +4,23 @@
 #include "app/EventGuard.h"
 #include "app/MessageBoxes.h"
 #include "app/RememberedComboBox.h"
+#include "app/SendController.h"
 #include "app/TickListView.h"
 #include "app/UpDown.h"
 #include "app/frmAccount.h"
 #include "app/frmProgress.h"
 #include "batch/BackgroundSend.h"
-#include "batch/BatchSender.h"
 #include "batch/PreparedSend.h"
 #include "batch/SendPreview.h"
 #include "batch/SendSummary.h"
 #include "batch/SendValidation.h"
 #include "common/Failure.h"
-#include "common/ThreadHandOver.h"
+#include "common/HomePath.h"
 #include "common/Twips.h"
 #include "filelist/FileListModel.h"
 #include "filelist/FileListRefresh.h"
 #include "filelist/FileSystem.h"
 #include "filelist/FolderChooser.h"
-#include "common/HomePath.h"
 #include "mailbridge/MailAccount.h"
 #include "mailbridge/Outbox.h"
 #include "mailbridge/password/PasswordResolution.h"
@@ -153,7 +152,7 @@ frmMain::frmMain(SettingsStore &settings, FolderChooser &folderChooser, ServiceF
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
       m_settings(settings), m_folderChooser(folderChooser), m_factories(std::move(factories)),
-      m_fileList(new FileListModel(this))
+      m_fileList(new FileListModel(this)), m_controller(std::make_unique<SendController>())
 {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Ferrymail"));
@@ -163,11 +162,8 @@ frmMain::frmMain(SettingsStore &settings, FolderChooser &folderChooser, ServiceF
     resize(minimumSize());
     createControls();
     connectEvents();
-    m_progressDelay = new QTimer(this);
-    m_progressDelay->setSingleShot(true);
-    // A Send that ends sooner shows nothing, so short Sends look as they always did.
-    m_progressDelay->setInterval(500);
-    connect(m_progressDelay, &QTimer::timeout, this, &frmMain::showProgress);
+    connect(m_controller.get(), &SendController::progressDue, this, &frmMain::showProgress);
+    connect(m_controller.get(), &SendController::finished, this, &frmMain::onSendFinished);
 
     // The tool tip follows the ticks, the size and the addresses; worked out once per burst.
     m_previewDelay = new QTimer(this);
@@ -184,16 +180,16 @@ frmMain::frmMain(SettingsStore &settings, FolderChooser &folderChooser, ServiceF
     connect(txtSize, &QLineEdit::textChanged, this, preview);
     connect(cboTo, &QComboBox::currentTextChanged, this, preview);
     connect(cboFrom, &QComboBox::currentTextChanged, this, preview);
+    // The outbox's limit comes from a worker, perhaps from its server.
+    connect(m_controller.get(), &SendController::sizeLimitChanged, this, preview);
 }
 
 frmMain::~frmMain()
 {
     // The worker uses the services this window owns: it must end before they go.
-    if (m_send) {
-        m_send->cancel();
-        m_send->wait();
+    if (isSending())
         qApp->removeEventFilter(this);
-    }
+    m_controller.reset();
     // ~QWidget moves the focus away from the controls after this object is gone; the
     // application's signal must not reach onFocusChanged then.
     disconnect(qApp, &QApplication::focusChanged, this, nullptr);
@@ -297,7 +293,7 @@ void frmMain::connectEvents()
 void frmMain::frmMain_Form_Load()
 {
     objFileSystem = m_factories.createFileSystem();
-    m_outbox = m_factories.makeOutbox(m_settings);
+    m_controller->setOutbox(m_factories.makeOutbox(m_settings));
     m_preview = std::make_unique<SendPreview>(*objFileSystem);
     txtSize->setText(RememberedEntries::loadMaxSize(m_settings));
     fillRemembered(cboFrom, m_settings, QStringLiteral("From"));
@@ -371,12 +367,11 @@ SendRequest frmMain::currentRequest() const
 
 void frmMain::updateSendToolTip()
 {
-    if (!m_outbox || !m_preview)
+    if (!m_controller || !m_controller->hasOutbox() || !m_preview)
         return;
     // One plan for the column, the line and the tool tip. The outbox's own limit may need a
-    // server, which this thread never waits on: the plan goes without it.
-    PlanOverview plan =
-        m_preview->overview(currentRequest(), m_outbox->destination(), m_outbox->lineEnding());
+    // server, which this thread never waits on: the plan has it once the controller does.
+    PlanOverview plan = m_preview->overview(currentRequest(), outbox(), m_controller->sizeLimit());
     m_fileList->setMessageNumbers(std::move(plan.messageOfEntry));
     cmdSend->setToolTip(plan.toolTip);
     if (lblPlan->text() != plan.line) {
@@ -494,7 +489,7 @@ void frmMain::frmMain_cmdSend_Click()
     // after the box the person is where the fault is.
     PreparedSend prepared;
     try {
-        prepared = prepareSend(currentRequest(), *objFileSystem);
+        prepared = prepareSend(currentRequest(), *objFileSystem, outbox().messageRules());
     } catch (const FieldRefusal &refusal) {
         MessageBoxes::showRefusal(this, refusal.whilePlanning()
                                             ? nothingFiledText(refusal.description())
@@ -508,34 +503,32 @@ void frmMain::frmMain_cmdSend_Click()
     }
     rememberEntries();
 
-    m_send = std::make_unique<BackgroundSend>(std::move(prepared), *m_outbox);
     // The keyring and a PasswordCommand may take their time: the Send's worker asks them,
     // so this window stays free, and the progress window's Cancel stops a command.
-    if (m_outbox->needsPassword())
-        m_send->setPreparation([account = readMailAccount(m_settings), keyring = keyring(),
-                                outbox = m_outbox.get()](const CancelToken &cancel) {
+    std::function<void(const CancelToken &)> preparation;
+    if (outbox().needsPassword())
+        preparation = [account = readMailAccount(m_settings), keyring = keyring(),
+                       mail = &outbox()](const CancelToken &cancel) {
             const std::optional<QString> password =
                 resolvePassword(account, *keyring, [&cancel] { return cancel.cancelled(); });
             if (!password)
-                throw PasswordWanted(outbox->destination());
-            outbox->setPassword(*password);
-        });
-    connect(m_send.get(), &BackgroundSend::finished, this, &frmMain::onSendFinished);
+                throw PasswordWanted(mail->destination());
+            mail->setPassword(*password);
+        };
     // Clicks and keys that arrive while the Send runs are dropped, never replayed.
     qApp->installEventFilter(this);
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    m_send->start();
-    m_progressDelay->start();
+    m_controller->start(std::move(prepared), std::move(preparation));
 }
 
 bool frmMain::askForPassword()
 {
     if (!m_factories.askPassword)
         return false;
-    const auto answer = m_factories.askPassword(this, m_outbox->destination());
+    const auto answer = m_factories.askPassword(this, outbox().destination());
     if (!answer)
         return false;
-    m_outbox->setPassword(answer->password);
+    m_controller->setPassword(answer->password);
     // Kept once the keyring gets to it; this window does not wait for that.
     if (answer->remember && m_factories.createKeyring)
         keyring()->writeLater(passwordKey(readMailAccount(m_settings)), answer->password, this,
@@ -579,99 +572,82 @@ void frmMain::frmMain_MailAccount()
     if (account.exec() != QDialog::Accepted)
         return;
     // The next Send goes where the dialog says.
-    replaceOutbox(m_factories.makeOutbox(m_settings));
-    if (const auto typed = account.typedPassword())
-        m_outbox->setPassword(*typed);
+    m_controller->setOutbox(m_factories.makeOutbox(m_settings), account.typedPassword());
     m_previewDelay->start();
 }
 
-void frmMain::replaceOutbox(std::unique_ptr<Outbox> outbox)
+bool frmMain::isSending() const
 {
-    // Closing an outbox may log out from a server and wait on the network: that happens on
-    // a worker, which the application waits for before it ends.
-    std::shared_ptr<Outbox> old(std::move(m_outbox));
-    m_outbox = std::move(outbox);
-    if (old)
-        runInBackground([old = std::move(old)]() mutable { old.reset(); });
+    return m_controller && m_controller->isSending();
+}
+
+Outbox &frmMain::outbox() const
+{
+    return m_controller->outbox();
 }
 
 void frmMain::showProgress()
 {
-    if (!m_send || m_progress)
+    if (!isSending() || m_progress)
         return;
     QApplication::restoreOverrideCursor();
-    m_progress = new frmProgress(m_send.get(), this);
+    m_progress = new frmProgress(m_controller->send(), this);
     // Shown without modality (see frmProgress); the window beneath drops input meanwhile.
     m_progress->show();
 }
 
-void frmMain::onSendFinished()
+void frmMain::onSendFinished(const SendEnd &end)
 {
-    if (!m_send)
-        return;
-    m_progressDelay->stop();
     const bool progressShown = m_progress && !m_progress->hasEnded();
     if (!progressShown)
         QApplication::restoreOverrideCursor();
     qApp->removeEventFilter(this);
-    // Deleted later: this runs inside one of its signals.
-    BackgroundSend *send = m_send.release();
-    send->deleteLater();
-    runGuarded(this, [this, send, progressShown] { showSendEnd(*send, progressShown); });
+    runGuarded(this, [this, &end, progressShown] { showSendEnd(end, progressShown); });
 }
 
-void frmMain::showSendEnd(BackgroundSend &send, bool progressShown)
+void frmMain::showSendEnd(const SendEnd &end, bool progressShown)
 {
     const auto closeProgress = [this] {
         if (m_progress)
             m_progress->deleteLater();
     };
     const QString now = QTime::currentTime().toString(QStringLiteral("HH:mm"));
-    QString summary;
-    try {
-        summary = sendDoneText(int(send.result().filedSubjects.size()), m_outbox->destination(),
-                               m_outbox->sendsOn());
-    } catch (const PasswordWanted &) {
+    // What went is unticked: a Send now sends the rest, split as before.
+    m_fileList->untick(end.untick);
+    switch (end.kind) {
+    case SendEnd::Kind::PasswordWanted:
         closeProgress();
         if (!m_factories.askPassword)
-            throw;
+            throw PasswordWanted(outbox().destination());
         // Sent again as the person clicked, now with the password typed.
         if (askForPassword())
             QTimer::singleShot(0, this,
                                [this] { runGuarded(this, [this] { frmMain_cmdSend_Click(); }); });
         return;
-    } catch (const SendStopped &stopped) {
-        if (!stopped.cancelled()) {
-            setOutcome(outcomeLine(now, stopped.description().section(QLatin1Char('\n'), 0, 0)));
-            closeProgress();
-            throw;
-        }
-        summary = sendStoppedText(int(stopped.filedSubjects().size()),
-                                  send.status().messagesPlanned, stopped.unsentFiles());
-    } catch (const Failure &failure) {
+    case SendEnd::Kind::Failed:
         // Failures keep their box; the progress window would only repeat it.
-        setOutcome(outcomeLine(now, failure.description().section(QLatin1Char('\n'), 0, 0)));
+        setOutcome(keepPathWhole(outcomeLine(now, end.summary)));
         closeProgress();
-        throw;
-    } catch (...) {
-        closeProgress();
-        throw;
+        throw Failure(end.failure);
+    case SendEnd::Kind::Done:
+    case SendEnd::Kind::Stopped:
+        break;
     }
     // Whatever the Send's length and whether or not the desktop shows notifications.
-    setOutcome(keepPathWhole(outcomeLine(now, summary)));
+    setOutcome(keepPathWhole(outcomeLine(now, end.summary)));
     // Told on the desktop when nobody saw it end here: too short for the progress window,
     // or while the person works in another program.
     const QWidget *active = QApplication::activeWindow();
     const bool watched = active && (active == this || active == m_progress.data());
     if (m_factories.notify && (!progressShown || !watched))
-        m_factories.notify(QStringLiteral("Ferrymail"), summary);
+        m_factories.notify(QStringLiteral("Ferrymail"), end.summary);
     if (progressShown)
-        m_progress->showEnd(keepPathWhole(summary), folderOpener());
+        m_progress->showEnd(keepPathWhole(end.summary), folderOpener());
 }
 
 std::function<void()> frmMain::folderOpener()
 {
-    const QString folder = m_outbox->localFolder();
+    const QString folder = outbox().localFolder();
     if (folder.isEmpty() || !m_factories.openFolder || !QFileInfo(folder).isDir())
         return {};
     return [this, open = m_factories.openFolder, folder] {
@@ -711,16 +687,15 @@ void frmMain::frmMain_cmdAbout_Click()
 
 void frmMain::closeEvent(QCloseEvent *event)
 {
-    if (m_send) {
+    if (isSending()) {
         if (!MessageBoxes::ask(this, QStringLiteral("Ferrymail"),
                                QStringLiteral("A Send is under way. Stop it and close?\n\n"
                                               "Messages already in the outbox stay there."))) {
             event->ignore();
             return;
         }
-        m_send->cancel();
-        m_send->wait();
-        onSendFinished();
+        // Its end is told at once, as any other's.
+        m_controller->stopAndWait();
         delete m_progress;
     }
     runGuarded(this, [this] {
@@ -732,7 +707,7 @@ void frmMain::closeEvent(QCloseEvent *event)
 
 bool frmMain::eventFilter(QObject *watched, QEvent *event)
 {
-    if (m_send && dropsInputWhileSending(watched, event))
+    if (isSending() && dropsInputWhileSending(watched, event))
         return true;
     // While a Send runs this filter sees every object's events: keys for the progress window
     // or a question box are theirs.

@@ -8,7 +8,6 @@
 #include <functional>
 #include <memory>
 
-class BackgroundSend;
 class FileListModel;
 class FileSystem;
 class FolderChooser;
@@ -19,7 +18,9 @@ class QLineEdit;
 class QTimer;
 class QToolButton;
 class RememberedComboBox;
+class SendController;
 class SendPreview;
+struct SendEnd;
 struct SendRequest;
 class SettingsStore;
 class TickListView;
@@ -68,7 +69,7 @@ public:
     void frmMain_MailAccount();
 
     // True from the moment a Send starts until its end has been handled.
-    bool isSending() const { return m_send != nullptr; }
+    bool isSending() const;
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -90,9 +91,9 @@ private:
     // The keyring the factories make, made once: its answers may come after a call returns.
     std::shared_ptr<PasswordStore> keyring();
     void showProgress();
-    void onSendFinished();
-    void showSendEnd(BackgroundSend &send, bool progressShown);
-    void replaceOutbox(std::unique_ptr<Outbox> outbox);
+    void onSendFinished(const SendEnd &end);
+    void showSendEnd(const SendEnd &end, bool progressShown);
+    Outbox &outbox() const;
     bool dropsInputWhileSending(QObject *watched, QEvent *event) const;
 
     SettingsStore &m_settings;
@@ -100,15 +101,14 @@ private:
     ServiceFactories m_factories;
 
     std::unique_ptr<FileSystem> objFileSystem;
-    std::unique_ptr<Outbox> m_outbox;
     std::shared_ptr<PasswordStore> m_keyring;
     FileListModel *m_fileList = nullptr;
     std::unique_ptr<SendPreview> m_preview;
     QTimer *m_previewDelay = nullptr;
-    std::unique_ptr<BackgroundSend> m_send;
+    // The outbox, the Send and how it ended; its Send ends before the services above go.
+    std::unique_ptr<SendController> m_controller;
     // Deletes itself when closed, which may be after the Send it showed has gone.
     QPointer<frmProgress> m_progress;
-    QTimer *m_progressDelay = nullptr;
 
     QLabel *Label1 = nullptr;
     RememberedComboBox *cboTo = nullptr;

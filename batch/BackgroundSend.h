@@ -38,6 +38,8 @@ public:
     void wait();
     bool isRunning() const;
 
+    // The Send as prepared: its plan, for telling what of it went.
+    const PreparedSend &prepared() const { return m_send; }
     SendStatus::Snapshot status() const { return m_status.snapshot(); }
     double elapsedSeconds() const;
     // Once finished: the outcome, or the Send's exception (Refusal, Failure, SendStopped).

@@ -189,7 +189,7 @@ SendOutcome sendBatch(const SendRequest &request, Outbox &mail, const FileSystem
 {
     PreparedSend send;
     try {
-        send = prepareSend(request, files);
+        send = prepareSend(request, files, mail.messageRules());
     } catch (const Refusal &) {
         throw;
     } catch (const Failure &failure) {

@@ -5,9 +5,9 @@
 #include "common/Failure.h"
 #include "common/FileNameCodec.h"
 
-PreparedSend prepareSend(SendRequest request, const FileSystem &files)
+PreparedSend prepareSend(SendRequest request, const FileSystem &files, const MessageRules &rules)
 {
-    if (const auto refusal = refusalOf(request))
+    if (const auto refusal = refusalOf(request, rules))
         throw FieldRefusal(refusal->text, refusal->field);
     try {
         sizeLimitBytes(request.sizeText);

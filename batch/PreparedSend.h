@@ -9,6 +9,7 @@
 #include <vector>
 
 class FileSystem;
+class MessageRules;
 
 // A Send that passed its entry checks, with its split worked out: made once per Send, then
 // used by whatever sends, sizes or shows it.
@@ -24,8 +25,8 @@ struct PreparedSend
 
 // Runs the entry checks once, then plans the split; nothing is created either way. Throws
 // Refusal when a check fails, the size text is no number or a message would be too large,
-// Failure when a file's size cannot be read.
-PreparedSend prepareSend(SendRequest request, const FileSystem &files);
+// Failure when a file's size cannot be read. The rules are the outbox's (Outbox::messageRules).
+PreparedSend prepareSend(SendRequest request, const FileSystem &files, const MessageRules &rules);
 
 // The planned messages as the outbox will get them, for it to size and file them; with the
 // request's manifest, each says which message of the batch it is.

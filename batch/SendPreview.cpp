@@ -7,16 +7,9 @@
 #include "common/Failure.h"
 #include "common/FileNameCodec.h"
 #include "filelist/Sentinels.h"
-#include "mailbridge/compose/Base64Lines.h"
+#include "mailbridge/Outbox.h"
 
 namespace {
-
-// Headers of a message (addresses, subject, date, id, MIME) and of one attachment part
-// (type, disposition, names, boundary): typical sizes and line counts, enough for "about".
-constexpr std::int64_t messageHeaderBytes = 400;
-constexpr std::int64_t messageHeaderLines = 10;
-constexpr std::int64_t partHeaderBytes = 250;
-constexpr std::int64_t partHeaderLines = 6;
 
 QString plural(std::int64_t n, const char *one, const char *many)
 {
@@ -24,17 +17,6 @@ QString plural(std::int64_t n, const char *one, const char *many)
 }
 
 } // namespace
-
-std::int64_t mailBytesEstimate(std::int64_t fileBytes, int files, LineEnding ending)
-{
-    const auto bytes = std::uint64_t(fileBytes);
-    std::int64_t estimate =
-        std::int64_t(base64LinesSize(bytes)) + messageHeaderBytes + files * partHeaderBytes;
-    if (ending == LineEnding::CrLf)
-        estimate +=
-            std::int64_t(base64LineCount(bytes)) + messageHeaderLines + files * partHeaderLines;
-    return estimate;
-}
 
 bool SendPreview::RememberedSizes::FolderExists(const QString &path) const
 {
@@ -56,15 +38,15 @@ qint64 SendPreview::RememberedSizes::FileSize(const QString &path) const
     return size;
 }
 
-QString SendPreview::text(const SendRequest &request, const QString &destination, LineEnding ending)
+QString SendPreview::text(const SendRequest &request, const Outbox &outbox)
 {
-    return overview(request, destination, ending).toolTip;
+    return overview(request, outbox).toolTip;
 }
 
 namespace {
 
 // Why a message is far above the limit: a file alone over it, or over what the outbox takes.
-QString oversizeNote(const BatchPlan &plan, double limit, LineEnding ending,
+QString oversizeNote(const BatchPlan &plan, double limit, const Outbox &outbox,
                      std::optional<std::uint64_t> outboxLimit)
 {
     QString first;
@@ -72,7 +54,7 @@ QString oversizeNote(const BatchPlan &plan, double limit, LineEnding ending,
     for (std::size_t n = 0; n < plan.messages.size(); ++n) {
         const PlannedMessage &message = plan.messages[n];
         const std::int64_t mail =
-            mailBytesEstimate(message.bytes, int(message.files.size()), ending);
+            outbox.mailBytesEstimate(message.bytes, int(message.files.size()));
         QString note;
         if (outboxLimit && std::uint64_t(mail) > *outboxLimit)
             note = QStringLiteral("message %1 is about %2 as mail, more than the outbox takes "
@@ -97,13 +79,13 @@ QString oversizeNote(const BatchPlan &plan, double limit, LineEnding ending,
 
 } // namespace
 
-PlanOverview SendPreview::overview(const SendRequest &request, const QString &destination,
-                                   LineEnding ending, std::optional<std::uint64_t> outboxLimit)
+PlanOverview SendPreview::overview(const SendRequest &request, const Outbox &outbox,
+                                   std::optional<std::uint64_t> outboxLimit)
 {
     PlanOverview result;
     result.messageOfEntry.assign(request.entries.size(), 0);
-    const QString into = QStringLiteral("into ") + destination;
-    const auto refusal = refusalFor(request);
+    const QString into = QStringLiteral("into ") + outbox.destination();
+    const auto refusal = refusalFor(request, outbox.messageRules());
     if (refusal)
         result.toolTip = QStringLiteral("A Send now would be refused:\n%1\n%2").arg(*refusal, into);
     if (request.listState != ListState::Files)
@@ -117,7 +99,7 @@ PlanOverview SendPreview::overview(const SendRequest &request, const QString &de
         }
         std::int64_t mail = 0;
         for (const PlannedMessage &message : plan.messages)
-            mail += mailBytesEstimate(message.bytes, int(message.files.size()), ending);
+            mail += outbox.mailBytesEstimate(message.bytes, int(message.files.size()));
         // The plan holds the ticked entries in list order.
         std::size_t message = 0;
         std::size_t inMessage = 0;
@@ -134,7 +116,7 @@ PlanOverview SendPreview::overview(const SendRequest &request, const QString &de
         const QString messages = plural(std::int64_t(plan.messages.size()), "message", "messages");
         result.line =
             QStringLiteral("%1 in %2, about %3 as mail").arg(files, messages, byteText(mail));
-        if (const QString note = oversizeNote(plan, limit, ending, outboxLimit); !note.isEmpty())
+        if (const QString note = oversizeNote(plan, limit, outbox, outboxLimit); !note.isEmpty())
             result.line += QStringLiteral("; ") + note;
         if (!refusal)
             result.toolTip = QStringLiteral("%1 in %2\nabout %3 as mail\n%4")

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "filelist/FileSystem.h"
-#include "mailbridge/LineEnding.h"
 
 #include <QHash>
 #include <QString>
@@ -10,6 +9,7 @@
 #include <optional>
 #include <vector>
 
+class Outbox;
 struct SendRequest;
 
 // The plan as the window shows it before a Send.
@@ -38,15 +38,13 @@ public:
     // The list was filled anew: sizes looked up so far no longer apply.
     void forget() { m_sizes.forget(); }
 
-    // The destination is the outbox's own description ("the Maildir outbox ~/Outbox"); the
-    // line ending is the outbox's, which the size as mail follows.
-    QString text(const SendRequest &request, const QString &destination,
-                 LineEnding ending = LineEnding::Lf);
+    // The outbox gives the destination ("the Maildir outbox ~/Outbox"), the checks of what
+    // was typed and the size as mail. It is never asked for its limit, which may need a server.
+    QString text(const SendRequest &request, const Outbox &outbox);
 
     // The plan once, for the list, the line under it and the tool tip. `outboxLimit` is the
-    // largest message in bytes the outbox takes, when known without asking a server.
-    PlanOverview overview(const SendRequest &request, const QString &destination,
-                          LineEnding ending = LineEnding::Lf,
+    // largest message in bytes the outbox takes, when already known.
+    PlanOverview overview(const SendRequest &request, const Outbox &outbox,
                           std::optional<std::uint64_t> outboxLimit = std::nullopt);
 
 private:
@@ -67,9 +65,3 @@ private:
 
     RememberedSizes m_sizes;
 };
-
-// The bytes a message of files of these total sizes takes as mail: each file's base64 lines
-// plus an allowance for the headers of the message and of each part; with CRLF, one byte
-// more for each of those lines.
-std::int64_t mailBytesEstimate(std::int64_t fileBytes, int files,
-                               LineEnding ending = LineEnding::Lf);

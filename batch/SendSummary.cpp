@@ -1,5 +1,7 @@
 #include "batch/SendSummary.h"
 
+#include "batch/SendRemainder.h"
+
 #include <algorithm>
 
 namespace {
@@ -43,6 +45,37 @@ QString sendStoppedText(int filed, int planned, const QStringList &unsentFiles)
         QStringLiteral(" Not sent: ") + unsentFiles.mid(0, namesShown).join(QStringLiteral(", "));
     if (unsentFiles.size() > namesShown)
         text += QStringLiteral(" and %1 more").arg(unsentFiles.size() - namesShown);
+    return text;
+}
+
+QString sendRemainderText(const SendRemainder &rest, bool sent, bool cancelled)
+{
+    const int planned = std::max(rest.messagesPlanned, rest.messagesFiled);
+    const QString verb = sent ? QStringLiteral("sent") : QStringLiteral("filed");
+    QString text;
+    if (cancelled) {
+        text = sendStoppedText(rest.messagesFiled, planned, {});
+        if (sent)
+            text.replace(QLatin1String(" filed."), QLatin1String(" sent."));
+    } else {
+        text = QStringLiteral("%1 %2 of %3 %4.")
+                   .arg(sent ? QStringLiteral("Sent") : QStringLiteral("Filed"))
+                   .arg(rest.messagesFiled)
+                   .arg(planned)
+                   .arg(messages(planned));
+    }
+    if (!rest.unsentFiles.isEmpty())
+        text += QStringLiteral(" The files not %1 are still ticked: press Send to %2 them.")
+                    .arg(verb, sent ? QStringLiteral("send") : QStringLiteral("file"));
+    if (!rest.uncertainSubjects.isEmpty()) {
+        QStringList quoted;
+        for (const QString &subject : rest.uncertainSubjects)
+            quoted << QStringLiteral("\"%1\"").arg(subject);
+        text += QStringLiteral(" %1 may have been %2: check before sending %3 files again; they "
+                               "are unticked.")
+                    .arg(quoted.join(QStringLiteral(", ")), verb,
+                         quoted.size() == 1 ? QStringLiteral("its") : QStringLiteral("their"));
+    }
     return text;
 }
 

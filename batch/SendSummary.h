@@ -3,6 +3,8 @@
 #include <QString>
 #include <QStringList>
 
+struct SendRemainder;
+
 // The line a person reads when a Send has ended, so that nobody has to guess whether to send
 // again.
 
@@ -15,6 +17,13 @@ QString sendDoneText(int filed, const QString &destination, bool sent);
 // "Stopped: 1 of 3 messages filed. Not sent: b.bin, c.bin"; a long list is cut after a few
 // names and says how many more there are.
 QString sendStoppedText(int filed, int planned, const QStringList &unsentFiles);
+
+// After a Send that ended early, whose messages that went have had their files unticked:
+// "Sent 2 of 5 messages. The files not sent are still ticked: press Send to send them." For an
+// outbox that files (not sent) "Filed 2 of 5 messages. The files not filed …"; after a cancel
+// (cancelled) it opens as sendStoppedText does. Messages that may have gone are named, for a
+// person to check before sending their files again.
+QString sendRemainderText(const SendRemainder &rest, bool sent, bool cancelled);
 
 // The summary as the main window keeps it under the list: "14:02 — 4 messages are in …".
 QString outcomeLine(const QString &timeOfDay, const QString &summary);

@@ -1,7 +1,7 @@
 #include "batch/SendValidation.h"
 
 #include "filelist/Sentinels.h"
-#include "mailbridge/compose/HeaderChecks.h"
+#include "mailbridge/MessageRules.h"
 
 #include <algorithm>
 
@@ -9,12 +9,13 @@ namespace {
 
 // A field left empty gets its own request; text that holds no address is named, so that a
 // person sees what was read.
-std::optional<QString> addressRefusal(const QString &text, const QString &whenEmpty)
+std::optional<QString> addressRefusal(const QString &text, const QString &whenEmpty,
+                                      const MessageRules &rules)
 {
     const QString typed = text.trimmed();
     if (typed.isEmpty())
         return whenEmpty;
-    if (hasAddress(text))
+    if (rules.hasAddress(text))
         return std::nullopt;
     // One line, whatever was pasted.
     QString shown = typed;
@@ -24,17 +25,17 @@ std::optional<QString> addressRefusal(const QString &text, const QString &whenEm
 
 } // namespace
 
-std::optional<SendRefusal> refusalOf(const SendRequest &request)
+std::optional<SendRefusal> refusalOf(const SendRequest &request, const MessageRules &rules)
 {
     const QString noFiles = QStringLiteral("No files selected!");
     if (request.entries.empty())
         return SendRefusal{noFiles, SendField::Files};
     // Blanks, or text that holds no address, would give a message with nobody in the field.
-    if (auto text = addressRefusal(request.sender,
-                                   QStringLiteral("You must enter who the messages are from.")))
+    if (auto text = addressRefusal(
+            request.sender, QStringLiteral("You must enter who the messages are from."), rules))
         return SendRefusal{*text, SendField::Sender};
     if (auto text = addressRefusal(request.recipient,
-                                   QStringLiteral("You must say who the messages are to.")))
+                                   QStringLiteral("You must say who the messages are to."), rules))
         return SendRefusal{*text, SendField::Recipient};
     if (request.listState != ListState::Files)
         return SendRefusal{QStringLiteral("Not a valid folder!"), SendField::Folder};
@@ -44,10 +45,11 @@ std::optional<SendRefusal> refusalOf(const SendRequest &request)
         return SendRefusal{noFiles, SendField::Files};
     // What no message can carry is refused here rather than cut or mangled on the way.
     const std::tuple<QString, SendField, std::optional<QString>> problems[] = {
-        {QStringLiteral("Send from"), SendField::Sender, addressTextProblem(request.sender)},
-        {QStringLiteral("Send to"), SendField::Recipient, addressTextProblem(request.recipient)},
+        {QStringLiteral("Send from"), SendField::Sender, rules.addressTextProblem(request.sender)},
+        {QStringLiteral("Send to"), SendField::Recipient,
+         rules.addressTextProblem(request.recipient)},
         {QStringLiteral("Subject (Prefix)"), SendField::Subject,
-         headerTextProblem(request.subjectPrefix)},
+         rules.headerTextProblem(request.subjectPrefix)},
     };
     for (const auto &[name, field, problem] : problems)
         if (problem)
@@ -55,9 +57,9 @@ std::optional<SendRefusal> refusalOf(const SendRequest &request)
     return std::nullopt;
 }
 
-std::optional<QString> refusalFor(const SendRequest &request)
+std::optional<QString> refusalFor(const SendRequest &request, const MessageRules &rules)
 {
-    if (auto refusal = refusalOf(request))
+    if (auto refusal = refusalOf(request, rules))
         return refusal->text;
     return std::nullopt;
 }

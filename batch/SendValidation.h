@@ -5,6 +5,8 @@
 
 #include <optional>
 
+class MessageRules;
+
 // The control a refusal is about, so that the window can put the focus there.
 enum class SendField
 {
@@ -22,11 +24,12 @@ struct SendRefusal
     SendField field;
 };
 
-// The first entry check a Send fails, or nothing when it may go ahead.
-std::optional<SendRefusal> refusalOf(const SendRequest &request);
+// The first entry check a Send fails, or nothing when it may go ahead. What the messages can
+// carry is the outbox's to say (Outbox::messageRules).
+std::optional<SendRefusal> refusalOf(const SendRequest &request, const MessageRules &rules);
 
 // The message of the first entry check a Send fails, or nothing when it may go ahead.
-std::optional<QString> refusalFor(const SendRequest &request);
+std::optional<QString> refusalFor(const SendRequest &request, const MessageRules &rules);
 
 // A refusal that names the control at fault; `planning` when it was found while planning the
 // split, after every entry check had passed.

@@ -16,6 +16,7 @@
 #include "filelist/FileListRefresh.h"
 #include "mailbridge/Outbox.h"
 #include "mailbridge/TransferMonitor.h"
+#include "mailbridge/compose/ComposedMessageRules.h"
 #include "settings/ManifestSetting.h"
 
 #include <QFileInfo>
@@ -74,7 +75,8 @@ PreparedSend prepare(const TickedRequest &ticked, const QString &folder, const F
 {
     PreparedSend prepared;
     try {
-        prepared = prepareSend(ticked.request, files);
+        // Every outbox writes its messages with the same rules; none needs to exist yet.
+        prepared = prepareSend(ticked.request, files, composedMessageRules());
     } catch (const Refusal &refusal) {
         if (ticked.missing.isEmpty() ||
             refusal.description() != QStringLiteral("No files selected!"))

@@ -1,7 +1,9 @@
 #include "filelist/FileListModel.h"
 
-#include "filelist/ByteText.h"
+#include <QSet>
+
 #include "common/FileNameCodec.h"
+#include "filelist/ByteText.h"
 
 void FileListModel::reset(const QString &folder, const QStringList &lines, ListState state,
                           const std::vector<qint64> &sizes)
@@ -26,6 +28,21 @@ void FileListModel::tickAll()
     for (FileLine &line : m_lines)
         line.ticked = true;
     emit dataChanged(index(0, NameColumn), index(rowCount() - 1, NameColumn), {Qt::CheckStateRole});
+}
+
+void FileListModel::untick(const QStringList &names)
+{
+    if (names.isEmpty())
+        return;
+    const QSet<QString> gone(names.begin(), names.end());
+    for (std::size_t row = 0; row < m_lines.size(); ++row) {
+        FileLine &line = m_lines[row];
+        if (!line.ticked || !gone.contains(line.name))
+            continue;
+        line.ticked = false;
+        const QModelIndex at = index(int(row), NameColumn);
+        emit dataChanged(at, at, {Qt::CheckStateRole});
+    }
 }
 
 void FileListModel::setMessageNumbers(std::vector<int> numbers)

@@ -29,6 +29,8 @@ public:
     void reset(const QString &folder, const QStringList &lines, ListState state = ListState::Files,
                const std::vector<qint64> &sizes = {});
     void tickAll();
+    // Unticks the lines of these names; the others keep their ticks.
+    void untick(const QStringList &names);
     // The message each line goes in (0: none); shown in the message column.
     void setMessageNumbers(std::vector<int> numbers);
 

@@ -3,6 +3,7 @@
 #include "mailbridge/Draft.h"
 #include "mailbridge/FilingOutcomes.h"
 #include "mailbridge/LineEnding.h"
+#include "mailbridge/MessageRules.h"
 
 #include <cstdint>
 #include <functional>
@@ -38,6 +39,15 @@ public:
 
     // How the lines of messages end where this outbox files them; their sizes follow it.
     virtual LineEnding lineEnding() const { return LineEnding::Lf; }
+
+    // What the messages this outbox writes can carry, and about how large they become: a
+    // Send checks and estimates with them before anything is written.
+    virtual const MessageRules &messageRules() const = 0;
+    // About the bytes a message of files of these total sizes takes here.
+    std::int64_t mailBytesEstimate(std::int64_t fileBytes, int files) const
+    {
+        return messageRules().mailBytesEstimate(fileBytes, files, lineEnding());
+    }
 
     // The largest message in bytes the outbox takes, when it knows one. May ask a server;
     // throws Failure then.

@@ -159,6 +159,7 @@ public:
 
     void file(const Draft &draft, TransferMonitor &) override { m_outbox.file(draft, m_monitor); }
     QString destination() const override { return m_outbox.destination(); }
+    const MessageRules &messageRules() const override { return m_outbox.messageRules(); }
     std::uint64_t storedSize(const Draft &draft) const override
     {
         return m_outbox.storedSize(draft);

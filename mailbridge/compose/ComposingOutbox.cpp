@@ -1,6 +1,7 @@
 #include "mailbridge/compose/ComposingOutbox.h"
 
 #include "mailbridge/compose/Attachment.h"
+#include "mailbridge/compose/ComposedMessageRules.h"
 #include "mailbridge/compose/DraftContent.h"
 #include "mailbridge/compose/MessageWriter.h"
 
@@ -14,4 +15,9 @@ std::uint64_t ComposingOutbox::storedSize(const Draft &draft) const
 Attachment ComposingOutbox::inspectForSizing(const QString &path) const
 {
     return inspectAttachment(path);
+}
+
+const MessageRules &ComposingOutbox::messageRules() const
+{
+    return composedMessageRules();
 }

@@ -11,6 +11,7 @@ public:
     // Composed as file() will compose it; only the stamp differs, and its parts are of fixed
     // length.
     std::uint64_t storedSize(const Draft &draft) const override;
+    const MessageRules &messageRules() const override;
 
 protected:
     // How storedSize inspects an attachment (inspectAttachment); an outbox may keep the result

@@ -45,6 +45,8 @@ void MainWindowTest::open(SettingsStore *store)
     const auto newMail = [this](const SettingsStore &) {
         auto fake = std::make_unique<FakeOutbox>();
         mail = fake.get();
+        if (setUpOutbox)
+            setUpOutbox(*fake);
         return fake;
     };
     const auto newFiles = [this] { return std::make_unique<LockableFileSystem>(lockedFolder); };

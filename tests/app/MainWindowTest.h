@@ -130,6 +130,8 @@ protected:
     QString lockedFolder; // for the window's LockableFileSystem
     ScriptedFolderChooser chooser;
     FakeOutbox *mail = nullptr; // owned by the window
+    // Sets up each outbox the window makes, before any thread uses it.
+    std::function<void(FakeOutbox &)> setUpOutbox;
     std::unique_ptr<frmMain> window;
     std::vector<RecordedBox> boxes;
     // The password question: what it was asked about, and what it answers.

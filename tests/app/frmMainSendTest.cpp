@@ -1,6 +1,7 @@
 #include "MainWindowTest.h"
 
 #include <QApplication>
+#include <QLabel>
 #include <QTest>
 
 namespace {
@@ -101,12 +102,19 @@ TEST_F(frmMainSendTest, FailureIsShownAndTheWindowKeepsWorking)
     EXPECT_EQ(mail->filed()[0].attachmentPaths, QStringList{folder + "/a"});
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 
+    // What went is unticked; the line under the list says what is left.
     mail->failOnPath.clear();
-    EXPECT_EQ(ticks(), std::vector<bool>(2, true));
+    EXPECT_EQ(ticks(), (std::vector<bool>{false, true}));
+    const QString outcome = window->findChild<QLabel *>("lblOutcome")->text();
+    EXPECT_TRUE(outcome.contains(QString::fromUtf8(
+        "— Filed 1 of 2 messages. The files not filed are still ticked: press Send to file "
+        "them. The outbox refused /")))
+        << outcome.toStdString();
     QTest::mouseClick(button("cmdSend"), Qt::LeftButton);
     waitForSend();
     EXPECT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(mail->filed().size(), 3u);
+    ASSERT_EQ(mail->filed().size(), 2u);
+    EXPECT_EQ(mail->filed()[1].attachmentPaths, QStringList{folder + "/b"});
     EXPECT_TRUE(window->isVisible());
 }
 

@@ -44,7 +44,7 @@ protected:
 
 TEST_F(BackgroundSendTest, RunsToItsEndAndTellsItOnTheCallersThread)
 {
-    BackgroundSend send(prepareSend(request, files), mail);
+    BackgroundSend send(prepareSend(request, files, mail.messageRules()), mail);
     QSignalSpy finished(&send, &BackgroundSend::finished);
     send.start();
     ASSERT_TRUE(finished.wait(10000));
@@ -58,7 +58,7 @@ TEST_F(BackgroundSendTest, RunsToItsEndAndTellsItOnTheCallersThread)
 
 TEST_F(BackgroundSendTest, ACancelKeepsWhatWasFiledAndStillFinishes)
 {
-    BackgroundSend send(prepareSend(request, files), mail);
+    BackgroundSend send(prepareSend(request, files, mail.messageRules()), mail);
     QSignalSpy finished(&send, &BackgroundSend::finished);
     send.start();
     ASSERT_TRUE(QTest::qWaitFor([this] { return started >= 2; }, 10000));
@@ -78,7 +78,7 @@ TEST_F(BackgroundSendTest, ACancelKeepsWhatWasFiledAndStillFinishes)
 TEST_F(BackgroundSendTest, GoingAwayWhileRunningStopsTheWorkerFirst)
 {
     {
-        BackgroundSend send(prepareSend(request, files), mail);
+        BackgroundSend send(prepareSend(request, files, mail.messageRules()), mail);
         send.start();
         ASSERT_TRUE(QTest::qWaitFor([this] { return started >= 1; }, 10000));
     }

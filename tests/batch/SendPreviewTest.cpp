@@ -41,9 +41,11 @@ TEST(SendPreview, SaysWhatASendWouldDoOrWhyItWouldNot)
          {"/f", {{"a", true}}, "12kb", "t@x", "", "m@x"},
          "The maximum message size \"12kb\" is not a number of kilobytes.\ninto the outbox ~/O"},
     };
+    FakeOutbox outbox;
+    outbox.where = "the outbox ~/O";
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
-        EXPECT_EQ(SendPreview(files).text(c.request, "the outbox ~/O"), c.tip);
+        EXPECT_EQ(SendPreview(files).text(c.request, outbox), c.tip);
     }
 }
 
@@ -59,15 +61,17 @@ TEST(SendPreview, FollowsTheSendsOwnSplitAndAsksEachSizeOnce)
         request.entries.push_back({name, true});
     }
     SendPreview preview(files);
-    const QString tip = preview.text(request, "the outbox");
+    FakeOutbox outbox;
+    const QString tip = preview.text(request, outbox);
     EXPECT_TRUE(tip.startsWith("4 files in 3 messages\n")) << tip;
     EXPECT_EQ(planBatch(request, files).messages.size(), 3u);
 
     files.sizeLookups.clear();
-    preview.text(request, "the outbox", LineEnding::CrLf);
+    outbox.ending = LineEnding::CrLf;
+    preview.text(request, outbox);
     EXPECT_TRUE(files.sizeLookups.isEmpty()) << "sizes are kept between ticks";
     preview.forget();
-    preview.text(request, "the outbox");
+    preview.text(request, outbox);
     EXPECT_EQ(files.sizeLookups.size(), 4);
 }
 
@@ -86,7 +90,8 @@ TEST(SendPreview, TheOverviewNumbersEachTickedLineAndNamesWhatGoesOverALimit)
         request.entries.push_back({name, ticked});
     }
     SendPreview preview(files);
-    PlanOverview plan = preview.overview(request, "the outbox");
+    const FakeOutbox outbox;
+    PlanOverview plan = preview.overview(request, outbox);
     EXPECT_EQ(plan.messageOfEntry, (std::vector<int>{1, 0, 1, 2, 3}));
     // The line needs no addresses; the tool tip says the Send would be refused.
     EXPECT_TRUE(plan.line.startsWith("4 files in 3 messages, about ")) << plan.line;
@@ -97,11 +102,11 @@ TEST(SendPreview, TheOverviewNumbersEachTickedLineAndNamesWhatGoesOverALimit)
 
     // A limit of the outbox's own comes first; messages within every limit are not named.
     request.sizeText = "100000";
-    plan = preview.overview(request, "the outbox", LineEnding::Lf, 4000000);
+    plan = preview.overview(request, outbox, 4000000);
     EXPECT_EQ(plan.messageOfEntry, (std::vector<int>{1, 0, 1, 1, 1}));
     EXPECT_TRUE(plan.line.contains(" as mail; message 1 is about ")) << plan.line;
     EXPECT_TRUE(plan.line.endsWith(" as mail, more than the outbox takes (4.0 MB)")) << plan.line;
-    plan = preview.overview(request, "the outbox", LineEnding::Lf, 20000000);
+    plan = preview.overview(request, outbox, 20000000);
     EXPECT_TRUE(plan.line.startsWith("4 files in 1 message, about ")) << plan.line;
     EXPECT_FALSE(plan.line.contains(';')) << plan.line;
 
@@ -110,7 +115,7 @@ TEST(SendPreview, TheOverviewNumbersEachTickedLineAndNamesWhatGoesOverALimit)
     for (const auto &[name, size, ticked] : lines)
         if (QString(name) != "huge")
             gone.addFile(QStringLiteral("/f/") + name, size);
-    plan = SendPreview(gone).overview(request, "the outbox");
+    plan = SendPreview(gone).overview(request, outbox);
     EXPECT_EQ(plan.messageOfEntry, std::vector<int>(5, 0));
     EXPECT_TRUE(plan.line.startsWith("File not found: /f/huge")) << plan.line;
 }
@@ -126,7 +131,7 @@ TEST(SendPreview, TheOverviewOfAFullFolderIsOnePassOverItsLines)
         request.entries.push_back({name, true});
     }
     SendPreview preview(files);
-    const PlanOverview plan = preview.overview(request, "the outbox");
+    const PlanOverview plan = preview.overview(request, FakeOutbox());
     EXPECT_EQ(files.sizeLookups.size(), 32767);
     ASSERT_EQ(plan.messageOfEntry.size(), 32767u);
     EXPECT_EQ(plan.messageOfEntry.front(), 1);
@@ -143,11 +148,13 @@ TEST(SendPreview, TheEstimateIsCloseToWhatEitherKindOfOutboxStores)
         FakeOutbox outbox;
         outbox.ending = ending;
         const auto exact = double(outbox.storedSize(message));
-        const auto estimate = double(mailBytesEstimate(1000000, 1, ending));
+        const auto estimate = double(outbox.mailBytesEstimate(1000000, 1));
         EXPECT_NEAR(estimate / exact, 1.0, 0.001) << int(ending);
     }
     // CRLF adds a byte to each of the about 17,500 base64 lines.
-    EXPECT_GT(mailBytesEstimate(1000000, 1, LineEnding::CrLf) - mailBytesEstimate(1000000, 1),
+    const MessageRules &rules = FakeOutbox().messageRules();
+    EXPECT_GT(rules.mailBytesEstimate(1000000, 1, LineEnding::CrLf) -
+                  rules.mailBytesEstimate(1000000, 1, LineEnding::Lf),
               17000);
 }
 

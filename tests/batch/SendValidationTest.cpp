@@ -2,11 +2,18 @@
 #include "batch/BatchSender.h"
 #include "batch/PreparedSend.h"
 
+#include "mailbridge/compose/ComposedMessageRules.h"
 #include "support/FakeFileSystem.h"
 #include "support/FakeOutbox.h"
 #include "support/TestTools.h"
 
 namespace {
+
+// The checks every outbox makes, as the outbox passes them on.
+const MessageRules &rules()
+{
+    return composedMessageRules();
+}
 
 SendRequest request(const std::vector<FileLine> &entries, const QString &to = "to@example.org",
                     const QString &from = "from@example.org", ListState state = ListState::Files)
@@ -31,7 +38,8 @@ TEST(SendValidation, ChecksRunInOrderAndTheFirstFailureWins)
         {request({{"Not a Valid Path", true}}), std::nullopt},
     };
     for (const auto &[r, refusal] : cases)
-        EXPECT_EQ(refusalFor(r), refusal) << r.entries.size() << " entries, from " << r.sender;
+        EXPECT_EQ(refusalFor(r, rules()), refusal)
+            << r.entries.size() << " entries, from " << r.sender;
 }
 
 TEST(SendValidation, TextsThatMakeNoAddressOrNoHeaderAreRefusedByField)
@@ -62,27 +70,27 @@ TEST(SendValidation, TextsThatMakeNoAddressOrNoHeaderAreRefusedByField)
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
-        const auto refusal = refusalFor(c.request);
+        const auto refusal = refusalFor(c.request, rules());
         ASSERT_TRUE(refusal);
         EXPECT_TRUE(refusal->startsWith(c.starts)) << refusal->toStdString();
     }
     // A display name with non-ASCII letters is fine: it is encoded.
-    EXPECT_EQ(refusalFor(request(ok, QString::fromUtf8("Jörg Müller <j@example.org>"))),
+    EXPECT_EQ(refusalFor(request(ok, QString::fromUtf8("Jörg Müller <j@example.org>")), rules()),
               std::nullopt);
 }
 
 TEST(SendValidation, AFieldWithTextButNoAddressNamesWhatWasTypedAndItsField)
 {
     const std::vector<FileLine> ok = {{"a.txt", true}};
-    auto refusal = refusalOf(request(ok, "ann example"));
+    auto refusal = refusalOf(request(ok, "ann example"), rules());
     ASSERT_TRUE(refusal);
     EXPECT_EQ(refusal->text, "\"ann example\" is not an e-mail address.");
     EXPECT_EQ(refusal->field, SendField::Recipient);
-    refusal = refusalOf(request(ok, "to@example.org", "  me at home "));
+    refusal = refusalOf(request(ok, "to@example.org", "  me at home "), rules());
     ASSERT_TRUE(refusal);
     EXPECT_EQ(refusal->text, "\"me at home\" is not an e-mail address.");
     EXPECT_EQ(refusal->field, SendField::Sender);
-    EXPECT_EQ(refusalOf(request({{"a", false}}))->field, SendField::Files);
+    EXPECT_EQ(refusalOf(request({{"a", false}}), rules())->field, SendField::Files);
 }
 
 TEST(SendValidation, ARefusalFoundWhilePlanningIsMarkedSoThatTheWindowSaysNothingWasFiled)
@@ -90,7 +98,7 @@ TEST(SendValidation, ARefusalFoundWhilePlanningIsMarkedSoThatTheWindowSaysNothin
     FakeFileSystem files;
     files.addFile("/f/a", 10);
     EXPECT_EQ(failureOf<PlanningFailure>([&] {
-                  prepareSend(request({{"a", true}, {"v3.bin", true}}), files);
+                  prepareSend(request({{"a", true}, {"v3.bin", true}}), files, rules());
               }),
               "File not found: /f/v3.bin");
     EXPECT_EQ(nothingFiledText("File not found: /f/v3.bin"),
@@ -101,7 +109,7 @@ TEST(SendValidation, ARefusalFoundWhilePlanningIsMarkedSoThatTheWindowSaysNothin
     SendRequest tooLarge = request({{"big", true}, {"big2", true}});
     tooLarge.sizeText = "9999999";
     try {
-        prepareSend(tooLarge, files);
+        prepareSend(tooLarge, files, rules());
         ADD_FAILURE() << "not refused";
     } catch (const FieldRefusal &refusal) {
         EXPECT_TRUE(refusal.description().endsWith("big2.")) << refusal.description().toStdString();
@@ -110,7 +118,7 @@ TEST(SendValidation, ARefusalFoundWhilePlanningIsMarkedSoThatTheWindowSaysNothin
     }
     // An entry check is no planning refusal.
     try {
-        prepareSend(request({{"a", false}}), files);
+        prepareSend(request({{"a", false}}), files, rules());
         ADD_FAILURE() << "not refused";
     } catch (const FieldRefusal &refusal) {
         EXPECT_FALSE(refusal.whilePlanning());

@@ -6,6 +6,7 @@
 #include "filelist/LocalFileSystem.h"
 #include "mailbridge/ParsedMessage.h"
 #include "mailbridge/RecipientCheck.h"
+#include "mailbridge/compose/ComposedMessageRules.h"
 #include "mailbridge/imap/ImapOutbox.h"
 
 #include <QJsonArray>
@@ -35,7 +36,7 @@ TEST_F(ImapManifestTest, TheServerStoresTheSizedDraftsAndTheyCheckOut)
     request.recipient = QStringLiteral("someone@example.org");
     request.sender = QStringLiteral("Me <me@example.org>");
     request.subjectPrefix = QStringLiteral("Über: ");
-    const PreparedSend prepared = prepareSend(request, LocalFileSystem());
+    const PreparedSend prepared = prepareSend(request, LocalFileSystem(), composedMessageRules());
     const std::vector<Draft> drafts = draftsOf(prepared);
     ASSERT_EQ(drafts.size(), 2u);
 

@@ -4,6 +4,7 @@
 #include "common/FileNameCodec.h"
 #include "filelist/LocalFileSystem.h"
 #include "mailbridge/TransferMonitor.h"
+#include "mailbridge/compose/ComposedMessageRules.h"
 #include "mailbridge/compose/ManifestText.h"
 #include "mailbridge/compose/MessageWriter.h"
 #include "mailbridge/maildir/MaildirOutbox.h"
@@ -54,7 +55,7 @@ protected:
         request.sender = QStringLiteral("me@example.org");
         request.subjectPrefix = QStringLiteral("Scans: ");
         request.manifest = manifest;
-        return prepareSend(request, files);
+        return prepareSend(request, files, composedMessageRules());
     }
 
     // Files every draft, checking that each message is as large as sizing said; returns the
