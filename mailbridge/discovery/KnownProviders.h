@@ -9,3 +9,7 @@
 // The settings of a large provider whose domains are known, for a domain as mailDomain()
 // gives it; nullopt for any other domain. The user is left empty.
 std::optional<FoundSettings> knownProvider(const QString &domain);
+
+// The list's provider an account belongs to, by its servers' names, else by the domain of
+// its user; nullopt when none.
+std::optional<FoundSettings> knownProviderOf(const MailAccount &account);
