@@ -25,9 +25,8 @@ AccountTestReport smtpTestReport(std::optional<std::uint64_t> limit, const QStri
                                  const QString &host)
 {
     AccountTestReport report;
-    report.lines = user.isEmpty()
-                       ? QStringLiteral("Connected to %1, without a login.\n").arg(host)
-                       : QStringLiteral("Logged in as %1 on %2.\n").arg(user, host);
+    report.lines = user.isEmpty() ? QStringLiteral("Connected to %1, without a login.\n").arg(host)
+                                  : QStringLiteral("Logged in as %1 on %2.\n").arg(user, host);
     report.lines += limit ? QStringLiteral("The server takes messages of up to %1.")
                                 .arg(byteText(std::int64_t(*limit)))
                           : QStringLiteral("The server states no size limit for messages.");

@@ -9,9 +9,9 @@
 
 #include <QClipboard>
 #include <QComboBox>
-#include <QGuiApplication>
 #include <QDesktopServices>
 #include <QFormLayout>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -106,8 +106,7 @@ OAuthSignInBox::OAuthSignInBox(PasswordStore &keyring, std::function<MailAccount
     connect(cboProvider, &QComboBox::currentIndexChanged, this,
             &OAuthSignInBox::cboProvider_Changed);
     connect(cmdSignIn, &QPushButton::clicked, this, &OAuthSignInBox::cmdSignIn_Click);
-    connect(cmdCancelSignIn, &QPushButton::clicked, this,
-            &OAuthSignInBox::cmdCancelSignIn_Click);
+    connect(cmdCancelSignIn, &QPushButton::clicked, this, &OAuthSignInBox::cmdCancelSignIn_Click);
     connect(cmdCopyAddress, &QPushButton::clicked, this, [this] {
         QGuiApplication::clipboard()->setText(txtSignInAddress->text());
         showStatus(QStringLiteral("Copied. Open the address in a browser and sign in there; "

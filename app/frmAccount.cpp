@@ -10,18 +10,18 @@
 #include "common/CancelToken.h"
 #include "common/Failure.h"
 #include "common/ThreadHandOver.h"
+#include "mailbridge/AccessTokenSource.h"
 #include "mailbridge/discovery/FoundSettings.h"
 #include "mailbridge/discovery/MailDomain.h"
-#include "mailbridge/AccessTokenSource.h"
 #include "mailbridge/imap/ImapAccountCheck.h"
 #include "mailbridge/imap/ImapEndpoint.h"
 #include "mailbridge/oauth/OAuthProvider.h"
 #include "mailbridge/oauth/TokenRequest.h"
-#include "mailbridge/wiring/TokenSources.h"
 #include "mailbridge/password/HeldPasswordStore.h"
 #include "mailbridge/password/PasswordResolution.h"
 #include "mailbridge/password/PasswordStore.h"
 #include "mailbridge/sendmail/SendmailOutbox.h"
+#include "mailbridge/wiring/TokenSources.h"
 
 #include <QApplication>
 #include <QButtonGroup>
@@ -77,17 +77,16 @@ frmAccount::frmAccount(SettingsStore &settings, PasswordStore &keyring, QWidget 
 
     // Where messages go comes first: it decides which fields follow.
     auto *where = named(new QGroupBox(QStringLiteral("Where messages go"), this), "grpWhere");
-    optMaildir = named(new QRadioButton(QStringLiteral("Into a Maildir folder"), where),
-                       "optMaildir");
+    optMaildir =
+        named(new QRadioButton(QStringLiteral("Into a Maildir folder"), where), "optMaildir");
     optImap = named(new QRadioButton(QStringLiteral("Into the Drafts of my IMAP account,\n"
                                                     "to review and send them there"),
                                      where),
                     "optImap");
-    optSmtp = named(new QRadioButton(QStringLiteral("Send through my account (SMTP)"), where),
-                    "optSmtp");
-    optSendmail =
-        named(new QRadioButton(QStringLiteral("Through this computer's sendmail"), where),
-              "optSendmail");
+    optSmtp =
+        named(new QRadioButton(QStringLiteral("Send through my account (SMTP)"), where), "optSmtp");
+    optSendmail = named(new QRadioButton(QStringLiteral("Through this computer's sendmail"), where),
+                        "optSendmail");
     auto *kinds = new QButtonGroup(this);
     auto *whereLayout = new QVBoxLayout(where);
     for (QRadioButton *option : {optMaildir, optImap, optSmtp, optSendmail}) {
@@ -287,9 +286,8 @@ frmAccount::frmAccount(SettingsStore &settings, PasswordStore &keyring, QWidget 
 
     // The fields keep the room they need, whatever the result area holds.
     for (QWidget *field : std::initializer_list<QWidget *>{
-             txtOutbox, txtSendmail, txtHost, spnPort, cboSecurity, txtUser, txtPassword,
-             txtFolder, txtPasswordCommand, txtSmtpHost, spnSmtpPort, cboSmtpSecurity,
-             txtSmtpUser})
+             txtOutbox, txtSendmail, txtHost, spnPort, cboSecurity, txtUser, txtPassword, txtFolder,
+             txtPasswordCommand, txtSmtpHost, spnSmtpPort, cboSmtpSecurity, txtSmtpUser})
         field->setMinimumSize(field->sizeHint());
     txtSendmail->setMinimumWidth(
         txtSendmail->fontMetrics().horizontalAdvance(SendmailOutbox::defaultCommand()) +
@@ -394,10 +392,9 @@ void frmAccount::enableForKind()
         accountForm->setRowVisible(field, imap);
     for (QWidget *field : std::initializer_list<QWidget *>{cboSmtpSecurity, txtSmtpUser})
         accountForm->setRowVisible(field, smtp);
-    for (QWidget *control :
-         std::initializer_list<QWidget *>{txtHost, spnPort, cboSecurity, txtUser, txtPassword,
-                                          chkRemember, txtFolder, txtPasswordCommand, txtSmtpHost,
-                                          spnSmtpPort, cboSmtpSecurity, txtSmtpUser})
+    for (QWidget *control : std::initializer_list<QWidget *>{
+             txtHost, spnPort, cboSecurity, txtUser, txtPassword, chkRemember, txtFolder,
+             txtPasswordCommand, txtSmtpHost, spnSmtpPort, cboSmtpSecurity, txtSmtpUser})
         control->setEnabled(imap || smtp);
     grpSignIn->setEnabled(imap || smtp);
     rowFind->setEnabled(imap || smtp);
@@ -551,9 +548,8 @@ void frmAccount::startTest(const MailAccount &account, std::shared_ptr<CancelTok
             ServerTestPart part{QStringLiteral("Sending (SMTP, %1)").arg(account.smtpHost), {}};
             try {
                 checkMailAccount(asKind(account, MailAccountKind::Smtp));
-                part.report =
-                    smtpTestReport(checkSmtpLogin(smtp, secret, token, *cancel), smtp.user,
-                                   account.smtpHost);
+                part.report = smtpTestReport(checkSmtpLogin(smtp, secret, token, *cancel),
+                                             smtp.user, account.smtpHost);
             } catch (...) {
                 part.report.lines = describeCurrentException();
             }

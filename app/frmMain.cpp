@@ -1,6 +1,7 @@
 #include "app/frmMain.h"
 
 #include "about/frmAbout.h"
+#include "app/DestinationLine.h"
 #include "app/EventGuard.h"
 #include "app/MessageBoxes.h"
 #include "app/RememberedComboBox.h"
@@ -15,13 +16,13 @@
 #include "batch/SendSummary.h"
 #include "batch/SendValidation.h"
 #include "common/Failure.h"
+#include "common/HomePath.h"
 #include "common/ThreadHandOver.h"
 #include "common/Twips.h"
 #include "filelist/FileListModel.h"
 #include "filelist/FileListRefresh.h"
 #include "filelist/FileSystem.h"
 #include "filelist/FolderChooser.h"
-#include "common/HomePath.h"
 #include "mailbridge/MailAccount.h"
 #include "mailbridge/Outbox.h"
 #include "mailbridge/password/PasswordResolution.h"
@@ -247,6 +248,8 @@ void frmMain::createControls()
     cmdAbout = pictureButton(this, "cmdAbout", QStringLiteral("About"),
                              icon({":/icons/about-16.png"}), 16, twips(3720, 4680, 1215, 735));
 
+    lineDestination = new DestinationLine(this);
+
     setFont(fittedDialogFont(font(), {Label1, Label2, Label3, Label4, Label5}));
 
     // The arrows are reached with Up and Down in the size field: no stop of their own.
@@ -254,6 +257,7 @@ void frmMain::createControls()
                                        txtSize, lstFiles, cmdSend,    cmdAbout};
     for (qsizetype i = 0; i + 1 < tabOrder.size(); ++i)
         setTabOrder(tabOrder[i], tabOrder[i + 1]);
+    setTabOrder(cmdAbout, lineDestination->button());
     // Enter in a field is the Send button's; a focused button answers Enter itself.
     for (QWidget *control : tabOrder) {
         control->installEventFilter(this);
@@ -283,6 +287,7 @@ void frmMain::connectEvents()
     const auto mailAccount = [this] { runGuarded(this, [this] { frmMain_MailAccount(); }); };
     auto *accountKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma), this);
     connect(accountKey, &QShortcut::activated, this, mailAccount);
+    connect(lineDestination, &DestinationLine::clicked, this, mailAccount);
     cmdSend->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(cmdSend, &QWidget::customContextMenuRequested, this,
             [this, mailAccount](QPoint position) {
@@ -298,6 +303,7 @@ void frmMain::frmMain_Form_Load()
 {
     objFileSystem = m_factories.createFileSystem();
     m_outbox = m_factories.makeOutbox(m_settings);
+    lineDestination->setText(destinationText(m_settings));
     m_preview = std::make_unique<SendPreview>(*objFileSystem);
     txtSize->setText(RememberedEntries::loadMaxSize(m_settings));
     fillRemembered(cboFrom, m_settings, QStringLiteral("From"));
@@ -426,8 +432,10 @@ void frmMain::layoutControls()
     // Without the lines the list ends where it was drawn; the lines take their room from it.
     int bottom = list.bottom() + 1 + dy;
     int linesTop = cmdSend->y() - gap;
-    for (QLabel *line : {lblOutcome, lblPlan}) {
-        if (!line->isVisibleTo(this) || line->text().isEmpty()) {
+    for (QWidget *line : {static_cast<QWidget *>(lineDestination),
+                          static_cast<QWidget *>(lblOutcome), static_cast<QWidget *>(lblPlan)}) {
+        const auto *label = qobject_cast<QLabel *>(line);
+        if (!line->isVisibleTo(this) || (label && label->text().isEmpty())) {
             line->setGeometry(list.x(), linesTop, width, 0);
             continue;
         }
@@ -579,6 +587,8 @@ void frmMain::frmMain_MailAccount()
     if (account.exec() != QDialog::Accepted)
         return;
     // The next Send goes where the dialog says.
+    lineDestination->setText(destinationText(m_settings));
+    layoutControls();
     replaceOutbox(m_factories.makeOutbox(m_settings));
     if (const auto typed = account.typedPassword())
         m_outbox->setPassword(*typed);

@@ -9,6 +9,7 @@
 #include <memory>
 
 class BackgroundSend;
+class DestinationLine;
 class FileListModel;
 class FileSystem;
 class FolderChooser;
@@ -130,4 +131,6 @@ private:
     QLabel *lblOutcome = nullptr;
     QToolButton *cmdSend = nullptr;
     QToolButton *cmdAbout = nullptr;
+    // Where messages go, with the button to change it.
+    DestinationLine *lineDestination = nullptr;
 };
