@@ -4,8 +4,8 @@
 
 #include "filelist/LocalFileSystem.h"
 #include "mailbridge/MailAccount.h"
-#include "mailbridge/password/KeychainPasswordStore.h"
 #include "mailbridge/wiring/OutboxFactory.h"
+#include "mailbridge/password/KeychainPasswordStore.h"
 
 #include <QDesktopServices>
 #include <QStandardPaths>
