@@ -36,6 +36,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QScrollArea>
 #include <QSpinBox>
 #include <QToolButton>
@@ -260,10 +261,7 @@ frmAccount::frmAccount(SettingsStore &settings, PasswordStore &keyring, QWidget 
                 selectValue(cboSecurity, securities, server.security);
                 spnPort->setValue(server.port);
             });
-    connect(grpSignIn, &OAuthSignInBox::layoutChanged, this, [this] {
-        if (isVisible())
-            adjustSize();
-    });
+    connect(grpSignIn, &OAuthSignInBox::layoutChanged, this, &frmAccount::fitToFields);
     connect(cmdTest, &QPushButton::clicked, this, &frmAccount::cmdTest_Click);
     rowFind->setSignInCheck([this](const FoundSettings &found) {
         // Only a sign-in this program can complete is proposed: a client ID built in, or the
@@ -400,9 +398,9 @@ void frmAccount::enableForKind()
     rowFind->setEnabled(imap || smtp);
     txtOutbox->setEnabled(kind == MailAccountKind::Maildir);
     txtSendmail->setEnabled(kind == MailAccountKind::Sendmail);
+    cmdTest->setVisible(imap || smtp);
     cmdTest->setEnabled((imap || smtp) && !isTesting());
-    if (isVisible())
-        adjustSize();
+    fitToFields();
 }
 
 void frmAccount::showAdvanced(bool shown)
@@ -410,8 +408,19 @@ void frmAccount::showAdvanced(bool shown)
     cmdAdvanced->setArrowType(shown ? Qt::DownArrow : Qt::RightArrow);
     accountForm->setRowVisible(txtPasswordCommand, shown);
     grpSignIn->setAdvancedShown(shown);
-    if (isVisible())
-        adjustSize();
+    fitToFields();
+}
+
+void frmAccount::fitToFields()
+{
+    if (!isVisible())
+        return;
+    adjustSize();
+    // Grown past the screen's bottom, the window moves up: OK and Cancel stay in reach.
+    const QRect screen = this->screen()->availableGeometry();
+    const QRect frame = frameGeometry();
+    if (frame.bottom() > screen.bottom())
+        move(x(), std::max(screen.top(), y() - (frame.bottom() - screen.bottom())));
 }
 
 void frmAccount::cboSecurity_Changed()

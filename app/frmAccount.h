@@ -65,6 +65,7 @@ private:
     void cboSecurity_Changed();
     void cboSmtpSecurity_Changed();
     void showAdvanced(bool shown);
+    void fitToFields();
     void cmdTest_Click();
     void startTest(const MailAccount &account, std::shared_ptr<CancelToken> cancel,
                    std::shared_ptr<AccessTokenSource> token, std::optional<QString> password);

@@ -1,0 +1,116 @@
+#include "MainWindowTest.h"
+#include "app/DestinationLine.h"
+#include "app/frmAccount.h"
+
+#include <QApplication>
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <QTimer>
+
+namespace {
+
+using frmMainDestinationTest = MainWindowTest;
+
+TEST(DestinationText, SaysWhereEachChoiceSendsInPlainWords)
+{
+    const struct
+    {
+        QMap<QString, QString> keys;
+        const char *text; // the whole text, or its start with "…"
+    } rows[] = {
+        {{{"MailClient/Kind", "maildir"}, {"MailClient/Outbox", "/srv/out"}},
+         "Into the outbox folder /srv/out"},
+        {{{"MailClient/Kind", "imap"},
+          {"MailClient/ImapHost", "imap.example.org"},
+          {"MailClient/ImapUser", "me@example.org"}},
+         "Into the Drafts of me@example.org"},
+        {{{"MailClient/Kind", "imap"},
+          {"MailClient/ImapHost", "imap.example.org"},
+          {"MailClient/ImapUser", "me@example.org"},
+          {"MailClient/ImapFolder", "Outgoing"}},
+         "Into the folder \"Outgoing\" of me@example.org"},
+        {{{"MailClient/Kind", "smtp"},
+          {"MailClient/SmtpHost", "smtp.example.org"},
+          {"MailClient/ImapUser", "me@example.org"}},
+         "Sends through me@example.org"},
+        {{{"MailClient/Kind", "smtp"}, {"MailClient/SmtpHost", "smtp.example.org"}},
+         "Sends through smtp.example.org"},
+        {{{"MailClient/Kind", "smtp"},
+          {"MailClient/SmtpHost", "smtp.gmail.com"},
+          {"MailClient/SmtpUser", "ann@gmail.com"}},
+         "Sends through ann@gmail.com (Gmail takes messages of up to 25 MB)"},
+        {{{"MailClient/Kind", "sendmail"}}, "Through this computer's sendmail"},
+        {{{"MailClient/Kind", "sendmail"}, {"MailClient/SendmailCommand", "msmtp -t"}},
+         "Through this computer's sendmail (msmtp -t)"},
+        {{{"MailClient/Kind", "mapi"}}, "Where messages go cannot be read: The setting Kind=mapi"},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.text);
+        MemorySettingsStore store;
+        store.values = row.keys;
+        const QString text = destinationText(store);
+        const QString expected = QString::fromUtf8(row.text);
+        if (row.keys.value("MailClient/Kind") == "mapi")
+            EXPECT_TRUE(text.startsWith(expected)) << text;
+        else
+            EXPECT_EQ(text, expected);
+    }
+}
+
+TEST_F(frmMainDestinationTest, FirstStartSaysWhereMessagesGoAndTheButtonChangesIt)
+{
+    open();
+    auto *line = control<QLabel>("lblDestination");
+    ASSERT_TRUE(line->isVisible());
+    EXPECT_TRUE(line->text().startsWith("Messages go into the outbox folder ")) << line->text();
+    EXPECT_TRUE(line->text().contains("Ferrymail/Outbox")) << line->text();
+    EXPECT_TRUE(line->text().endsWith("click Mail account…")) << line->text();
+
+    // The button opens the Mail account window; there the person chooses SMTP.
+    bool chosen = false;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto *dialog = qobject_cast<frmAccount *>(QApplication::activeModalWidget());
+        if (!dialog || !QTest::qWaitForWindowExposed(dialog))
+            return;
+        poll.stop();
+        QWindow *window = dialog->windowHandle();
+        auto *smtp = dialog->findChild<QRadioButton *>("optSmtp");
+        QTest::mouseClick(window, Qt::LeftButton, {},
+                          smtp->mapTo(dialog, QPoint(8, smtp->height() / 2)));
+        auto *host = dialog->findChild<QLineEdit *>("txtSmtpHost");
+        auto *user = dialog->findChild<QLineEdit *>("txtUser");
+        for (auto [field, text] :
+             {std::pair{host, "smtp.example.org"}, std::pair{user, "me@example.org"}}) {
+            QTest::mouseClick(window, Qt::LeftButton, {}, field->mapTo(dialog, QPoint(8, 8)));
+            for (const char c : std::string(text))
+                QTest::keyClick(window, c);
+        }
+        chosen = smtp->isChecked() && host->text() == "smtp.example.org";
+        auto *ok = dialog->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok);
+        QTest::mouseClick(window, Qt::LeftButton, {}, ok->mapTo(dialog, ok->rect().center()));
+    });
+    poll.start(20);
+    auto *button = control<QToolButton>("cmdMailAccount");
+    QTest::mouseClick(window->windowHandle(), Qt::LeftButton, {},
+                      button->mapTo(window.get(), button->rect().center()));
+    poll.stop();
+    EXPECT_TRUE(chosen);
+    EXPECT_EQ(settings.values.value("MailClient/Kind"), "smtp");
+    EXPECT_EQ(line->text(), "Sends through me@example.org");
+    EXPECT_TRUE(boxes.empty());
+}
+
+TEST_F(frmMainDestinationTest, TheLineFollowsTheSettingsItStartsWith)
+{
+    settings.values = {{"MailClient/Kind", "maildir"},
+                       {"MailClient/Outbox", temp.filePath("Outbox")}};
+    open();
+    EXPECT_EQ(control<QLabel>("lblDestination")->text(),
+              "Into the outbox folder " + temp.filePath("Outbox"));
+}
+
+} // namespace
