@@ -184,6 +184,8 @@ void OAuthSignInBox::enableControls()
     for (QWidget *row : std::initializer_list<QWidget *>{txtAuthorizeUrl, txtTokenUrl, txtScope})
         m_form->setRowVisible(row, oauth && custom && m_advancedShown);
     m_form->setRowVisible(m_form->rowCount() - 2, oauth || m_signIn);
+    // Showing a row shows all of it; Cancel belongs to a running sign-in only.
+    cmdCancelSignIn->setVisible(m_signIn != nullptr);
     emit layoutChanged();
 }
 

@@ -1,6 +1,7 @@
 #include "MainWindowTest.h"
 #include "app/DestinationLine.h"
 #include "app/frmAccount.h"
+#include "support/MemoryPasswordStore.h"
 
 #include <QApplication>
 #include <QDialogButtonBox>
@@ -111,6 +112,34 @@ TEST_F(frmMainDestinationTest, TheLineFollowsTheSettingsItStartsWith)
     open();
     EXPECT_EQ(control<QLabel>("lblDestination")->text(),
               "Into the outbox folder " + temp.filePath("Outbox"));
+}
+
+} // namespace
+
+namespace {
+
+// For looking at: run with --gtest_also_run_disabled_tests and FERRYMAIL_SCREENSHOT=prefix.
+TEST_F(frmMainDestinationTest, DISABLED_SavesScreenshots)
+{
+    open();
+    QTest::qWait(200);
+    const QString prefix = qEnvironmentVariable("FERRYMAIL_SCREENSHOT");
+    ASSERT_FALSE(prefix.isEmpty());
+    EXPECT_TRUE(window->grab().save(prefix + "-main.png"));
+    MemoryPasswordStore keyring;
+    settings.values = {{"MailClient/Kind", "smtp"},
+                       {"MailClient/SmtpHost", "smtp.gmail.com"},
+                       {"MailClient/ImapUser", "ann@gmail.com"},
+                       {"MailClient/SmtpAuth", "oauth2"},
+                       {"MailClient/OAuth2Provider", "google"}};
+    frmAccount dialog(settings, keyring, nullptr);
+    dialog.show();
+    QTest::qWait(100);
+    EXPECT_TRUE(dialog.grab().save(prefix + "-smtp.png"));
+    dialog.findChild<QToolButton *>("cmdAdvanced")->click();
+    QTest::qWait(100);
+    EXPECT_TRUE(dialog.grab().save(prefix + "-advanced.png"));
+    dialog.reject();
 }
 
 } // namespace
