@@ -53,14 +53,25 @@ QString destinationText(const SettingsStore &settings)
                     .arg(folder);
             return QStringLiteral("Into the outbox folder %1").arg(folder);
         }
-        QString text = accountText(account);
-        if (account.kind != MailAccountKind::Sendmail)
-            if (const auto provider = knownProviderOf(account); provider && provider->sizeLimit)
-                text += QStringLiteral(" (%1 takes messages of up to %2)")
-                            .arg(provider->providerName, providerSizeText(*provider->sizeLimit));
-        return text;
+        return accountText(account);
     } catch (const Failure &failure) {
         return QStringLiteral("Where messages go cannot be read: %1").arg(failure.description());
+    }
+}
+
+QString providerLimitText(const SettingsStore &settings)
+{
+    try {
+        const MailAccount account = readMailAccount(settings);
+        if (account.kind != MailAccountKind::Imap && account.kind != MailAccountKind::Smtp)
+            return QString();
+        const auto provider = knownProviderOf(account);
+        if (!provider || !provider->sizeLimit)
+            return QString();
+        return QStringLiteral("%1: at most %2 a message")
+            .arg(provider->providerName, providerSizeText(*provider->sizeLimit));
+    } catch (const Failure &) {
+        return QString(); // the destination line says why
     }
 }
 

@@ -10,6 +10,9 @@ class SettingsStore;
 // me@example.org", "Into the Drafts of me@example.org", "Into the outbox folder ~/…". Before
 // anything is set up it says so, and how to change it; settings it cannot read, why.
 QString destinationText(const SettingsStore &settings);
+// The largest message the account's provider documents, for beside the size field ("Gmail:
+// at most 25 MB a message"); empty when the list of providers has none for it.
+QString providerLimitText(const SettingsStore &settings);
 
 // The main window's line that says where messages go, with the button that opens the Mail
 // account window.

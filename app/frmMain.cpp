@@ -249,6 +249,8 @@ void frmMain::createControls()
                              icon({":/icons/about-16.png"}), 16, twips(3720, 4680, 1215, 735));
 
     lineDestination = new DestinationLine(this);
+    lblSizeLimit = label(this, "lblSizeLimit", QString(), twips(3480, 1680, 3255, 255));
+    lblSizeLimit->setTextFormat(Qt::PlainText);
 
     setFont(fittedDialogFont(font(), {Label1, Label2, Label3, Label4, Label5}));
 
@@ -283,7 +285,7 @@ void frmMain::connectEvents()
     connect(cmdAbout, &QToolButton::clicked, this,
             [this] { runGuarded(this, [this] { frmMain_cmdAbout_Click(); }); });
 
-    // The layout and tab order stay as published: the account is reached without a control.
+    // Besides the button on the line that says where messages go: a key and Send's menu.
     const auto mailAccount = [this] { runGuarded(this, [this] { frmMain_MailAccount(); }); };
     auto *accountKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma), this);
     connect(accountKey, &QShortcut::activated, this, mailAccount);
@@ -303,7 +305,7 @@ void frmMain::frmMain_Form_Load()
 {
     objFileSystem = m_factories.createFileSystem();
     m_outbox = m_factories.makeOutbox(m_settings);
-    lineDestination->setText(destinationText(m_settings));
+    showDestination();
     m_preview = std::make_unique<SendPreview>(*objFileSystem);
     txtSize->setText(RememberedEntries::loadMaxSize(m_settings));
     fillRemembered(cboFrom, m_settings, QStringLiteral("From"));
@@ -587,12 +589,18 @@ void frmMain::frmMain_MailAccount()
     if (account.exec() != QDialog::Accepted)
         return;
     // The next Send goes where the dialog says.
-    lineDestination->setText(destinationText(m_settings));
-    layoutControls();
+    showDestination();
     replaceOutbox(m_factories.makeOutbox(m_settings));
     if (const auto typed = account.typedPassword())
         m_outbox->setPassword(*typed);
     m_previewDelay->start();
+}
+
+void frmMain::showDestination()
+{
+    lineDestination->setText(destinationText(m_settings));
+    lblSizeLimit->setText(providerLimitText(m_settings));
+    layoutControls();
 }
 
 void frmMain::replaceOutbox(std::unique_ptr<Outbox> outbox)

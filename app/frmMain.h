@@ -65,7 +65,7 @@ public:
     void frmMain_lstFiles_MouseUp(int button, int shift, QPoint position);
     void frmMain_cmdSend_Click();
     void frmMain_cmdAbout_Click();
-    // The "Mail account" dialog: Ctrl+, or a right-click on Send.
+    // The "Mail account" dialog: its button, Ctrl+, or a right-click on Send.
     void frmMain_MailAccount();
 
     // True from the moment a Send starts until its end has been handled.
@@ -133,4 +133,6 @@ private:
     QToolButton *cmdAbout = nullptr;
     // Where messages go, with the button to change it.
     DestinationLine *lineDestination = nullptr;
+    QLabel *lblSizeLimit = nullptr; // the provider's documented limit
+    void showDestination();
 };

@@ -81,8 +81,13 @@ SrvAnswer querySrv(const QString &name, const QHostAddress &nameserver,
             return failed(QStringLiteral("no name server answered"));
         }
     }
+    return readSrvAnswer(buffer.data(), std::min(length, maxAnswerBytes));
+}
+
+SrvAnswer readSrvAnswer(const unsigned char *bytes, int length)
+{
     ns_msg message;
-    if (ns_initparse(buffer.data(), std::min(length, maxAnswerBytes), &message) < 0)
+    if (length < 0 || length > maxAnswerBytes || ns_initparse(bytes, length, &message) < 0)
         return failed(QStringLiteral("the answer could not be read"));
     SrvAnswer answer;
     answer.status = SrvAnswer::Status::Records;

@@ -28,6 +28,10 @@ struct SrvAnswer
 // At most this many records of an answer are read; the answer itself is at most 64 KiB.
 inline constexpr int maxServiceRecords = 64;
 
+// Reads the SRV records of a DNS answer of length bytes; Failed when it cannot be read. Only
+// the first maxServiceRecords answers count; a record whose target cannot be read is skipped.
+SrvAnswer readSrvAnswer(const unsigned char *answer, int length);
+
 // Asks the system's resolver, or nameserver (an IPv4 address, port 53) when not null, for the
 // SRV records of name. Blocks for at most about timeout (at least a second): call it on a
 // worker.

@@ -42,7 +42,7 @@ TEST(DestinationText, SaysWhereEachChoiceSendsInPlainWords)
         {{{"MailClient/Kind", "smtp"},
           {"MailClient/SmtpHost", "smtp.gmail.com"},
           {"MailClient/SmtpUser", "ann@gmail.com"}},
-         "Sends through ann@gmail.com (Gmail takes messages of up to 25 MB)"},
+         "Sends through ann@gmail.com"},
         {{{"MailClient/Kind", "sendmail"}}, "Through this computer's sendmail"},
         {{{"MailClient/Kind", "sendmail"}, {"MailClient/SendmailCommand", "msmtp -t"}},
          "Through this computer's sendmail (msmtp -t)"},
@@ -105,6 +105,21 @@ TEST_F(frmMainDestinationTest, FirstStartSaysWhereMessagesGoAndTheButtonChangesI
     EXPECT_TRUE(boxes.empty());
 }
 
+TEST(DestinationText, TheProvidersDocumentedLimitGoesBesideTheSizeField)
+{
+    MemorySettingsStore store;
+    store.values = {{"MailClient/Kind", "smtp"},
+                    {"MailClient/SmtpHost", "smtp.mail.me.com"},
+                    {"MailClient/ImapUser", "ann@icloud.com"}};
+    EXPECT_EQ(providerLimitText(store), "iCloud Mail: at most 20 MB a message");
+    store.values["MailClient/Kind"] = "sendmail";
+    EXPECT_EQ(providerLimitText(store), "") << "not the account that sends";
+    store.values = {{"MailClient/Kind", "imap"},
+                    {"MailClient/ImapHost", "imap.example.org"},
+                    {"MailClient/ImapUser", "ann@example.org"}};
+    EXPECT_EQ(providerLimitText(store), "");
+}
+
 TEST_F(frmMainDestinationTest, TheLineFollowsTheSettingsItStartsWith)
 {
     settings.values = {{"MailClient/Kind", "maildir"},
@@ -112,6 +127,18 @@ TEST_F(frmMainDestinationTest, TheLineFollowsTheSettingsItStartsWith)
     open();
     EXPECT_EQ(control<QLabel>("lblDestination")->text(),
               "Into the outbox folder " + temp.filePath("Outbox"));
+    EXPECT_TRUE(control<QLabel>("lblSizeLimit")->text().isEmpty());
+    window.reset();
+    settings.values = {{"MailClient/Kind", "smtp"},
+                       {"MailClient/SmtpHost", "smtp.gmail.com"},
+                       {"MailClient/ImapUser", "ann@gmail.com"}};
+    open();
+    EXPECT_EQ(control<QLabel>("lblDestination")->text(), "Sends through ann@gmail.com");
+    auto *limit = control<QLabel>("lblSizeLimit");
+    EXPECT_EQ(limit->text(), "Gmail: at most 25 MB a message");
+    // Beside the size field, on its line.
+    EXPECT_EQ(limit->y(), edit("txtSize")->y());
+    EXPECT_GT(limit->x(), control<QWidget>("UpDown1")->geometry().right());
 }
 
 } // namespace

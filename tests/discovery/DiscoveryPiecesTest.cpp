@@ -292,3 +292,93 @@ TEST(DiscoveryText, TheOutgoingServerAndTheLimitAreListed)
 }
 
 } // namespace
+
+#include "mailbridge/discovery/SrvQuery.h"
+
+namespace {
+
+// A DNS answer as a name server sends it: the question, then SRV records for it.
+class DnsAnswer
+{
+public:
+    explicit DnsAnswer(int claimedRecords)
+    {
+        m_bytes = QByteArray("\x12\x34\x81\x80\x00\x01", 6);
+        put16(claimedRecords);
+        m_bytes.append(QByteArray(4, '\0'));
+        name("_imaps._tcp.example.org");
+        put16(33);
+        put16(1);
+    }
+    // target: a name, or raw bytes of one (say a compression pointer).
+    void add(const QByteArray &rawTarget, int port, int priority = 0)
+    {
+        m_bytes.append(char(0xc0)).append(char(12)); // the question's name
+        put16(33);
+        put16(1);
+        m_bytes.append(QByteArray(4, 0)); // TTL
+        put16(6 + int(rawTarget.size()));
+        put16(priority);
+        put16(0);
+        put16(port);
+        m_bytes.append(rawTarget);
+    }
+    static QByteArray encoded(const QByteArray &name)
+    {
+        QByteArray out;
+        for (const QByteArray &label : name.split('.'))
+            out.append(char(label.size())).append(label);
+        return out.append('\0');
+    }
+    SrvAnswer read(int cut = 0) const
+    {
+        return readSrvAnswer(reinterpret_cast<const unsigned char *>(m_bytes.constData()),
+                             int(m_bytes.size()) - cut);
+    }
+
+private:
+    void name(const QByteArray &text) { m_bytes.append(encoded(text)); }
+    void put16(int value) { m_bytes.append(char(value >> 8)).append(char(value & 0xff)); }
+    QByteArray m_bytes;
+};
+
+TEST(SrvAnswerReader, ReadsTheRecordsUpToItsCap)
+{
+    DnsAnswer few(2);
+    few.add(DnsAnswer::encoded("imap.example.org"), 993, 10);
+    few.add(DnsAnswer::encoded("backup.example.org"), 994, 20);
+    SrvAnswer answer = few.read();
+    ASSERT_EQ(answer.status, SrvAnswer::Status::Records);
+    ASSERT_EQ(answer.records.size(), 2u);
+    EXPECT_EQ(answer.records[0].target, "imap.example.org");
+    EXPECT_EQ(answer.records[0].port, 993);
+    EXPECT_EQ(answer.records[1].priority, 20);
+
+    const int many = maxServiceRecords + 6;
+    DnsAnswer flood(many);
+    for (int n = 0; n < many; ++n)
+        flood.add(DnsAnswer::encoded("host" + QByteArray::number(n) + ".example.org"), 1000 + n);
+    answer = flood.read();
+    ASSERT_EQ(answer.status, SrvAnswer::Status::Records);
+    EXPECT_EQ(int(answer.records.size()), maxServiceRecords);
+}
+
+TEST(SrvAnswerReader, AnAnswerThatCannotBeReadIsAFailureNotAnEmptyAnswer)
+{
+    DnsAnswer cut(1);
+    cut.add(DnsAnswer::encoded("imap.example.org"), 993);
+    EXPECT_EQ(cut.read(5).status, SrvAnswer::Status::Failed);
+    DnsAnswer claimsMore(3);
+    claimsMore.add(DnsAnswer::encoded("imap.example.org"), 993);
+    EXPECT_EQ(claimsMore.read().status, SrvAnswer::Status::Failed);
+    EXPECT_EQ(readSrvAnswer(nullptr, 0).status, SrvAnswer::Status::Failed);
+
+    // A target that points at itself is never followed round; the record is skipped.
+    DnsAnswer looping(1);
+    const int targetAt =
+        12 + int(DnsAnswer::encoded("_imaps._tcp.example.org").size()) + 4 + 2 + 2 + 2 + 4 + 2 + 6;
+    looping.add(QByteArray(1, char(0xc0 | (targetAt >> 8))) + char(targetAt & 0xff), 993);
+    EXPECT_EQ(looping.read().status, SrvAnswer::Status::NoData);
+}
+
+} // namespace
