@@ -20,3 +20,29 @@ AccountTestReport accountTestReport(const ImapAccountCheck &check, const QString
                               check.capabilities.split(' ', Qt::SkipEmptyParts).join('\n'));
     return report;
 }
+
+AccountTestReport smtpTestReport(std::optional<std::uint64_t> limit, const QString &user,
+                                 const QString &host)
+{
+    AccountTestReport report;
+    report.lines = user.isEmpty() ? QStringLiteral("Connected to %1, without a login.\n").arg(host)
+                                  : QStringLiteral("Logged in as %1 on %2.\n").arg(user, host);
+    report.lines += limit ? QStringLiteral("The server takes messages of up to %1.")
+                                .arg(byteText(std::int64_t(*limit)))
+                          : QStringLiteral("The server states no size limit for messages.");
+    return report;
+}
+
+AccountTestReport combinedReport(const std::vector<ServerTestPart> &parts)
+{
+    if (parts.size() == 1)
+        return parts.front().report;
+    QStringList lines;
+    QStringList details;
+    for (const ServerTestPart &part : parts) {
+        lines << part.heading + QStringLiteral(":\n") + part.report.lines;
+        if (!part.report.details.isEmpty())
+            details << part.heading + QStringLiteral(":\n") + part.report.details;
+    }
+    return {lines.join(QStringLiteral("\n\n")), details.join(QStringLiteral("\n\n"))};
+}

@@ -37,6 +37,11 @@ QString FindSettingsRow::address() const
     return txtAddress->text().trimmed();
 }
 
+void FindSettingsRow::setSignInCheck(std::function<bool(const FoundSettings &)> canSignIn)
+{
+    m_canSignIn = std::move(canSignIn);
+}
+
 void FindSettingsRow::cmdFind_Click()
 {
     // One search at a time: the button comes back with its answer.
@@ -45,9 +50,12 @@ void FindSettingsRow::cmdFind_Click()
     m_finder->find(address());
 }
 
-void FindSettingsRow::searchFinished(const DiscoveryResult &result)
+void FindSettingsRow::searchFinished(const DiscoveryResult &answer)
 {
     cmdFind->setEnabled(true);
+    DiscoveryResult result = answer;
+    if (m_canSignIn && result.outcome == DiscoveryResult::Outcome::Found)
+        result.settings = usableSettings(result.settings, m_canSignIn(result.settings));
     if (result.outcome == DiscoveryResult::Outcome::Found)
         emit found(result.settings);
     emit report(describeResult(result));

@@ -4,13 +4,15 @@
 
 #include <QWidget>
 
+#include <functional>
+
 class QLineEdit;
 class QPushButton;
 class SettingsFinder;
 
-// The Mail account window's Address row: "Find settings" looks up the IMAP settings of the
-// typed address while the window stays usable, then hands them over together with a text
-// that says what was found and where from, or why nothing was.
+// The Mail account window's Address row: "Find settings" looks up the settings of the typed
+// address while the window stays usable, then hands them over together with a text that says
+// what was found and where from, or why nothing was.
 class FindSettingsRow : public QWidget
 {
     Q_OBJECT
@@ -21,6 +23,8 @@ public:
     void setAddress(const QString &address);
     QString address() const;
     SettingsFinder &finder() { return *m_finder; }
+    // Whether an OAuth 2.0 sign-in found can be completed; without one it is proposed always.
+    void setSignInCheck(std::function<bool(const FoundSettings &)> canSignIn);
 
 signals:
     void found(const FoundSettings &settings);
@@ -31,6 +35,7 @@ private:
     void searchFinished(const DiscoveryResult &result);
 
     SettingsFinder *m_finder = nullptr;
+    std::function<bool(const FoundSettings &)> m_canSignIn;
     QLineEdit *txtAddress = nullptr;
     QPushButton *cmdFind = nullptr;
 };

@@ -7,9 +7,11 @@
 #include "mailbridge/imap/ImapEndpoint.h"
 #include "mailbridge/password/PasswordStore.h"
 
+#include <QClipboard>
 #include <QComboBox>
 #include <QDesktopServices>
 #include <QFormLayout>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -67,6 +69,14 @@ OAuthSignInBox::OAuthSignInBox(PasswordStore &keyring, std::function<MailAccount
     txtTokenCommand->setPlaceholderText(QStringLiteral("Empty: the sign-in below"));
     cmdSignIn = named(new QPushButton(QStringLiteral("Sign in…"), this), "cmdSignIn");
     cmdSignIn->setAutoDefault(false);
+    cmdCancelSignIn =
+        named(new QPushButton(QStringLiteral("Cancel sign-in"), this), "cmdCancelSignIn");
+    cmdCancelSignIn->setAutoDefault(false);
+    cmdCancelSignIn->hide();
+    txtSignInAddress = named(new QLineEdit(this), "txtSignInAddress");
+    txtSignInAddress->setReadOnly(true);
+    cmdCopyAddress = named(new QPushButton(QStringLiteral("Copy"), this), "cmdCopyAddress");
+    cmdCopyAddress->setAutoDefault(false);
     lblSignIn = named(new QLabel(this), "lblSignIn");
     lblSignIn->setWordWrap(true);
     lblSignIn->setTextFormat(Qt::PlainText);
@@ -74,22 +84,34 @@ OAuthSignInBox::OAuthSignInBox(PasswordStore &keyring, std::function<MailAccount
 
     auto *signInRow = new QHBoxLayout;
     signInRow->addWidget(cmdSignIn);
+    signInRow->addWidget(cmdCancelSignIn);
     signInRow->addWidget(lblSignIn, 1);
-    auto *form = new QFormLayout(this);
-    form->addRow(QStringLiteral("Log in with:"), cboAuth);
-    form->addRow(QStringLiteral("Provider:"), cboProvider);
-    form->addRow(QStringLiteral("Client ID:"), txtClientId);
-    form->addRow(QStringLiteral("Client secret:"), txtClientSecret);
-    form->addRow(QStringLiteral("Authorize URL:"), txtAuthorizeUrl);
-    form->addRow(QStringLiteral("Token URL:"), txtTokenUrl);
-    form->addRow(QStringLiteral("Scope:"), txtScope);
-    form->addRow(QStringLiteral("Token command:"), txtTokenCommand);
-    form->addRow(QString(), signInRow);
+    auto *addressRow = new QHBoxLayout;
+    addressRow->addWidget(txtSignInAddress, 1);
+    addressRow->addWidget(cmdCopyAddress);
+    m_form = new QFormLayout(this);
+    m_form->addRow(QStringLiteral("Log in with:"), cboAuth);
+    m_form->addRow(QStringLiteral("Provider:"), cboProvider);
+    m_form->addRow(QStringLiteral("Client ID:"), txtClientId);
+    m_form->addRow(QStringLiteral("Client secret:"), txtClientSecret);
+    m_form->addRow(QStringLiteral("Authorize URL:"), txtAuthorizeUrl);
+    m_form->addRow(QStringLiteral("Token URL:"), txtTokenUrl);
+    m_form->addRow(QStringLiteral("Scope:"), txtScope);
+    m_form->addRow(QStringLiteral("Token command:"), txtTokenCommand);
+    m_form->addRow(QString(), signInRow);
+    m_form->addRow(QStringLiteral("Open in a browser:"), addressRow);
+    m_form->setRowVisible(addressRow, false);
 
     connect(cboAuth, &QComboBox::currentIndexChanged, this, &OAuthSignInBox::enableControls);
     connect(cboProvider, &QComboBox::currentIndexChanged, this,
             &OAuthSignInBox::cboProvider_Changed);
     connect(cmdSignIn, &QPushButton::clicked, this, &OAuthSignInBox::cmdSignIn_Click);
+    connect(cmdCancelSignIn, &QPushButton::clicked, this, &OAuthSignInBox::cmdCancelSignIn_Click);
+    connect(cmdCopyAddress, &QPushButton::clicked, this, [this] {
+        QGuiApplication::clipboard()->setText(txtSignInAddress->text());
+        showStatus(QStringLiteral("Copied. Open the address in a browser and sign in there; "
+                                  "this window waits for it."));
+    });
     enableControls();
 }
 
@@ -154,6 +176,29 @@ void OAuthSignInBox::enableControls()
          std::initializer_list<QWidget *>{txtAuthorizeUrl, txtTokenUrl, txtScope})
         control->setEnabled(oauth && custom);
     cmdSignIn->setEnabled(oauth && !m_signIn);
+    // Only the rows the chosen way of logging in needs; the rarely used ones on request.
+    m_form->setRowVisible(cboProvider, oauth);
+    for (QWidget *row :
+         std::initializer_list<QWidget *>{txtClientId, txtClientSecret, txtTokenCommand})
+        m_form->setRowVisible(row, oauth && m_advancedShown);
+    for (QWidget *row : std::initializer_list<QWidget *>{txtAuthorizeUrl, txtTokenUrl, txtScope})
+        m_form->setRowVisible(row, oauth && custom && m_advancedShown);
+    m_form->setRowVisible(m_form->rowCount() - 2, oauth || m_signIn);
+    // Showing a row shows all of it; Cancel belongs to a running sign-in only.
+    cmdCancelSignIn->setVisible(m_signIn != nullptr);
+    emit layoutChanged();
+}
+
+void OAuthSignInBox::setAdvancedShown(bool shown)
+{
+    m_advancedShown = shown;
+    enableControls();
+}
+
+void OAuthSignInBox::clearStatus()
+{
+    if (!m_signIn)
+        showStatus(QString());
 }
 
 void OAuthSignInBox::cboProvider_Changed()
@@ -185,31 +230,70 @@ void OAuthSignInBox::cmdSignIn_Click()
             checkImapAccount(endpoint, std::make_shared<FixedTokenSource>(accessToken),
                              *loginCancel);
         };
+        // Where no browser opens, the sign-in keeps waiting and the person opens the
+        // address by hand.
+        auto noBrowser = std::make_shared<bool>(false);
+        const auto open = [openUrl = m_openUrl, noBrowser](const QUrl &url) {
+            *noBrowser = !openUrl(url);
+            return true;
+        };
         m_signIn = new OAuthSignIn(oauthEndpoints(account), m_keyring, oauthTokenKey(account),
-                                   account.imapUser, m_openUrl, std::move(testLogin), this);
+                                   account.imapUser, open, std::move(testLogin), this);
         connect(m_signIn, &OAuthSignIn::signedIn, this, [this, account] {
-            m_loginCancel.reset();
+            endSignIn();
             showStatus(QStringLiteral("Signed in as %1.").arg(account.imapUser));
-            m_signIn->deleteLater();
-            m_signIn = nullptr;
-            enableControls();
         });
         connect(m_signIn, &OAuthSignIn::failed, this, [this](const QString &reason) {
-            m_loginCancel.reset();
+            endSignIn();
             showStatus(reason);
-            m_signIn->deleteLater();
-            m_signIn = nullptr;
-            enableControls();
         });
         showStatus(QStringLiteral("Sign in in the browser; this window waits for it."));
         cmdSignIn->setEnabled(false);
+        cmdCancelSignIn->show();
         m_signIn->start();
+        if (*noBrowser)
+            showAddress(m_signIn->startUrl().toString());
     } catch (const Failure &failure) {
         delete m_signIn;
         m_signIn = nullptr;
+        m_loginCancel.reset();
+        cmdCancelSignIn->hide();
         showStatus(failure.description());
         enableControls();
     }
+}
+
+void OAuthSignInBox::showAddress(const QString &address)
+{
+    txtSignInAddress->setText(address);
+    txtSignInAddress->setCursorPosition(0);
+    m_form->setRowVisible(m_form->rowCount() - 1, true);
+    showStatus(QStringLiteral("No web browser could be started. Copy this address into one "
+                              "and sign in there; this window waits for it."));
+    emit layoutChanged();
+}
+
+void OAuthSignInBox::cmdCancelSignIn_Click()
+{
+    endSignIn();
+    showStatus(QStringLiteral("Sign-in cancelled."));
+}
+
+void OAuthSignInBox::endSignIn()
+{
+    // Deleting the sign-in stops its listener and drops an exchange still running.
+    if (m_loginCancel)
+        m_loginCancel->cancel();
+    m_loginCancel.reset();
+    if (m_signIn) {
+        m_signIn->disconnect(this);
+        m_signIn->deleteLater();
+        m_signIn = nullptr;
+    }
+    cmdCancelSignIn->hide();
+    txtSignInAddress->clear();
+    m_form->setRowVisible(m_form->rowCount() - 1, false);
+    enableControls();
 }
 
 void OAuthSignInBox::showStatus(const QString &text)

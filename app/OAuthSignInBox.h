@@ -12,13 +12,15 @@
 class CancelToken;
 class PasswordStore;
 class QComboBox;
+class QFormLayout;
 class QLabel;
 class QLineEdit;
 class QPushButton;
 
 // The Mail account window's part for logging in with OAuth 2.0: the provider, the client,
 // the person's own token command, and "Sign in…", which signs in in the browser and keeps
-// the refresh token in the keyring.
+// the refresh token in the keyring. Where no browser opens, the address to open is shown
+// with a Copy button; Cancel stops the wait either way.
 class OAuthSignInBox : public QGroupBox
 {
     Q_OBJECT
@@ -37,16 +39,25 @@ public:
     void setUrlOpener(OAuthSignIn::OpenUrl openUrl);
     // The certificates the sign-in's test login trusts (tests); the system's otherwise.
     void setTrustedCertificates(const QString &caFile);
+    // The rarely used fields: the client, a custom provider's URLs and scope, a token command.
+    void setAdvancedShown(bool shown);
+    void clearStatus();
+    bool isSigningIn() const { return m_signIn != nullptr; }
 
 signals:
     // The provider's IMAP server, when the person picks Microsoft or Google.
     void serverSuggested(const ProviderServer &server);
+    // Rows came or went.
+    void layoutChanged();
 
 private:
     void enableControls();
     void cboProvider_Changed();
     void cmdSignIn_Click();
+    void cmdCancelSignIn_Click();
+    void endSignIn();
     void showStatus(const QString &text);
+    void showAddress(const QString &address);
 
     PasswordStore &m_keyring;
     std::function<MailAccount()> m_account;
@@ -54,6 +65,8 @@ private:
     OAuthSignIn *m_signIn = nullptr;
     QString m_caFile;
     std::shared_ptr<CancelToken> m_loginCancel;
+    bool m_advancedShown = false;
+    QFormLayout *m_form = nullptr;
 
     QComboBox *cboAuth = nullptr;
     QComboBox *cboProvider = nullptr;
@@ -64,5 +77,9 @@ private:
     QLineEdit *txtScope = nullptr;
     QLineEdit *txtTokenCommand = nullptr;
     QPushButton *cmdSignIn = nullptr;
+    QPushButton *cmdCancelSignIn = nullptr;
     QLabel *lblSignIn = nullptr;
+    // Where no browser opens: the address to open by hand.
+    QLineEdit *txtSignInAddress = nullptr;
+    QPushButton *cmdCopyAddress = nullptr;
 };

@@ -6,19 +6,22 @@
 #include "app/FindSettingsRow.h"
 #include "app/MessageBoxes.h"
 #include "app/OAuthSignInBox.h"
+#include "app/SmtpLoginCheck.h"
 #include "common/CancelToken.h"
 #include "common/Failure.h"
 #include "common/ThreadHandOver.h"
+#include "mailbridge/AccessTokenSource.h"
 #include "mailbridge/discovery/FoundSettings.h"
 #include "mailbridge/discovery/MailDomain.h"
-#include "mailbridge/AccessTokenSource.h"
 #include "mailbridge/imap/ImapAccountCheck.h"
 #include "mailbridge/imap/ImapEndpoint.h"
+#include "mailbridge/oauth/OAuthProvider.h"
 #include "mailbridge/oauth/TokenRequest.h"
-#include "mailbridge/wiring/TokenSources.h"
 #include "mailbridge/password/HeldPasswordStore.h"
 #include "mailbridge/password/PasswordResolution.h"
 #include "mailbridge/password/PasswordStore.h"
+#include "mailbridge/sendmail/SendmailOutbox.h"
+#include "mailbridge/wiring/TokenSources.h"
 
 #include <QApplication>
 #include <QButtonGroup>
@@ -26,12 +29,14 @@
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFormLayout>
+#include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QScrollArea>
 #include <QSpinBox>
 #include <QToolButton>
@@ -71,22 +76,45 @@ frmAccount::frmAccount(SettingsStore &settings, PasswordStore &keyring, QWidget 
     setWindowTitle(QStringLiteral("Mail account"));
     setWindowModality(Qt::WindowModal);
 
-    optMaildir = named(new QRadioButton(QStringLiteral("Maildir folder"), this), "optMaildir");
-    optImap = named(new QRadioButton(QStringLiteral("IMAP account"), this), "optImap");
+    // Where messages go comes first: it decides which fields follow.
+    auto *where = named(new QGroupBox(QStringLiteral("Where messages go"), this), "grpWhere");
+    optMaildir =
+        named(new QRadioButton(QStringLiteral("Into a Maildir folder"), where), "optMaildir");
+    optImap = named(new QRadioButton(QStringLiteral("Into the Drafts of my IMAP account,\n"
+                                                    "to review and send them there"),
+                                     where),
+                    "optImap");
+    optSmtp =
+        named(new QRadioButton(QStringLiteral("Send through my account (SMTP)"), where), "optSmtp");
+    optSendmail = named(new QRadioButton(QStringLiteral("Through this computer's sendmail"), where),
+                        "optSendmail");
     auto *kinds = new QButtonGroup(this);
-    kinds->addButton(optMaildir);
-    kinds->addButton(optImap);
+    auto *whereLayout = new QVBoxLayout(where);
+    for (QRadioButton *option : {optMaildir, optImap, optSmtp, optSendmail}) {
+        kinds->addButton(option);
+        whereLayout->addWidget(option);
+    }
 
     txtOutbox = named(new QLineEdit(this), "txtOutbox");
     txtOutbox->setPlaceholderText(QStringLiteral("Empty: the default outbox folder"));
+    txtSendmail = named(new QLineEdit(this), "txtSendmail");
+    txtSendmail->setPlaceholderText(SendmailOutbox::defaultCommand());
     rowFind = new FindSettingsRow(this);
     txtHost = named(new QLineEdit(this), "txtHost");
     txtHost->setPlaceholderText(QStringLiteral("imap.example.org"));
     spnPort = named(new QSpinBox(this), "spnPort");
     spnPort->setRange(1, 65535);
     cboSecurity = named(new QComboBox(this), "cboSecurity");
-    cboSecurity->addItems({QStringLiteral("TLS"), QStringLiteral("STARTTLS"),
-                           QStringLiteral("None (this machine only)")});
+    txtSmtpHost = named(new QLineEdit(this), "txtSmtpHost");
+    txtSmtpHost->setPlaceholderText(QStringLiteral("smtp.example.org"));
+    spnSmtpPort = named(new QSpinBox(this), "spnSmtpPort");
+    spnSmtpPort->setRange(1, 65535);
+    cboSmtpSecurity = named(new QComboBox(this), "cboSmtpSecurity");
+    for (QComboBox *security : {cboSecurity, cboSmtpSecurity})
+        security->addItems({QStringLiteral("TLS"), QStringLiteral("STARTTLS"),
+                            QStringLiteral("None (this machine only)")});
+    txtSmtpUser = named(new QLineEdit(this), "txtSmtpUser");
+    txtSmtpUser->setPlaceholderText(QStringLiteral("Empty: the user above"));
     txtUser = named(new QLineEdit(this), "txtUser");
     txtPassword = named(new QLineEdit(this), "txtPassword");
     txtPassword->setEchoMode(QLineEdit::Password);
@@ -100,14 +128,19 @@ frmAccount::frmAccount(SettingsStore &settings, PasswordStore &keyring, QWidget 
     txtPasswordCommand->setPlaceholderText(QStringLiteral("pass show mail/me@example.org"));
     grpSignIn = new OAuthSignInBox(
         m_keyring, [this] { return accountFromControls(); }, this);
+    cmdAdvanced = named(new QToolButton(this), "cmdAdvanced");
+    cmdAdvanced->setText(QStringLiteral("Advanced"));
+    cmdAdvanced->setCheckable(true);
+    cmdAdvanced->setArrowType(Qt::RightArrow);
+    cmdAdvanced->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     cmdTest = named(new QPushButton(QStringLiteral("Test"), this), "cmdTest");
     cmdTest->setAutoDefault(false);
     cmdCancelTest = named(new QPushButton(QStringLiteral("Cancel test"), this), "cmdCancelTest");
     cmdCancelTest->setAutoDefault(false);
     cmdCancelTest->hide();
 
-    // What Test found scrolls in an area of its own, so that a long answer never squeezes
-    // the fields above it.
+    // What Test and Find settings found scrolls in an area of its own, so that a long answer
+    // never squeezes the fields.
     auto *result = new QWidget;
     lblStatus = resultLabel(result, "lblStatus");
     cmdDetails = named(new QToolButton(result), "cmdDetails");
@@ -129,39 +162,74 @@ frmAccount::frmAccount(SettingsStore &settings, PasswordStore &keyring, QWidget 
     scrResult->setWidgetResizable(true);
     scrResult->setFrameShape(QFrame::NoFrame);
     scrResult->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    scrResult->setMinimumWidth(520);
-    scrResult->setFixedHeight(7 * fontMetrics().lineSpacing());
+    scrResult->setFixedWidth(22 * fontMetrics().averageCharWidth() + 160);
+    scrResult->setMinimumHeight(7 * fontMetrics().lineSpacing());
     buttons = named(new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this),
                     "buttons");
 
-    auto *serverRow = new QHBoxLayout;
-    serverRow->addWidget(txtHost, 1);
-    serverRow->addWidget(new QLabel(QStringLiteral("Port:"), this));
-    serverRow->addWidget(spnPort);
+    // One page of fields per choice; the two accounts share theirs.
+    pageMaildir = named(new QWidget(this), "pageMaildir");
+    auto *maildirForm = new QFormLayout(pageMaildir);
+    maildirForm->setContentsMargins(0, 0, 0, 0);
+    maildirForm->addRow(QStringLiteral("Folder:"), txtOutbox);
+    pageSendmail = named(new QWidget(this), "pageSendmail");
+    auto *sendmailForm = new QFormLayout(pageSendmail);
+    sendmailForm->setContentsMargins(0, 0, 0, 0);
+    sendmailForm->addRow(QStringLiteral("Command:"), txtSendmail);
+    auto *sendmailNote = new QLabel(
+        QStringLiteral("Each message goes to the command's standard input. The command is run "
+                       "exactly as written; msmtp, Postfix, Exim and nullmailer all provide "
+                       "this one."),
+        pageSendmail);
+    sendmailNote->setWordWrap(true);
+    sendmailForm->addRow(sendmailNote);
+
+    const auto hostAndPort = [this](QLineEdit *host, QSpinBox *port) {
+        auto *row = new QHBoxLayout;
+        row->addWidget(host, 1);
+        row->addWidget(new QLabel(QStringLiteral("Port:"), this));
+        row->addWidget(port);
+        return row;
+    };
+    serverRow = hostAndPort(txtHost, spnPort);
+    smtpServerRow = hostAndPort(txtSmtpHost, spnSmtpPort);
+    pageAccount = named(new QWidget(this), "pageAccount");
+    accountForm = new QFormLayout(pageAccount);
+    accountForm->setContentsMargins(0, 0, 0, 0);
+    accountForm->addRow(QStringLiteral("Address:"), rowFind);
+    accountForm->addRow(QStringLiteral("User:"), txtUser);
+    accountForm->addRow(QStringLiteral("IMAP server:"), serverRow);
+    accountForm->addRow(QStringLiteral("Security:"), cboSecurity);
+    accountForm->addRow(QStringLiteral("Drafts folder:"), txtFolder);
+    accountForm->addRow(QStringLiteral("SMTP server:"), smtpServerRow);
+    accountForm->addRow(QStringLiteral("Security:"), cboSmtpSecurity);
+    accountForm->addRow(QStringLiteral("SMTP user:"), txtSmtpUser);
+    accountForm->addRow(QStringLiteral("Password:"), txtPassword);
+    accountForm->addRow(QString(), chkRemember);
+    accountForm->addRow(grpSignIn);
+    accountForm->addRow(cmdAdvanced);
+    accountForm->addRow(QStringLiteral("Password command:"), txtPasswordCommand);
+
     auto *testRow = new QHBoxLayout;
     testRow->addWidget(cmdTest);
     testRow->addWidget(cmdCancelTest);
     testRow->addStretch();
-
-    auto *form = new QFormLayout;
-    form->addRow(optMaildir);
-    form->addRow(QStringLiteral("Folder:"), txtOutbox);
-    form->addRow(optImap);
-    form->addRow(QStringLiteral("Address:"), rowFind);
-    form->addRow(QStringLiteral("Server:"), serverRow);
-    form->addRow(QStringLiteral("Security:"), cboSecurity);
-    form->addRow(QStringLiteral("User:"), txtUser);
-    form->addRow(QStringLiteral("Password:"), txtPassword);
-    form->addRow(QString(), chkRemember);
-    form->addRow(QStringLiteral("Password command:"), txtPasswordCommand);
-    form->addRow(QStringLiteral("Drafts folder:"), txtFolder);
-    form->addRow(grpSignIn);
-    form->addRow(QString(), testRow);
+    auto *left = new QVBoxLayout;
+    left->addWidget(where);
+    left->addLayout(testRow);
+    left->addWidget(scrResult, 1);
+    auto *right = new QVBoxLayout;
+    right->addWidget(pageMaildir);
+    right->addWidget(pageSendmail);
+    right->addWidget(pageAccount);
+    right->addStretch();
+    auto *columns = new QHBoxLayout;
+    columns->addLayout(left);
+    columns->addSpacing(fontMetrics().averageCharWidth() * 2);
+    columns->addLayout(right, 1);
 
     auto *layout = new QVBoxLayout(this);
-    layout->addLayout(form);
-    layout->addWidget(scrResult);
-    layout->addStretch();
+    layout->addLayout(columns, 1);
     layout->addWidget(buttons);
 
     MailAccount account;
@@ -171,9 +239,17 @@ frmAccount::frmAccount(SettingsStore &settings, PasswordStore &keyring, QWidget 
         showStatus(failure.description());
     }
     showAccount(account);
+    showAdvanced(false);
 
-    connect(optMaildir, &QRadioButton::toggled, this, &frmAccount::enableForKind);
+    for (QRadioButton *option : {optMaildir, optImap, optSmtp, optSendmail})
+        connect(option, &QRadioButton::toggled, this, [this](bool on) {
+            if (on)
+                enableForKind();
+        });
     connect(cboSecurity, &QComboBox::currentIndexChanged, this, &frmAccount::cboSecurity_Changed);
+    connect(cboSmtpSecurity, &QComboBox::currentIndexChanged, this,
+            &frmAccount::cboSmtpSecurity_Changed);
+    connect(cmdAdvanced, &QToolButton::toggled, this, &frmAccount::showAdvanced);
     connect(grpSignIn, &OAuthSignInBox::serverSuggested, this,
             [this](const ProviderServer &server) {
                 // A host the person typed stays.
@@ -185,7 +261,18 @@ frmAccount::frmAccount(SettingsStore &settings, PasswordStore &keyring, QWidget 
                 selectValue(cboSecurity, securities, server.security);
                 spnPort->setValue(server.port);
             });
+    connect(grpSignIn, &OAuthSignInBox::layoutChanged, this, &frmAccount::fitToFields);
     connect(cmdTest, &QPushButton::clicked, this, &frmAccount::cmdTest_Click);
+    rowFind->setSignInCheck([this](const FoundSettings &found) {
+        // Only a sign-in this program can complete is proposed: a client ID built in, or the
+        // person's own for that provider.
+        try {
+            oauthEndpoints(withFoundSettings(accountFromControls(), found));
+            return true;
+        } catch (const Failure &) {
+            return false;
+        }
+    });
     connect(rowFind, &FindSettingsRow::found, this, &frmAccount::showFound);
     connect(rowFind, &FindSettingsRow::report, this,
             [this](const QString &text) { showStatus(text); });
@@ -196,10 +283,13 @@ frmAccount::frmAccount(SettingsStore &settings, PasswordStore &keyring, QWidget 
     });
 
     // The fields keep the room they need, whatever the result area holds.
-    for (QWidget *field :
-         std::initializer_list<QWidget *>{txtOutbox, txtHost, spnPort, cboSecurity, txtUser,
-                                          txtPassword, txtFolder, txtPasswordCommand})
+    for (QWidget *field : std::initializer_list<QWidget *>{
+             txtOutbox, txtSendmail, txtHost, spnPort, cboSecurity, txtUser, txtPassword, txtFolder,
+             txtPasswordCommand, txtSmtpHost, spnSmtpPort, cboSmtpSecurity, txtSmtpUser})
         field->setMinimumSize(field->sizeHint());
+    txtSendmail->setMinimumWidth(
+        txtSendmail->fontMetrics().horizontalAdvance(SendmailOutbox::defaultCommand()) +
+        4 * fontMetrics().averageCharWidth());
     connect(buttons, &QDialogButtonBox::accepted, this, &frmAccount::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &frmAccount::reject);
 }
@@ -228,47 +318,109 @@ void frmAccount::showAccount(const MailAccount &account)
 {
     optMaildir->setChecked(account.kind == MailAccountKind::Maildir);
     optImap->setChecked(account.kind == MailAccountKind::Imap);
+    optSmtp->setChecked(account.kind == MailAccountKind::Smtp);
+    optSendmail->setChecked(account.kind == MailAccountKind::Sendmail);
     txtOutbox->setText(account.outbox);
+    txtSendmail->setText(account.sendmailCommand);
     txtHost->setText(account.imapHost);
     spnPort->setValue(account.imapPort);
     m_shownSecurity = account.imapSecurity;
     selectValue(cboSecurity, securities, account.imapSecurity);
+    txtSmtpHost->setText(account.smtpHost);
+    spnSmtpPort->setValue(account.smtpPort);
+    m_shownSmtpSecurity = account.smtpSecurity;
+    selectValue(cboSmtpSecurity, securities, account.smtpSecurity);
+    txtSmtpUser->setText(account.smtpUser);
     txtUser->setText(account.imapUser);
     if (account.imapUser.contains(u'@'))
         rowFind->setAddress(account.imapUser);
     txtFolder->setText(account.imapFolder);
     txtPasswordCommand->setText(account.passwordCommand);
-    grpSignIn->showAccount(account);
+    // One way of signing in serves the account's logins; the chosen one's is shown.
+    MailAccount shown = account;
+    shown.imapAuth = usesOAuth(account) ? ImapAuth::OAuth2 : ImapAuth::Password;
+    grpSignIn->showAccount(shown);
     enableForKind();
+}
+
+MailAccountKind frmAccount::chosenKind() const
+{
+    if (optImap->isChecked())
+        return MailAccountKind::Imap;
+    if (optSmtp->isChecked())
+        return MailAccountKind::Smtp;
+    if (optSendmail->isChecked())
+        return MailAccountKind::Sendmail;
+    return MailAccountKind::Maildir;
 }
 
 MailAccount frmAccount::accountFromControls() const
 {
     MailAccount account;
-    account.kind = optImap->isChecked() ? MailAccountKind::Imap : MailAccountKind::Maildir;
+    account.kind = chosenKind();
     account.outbox = txtOutbox->text().trimmed();
+    account.sendmailCommand = txtSendmail->text().trimmed();
     account.imapHost = txtHost->text().trimmed();
     account.imapPort = spnPort->value();
     account.imapSecurity = selectedValue(cboSecurity, securities);
     account.imapUser = txtUser->text().trimmed();
     account.imapFolder = txtFolder->text().trimmed();
+    account.smtpHost = txtSmtpHost->text().trimmed();
+    account.smtpPort = spnSmtpPort->value();
+    account.smtpSecurity = selectedValue(cboSmtpSecurity, securities);
+    account.smtpUser = txtSmtpUser->text().trimmed();
     account.passwordCommand = txtPasswordCommand->text().trimmed();
     grpSignIn->fillIn(account);
+    account.smtpAuth = account.imapAuth;
     return account;
 }
 
 void frmAccount::enableForKind()
 {
-    const bool imap = optImap->isChecked();
-    txtOutbox->setEnabled(!imap);
-    for (QWidget *control :
-         std::initializer_list<QWidget *>{txtHost, spnPort, cboSecurity, txtUser, txtPassword,
-                                          chkRemember, txtFolder, txtPasswordCommand, cmdTest})
-        control->setEnabled(imap);
-    grpSignIn->setEnabled(imap);
-    rowFind->setEnabled(imap);
-    if (isTesting())
-        cmdTest->setEnabled(false);
+    const MailAccountKind kind = chosenKind();
+    const bool imap = kind == MailAccountKind::Imap;
+    const bool smtp = kind == MailAccountKind::Smtp;
+    pageMaildir->setVisible(kind == MailAccountKind::Maildir);
+    pageSendmail->setVisible(kind == MailAccountKind::Sendmail);
+    pageAccount->setVisible(imap || smtp);
+    // The other server's settings stay as they are, unseen: a Test still tries them.
+    accountForm->setRowVisible(serverRow, imap);
+    accountForm->setRowVisible(smtpServerRow, smtp);
+    for (QWidget *field : std::initializer_list<QWidget *>{cboSecurity, txtFolder})
+        accountForm->setRowVisible(field, imap);
+    for (QWidget *field : std::initializer_list<QWidget *>{cboSmtpSecurity, txtSmtpUser})
+        accountForm->setRowVisible(field, smtp);
+    for (QWidget *control : std::initializer_list<QWidget *>{
+             txtHost, spnPort, cboSecurity, txtUser, txtPassword, chkRemember, txtFolder,
+             txtPasswordCommand, txtSmtpHost, spnSmtpPort, cboSmtpSecurity, txtSmtpUser})
+        control->setEnabled(imap || smtp);
+    grpSignIn->setEnabled(imap || smtp);
+    rowFind->setEnabled(imap || smtp);
+    txtOutbox->setEnabled(kind == MailAccountKind::Maildir);
+    txtSendmail->setEnabled(kind == MailAccountKind::Sendmail);
+    cmdTest->setVisible(imap || smtp);
+    cmdTest->setEnabled((imap || smtp) && !isTesting());
+    fitToFields();
+}
+
+void frmAccount::showAdvanced(bool shown)
+{
+    cmdAdvanced->setArrowType(shown ? Qt::DownArrow : Qt::RightArrow);
+    accountForm->setRowVisible(txtPasswordCommand, shown);
+    grpSignIn->setAdvancedShown(shown);
+    fitToFields();
+}
+
+void frmAccount::fitToFields()
+{
+    if (!isVisible())
+        return;
+    adjustSize();
+    // Grown past the screen's bottom, the window moves up: OK and Cancel stay in reach.
+    const QRect screen = this->screen()->availableGeometry();
+    const QRect frame = frameGeometry();
+    if (frame.bottom() > screen.bottom())
+        move(x(), std::max(screen.top(), y() - (frame.bottom() - screen.bottom())));
 }
 
 void frmAccount::cboSecurity_Changed()
@@ -278,6 +430,14 @@ void frmAccount::cboSecurity_Changed()
     if (spnPort->value() == defaultImapPort(m_shownSecurity))
         spnPort->setValue(defaultImapPort(security));
     m_shownSecurity = security;
+}
+
+void frmAccount::cboSmtpSecurity_Changed()
+{
+    const ImapSecurity security = selectedValue(cboSmtpSecurity, securities);
+    if (spnSmtpPort->value() == defaultSmtpPort(m_shownSmtpSecurity))
+        spnSmtpPort->setValue(defaultSmtpPort(security));
+    m_shownSmtpSecurity = security;
 }
 
 frmAccount::~frmAccount()
@@ -339,32 +499,79 @@ void frmAccount::cmdTest_Click()
     }
 }
 
+namespace {
+
+// The account's server of the other kind, checked as its own kind would be; a Failure saying
+// why it cannot be tried.
+MailAccount asKind(MailAccount account, MailAccountKind kind)
+{
+    account.kind = kind;
+    return account;
+}
+
+} // namespace
+
 void frmAccount::startTest(const MailAccount &account, std::shared_ptr<CancelToken> cancel,
                            std::shared_ptr<AccessTokenSource> token,
                            std::optional<QString> password)
 {
-    ImapEndpoint endpoint = imapEndpoint(account);
-    endpoint.caFile = m_caFile;
+    // Both servers where both are set, the chosen one first.
+    const bool smtpFirst = account.kind == MailAccountKind::Smtp;
+    const bool withImap = !account.imapHost.isEmpty() || !smtpFirst;
+    const bool withSmtp = !account.smtpHost.isEmpty() || smtpFirst;
+    ImapEndpoint imap = imapEndpoint(account);
+    imap.caFile = m_caFile;
+    SmtpEndpoint smtp = smtpEndpoint(account);
+    smtp.caFile = m_caFile;
     // Cancel test also ends a wait for the token server or the token command.
     if (token)
         token->setCancelCheck([cancel] { return cancel->cancelled(); });
     // The worker owns copies of everything it reads; the window may close before it ends.
-    const auto test = [endpoint, account, password = std::move(password), token, cancel] {
-        try {
-            if (token)
-                return accountTestReport(checkImapAccount(endpoint, token, *cancel),
-                                         account.imapUser, account.imapHost);
+    const auto test = [imap, smtp, account, withImap, withSmtp, smtpFirst,
+                       password = std::move(password), token, cancel] {
+        std::optional<QString> secret = password;
+        if (!token) {
             // A command may take its time (it may prompt on its own): it runs here, so the
             // window stays free and Cancel stops it.
-            HeldPasswordStore known(passwordKey(account), password);
-            const std::optional<QString> secret =
-                resolvePassword(account, known, [cancel] { return cancel->cancelled(); });
-            return accountTestReport(
-                checkImapAccount(endpoint, secret.value_or(QString()), *cancel), account.imapUser,
-                account.imapHost);
-        } catch (...) {
-            return AccountTestReport{describeCurrentException(), {}};
+            try {
+                HeldPasswordStore known(passwordKey(account), password);
+                secret = resolvePassword(account, known, [cancel] { return cancel->cancelled(); });
+            } catch (...) {
+                return AccountTestReport{describeCurrentException(), {}};
+            }
         }
+        const auto imapPart = [&]() -> ServerTestPart {
+            ServerTestPart part{QStringLiteral("Drafts (IMAP, %1)").arg(account.imapHost), {}};
+            try {
+                checkMailAccount(asKind(account, MailAccountKind::Imap));
+                part.report = accountTestReport(
+                    token ? checkImapAccount(imap, token, *cancel)
+                          : checkImapAccount(imap, secret.value_or(QString()), *cancel),
+                    account.imapUser, account.imapHost);
+            } catch (...) {
+                part.report.lines = describeCurrentException();
+            }
+            return part;
+        };
+        const auto smtpPart = [&]() -> ServerTestPart {
+            ServerTestPart part{QStringLiteral("Sending (SMTP, %1)").arg(account.smtpHost), {}};
+            try {
+                checkMailAccount(asKind(account, MailAccountKind::Smtp));
+                part.report = smtpTestReport(checkSmtpLogin(smtp, secret, token, *cancel),
+                                             smtp.user, account.smtpHost);
+            } catch (...) {
+                part.report.lines = describeCurrentException();
+            }
+            return part;
+        };
+        std::vector<ServerTestPart> parts;
+        if (smtpFirst && withSmtp)
+            parts.push_back(smtpPart());
+        if (withImap && !cancel->cancelled())
+            parts.push_back(imapPart());
+        if (!smtpFirst && withSmtp && !cancel->cancelled())
+            parts.push_back(smtpPart());
+        return combinedReport(parts);
     };
     // The result comes back only to this window, and only for this Test: a cancelled
     // one, or one the window did not live to see, ends unseen.
@@ -379,12 +586,22 @@ void frmAccount::startTest(const MailAccount &account, std::shared_ptr<CancelTok
 
 void frmAccount::showFound(const FoundSettings &found)
 {
-    const MailAccount account = withFoundSettings(accountFromControls(), found);
+    // Everything found replaces what an earlier address left; the rest stays as typed.
+    const MailAccount current = accountFromControls();
+    MailAccount account = withFoundSettings(current, found);
+    account.kind = current.kind;
     txtHost->setText(account.imapHost);
     selectValue(cboSecurity, securities, account.imapSecurity);
     spnPort->setValue(account.imapPort);
+    m_shownSecurity = account.imapSecurity;
+    txtSmtpHost->setText(account.smtpHost);
+    selectValue(cboSmtpSecurity, securities, account.smtpSecurity);
+    spnSmtpPort->setValue(account.smtpPort);
+    m_shownSmtpSecurity = account.smtpSecurity;
+    txtSmtpUser->setText(account.smtpUser);
     txtUser->setText(account.imapUser);
     grpSignIn->showAccount(account);
+    grpSignIn->clearStatus();
 }
 
 void frmAccount::onTestFinished(const AccountTestReport &report)
@@ -428,7 +645,9 @@ void frmAccount::keepRotatedTokens()
 void frmAccount::showTesting(bool testing)
 {
     cmdCancelTest->setVisible(testing);
-    cmdTest->setEnabled(!testing && optImap->isChecked());
+    const MailAccountKind kind = chosenKind();
+    cmdTest->setEnabled(!testing &&
+                        (kind == MailAccountKind::Imap || kind == MailAccountKind::Smtp));
     if (testing)
         cmdCancelTest->setFocus();
     else if (cmdTest->isEnabled() && cmdCancelTest->hasFocus())

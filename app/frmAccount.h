@@ -20,6 +20,8 @@ class PasswordStore;
 class QCheckBox;
 class QComboBox;
 class QDialogButtonBox;
+class QFormLayout;
+class QLayout;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -29,10 +31,12 @@ class QToolButton;
 class QSpinBox;
 class SettingsStore;
 
-// "Mail account": where a Send files its messages, a Maildir folder or an IMAP account's
-// drafts, with a Test that logs in as a Send would, on a worker, so the window answers and
-// the Test can be cancelled. OK saves the account to the settings and,
-// when asked, the typed password to the keyring; the password never reaches the settings.
+// "Mail account": where a Send's messages go, chosen first (a Maildir folder, an IMAP
+// account's drafts, out through the account's SMTP server, or this computer's sendmail), then
+// only the fields that choice needs. Test logs in to each server set, as a Send would, on a
+// worker, so the window answers and the Test can be cancelled. OK saves the account to the
+// settings and, when asked, the typed password to the keyring; the password never reaches the
+// settings. Rarely used fields wait behind Advanced, so the window fits a small screen.
 class frmAccount : public QDialog
 {
     Q_OBJECT
@@ -56,8 +60,12 @@ public:
 private:
     MailAccount accountFromControls() const;
     void showAccount(const MailAccount &account);
+    MailAccountKind chosenKind() const;
     void enableForKind();
     void cboSecurity_Changed();
+    void cboSmtpSecurity_Changed();
+    void showAdvanced(bool shown);
+    void fitToFields();
     void cmdTest_Click();
     void startTest(const MailAccount &account, std::shared_ptr<CancelToken> cancel,
                    std::shared_ptr<AccessTokenSource> token, std::optional<QString> password);
@@ -75,10 +83,25 @@ private:
     std::shared_ptr<CancelToken> m_testCancel;
     std::shared_ptr<HeldPasswordStore> m_testTokens;
     ImapSecurity m_shownSecurity = ImapSecurity::Tls;
+    ImapSecurity m_shownSmtpSecurity = ImapSecurity::Tls;
 
     QRadioButton *optMaildir = nullptr;
     QRadioButton *optImap = nullptr;
+    QRadioButton *optSmtp = nullptr;
+    QRadioButton *optSendmail = nullptr;
+    QWidget *pageMaildir = nullptr;
+    QWidget *pageSendmail = nullptr;
+    QWidget *pageAccount = nullptr;
+    QFormLayout *accountForm = nullptr;
+    QLayout *serverRow = nullptr;
+    QLayout *smtpServerRow = nullptr;
     QLineEdit *txtOutbox = nullptr;
+    QLineEdit *txtSendmail = nullptr;
+    QLineEdit *txtSmtpHost = nullptr;
+    QSpinBox *spnSmtpPort = nullptr;
+    QComboBox *cboSmtpSecurity = nullptr;
+    QLineEdit *txtSmtpUser = nullptr;
+    QToolButton *cmdAdvanced = nullptr;
     FindSettingsRow *rowFind = nullptr;
     QLineEdit *txtHost = nullptr;
     QSpinBox *spnPort = nullptr;

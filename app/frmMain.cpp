@@ -1,6 +1,7 @@
 #include "app/frmMain.h"
 
 #include "about/frmAbout.h"
+#include "app/DestinationLine.h"
 #include "app/EventGuard.h"
 #include "app/MessageBoxes.h"
 #include "app/RememberedComboBox.h"
@@ -243,6 +244,10 @@ void frmMain::createControls()
     cmdAbout = pictureButton(this, "cmdAbout", QStringLiteral("About"),
                              icon({":/icons/about-16.png"}), 16, twips(3720, 4680, 1215, 735));
 
+    lineDestination = new DestinationLine(this);
+    lblSizeLimit = label(this, "lblSizeLimit", QString(), twips(3480, 1680, 3255, 255));
+    lblSizeLimit->setTextFormat(Qt::PlainText);
+
     setFont(fittedDialogFont(font(), {Label1, Label2, Label3, Label4, Label5}));
 
     // The arrows are reached with Up and Down in the size field: no stop of their own.
@@ -250,6 +255,7 @@ void frmMain::createControls()
                                        txtSize, lstFiles, cmdSend,    cmdAbout};
     for (qsizetype i = 0; i + 1 < tabOrder.size(); ++i)
         setTabOrder(tabOrder[i], tabOrder[i + 1]);
+    setTabOrder(cmdAbout, lineDestination->button());
     // Enter in a field is the Send button's; a focused button answers Enter itself.
     for (QWidget *control : tabOrder) {
         control->installEventFilter(this);
@@ -275,10 +281,11 @@ void frmMain::connectEvents()
     connect(cmdAbout, &QToolButton::clicked, this,
             [this] { runGuarded(this, [this] { frmMain_cmdAbout_Click(); }); });
 
-    // The layout and tab order stay as published: the account is reached without a control.
+    // Besides the button on the line that says where messages go: a key and Send's menu.
     const auto mailAccount = [this] { runGuarded(this, [this] { frmMain_MailAccount(); }); };
     auto *accountKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma), this);
     connect(accountKey, &QShortcut::activated, this, mailAccount);
+    connect(lineDestination, &DestinationLine::clicked, this, mailAccount);
     cmdSend->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(cmdSend, &QWidget::customContextMenuRequested, this,
             [this, mailAccount](QPoint position) {
@@ -294,6 +301,7 @@ void frmMain::frmMain_Form_Load()
 {
     objFileSystem = m_factories.createFileSystem();
     m_controller->setOutbox(m_factories.makeOutbox(m_settings));
+    showDestination();
     m_preview = std::make_unique<SendPreview>(*objFileSystem);
     txtSize->setText(RememberedEntries::loadMaxSize(m_settings));
     fillRemembered(cboFrom, m_settings, QStringLiteral("From"));
@@ -421,8 +429,10 @@ void frmMain::layoutControls()
     // Without the lines the list ends where it was drawn; the lines take their room from it.
     int bottom = list.bottom() + 1 + dy;
     int linesTop = cmdSend->y() - gap;
-    for (QLabel *line : {lblOutcome, lblPlan}) {
-        if (!line->isVisibleTo(this) || line->text().isEmpty()) {
+    for (QWidget *line : {static_cast<QWidget *>(lineDestination),
+                          static_cast<QWidget *>(lblOutcome), static_cast<QWidget *>(lblPlan)}) {
+        const auto *label = qobject_cast<QLabel *>(line);
+        if (!line->isVisibleTo(this) || (label && label->text().isEmpty())) {
             line->setGeometry(list.x(), linesTop, width, 0);
             continue;
         }
@@ -572,8 +582,16 @@ void frmMain::frmMain_MailAccount()
     if (account.exec() != QDialog::Accepted)
         return;
     // The next Send goes where the dialog says.
+    showDestination();
     m_controller->setOutbox(m_factories.makeOutbox(m_settings), account.typedPassword());
     m_previewDelay->start();
+}
+
+void frmMain::showDestination()
+{
+    lineDestination->setText(destinationText(m_settings));
+    lblSizeLimit->setText(providerLimitText(m_settings));
+    layoutControls();
 }
 
 bool frmMain::isSending() const

@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 
+class DestinationLine;
 class FileListModel;
 class FileSystem;
 class FolderChooser;
@@ -65,7 +66,7 @@ public:
     void frmMain_lstFiles_MouseUp(int button, int shift, QPoint position);
     void frmMain_cmdSend_Click();
     void frmMain_cmdAbout_Click();
-    // The "Mail account" dialog: Ctrl+, or a right-click on Send.
+    // The "Mail account" dialog: its button, Ctrl+, or a right-click on Send.
     void frmMain_MailAccount();
 
     // True from the moment a Send starts until its end has been handled.
@@ -130,4 +131,8 @@ private:
     QLabel *lblOutcome = nullptr;
     QToolButton *cmdSend = nullptr;
     QToolButton *cmdAbout = nullptr;
+    // Where messages go, with the button to change it.
+    DestinationLine *lineDestination = nullptr;
+    QLabel *lblSizeLimit = nullptr; // the provider's documented limit
+    void showDestination();
 };

@@ -13,3 +13,7 @@ std::optional<FoundSettings> knownProvider(const QString &domain);
 // Whether the provider whose submission server smtpHost is ("smtp.gmail.com") puts each
 // message sent through it into the sender's Sent folder by itself.
 bool submissionFilesSentMail(const QString &smtpHost);
+
+// The list's provider an account belongs to, by its servers' names, else by the domain of
+// its user; nullopt when none.
+std::optional<FoundSettings> knownProviderOf(const MailAccount &account);

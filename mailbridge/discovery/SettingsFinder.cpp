@@ -1,12 +1,14 @@
 #include "mailbridge/discovery/SettingsFinder.h"
 
 #include "common/Failure.h"
+#include "common/ThreadHandOver.h"
 #include "mailbridge/discovery/KnownProviders.h"
 #include "mailbridge/discovery/MailDomain.h"
 #include "mailbridge/discovery/ServiceRecords.h"
+#include "mailbridge/discovery/SrvQuery.h"
 
-#include <QDnsLookup>
 #include <QEventLoop>
+#include <QStringList>
 #include <QTimer>
 
 namespace {
@@ -31,10 +33,7 @@ SettingsFinder::SettingsFinder(QObject *parent) : QObject(parent), m_deadline(ne
     connect(m_deadline, &QTimer::timeout, this, &SettingsFinder::answerLate);
 }
 
-SettingsFinder::~SettingsFinder()
-{
-    dropLookup();
-}
+SettingsFinder::~SettingsFinder() = default;
 
 void SettingsFinder::setNameserver(const QHostAddress &nameserver)
 {
@@ -48,9 +47,9 @@ void SettingsFinder::setTimeout(std::chrono::milliseconds timeout)
 
 void SettingsFinder::find(const QString &address)
 {
-    dropLookup();
     m_deadline->stop();
     ++m_search;
+    ++m_question;
     m_running = true;
     m_address = bareAddress(address);
     try {
@@ -75,48 +74,86 @@ void SettingsFinder::find(const QString &address)
 
 QString SettingsFinder::questionName() const
 {
-    const QString service = m_service == Service::Imaps ? QStringLiteral("_imaps._tcp.")
-                                                        : QStringLiteral("_imap._tcp.");
-    return service + m_domain;
+    switch (m_service) {
+    case Service::Imaps:
+        return QStringLiteral("_imaps._tcp.") + m_domain;
+    case Service::Imap:
+        return QStringLiteral("_imap._tcp.") + m_domain;
+    case Service::Submissions:
+        return QStringLiteral("_submissions._tcp.") + m_domain;
+    case Service::Submission:
+        break;
+    }
+    return QStringLiteral("_submission._tcp.") + m_domain;
 }
 
 void SettingsFinder::ask(Service service)
 {
     m_service = service;
-    m_lookup = new QDnsLookup(QDnsLookup::SRV, questionName(), this);
-    if (!m_nameserver.isNull())
-        m_lookup->setNameserver(m_nameserver);
-    connect(m_lookup, &QDnsLookup::finished, this, &SettingsFinder::answerArrived);
+    if (service == Service::Imaps) {
+        m_found = FoundSettings();
+        m_found.user = m_address;
+    }
+    const quint64 question = ++m_question;
     m_deadline->start(m_timeout);
-    m_lookup->lookup();
+    // The resolver blocks: it asks on a worker, which keeps copies of all it needs. An answer
+    // that comes after the deadline or a new search is dropped.
+    runInBackground([self = QPointer<SettingsFinder>(this), question, name = questionName(),
+                     nameserver = m_nameserver, timeout = m_timeout] {
+        SrvAnswer answer = querySrv(name, nameserver, timeout);
+        runOnApplicationThread([self, question, answer = std::move(answer)] {
+            if (self && self->m_running && self->m_question == question)
+                self->answerArrived(answer);
+        });
+    });
 }
 
-void SettingsFinder::answerArrived()
+void SettingsFinder::answerArrived(const SrvAnswer &answer)
 {
     m_deadline->stop();
-    const QDnsLookup::Error error = m_lookup->error();
-    const QString errorText = m_lookup->errorString();
-    std::vector<ServiceRecord> records;
-    for (const QDnsServiceRecord &record : m_lookup->serviceRecords())
-        records.push_back({record.target(), record.port(), record.priority(), record.weight()});
-    dropLookup();
-
-    // A failed question for TLS must not quietly lead to a plain connection: it ends here.
-    if (error != QDnsLookup::NoError && error != QDnsLookup::NotFoundError) {
+    ++m_question;
+    // A name that does not exist, or has no such records, is an answer; a question that got
+    // none ends the search, and a failed question for TLS must not quietly lead to a plain
+    // connection.
+    if (answer.status == SrvAnswer::Status::Failed) {
         finish(unfound(DiscoveryResult::Outcome::LookupFailed, m_address,
-                       QStringLiteral("The DNS lookup of %1 failed: %2. %3")
-                           .arg(questionName(), errorText, byHand)));
+                       QStringLiteral("The lookup could not be made (offline?): asking the DNS "
+                                      "for %1 failed: %2. %3")
+                           .arg(questionName(), answer.failure, byHand)));
         return;
     }
-    const std::optional<ServiceRecord> record = preferredRecord(records);
-    if (!record) {
-        if (m_service == Service::Imaps) {
-            ask(Service::Imap);
+    const std::optional<ServiceRecord> record = preferredRecord(answer.records);
+    const bool tls = m_service == Service::Imaps || m_service == Service::Submissions;
+    if (record && (m_service == Service::Imaps || m_service == Service::Imap)) {
+        m_found.host = record->target;
+        m_found.port = record->port;
+        m_found.security = tls ? ImapSecurity::Tls : ImapSecurity::StartTls;
+    } else if (record) {
+        m_found.smtpHost = record->target;
+        m_found.smtpPort = record->port;
+        m_found.smtpSecurity = tls ? ImapSecurity::Tls : ImapSecurity::StartTls;
+    }
+    switch (m_service) {
+    case Service::Imaps:
+        ask(record ? Service::Submissions : Service::Imap);
+        return;
+    case Service::Imap:
+        ask(Service::Submissions);
+        return;
+    case Service::Submissions:
+        if (!record) {
+            ask(Service::Submission);
             return;
         }
+        break;
+    case Service::Submission:
+        break;
+    }
+    if (m_found.host.isEmpty() && m_found.smtpHost.isEmpty()) {
         finish(unfound(DiscoveryResult::Outcome::NothingFound, m_address,
                        QStringLiteral("Nothing found for %1: %2 is not on the list of known "
-                                      "providers and its DNS records name no IMAP server. %3")
+                                      "providers and has no DNS records that name its mail "
+                                      "servers. %3")
                            .arg(m_address, m_domain, byHand)));
         return;
     }
@@ -124,24 +161,25 @@ void SettingsFinder::answerArrived()
     result.outcome = DiscoveryResult::Outcome::Found;
     result.address = m_address;
     result.source = QStringLiteral("from the DNS records of %1").arg(m_domain);
-    FoundSettings &found = result.settings;
-    found.host = record->target;
-    found.port = record->port;
-    found.security = m_service == Service::Imaps ? ImapSecurity::Tls : ImapSecurity::StartTls;
-    found.user = m_address;
-    if (!isWithinDomain(found.host, m_domain))
-        found.hint = QStringLiteral("The server is not in %1: use it only if you expect your "
-                                    "mail of %1 to be kept there.")
-                         .arg(m_domain);
+    result.settings = m_found;
+    QStringList elsewhere;
+    for (const QString &host : {m_found.host, m_found.smtpHost})
+        if (!host.isEmpty() && !isWithinDomain(host, m_domain) && !elsewhere.contains(host))
+            elsewhere << host;
+    if (!elsewhere.isEmpty())
+        result.settings.hint = QStringLiteral("%1 is not in %2: use it only if you expect your "
+                                              "mail of %2 to be kept there.")
+                                   .arg(elsewhere.join(QStringLiteral(" and ")), m_domain);
     finish(result);
 }
 
 void SettingsFinder::answerLate()
 {
     const QString question = questionName();
-    dropLookup();
+    ++m_question;
     finish(unfound(DiscoveryResult::Outcome::LookupFailed, m_address,
-                   QStringLiteral("The DNS gave no answer for %1 within %2 seconds. %3")
+                   QStringLiteral("The lookup could not be made (offline?): the DNS gave no "
+                                  "answer for %1 within %2 seconds. %3")
                        .arg(question)
                        .arg(double(m_timeout.count()) / 1000.0)
                        .arg(byHand)));
@@ -163,18 +201,6 @@ void SettingsFinder::finish(const DiscoveryResult &result)
 {
     m_running = false;
     emit finished(result);
-}
-
-void SettingsFinder::dropLookup()
-{
-    if (!m_lookup)
-        return;
-    // Aborting would report to us once more; the lookup goes once its question returns.
-    m_lookup->disconnect(this);
-    if (!m_lookup->isFinished())
-        m_lookup->abort();
-    m_lookup->deleteLater();
-    m_lookup = nullptr;
 }
 
 DiscoveryResult findSettingsWaiting(const QString &address, const QHostAddress &nameserver,

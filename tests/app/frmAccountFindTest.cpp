@@ -75,9 +75,13 @@ private:
 
 TEST_F(frmAccountFindTest, FindFillsTheServerAndSaysWhereItCameFromAndTheRestStaysEditable)
 {
+    // The person's own client for Google: a sign-in can be completed.
     settings.values = {{"MailClient/Kind", "imap"},
                        {"MailClient/ImapPort", "1143"},
-                       {"MailClient/ImapSecurity", "starttls"}};
+                       {"MailClient/ImapSecurity", "starttls"},
+                       {"MailClient/ImapAuth", "oauth2"},
+                       {"MailClient/OAuth2Provider", "google"},
+                       {"MailClient/OAuth2ClientId", "my-google-client"}};
     typeInto(control<QLineEdit>("txtAddress"), "ann@gmail.com");
     EXPECT_EQ(control<QLineEdit>("txtAddress")->text(), "ann@gmail.com");
     findSettings();
@@ -88,8 +92,8 @@ TEST_F(frmAccountFindTest, FindFillsTheServerAndSaysWhereItCameFromAndTheRestSta
     EXPECT_EQ(control<QLineEdit>("txtUser")->text(), "ann@gmail.com");
     EXPECT_TRUE(status().contains("ann@gmail.com, from the list of known providers")) << status();
     EXPECT_TRUE(status().contains("Sign-in: OAuth 2.0 with Google")) << status();
-    EXPECT_TRUE(status().contains("app password")) << status();
     EXPECT_EQ(control<QComboBox>("cboAuth")->currentIndex(), 1) << "the sign-in kind follows";
+    EXPECT_EQ(control<QLineEdit>("txtClientId")->text(), "my-google-client");
     EXPECT_EQ(control<QComboBox>("cboProvider")->currentIndex(), 1);
     EXPECT_TRUE(settings.writes.isEmpty()) << "Find saves nothing";
     // This person keeps an app password instead.
@@ -105,14 +109,33 @@ TEST_F(frmAccountFindTest, FindFillsTheServerAndSaysWhereItCameFromAndTheRestSta
     EXPECT_EQ(settings.values.value("MailClient/ImapUser"), "ann@gmail.com");
 }
 
-TEST_F(frmAccountFindTest, ATypedUserNameIsKept)
+TEST_F(frmAccountFindTest, ASecondAddressReplacesWhatTheFirstFilledInAndItsClient)
 {
-    settings.values = {{"MailClient/Kind", "imap"}, {"MailClient/ImapUser", "ann.login"}};
-    typeInto(control<QLineEdit>("txtAddress"), "ann@icloud.com");
+    settings.values = {{"MailClient/Kind", "smtp"},
+                       {"MailClient/OAuth2Provider", "google"},
+                       {"MailClient/OAuth2ClientId", "my-google-client"},
+                       {"MailClient/OAuth2ClientSecret", "my-google-secret"}};
+    typeInto(control<QLineEdit>("txtAddress"), "ann@gmail.com");
     findSettings();
-    EXPECT_EQ(control<QLineEdit>("txtHost")->text(), "imap.mail.me.com");
-    EXPECT_EQ(control<QLineEdit>("txtUser")->text(), "ann.login");
-    EXPECT_TRUE(status().contains("app-specific password")) << status();
+    EXPECT_EQ(control<QLineEdit>("txtSmtpHost")->text(), "smtp.gmail.com");
+    EXPECT_EQ(control<QSpinBox>("spnSmtpPort")->value(), 465);
+    EXPECT_EQ(control<QComboBox>("cboAuth")->currentIndex(), 1);
+    typeInto(control<QLineEdit>("txtUser"), "ann.login");
+
+    // This build has no client of its own for Microsoft: an app password, and how to make one.
+    typeInto(control<QLineEdit>("txtAddress"), "bob@outlook.com");
+    findSettings();
+    EXPECT_EQ(control<QLineEdit>("txtHost")->text(), "outlook.office365.com");
+    EXPECT_EQ(control<QLineEdit>("txtSmtpHost")->text(), "smtp-mail.outlook.com");
+    EXPECT_EQ(control<QSpinBox>("spnSmtpPort")->value(), 587);
+    EXPECT_EQ(control<QComboBox>("cboSmtpSecurity")->currentText(), "STARTTLS");
+    EXPECT_EQ(control<QLineEdit>("txtUser")->text(), "bob@outlook.com");
+    EXPECT_TRUE(control<QLineEdit>("txtClientId")->text().isEmpty());
+    EXPECT_TRUE(control<QLineEdit>("txtClientSecret")->text().isEmpty());
+    EXPECT_EQ(control<QComboBox>("cboAuth")->currentIndex(), 0) << "no OAuth it cannot finish";
+    EXPECT_TRUE(status().contains("Sign-in: password")) << status();
+    EXPECT_TRUE(status().contains("app password")) << status();
+    EXPECT_TRUE(status().contains("Largest message: 20 MB")) << status();
 }
 
 TEST_F(frmAccountFindTest, NoAddressChangesNothingAndSaysWhy)
@@ -137,14 +160,18 @@ TEST_F(frmAccountFindTest, TheAddressStartsFromTheSenderElseAnAddressAsUserName)
     EXPECT_EQ(control<QLineEdit>("txtAddress")->text(), "ann@example.org");
 }
 
-TEST_F(frmAccountFindTest, FindBelongsToTheImapAccount)
+TEST_F(frmAccountFindTest, FindBelongsToTheAccounts)
 {
-    click(control<QRadioButton>("optMaildir"));
-    EXPECT_FALSE(control<QPushButton>("cmdFind")->isEnabled());
-    EXPECT_FALSE(control<QLineEdit>("txtAddress")->isEnabled());
-    click(control<QRadioButton>("optImap"));
-    EXPECT_TRUE(control<QRadioButton>("optImap")->isChecked());
-    EXPECT_TRUE(control<QPushButton>("cmdFind")->isEnabled());
+    for (const char *kind : {"optMaildir", "optSendmail"}) {
+        click(control<QRadioButton>(kind));
+        EXPECT_FALSE(control<QPushButton>("cmdFind")->isVisible()) << kind;
+    }
+    for (const char *kind : {"optImap", "optSmtp"}) {
+        click(control<QRadioButton>(kind));
+        EXPECT_TRUE(control<QRadioButton>(kind)->isChecked());
+        EXPECT_TRUE(control<QPushButton>("cmdFind")->isVisible()) << kind;
+        EXPECT_TRUE(control<QPushButton>("cmdFind")->isEnabled()) << kind;
+    }
 }
 
 using frmMainFindTest = MainWindowTest;

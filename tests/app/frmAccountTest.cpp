@@ -2,6 +2,7 @@
 #include "support/MemoryPasswordStore.h"
 
 #include "DovecotServer.h"
+#include "TestServer.h"
 #include "mailbridge/password/PasswordStore.h"
 #include "support/MemorySettingsStore.h"
 #include "support/TestTools.h"
@@ -9,6 +10,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
@@ -291,6 +293,43 @@ TEST_F(frmAccountServerTest, TestShowsWhatTheServerSaidOrWhyItFailed)
         }
     }
     EXPECT_TRUE(settings.writes.isEmpty()) << "Test saves nothing";
+}
+
+// Both servers where both are set, each reported; an aiosmtpd of the test's own sends.
+TEST_F(frmAccountServerTest, TestLogsInToTheImapAndTheSmtpServerAndReportsEach)
+{
+    QTemporaryDir mail;
+    for (const bool sameLogin : {true, false}) {
+        SCOPED_TRACE(sameLogin ? "both take the login" : "the SMTP server refuses it");
+        TestServer smtp{AIOSMTPD_SERVER,
+                        {mail.path(), DovecotServer::user,
+                         sameLogin ? DovecotServer::password : "another password", "3000000"}};
+        ASSERT_GT(smtp.port(), 0);
+        reopen();
+        fillForServer();
+        control<QRadioButton>("optSmtp")->click();
+        control<QLineEdit>("txtSmtpHost")->setText("127.0.0.1");
+        control<QComboBox>("cboSmtpSecurity")->setCurrentIndex(2);
+        control<QSpinBox>("spnSmtpPort")->setValue(smtp.port());
+        control<QLineEdit>("txtPassword")->setText(DovecotServer::password);
+        clickTest();
+        const QString shown = status();
+        const qsizetype sending = shown.indexOf("Sending (SMTP, 127.0.0.1):");
+        const qsizetype drafts = shown.indexOf("Drafts (IMAP, 127.0.0.1):");
+        ASSERT_GE(sending, 0) << shown;
+        ASSERT_GT(drafts, sending) << "the chosen server first: " << shown;
+        const QString smtpPart = shown.mid(sending, drafts - sending);
+        const QString imapPart = shown.mid(drafts);
+        EXPECT_TRUE(imapPart.contains("Logged in as")) << imapPart;
+        if (sameLogin) {
+            EXPECT_TRUE(smtpPart.contains("Logged in as")) << smtpPart;
+            EXPECT_TRUE(smtpPart.contains("up to 3.0 MB")) << smtpPart;
+        } else {
+            EXPECT_FALSE(smtpPart.contains("Logged in as")) << smtpPart;
+            EXPECT_TRUE(smtpPart.contains("127.0.0.1")) << smtpPart;
+        }
+        EXPECT_TRUE(QDir(mail.path()).entryList(QDir::Files).isEmpty()) << "nothing is sent";
+    }
 }
 
 TEST_F(frmAccountServerTest, TestRefusesAnIncompleteAccountBeforeConnecting)

@@ -25,7 +25,7 @@ void closeAccountDialogWhenOpen(bool &opened)
     });
 }
 
-TEST_F(frmMainAccountTest, TheAccountIsReachedByKeyAndFromSendsMenuWithoutANewControl)
+TEST_F(frmMainAccountTest, TheAccountIsReachedByKeyAndFromSendsMenuAndLeavesNoControlBehind)
 {
     open();
     const int controls = int(window->findChildren<QWidget *>().size());

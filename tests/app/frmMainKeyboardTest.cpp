@@ -25,8 +25,9 @@ TEST_F(frmMainKeyboardTest, TabVisitsTheControlsInOrderAndWraps)
 {
     open();
     // The arrows beside the size have no stop of their own: Up and Down in the field step.
-    const char *order[] = {"cboTo",   "cboFrom",  "txtSubject", "cboPath", "cmdBrowse",
-                           "txtSize", "lstFiles", "cmdSend",    "cmdAbout"};
+    // Where messages go is changed last.
+    const char *order[] = {"cboTo",   "cboFrom",  "txtSubject", "cboPath",  "cmdBrowse",
+                           "txtSize", "lstFiles", "cmdSend",    "cmdAbout", "cmdMailAccount"};
     ASSERT_EQ(QApplication::focusWidget(), combo("cboTo"));
     for (std::size_t n = 1; n <= std::size(order); ++n) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);

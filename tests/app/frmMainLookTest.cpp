@@ -26,7 +26,7 @@ TEST_F(frmMainLookTest, DrawnLayoutIsTheSmallestSizeAndTheListTakesWhatTheWindow
         {"cboTo", QRect(96, 16, 345, 21)},      {"cboFrom", QRect(96, 40, 345, 21)},
         {"txtSubject", QRect(96, 64, 345, 19)}, {"cboPath", QRect(96, 88, 297, 21)},
         {"cmdBrowse", QRect(400, 88, 41, 19)},  {"txtSize", QRect(144, 112, 65, 19)},
-        {"UpDown1", QRect(208, 112, 16, 19)},   {"lstFiles", QRect(16, 136, 433, 169)},
+        {"UpDown1", QRect(208, 112, 16, 19)},   {"lstFiles", QRect(16, 136, 433, 136)},
         {"cmdSend", QRect(152, 312, 81, 49)},   {"cmdAbout", QRect(248, 312, 81, 49)},
     };
     for (const auto &[name, where] : places) {
@@ -42,11 +42,15 @@ TEST_F(frmMainLookTest, DrawnLayoutIsTheSmallestSizeAndTheListTakesWhatTheWindow
     const std::pair<const char *, QRect> grown[] = {
         {"cboTo", QRect(96, 16, 881, 21)},      {"cboPath", QRect(96, 88, 833, 21)},
         {"cmdBrowse", QRect(936, 88, 41, 19)},  {"txtSize", QRect(144, 112, 65, 19)},
-        {"lstFiles", QRect(16, 136, 969, 497)}, {"cmdSend", QRect(420, 640, 81, 49)},
+        {"lstFiles", QRect(16, 136, 969, 481)}, {"cmdSend", QRect(420, 640, 81, 49)},
         {"cmdAbout", QRect(516, 640, 81, 49)},
     };
     for (const auto &[name, where] : grown)
         EXPECT_EQ(control<QWidget>(name)->geometry(), where) << name;
+    // Where messages go takes its room from the list, right above Send.
+    const QRect line = control<QWidget>("lineDestination")->geometry();
+    EXPECT_GT(line.top(), fileList()->geometry().bottom());
+    EXPECT_LT(line.bottom(), button("cmdSend")->y());
     // Smaller than drawn it does not get.
     window->resize(300, 200);
     EXPECT_EQ(window->size(), QSize(464, 372));

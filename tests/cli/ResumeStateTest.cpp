@@ -4,6 +4,7 @@
 #include "cli/ResumeStateFile.h"
 #include "common/CancelToken.h"
 #include "common/FileNameCodec.h"
+#include "mailbridge/compose/ComposedMessageRules.h"
 
 #include "support/FakeFileSystem.h"
 #include "support/FakeOutbox.h"
@@ -33,7 +34,7 @@ protected:
             files.addFile(request.folder + "/" + name, 1024);
             stamps[request.folder + "/" + name] = FileStamp{1024, 1700000000123456789, 42};
         }
-        send = prepareSend(request, files);
+        send = prepareSend(request, files, composedMessageRules());
         record = recordOf(send, stampReader());
     }
 

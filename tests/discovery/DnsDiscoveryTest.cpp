@@ -50,6 +50,14 @@ protected:
         dns.addNoService("_imaps._tcp.none.test");
         dns.addNoService("_imap._tcp.none.test");
         dns.addService("_imaps._tcp.elsewhere.test", "imap.hosting.example", 993);
+        // Sending: TLS wins over STARTTLS; either comes with or without IMAP.
+        dns.addService("_submissions._tcp.tls.test", "smtp.tls.test", 465);
+        dns.addService("_submission._tcp.tls.test", "plain-smtp.tls.test", 587);
+        dns.addService("_submission._tcp.starttls.test", "mail.starttls.test", 587);
+        dns.addService("_submission._tcp.sendonly.test", "out.sendonly.test", 2587);
+        // The names exist without SRV records (no data), and without any record (no name).
+        for (const char *service : {"_imaps", "_imap", "_submissions", "_submission"})
+            dns.addText(QStringLiteral("%1._tcp.nodata.test").arg(service), "not a server");
         dns.start();
     }
     static void TearDownTestSuite() { s_server.reset(); }
@@ -76,11 +84,18 @@ TEST_F(DnsDiscoveryTest, ServiceRecordsGiveServerPortAndSecurity)
         const char *host;
         int port;
         ImapSecurity security;
+        const char *smtpHost; // nullptr: none
+        int smtpPort;
+        ImapSecurity smtpSecurity;
     } rows[] = {
-        {"me@tls.test", "imap.tls.test", 993, ImapSecurity::Tls},
-        {"me@weights.test", "heavy.weights.test", 9932, ImapSecurity::Tls},
-        {"me@starttls.test", "mail.starttls.test", 143, ImapSecurity::StartTls},
-        {"me@dotted.test", "mail.dotted.test", 1143, ImapSecurity::StartTls},
+        {"me@tls.test", "imap.tls.test", 993, ImapSecurity::Tls, "smtp.tls.test", 465,
+         ImapSecurity::Tls},
+        {"me@weights.test", "heavy.weights.test", 9932, ImapSecurity::Tls, nullptr, 0, {}},
+        {"me@starttls.test", "mail.starttls.test", 143, ImapSecurity::StartTls,
+         "mail.starttls.test", 587, ImapSecurity::StartTls},
+        {"me@dotted.test", "mail.dotted.test", 1143, ImapSecurity::StartTls, nullptr, 0, {}},
+        {"me@sendonly.test", "", 993, ImapSecurity::Tls, "out.sendonly.test", 2587,
+         ImapSecurity::StartTls},
     };
     for (const auto &row : rows) {
         SCOPED_TRACE(row.address);
@@ -89,6 +104,12 @@ TEST_F(DnsDiscoveryTest, ServiceRecordsGiveServerPortAndSecurity)
         EXPECT_EQ(result.settings.host, row.host);
         EXPECT_EQ(result.settings.port, row.port);
         EXPECT_EQ(result.settings.security, row.security);
+        EXPECT_EQ(result.settings.smtpHost, row.smtpHost ? row.smtpHost : "");
+        if (row.smtpHost) {
+            EXPECT_EQ(result.settings.smtpPort, row.smtpPort);
+            EXPECT_EQ(result.settings.smtpSecurity, row.smtpSecurity);
+        }
+        EXPECT_FALSE(result.settings.sizeLimit) << "the DNS states no limit";
         EXPECT_EQ(result.settings.signIn, SignInKind::Password);
         EXPECT_EQ(result.settings.user, row.address);
         EXPECT_TRUE(result.settings.hint.isEmpty()) << result.settings.hint;
@@ -107,15 +128,17 @@ TEST_F(DnsDiscoveryTest, AServerOutsideTheDomainIsPointedOut)
 
 TEST_F(DnsDiscoveryTest, NoUsableRecordsAskForTheSettingsByHand)
 {
-    for (const char *address : {"me@none.test", "me@nothing.test"}) {
+    for (const char *address : {"me@none.test", "me@nothing.test", "me@nodata.test"}) {
         SCOPED_TRACE(address);
         const DiscoveryResult result = find(address);
         EXPECT_EQ(result.outcome, Outcome::NothingFound) << result.reason;
         EXPECT_TRUE(result.reason.startsWith(QStringLiteral("Nothing found for ") + address))
             << result.reason;
         EXPECT_TRUE(result.reason.endsWith("Enter the settings by hand.")) << result.reason;
+        EXPECT_FALSE(result.reason.contains("offline")) << result.reason;
         EXPECT_EQ(describeResult(result), result.reason);
     }
+    EXPECT_TRUE(s_server->log().contains("_submission._tcp.nodata.test")) << "all four asked";
 }
 
 TEST_F(DnsDiscoveryTest, AFailedLookupIsNotTakenForMissingRecords)
@@ -124,10 +147,22 @@ TEST_F(DnsDiscoveryTest, AFailedLookupIsNotTakenForMissingRecords)
     // answer to a question that was never answered.
     const DiscoveryResult result = find("me@refused.example");
     EXPECT_EQ(result.outcome, Outcome::LookupFailed) << result.reason;
+    EXPECT_TRUE(result.reason.startsWith("The lookup could not be made (offline?)"))
+        << result.reason;
     EXPECT_TRUE(result.reason.contains("_imaps._tcp.refused.example")) << result.reason;
     EXPECT_TRUE(result.reason.endsWith("Enter the settings by hand.")) << result.reason;
     EXPECT_TRUE(s_server->log().contains("_imaps._tcp.refused.example")) << s_server->log();
     EXPECT_FALSE(s_server->log().contains("_imap._tcp.refused.example")) << s_server->log();
+}
+
+TEST_F(DnsDiscoveryTest, NoNameserverToAskIsALookupThatCouldNotBeMade)
+{
+    // Nothing listens on 127.0.0.4: as on a machine without a network.
+    const DiscoveryResult result =
+        findSettingsWaiting("me@tls.test", QHostAddress(QStringLiteral("127.0.0.4")), 2s);
+    EXPECT_EQ(result.outcome, Outcome::LookupFailed) << result.reason;
+    EXPECT_TRUE(result.reason.startsWith("The lookup could not be made (offline?)"))
+        << result.reason;
 }
 
 TEST_F(DnsDiscoveryTest, ANameserverThatNeverAnswersEndsTheSearchInTime)
@@ -141,6 +176,8 @@ TEST_F(DnsDiscoveryTest, ANameserverThatNeverAnswersEndsTheSearchInTime)
     // The resolver on its own would try for 10 s (two tries of 5 s).
     EXPECT_LT(clock.elapsed(), 8000);
     EXPECT_EQ(result.outcome, Outcome::LookupFailed);
+    EXPECT_TRUE(result.reason.startsWith("The lookup could not be made (offline?)"))
+        << result.reason;
     EXPECT_TRUE(result.reason.contains("no answer for _imaps._tcp.tls.test within 0.3 seconds"))
         << result.reason;
 }
@@ -244,7 +281,7 @@ TEST_F(AccountFindCommandTest, NothingFoundOrNoAddressFailsOnStandardError)
         const char *error;
     } rows[] = {
         {{"find", "me@nothing.test"}, 1, "Enter the settings by hand."},
-        {{"find", "me@refused.example"}, 1, "The DNS lookup of _imaps._tcp.refused.example"},
+        {{"find", "me@refused.example"}, 1, "could not be made (offline?)"},
         {{"find", "nobody"}, 2, "\"nobody\" is not an email address"},
         {{"find"}, 2, "Usage: ferrymail account find ADDRESS"},
         {{"lose", "me@cli.test"}, 2, "Usage: ferrymail account find ADDRESS"},

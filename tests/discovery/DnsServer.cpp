@@ -39,6 +39,11 @@ void DnsServer::addNoService(const QString &name)
     m_options << QStringLiteral("--srv-host=%1").arg(name);
 }
 
+void DnsServer::addText(const QString &name, const QString &text)
+{
+    m_options << QStringLiteral("--txt-record=%1,%2").arg(name, text);
+}
+
 void DnsServer::addLocalDomain(const QString &domain)
 {
     m_options << QStringLiteral("--local=/%1/").arg(domain);

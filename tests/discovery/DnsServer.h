@@ -23,6 +23,8 @@ public:
                     int weight = 0);
     // An SRV record with target ".": the domain offers no such service.
     void addNoService(const QString &name);
+    // A TXT record: the name exists, so a question for its SRV records has no data.
+    void addText(const QString &name, const QString &text);
     void addLocalDomain(const QString &domain);
 
     // Starts it and waits until it answers; throws std::runtime_error with its log.

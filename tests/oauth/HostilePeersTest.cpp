@@ -60,8 +60,9 @@ TEST(HostileTokenEndpoint, ADripOrAFloodEndsAtTheDeadlineOrTheCapAndEscapesAreSh
         failureOf([&] { requestToken(server.url("/hostile/endless"), form, limits); });
     EXPECT_TRUE(flood.contains("more than 64 KiB")) << flood;
     // Without the cap the three seconds would have buffered gigabytes.
-    if (peakMemoryTellsWhatIsKept)
+    if (peakMemoryTellsWhatIsKept) {
         EXPECT_LT(peakKiB() - before, 64 * 1024) << "KiB more at the peak";
+    }
 
     const QString escapes =
         failureOf([&] { requestToken(server.url("/hostile/escapes"), form, limits); });
@@ -92,8 +93,9 @@ TEST(HelperCommands, OutputPastTheCapOrAControlCharacterIsRefusedAndNamed)
     const QString flood =
         failureOf([] { runFirstLineCommand("yes", "token", std::chrono::seconds(10)); });
     EXPECT_TRUE(flood.contains("The token command \"yes\" printed more than 64 KiB")) << flood;
-    if (peakMemoryTellsWhatIsKept)
+    if (peakMemoryTellsWhatIsKept) {
         EXPECT_LT(peakKiB() - before, 16 * 1024) << "KiB more at the peak";
+    }
 
     const QString control = failureOf(
         [] { runPasswordCommand("printf 'pass\\033[2Kword\\n'", std::chrono::seconds(10)); });

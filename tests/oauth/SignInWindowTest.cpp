@@ -7,14 +7,18 @@
 #include "support/TestTools.h"
 #include "support/oauth/AuthorizationServer.h"
 
+#include <QClipboard>
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
+#include <QTcpSocket>
 #include <QTest>
+#include <QToolButton>
 
 namespace {
 
@@ -62,6 +66,9 @@ protected:
     {
         choose("cboAuth", 1);
         choose("cboProvider", 2);
+        // The client and a provider's own URLs are rarely needed: they wait behind Advanced.
+        if (!control<QToolButton>("cmdAdvanced")->isChecked())
+            click(control<QToolButton>("cmdAdvanced"));
         type("txtClientId", AuthorizationServer::clientId());
         type("txtAuthorizeUrl", server.url("/authorize").toString());
         type("txtTokenUrl", server.url("/token").toString());
@@ -106,6 +113,48 @@ TEST_F(SignInWindow, SignInInThePlayedBrowserKeepsTheTokenInTheKeyringOnly)
     EXPECT_EQ(settings.values.value("MailClient/OAuth2TokenUrl"), server.url("/token").toString());
     for (const QString &value : settings.values)
         EXPECT_FALSE(value.contains(refreshToken));
+}
+
+TEST_F(SignInWindow, WithoutABrowserTheAddressIsShownToCopyAndCancelStopsTheWait)
+{
+    click(control<QRadioButton>("optImap"));
+    type("txtHost", "127.0.0.1");
+    control<QComboBox>("cboSecurity")->setCurrentIndex(2);
+    control<QSpinBox>("spnPort")->setValue(1143);
+    type("txtUser", "me");
+    signInWithTheTestsServer();
+    dialog.findChild<OAuthSignInBox *>()->setUrlOpener([](const QUrl &) { return false; });
+    auto *address = control<QLineEdit>("txtSignInAddress");
+    EXPECT_FALSE(address->isVisible());
+    click(control<QPushButton>("cmdSignIn"));
+
+    ASSERT_TRUE(address->isVisible());
+    const QUrl url(address->text());
+    EXPECT_EQ(url.host(), "127.0.0.1") << address->text().toStdString();
+    EXPECT_TRUE(signInStatus().contains("No web browser")) << signInStatus().toStdString();
+    click(control<QPushButton>("cmdCopyAddress"));
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), address->text());
+    // The sign-in waits for the browser the person opens: its listener answers.
+    QTcpSocket listener;
+    listener.connectToHost("127.0.0.1", quint16(url.port()));
+    EXPECT_TRUE(listener.waitForConnected(5000));
+    listener.abort();
+
+    auto *cancel = control<QPushButton>("cmdCancelSignIn");
+    ASSERT_TRUE(cancel->isVisible());
+    click(cancel);
+    EXPECT_EQ(signInStatus(), "Sign-in cancelled.");
+    EXPECT_FALSE(address->isVisible());
+    EXPECT_TRUE(control<QPushButton>("cmdSignIn")->isEnabled());
+    QTest::qWait(0); // the sign-in goes with the next turn of the loop, its listener with it
+    QTRY_VERIFY_WITH_TIMEOUT(
+        [&] {
+            QTcpSocket late;
+            late.connectToHost("127.0.0.1", quint16(url.port()));
+            return !late.waitForConnected(1000);
+        }(),
+        5000);
+    EXPECT_TRUE(keyring.passwords.isEmpty());
 }
 
 TEST_F(SignInWindow, AProviderFillsInItsServerAndASignInNeedsTheUser)

@@ -1,0 +1,143 @@
+#include "app/frmAccount.h"
+#include "support/MemoryPasswordStore.h"
+#include "support/MemorySettingsStore.h"
+#include "support/TestTools.h"
+
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QGuiApplication>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QTest>
+#include <QToolButton>
+
+#include <memory>
+
+namespace {
+
+// The window as a person meets it: clicks and keys delivered to its window.
+class frmAccountLayoutTest : public testing::Test
+{
+protected:
+    frmAccount &dialog()
+    {
+        if (!m_dialog) {
+            m_dialog = std::make_unique<frmAccount>(settings, keyring, nullptr);
+            m_dialog->show();
+            m_dialog->activateWindow();
+            EXPECT_TRUE(QTest::qWaitForWindowActive(m_dialog.get()));
+        }
+        return *m_dialog;
+    }
+    template <typename W> W *control(const char *name)
+    {
+        W *widget = dialog().findChild<W *>(QString::fromLatin1(name));
+        EXPECT_NE(widget, nullptr) << name;
+        return widget;
+    }
+    void click(QWidget *widget)
+    {
+        ASSERT_TRUE(widget->isVisible()) << widget->objectName().toStdString();
+        const QPoint at = qobject_cast<QRadioButton *>(widget) ? QPoint(8, widget->height() / 2)
+                                                               : widget->rect().center();
+        QTest::mouseClick(dialog().windowHandle(), Qt::LeftButton, {},
+                          widget->mapTo(&dialog(), at));
+    }
+    // Whether the whole window, its frame included, is on a 1024×700 screen at its place.
+    void expectFits(const char *state)
+    {
+        QTest::qWait(0);
+        // At the top of a screen of that size, as a window manager puts a tall window.
+        const QRect screen(dialog().screen()->geometry().topLeft(), QSize(1024, 700));
+        dialog().move(screen.topLeft());
+        const QRect frame = dialog().frameGeometry();
+        EXPECT_LE(frame.width(), 1024) << state;
+        EXPECT_LE(frame.height(), 700) << state;
+        auto *ok = dialog().findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok);
+        const QRect okOnScreen(ok->mapToGlobal(QPoint(0, 0)), ok->size());
+        EXPECT_TRUE(QRect(QPoint(0, 0), QSize(1024, 700))
+                        .contains(okOnScreen.translated(-screen.topLeft())))
+            << state << ": OK is off the screen; the window is at " << frame.x() << "," << frame.y()
+            << " " << frame.width() << "x" << frame.height() << " on a screen of "
+            << dialog().screen()->geometry().width() << "x"
+            << dialog().screen()->geometry().height();
+    }
+
+    MemorySettingsStore settings;
+    MemoryPasswordStore keyring;
+
+private:
+    std::unique_ptr<frmAccount> m_dialog;
+};
+
+TEST_F(frmAccountLayoutTest, EachChoiceShowsOnlyTheFieldsItNeeds)
+{
+    const char *all[] = {"txtOutbox",   "txtSendmail",     "txtAddress",  "txtUser",
+                         "txtHost",     "cboSecurity",     "txtFolder",   "txtSmtpHost",
+                         "spnSmtpPort", "cboSmtpSecurity", "txtSmtpUser", "txtPassword",
+                         "cboAuth",     "cmdTest"};
+    const struct
+    {
+        const char *choice;
+        std::vector<const char *> shown;
+    } rows[] = {
+        {"optMaildir", {"txtOutbox"}},
+        {"optSendmail", {"txtSendmail"}},
+        {"optImap",
+         {"txtAddress", "txtUser", "txtHost", "cboSecurity", "txtFolder", "txtPassword", "cboAuth",
+          "cmdTest"}},
+        {"optSmtp",
+         {"txtAddress", "txtUser", "txtSmtpHost", "spnSmtpPort", "cboSmtpSecurity", "txtSmtpUser",
+          "txtPassword", "cboAuth", "cmdTest"}},
+        {"optMaildir", {"txtOutbox"}},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.choice);
+        click(control<QRadioButton>(row.choice));
+        ASSERT_TRUE(control<QRadioButton>(row.choice)->isChecked());
+        for (const char *name : all) {
+            const bool wanted = std::find_if(row.shown.begin(), row.shown.end(), [&](auto n) {
+                                    return QByteArray(n) == name;
+                                }) != row.shown.end();
+            EXPECT_EQ(control<QWidget>(name)->isVisible(), wanted) << name;
+        }
+        expectFits(row.choice);
+    }
+}
+
+TEST_F(frmAccountLayoutTest, TheWindowFitsASmallScreenAlsoWithAdvancedOpen)
+{
+    // The tallest choice: an account signing in with OAuth 2.0 at a provider of its own.
+    settings.values = {{"MailClient/Kind", "imap"},
+                       {"MailClient/ImapAuth", "oauth2"},
+                       {"MailClient/OAuth2Provider", "custom"}};
+    expectFits("closed");
+    auto *advanced = control<QToolButton>("cmdAdvanced");
+    for (const char *rare : {"txtClientSecret", "txtAuthorizeUrl", "txtPasswordCommand"})
+        EXPECT_FALSE(control<QWidget>(rare)->isVisible()) << rare;
+    click(advanced);
+    for (const char *rare : {"txtClientId", "txtClientSecret", "txtAuthorizeUrl", "txtTokenUrl",
+                             "txtScope", "txtTokenCommand", "txtPasswordCommand"})
+        EXPECT_TRUE(control<QWidget>(rare)->isVisible()) << rare;
+    expectFits("Advanced open");
+    click(control<QRadioButton>("optSmtp"));
+    expectFits("Advanced open, SMTP");
+    click(advanced);
+    EXPECT_FALSE(control<QWidget>("txtClientSecret")->isVisible());
+}
+
+TEST_F(frmAccountLayoutTest, TheChoiceAndItsFieldsAreSaved)
+{
+    click(control<QRadioButton>("optSendmail"));
+    QLineEdit *command = control<QLineEdit>("txtSendmail");
+    click(command);
+    for (const char c : std::string("msmtp -t"))
+        QTest::keyClick(dialog().windowHandle(), c);
+    click(dialog().findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok));
+    EXPECT_EQ(settings.values.value("MailClient/Kind"), "sendmail");
+    EXPECT_EQ(settings.values.value("MailClient/SendmailCommand"), "msmtp -t");
+}
+
+} // namespace
