@@ -1,12 +1,12 @@
 #include "mailbridge/sendmail/SendmailOutbox.h"
 
+#include "common/CommandText.h"
 #include "common/Failure.h"
 #include "common/FileDescriptor.h"
 #include "mailbridge/FilingOutcomes.h"
 #include "mailbridge/TransferMonitor.h"
 #include "mailbridge/compose/DraftContent.h"
 #include "mailbridge/compose/MessageWriter.h"
-#include "common/CommandText.h"
 
 #include <QFile>
 
@@ -250,11 +250,13 @@ void SendmailOutbox::file(const Draft &draft, TransferMonitor &monitor)
                                .arg(double(m_patience.count()) / 1000.0)
                                .arg(because));
     }
-    if (WIFSIGNALED(*status)) {
-        const QString text = QStringLiteral("%1 was killed by signal %2%3")
-                                 .arg(intro)
-                                 .arg(WTERMSIG(*status))
-                                 .arg(because);
+    // The shell that runs the command reports a program of it killed by signal N as exit
+    // status 128+N; mail programs' own failures are all below 128.
+    const bool shellSawSignal = WIFEXITED(*status) && WEXITSTATUS(*status) > 128;
+    if (WIFSIGNALED(*status) || shellSawSignal) {
+        const int signal = WIFSIGNALED(*status) ? WTERMSIG(*status) : WEXITSTATUS(*status) - 128;
+        const QString text =
+            QStringLiteral("%1 was killed by signal %2%3").arg(intro).arg(signal).arg(because);
         if (whole)
             throw PerhapsFiled(QStringLiteral("May have been sent: ") + text);
         throw Failure(text);

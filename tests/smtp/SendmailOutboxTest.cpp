@@ -81,6 +81,21 @@ TEST_F(SendmailOutboxTest, AFailingCommandSaysItsStatusAndItsErrorsEscapedAndCap
     }
 }
 
+TEST_F(SendmailOutboxTest, AMailProgramKilledAfterTheWholeMessageMayHaveSent)
+{
+    // Killed inside the shell, which then exits 137: the program may have queued it already.
+    SendmailOutbox viaShell("sh -c 'cat > /dev/null; kill -KILL $$'; exit $?");
+    const QString failure =
+        failureOf<PerhapsFiled>([&] { viaShell.file(draft(), TransferMonitor::none()); });
+    EXPECT_TRUE(failure.startsWith("May have been sent")) << failure;
+    EXPECT_TRUE(failure.contains("signal 9")) << failure;
+
+    SendmailOutbox itself("cat > /dev/null; kill -TERM $$");
+    EXPECT_TRUE(failureOf<PerhapsFiled>([&] {
+                    itself.file(draft(), TransferMonitor::none());
+                }).contains("signal 15"));
+}
+
 TEST_F(SendmailOutboxTest, ACommandThatStopsReadingEarlyFails)
 {
     const QString file = writeFile(dir.filePath("big.bin"), randomBytes(4 * 1024 * 1024, 3));
