@@ -5,6 +5,7 @@
 #include "batch/PreparedSend.h"
 #include "filelist/LocalFileSystem.h"
 #include "mailbridge/TransferMonitor.h"
+#include "mailbridge/compose/DraftContent.h"
 #include "mailbridge/compose/MessageWriter.h"
 
 #include <QCryptographicHash>
@@ -139,17 +140,7 @@ protected:
         return draft;
     }
 
-    MessageContent contentOf(const Draft &draft)
-    {
-        MessageContent content;
-        content.to = draft.to;
-        content.from = draft.from;
-        content.subject = draft.subject;
-        content.manifest = draft.manifest;
-        for (const QString &path : draft.attachmentPaths)
-            content.attachments.push_back(inspectAttachment(path));
-        return content;
-    }
+    MessageContent contentOf(const Draft &draft) { return draftContent(draft, inspectAttachment); }
 
     // The checksums of the message filed first, checked against the files as sent.
     void expectChecksumsVerify(qsizetype files)
