@@ -256,6 +256,8 @@ TEST_F(frmMainPlanTest, DISABLED_SavesScreenshots)
 {
     const QString shots = qEnvironmentVariable("FERRYMAIL_SCREENSHOTS");
     ASSERT_FALSE(shots.isEmpty());
+    settings.values["MailClient/Kind"] = "maildir";
+    settings.values["MailClient/Outbox"] = "~/.local/share/Ferrymail/Outbox";
     open();
     mail->where = QStringLiteral("the Maildir outbox ~/.local/share/Ferrymail/Outbox");
     typeInto(combo("cboTo"), "ann@example.org");
