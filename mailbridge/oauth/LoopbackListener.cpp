@@ -51,7 +51,12 @@ LoopbackListener::LoopbackListener(Handler handler, LoopbackName name, QObject *
 {
 }
 
-LoopbackListener::~LoopbackListener() = default;
+LoopbackListener::~LoopbackListener()
+{
+    // Each socket counts itself off as it goes: let it while this listener is still whole,
+    // not later among QObject's children.
+    qDeleteAll(findChildren<QTcpSocket *>(Qt::FindDirectChildrenOnly));
+}
 
 void LoopbackListener::listen()
 {
