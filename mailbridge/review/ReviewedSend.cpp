@@ -1,0 +1,1 @@
+#include "mailbridge/review/ReviewedSend.h"
