@@ -111,6 +111,7 @@ TSAN_TARGETS := test_batch test_mailbridge test_app test_oauth_keyring test_oaut
 TSAN_TESTS := BackgroundSend|BatchSender|RealFilesSend|BlockWriter|SendProgress|HashingThread|ManifestTest
 TSAN_TESTS := $(TSAN_TESTS)|frmMainLongSend|frmAccount|frmMainAccount|EndToEnd|RealKeyring|SignInWindow
 TSAN_TESTS := $(TSAN_TESTS)|SendController|frmMainSendRest|frmMainOutboxLimit
+TSAN_TESTS := $(TSAN_TESTS)|ReviewedSendController|frmMainReviewedSend
 TSAN_ENV := TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:ignore_noninstrumented_modules=1:die_after_fork=0:suppressions=$(CURDIR)/tests/tsan.supp
 
 test-tsan: test-deps

@@ -1,11 +1,12 @@
 #include "app/LocalServices.h"
 
 #include "app/DesktopNotification.h"
+#include "app/ReviewedSendParts.h"
 
 #include "filelist/LocalFileSystem.h"
 #include "mailbridge/MailAccount.h"
-#include "mailbridge/wiring/OutboxFactory.h"
 #include "mailbridge/password/KeychainPasswordStore.h"
+#include "mailbridge/wiring/OutboxFactory.h"
 
 #include <QDesktopServices>
 #include <QStandardPaths>
@@ -39,5 +40,6 @@ frmMain::ServiceFactories localServices()
             },
             askPasswordInDialog,
             [](const QString &title, const QString &text) { postDesktopNotification(title, text); },
-            openFolderFactory()};
+            openFolderFactory(),
+            createReviewedSendParts};
 }

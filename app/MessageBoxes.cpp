@@ -1,5 +1,7 @@
 #include "app/MessageBoxes.h"
 
+#include <QPushButton>
+
 namespace MessageBoxes {
 
 namespace {
@@ -40,6 +42,28 @@ bool askModal(QWidget *parent, const QString &title, const QString &text)
     // Texts carry what servers and commands said: never markup, never a link.
     box.setTextFormat(Qt::PlainText);
     return box.exec() == QMessageBox::Yes;
+}
+
+bool confirm(QWidget *parent, const QString &title, const QString &text, const QString &action)
+{
+    // A copy: the answerer may install another while it runs.
+    if (const Answerer current = answerer())
+        return current(title, text);
+    return confirmModal(parent, title, text, action);
+}
+
+bool confirmModal(QWidget *parent, const QString &title, const QString &text, const QString &action)
+{
+    QMessageBox box(QMessageBox::Question, title, text, QMessageBox::NoButton, parent);
+    QPushButton *yes = box.addButton(action, QMessageBox::AcceptRole);
+    yes->setObjectName(QStringLiteral("cmdConfirm"));
+    QPushButton *cancel = box.addButton(QMessageBox::Cancel);
+    // Enter alone must not set anything going.
+    box.setDefaultButton(cancel);
+    box.setEscapeButton(cancel);
+    box.setTextFormat(Qt::PlainText);
+    box.exec();
+    return box.clickedButton() == yes;
 }
 
 void show(QWidget *parent, QMessageBox::Icon icon, const QString &title, const QString &text)

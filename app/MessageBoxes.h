@@ -29,5 +29,10 @@ void setAnswerer(Answerer answerer);
 bool ask(QWidget *parent, const QString &title, const QString &text);
 // The modal question itself, whatever answerer is set.
 bool askModal(QWidget *parent, const QString &title, const QString &text);
+// A question whose yes does something at once: `action` ("Send") and Cancel, Cancel the
+// default and Escape's; true for the action. Answered as ask() is while an answerer is set.
+bool confirm(QWidget *parent, const QString &title, const QString &text, const QString &action);
+bool confirmModal(QWidget *parent, const QString &title, const QString &text,
+                  const QString &action);
 
 } // namespace MessageBoxes

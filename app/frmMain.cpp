@@ -5,11 +5,14 @@
 #include "app/EventGuard.h"
 #include "app/MessageBoxes.h"
 #include "app/RememberedComboBox.h"
+#include "app/ReviewedSendController.h"
+#include "app/ReviewedSendParts.h"
 #include "app/SendController.h"
 #include "app/TickListView.h"
 #include "app/UpDown.h"
 #include "app/frmAccount.h"
 #include "app/frmProgress.h"
+#include "app/frmReviewProgress.h"
 #include "batch/BackgroundSend.h"
 #include "batch/PreparedSend.h"
 #include "batch/SendPreview.h"
@@ -139,6 +142,17 @@ void rememberCurrentText(RememberedComboBox *combo)
     combo->choose(0);
 }
 
+// Whether the settings as they are now offer to send the reviewed drafts; settings that cannot
+// be read offer nothing (the destination line says why).
+bool offersReviewedSendNow(const SettingsStore &settings)
+{
+    try {
+        return offersReviewedSend(readMailAccount(settings));
+    } catch (const Failure &) {
+        return false;
+    }
+}
+
 // Restores the pointer when a long handler ends, however it ends.
 struct WaitCursor
 {
@@ -153,7 +167,8 @@ frmMain::frmMain(SettingsStore &settings, FolderChooser &folderChooser, ServiceF
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
       m_settings(settings), m_folderChooser(folderChooser), m_factories(std::move(factories)),
-      m_fileList(new FileListModel(this)), m_controller(std::make_unique<SendController>())
+      m_fileList(new FileListModel(this)), m_controller(std::make_unique<SendController>()),
+      m_review(std::make_unique<ReviewedSendController>())
 {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Ferrymail"));
@@ -165,6 +180,10 @@ frmMain::frmMain(SettingsStore &settings, FolderChooser &folderChooser, ServiceF
     connectEvents();
     connect(m_controller.get(), &SendController::progressDue, this, &frmMain::showProgress);
     connect(m_controller.get(), &SendController::finished, this, &frmMain::onSendFinished);
+    connect(m_review.get(), &ReviewedSendController::progressDue, this,
+            &frmMain::showReviewProgress);
+    connect(m_review.get(), &ReviewedSendController::planned, this, &frmMain::onReviewPlanned);
+    connect(m_review.get(), &ReviewedSendController::finished, this, &frmMain::onReviewFinished);
 
     // The tool tip follows the ticks, the size and the addresses; worked out once per burst.
     m_previewDelay = new QTimer(this);
@@ -191,6 +210,9 @@ frmMain::~frmMain()
     if (isSending())
         qApp->removeEventFilter(this);
     m_controller.reset();
+    // Its worker uses the keyring this window made.
+    disconnect(m_review.get(), nullptr, this, nullptr);
+    m_review.reset();
     // ~QWidget moves the focus away from the controls after this object is gone; the
     // application's signal must not reach onFocusChanged then.
     disconnect(qApp, &QApplication::focusChanged, this, nullptr);
@@ -255,7 +277,8 @@ void frmMain::createControls()
                                        txtSize, lstFiles, cmdSend,    cmdAbout};
     for (qsizetype i = 0; i + 1 < tabOrder.size(); ++i)
         setTabOrder(tabOrder[i], tabOrder[i + 1]);
-    setTabOrder(cmdAbout, lineDestination->button());
+    setTabOrder(cmdAbout, lineDestination->sendDraftsButton());
+    setTabOrder(lineDestination->sendDraftsButton(), lineDestination->button());
     // Enter in a field is the Send button's; a focused button answers Enter itself.
     for (QWidget *control : tabOrder) {
         control->installEventFilter(this);
@@ -286,6 +309,8 @@ void frmMain::connectEvents()
     auto *accountKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma), this);
     connect(accountKey, &QShortcut::activated, this, mailAccount);
     connect(lineDestination, &DestinationLine::clicked, this, mailAccount);
+    connect(lineDestination, &DestinationLine::sendDraftsClicked, this,
+            [this] { runGuarded(this, [this] { frmMain_cmdSendDrafts_Click(); }); });
     cmdSend->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(cmdSend, &QWidget::customContextMenuRequested, this,
             [this, mailAccount](QPoint position) {
@@ -482,7 +507,7 @@ void frmMain::rememberEntries()
 void frmMain::frmMain_cmdSend_Click()
 {
     // One Send at a time, however the click or key got here.
-    if (isSending())
+    if (isSending() || isSendingDrafts())
         return;
     // The list shows another folder than the one typed: what would go is not what the person
     // named, so the list catches up and nothing is sent.
@@ -533,12 +558,20 @@ void frmMain::frmMain_cmdSend_Click()
 
 bool frmMain::askForPassword()
 {
+    const std::optional<QString> password = askPasswordFor(outbox().destination());
+    if (!password)
+        return false;
+    m_controller->setPassword(*password);
+    return true;
+}
+
+std::optional<QString> frmMain::askPasswordFor(const QString &destination)
+{
     if (!m_factories.askPassword)
-        return false;
-    const auto answer = m_factories.askPassword(this, outbox().destination());
+        return std::nullopt;
+    const auto answer = m_factories.askPassword(this, destination);
     if (!answer)
-        return false;
-    m_controller->setPassword(answer->password);
+        return std::nullopt;
     // Kept once the keyring gets to it; this window does not wait for that.
     if (answer->remember && m_factories.createKeyring)
         keyring()->writeLater(passwordKey(readMailAccount(m_settings)), answer->password, this,
@@ -546,7 +579,7 @@ bool frmMain::askForPassword()
                                   if (!failure.isEmpty())
                                       MessageBoxes::showFailure(this, failure);
                               });
-    return true;
+    return answer->password;
 }
 
 namespace {
@@ -577,6 +610,10 @@ void frmMain::frmMain_MailAccount()
     if (isSending())
         throw Refusal(
             QStringLiteral("A Send is under way. Change the mail account once it has ended."));
+    // The drafts being listed or sent come from the account as it was.
+    if (isSendingDrafts())
+        throw Refusal(QStringLiteral("The reviewed drafts are being sent. Change the mail "
+                                     "account once that has ended."));
     frmAccount account(m_settings, *keyring(), this);
     account.setAddress(cboFrom->currentText());
     if (account.exec() != QDialog::Accepted)
@@ -584,6 +621,7 @@ void frmMain::frmMain_MailAccount()
     // The next Send goes where the dialog says.
     showDestination();
     m_controller->setOutbox(m_factories.makeOutbox(m_settings), account.typedPassword());
+    m_review->setPassword(account.typedPassword());
     m_previewDelay->start();
 }
 
@@ -591,12 +629,19 @@ void frmMain::showDestination()
 {
     lineDestination->setText(destinationText(m_settings));
     lblSizeLimit->setText(providerLimitText(m_settings));
+    lineDestination->setSendDraftsOffered(m_factories.makeReviewedSend &&
+                                          offersReviewedSendNow(m_settings));
     layoutControls();
 }
 
 bool frmMain::isSending() const
 {
     return m_controller && m_controller->isSending();
+}
+
+bool frmMain::isSendingDrafts() const
+{
+    return m_review && m_review->isBusy();
 }
 
 Outbox &frmMain::outbox() const
@@ -697,6 +742,91 @@ bool frmMain::dropsInputWhileSending(QObject *watched, QEvent *event) const
     return widget && widget->window() == this;
 }
 
+void frmMain::frmMain_cmdSendDrafts_Click()
+{
+    if (isSending() || isSendingDrafts() || !m_factories.makeReviewedSend)
+        return;
+    // The end of the previous run, if still shown, is not this one's.
+    setOutcome(QString());
+    // The parts are made on the worker: the keyring, a PasswordCommand and the servers may
+    // take their time. It reads a copy of the account, never this window's store.
+    m_review->plan([make = m_factories.makeReviewedSend, settings = mailAccountSnapshot(m_settings),
+                    keyring = keyring()](const std::optional<QString> &password,
+                                         const std::function<bool()> &cancelled) {
+        return make(*settings, password, keyring, cancelled);
+    });
+    updateStartButtons();
+}
+
+void frmMain::updateStartButtons()
+{
+    // The other buttons stay: the window is free to use while the drafts go.
+    cmdSend->setEnabled(!isSendingDrafts());
+    lineDestination->sendDraftsButton()->setEnabled(!isSendingDrafts());
+}
+
+void frmMain::showReviewProgress()
+{
+    if (!isSendingDrafts() || m_reviewProgress)
+        return;
+    m_reviewProgress = new frmReviewProgress(m_review.get(), this);
+    m_reviewProgress->show();
+}
+
+void frmMain::onReviewPlanned(const QString &preview)
+{
+    // The question stands alone: the listing is over.
+    delete m_reviewProgress;
+    if (!MessageBoxes::confirm(this, QStringLiteral("Send the reviewed drafts"), preview,
+                               QStringLiteral("Send"))) {
+        m_review->dropPlan();
+        updateStartButtons();
+        return;
+    }
+    m_review->send();
+}
+
+void frmMain::onReviewFinished(const ReviewedSendEnd &end)
+{
+    // Told on the desktop as a Send's end is: when too short for the progress window, or
+    // while the person works in another program. Seen before the progress window goes.
+    const bool progressShown = m_reviewProgress && m_reviewProgress->isVisible();
+    const QWidget *active = QApplication::activeWindow();
+    const bool watched = active && (active == this || active == m_reviewProgress.data());
+    delete m_reviewProgress;
+    updateStartButtons();
+    if (m_factories.notify && (!progressShown || !watched) &&
+        end.kind != ReviewedSendEnd::Kind::PasswordWanted &&
+        end.kind != ReviewedSendEnd::Kind::Failed)
+        m_factories.notify(QStringLiteral("Ferrymail"), end.summary);
+    runGuarded(this, [this, &end] { showReviewEnd(end); });
+}
+
+void frmMain::showReviewEnd(const ReviewedSendEnd &end)
+{
+    if (end.kind == ReviewedSendEnd::Kind::PasswordWanted) {
+        if (!m_factories.askPassword)
+            throw Failure(end.box);
+        const std::optional<QString> password =
+            askPasswordFor(reviewedSendPasswordFor(readMailAccount(m_settings)));
+        if (!password)
+            return;
+        // Listed again as the person clicked, now with the password typed.
+        m_review->setPassword(*password);
+        QTimer::singleShot(0, this,
+                           [this] { runGuarded(this, [this] { frmMain_cmdSendDrafts_Click(); }); });
+        return;
+    }
+    const QString now = QTime::currentTime().toString(QStringLiteral("HH:mm"));
+    setOutcome(keepPathWhole(outcomeLine(now, end.summary)));
+    if (end.box.isEmpty())
+        return;
+    if (end.kind == ReviewedSendEnd::Kind::Failed)
+        MessageBoxes::showFailure(this, end.box);
+    else
+        MessageBoxes::show(this, QMessageBox::Warning, QStringLiteral("Ferrymail"), end.box);
+}
+
 void frmMain::frmMain_cmdAbout_Click()
 {
     frmAbout about(this);
@@ -715,6 +845,17 @@ void frmMain::closeEvent(QCloseEvent *event)
         // Its end is told at once, as any other's.
         m_controller->stopAndWait();
         delete m_progress;
+    }
+    if (isSendingDrafts()) {
+        if (m_review->isSending() &&
+            !MessageBoxes::ask(this, QStringLiteral("Ferrymail"),
+                               QStringLiteral("The reviewed drafts are being sent. Stop and "
+                                              "close?\n\nDrafts already sent have gone; the "
+                                              "rest stay in the Drafts folder."))) {
+            event->ignore();
+            return;
+        }
+        m_review->stopAndWait();
     }
     runGuarded(this, [this] {
         bool cancel = false;

@@ -19,6 +19,10 @@ class QLineEdit;
 class QTimer;
 class QToolButton;
 class RememberedComboBox;
+class ReviewedSendController;
+struct ReviewedSendAccount;
+struct ReviewedSendEnd;
+class frmReviewProgress;
 class SendController;
 class SendPreview;
 struct SendEnd;
@@ -50,6 +54,13 @@ public:
         std::function<void(const QString &title, const QString &text)> notify = {};
         // Opening answers whether it worked; without one, opening is not offered.
         std::function<bool(const QString &folder)> openFolder = {};
+        // Review-then-send's parts, made on a worker from a copy of the settings, with the
+        // password the person typed for the account, if any (see createReviewedSendParts);
+        // without it the window never offers to send the reviewed drafts.
+        std::function<ReviewedSendAccount(
+            const SettingsStore &settings, const std::optional<QString> &password,
+            const std::shared_ptr<PasswordStore> &keyring, const std::function<bool()> &cancelled)>
+            makeReviewedSend = {};
     };
 
     frmMain(SettingsStore &settings, FolderChooser &folderChooser, ServiceFactories factories,
@@ -68,9 +79,13 @@ public:
     void frmMain_cmdAbout_Click();
     // The "Mail account" dialog: its button, Ctrl+, or a right-click on Send.
     void frmMain_MailAccount();
+    // Sends the drafts of earlier Sends as the person left them in the Drafts folder.
+    void frmMain_cmdSendDrafts_Click();
 
     // True from the moment a Send starts until its end has been handled.
     bool isSending() const;
+    // True from the click on "Send the reviewed drafts" until its end has been handled.
+    bool isSendingDrafts() const;
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -89,6 +104,8 @@ private:
     void rememberEntries();
     std::function<void()> folderOpener();
     bool askForPassword();
+    // The person's password for destination, remembered in the keyring when they ask.
+    std::optional<QString> askPasswordFor(const QString &destination);
     // The keyring the factories make, made once: its answers may come after a call returns.
     std::shared_ptr<PasswordStore> keyring();
     void showProgress();
@@ -96,6 +113,12 @@ private:
     void showSendEnd(const SendEnd &end, bool progressShown);
     Outbox &outbox() const;
     bool dropsInputWhileSending(QObject *watched, QEvent *event) const;
+    void showReviewProgress();
+    void onReviewPlanned(const QString &preview);
+    void onReviewFinished(const ReviewedSendEnd &end);
+    void showReviewEnd(const ReviewedSendEnd &end);
+    // The buttons that start something, enabled while nothing runs.
+    void updateStartButtons();
 
     SettingsStore &m_settings;
     FolderChooser &m_folderChooser;
@@ -110,6 +133,9 @@ private:
     std::unique_ptr<SendController> m_controller;
     // Deletes itself when closed, which may be after the Send it showed has gone.
     QPointer<frmProgress> m_progress;
+    // Review-then-send, and its progress while shown.
+    std::unique_ptr<ReviewedSendController> m_review;
+    QPointer<frmReviewProgress> m_reviewProgress;
 
     QLabel *Label1 = nullptr;
     RememberedComboBox *cboTo = nullptr;

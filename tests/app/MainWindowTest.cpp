@@ -66,9 +66,13 @@ void MainWindowTest::open(SettingsStore *store)
         openedFolders << folder;
         return openFolderWorks;
     };
-    window = std::make_unique<frmMain>(
-        store ? *store : settings, chooser,
-        frmMain::ServiceFactories{newFiles, newMail, newKeyring, ask, notify, openFolder});
+    frmMain::ServiceFactories factories{newFiles, newMail, newKeyring, ask, notify, openFolder};
+    if (makeReviewedParts)
+        factories.makeReviewedSend =
+            [this](const SettingsStore &, const std::optional<QString> &password,
+                   const std::shared_ptr<PasswordStore> &,
+                   const std::function<bool()> &) { return makeReviewedParts(password); };
+    window = std::make_unique<frmMain>(store ? *store : settings, chooser, std::move(factories));
     window->frmMain_Form_Load();
     window->show();
     window->activateWindow();

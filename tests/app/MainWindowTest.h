@@ -5,6 +5,10 @@
 #include "filelist/FolderChooser.h"
 #include "filelist/LocalFileSystem.h"
 #include "mailbridge/password/PasswordStore.h"
+#include "mailbridge/review/DraftsFolder.h"
+#include "mailbridge/review/FiledDrafts.h"
+#include "mailbridge/review/MessageSubmission.h"
+#include "mailbridge/wiring/ReviewedSendAccount.h"
 #include "support/ArmedBoxes.h"
 #include "support/FakeOutbox.h"
 #include "support/MemorySettingsStore.h"
@@ -143,4 +147,6 @@ protected:
     bool openFolderWorks = true;
     // Without it the window is made with no notification service at all.
     bool withNotifications = true;
+    // Review-then-send's parts, made on the window's worker; without it nothing is offered.
+    std::function<ReviewedSendAccount(const std::optional<QString> &password)> makeReviewedParts;
 };
