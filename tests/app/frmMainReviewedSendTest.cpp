@@ -272,6 +272,31 @@ TEST_F(frmMainReviewedSendTest, TheWindowsThreadNeverWaitsForTheFolder)
     EXPECT_TRUE(boxes.empty());
 }
 
+TEST_F(frmMainReviewedSendTest, TheProgressNamesTheDraftAndItsEscapeStopsTheSend)
+{
+    threeDrafts();
+    setup.submitLatch = std::make_shared<Latch>();
+    openAccount();
+    answerNextQuestion([](QMessageBox *box) { clickButton(box, "Send"); });
+    clickAt(sendDrafts());
+    ASSERT_TRUE(QTest::qWaitFor([this] { return progress() && progress()->isVisible(); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [this] {
+            return progress()->findChild<QLabel *>("lblDraft")->text() ==
+                   "Draft 1 of 3: Photos (1/3)";
+        },
+        5000));
+    EXPECT_TRUE(window->isSendingDrafts());
+    // Escape in the progress window is its Cancel, never a way to hide it.
+    QTest::keyClick(progress()->windowHandle(), Qt::Key_Escape);
+    waitForDrafts();
+    EXPECT_TRUE(QTest::qWaitFor([this] { return progress() == nullptr; }, 5000));
+    EXPECT_EQ(setup.record->submitted, 0);
+    EXPECT_TRUE(outcomeLine().contains("Photos (3/3)")) << outcomeLine();
+    EXPECT_TRUE(sendDrafts()->isEnabled());
+    EXPECT_TRUE(boxes.empty());
+}
+
 TEST_F(frmMainReviewedSendTest, ClosingWhileDraftsGoAsksFirst)
 {
     threeDrafts();
