@@ -562,6 +562,8 @@ bool frmMain::askForPassword()
     if (!password)
         return false;
     m_controller->setPassword(*password);
+    // One password serves the account: the reviewed drafts log in with it too.
+    m_review->setPassword(*password);
     return true;
 }
 
@@ -811,8 +813,11 @@ void frmMain::showReviewEnd(const ReviewedSendEnd &end)
             askPasswordFor(reviewedSendPasswordFor(readMailAccount(m_settings)));
         if (!password)
             return;
-        // Listed again as the person clicked, now with the password typed.
+        // Listed again as the person clicked, now with the password typed; the next Send
+        // logs in with it too.
         m_review->setPassword(*password);
+        if (m_controller->hasOutbox() && outbox().needsPassword())
+            m_controller->setPassword(*password);
         QTimer::singleShot(0, this,
                            [this] { runGuarded(this, [this] { frmMain_cmdSendDrafts_Click(); }); });
         return;

@@ -329,6 +329,7 @@ TEST_F(frmMainReviewedSendTest, AMissingPasswordIsAskedForAsForASend)
 {
     threeDrafts();
     wantsPassword = true;
+    setUpOutbox = [](FakeOutbox &outbox) { outbox.wantsPassword = true; };
     openAccount();
     // Not given: nothing listed, nothing said.
     clickAt(sendDrafts());
@@ -348,6 +349,19 @@ TEST_F(frmMainReviewedSendTest, AMissingPasswordIsAskedForAsForASend)
         const std::lock_guard hold(setup.record->lock);
         EXPECT_EQ(setup.record->password, "secret");
     }
+
+    // One password serves the account: a Send logs in with it, unasked. (The window system
+    // gives the window back its activation after the question; this one does not.)
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    listFolder(makeFolder("f", {{"a", 10}}));
+    fillAddresses();
+    rightClickList();
+    QTest::mouseClick(button("cmdSend"), Qt::LeftButton);
+    waitForSend();
+    EXPECT_EQ(passwordQuestions.size(), 2);
+    EXPECT_EQ(mail->password, "secret");
+    EXPECT_EQ(mail->filed().size(), 1u);
     EXPECT_TRUE(boxes.empty());
 }
 
