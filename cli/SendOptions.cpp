@@ -136,6 +136,7 @@ QString usageText()
         "       ferrymail send [options] FOLDER [NAME...]\n"
         "                                 send files from the command line\n"
         "       ferrymail send --resume   send what the last unfinished Send left\n"
+        "       ferrymail send-drafts     send the drafts you reviewed in your IMAP Drafts\n"
         "       ferrymail -h, --help      show this text\n"
         "       ferrymail --version       show the version\n"
         "\n"

@@ -1,5 +1,7 @@
 #include "mailbridge/compose/AddressText.h"
 
+#include <algorithm>
+
 #include "mailbridge/compose/ControlCharacters.h"
 #include "mailbridge/compose/HeaderEncoding.h"
 
@@ -131,4 +133,35 @@ int mailboxCount(InternetAddressList *list)
                 mailboxCount(internet_address_group_get_members(INTERNET_ADDRESS_GROUP(address)));
     }
     return count;
+}
+
+QStringList mailboxAddresses(InternetAddressList *list)
+{
+    QStringList addresses;
+    const int count = internet_address_list_length(list);
+    for (int i = 0; i < count; ++i) {
+        InternetAddress *address = internet_address_list_get_address(list, i);
+        // Groups do not nest: their members are mailboxes.
+        const QStringList found =
+            INTERNET_ADDRESS_IS_GROUP(address)
+                ? mailboxAddresses(internet_address_group_get_members(INTERNET_ADDRESS_GROUP(address)))
+                : QStringList{[address] {
+                      const char *idn =
+                          internet_address_mailbox_get_idn_addr(INTERNET_ADDRESS_MAILBOX(address));
+                      return QString::fromUtf8(idn ? idn : "");
+                  }()};
+        for (const QString &text : found)
+            if (!text.isEmpty() && !addresses.contains(text, Qt::CaseInsensitive))
+                addresses << text;
+    }
+    return addresses;
+}
+
+bool isSendableAddress(const QString &address)
+{
+    return address.contains(QLatin1Char('@')) &&
+           std::none_of(address.cbegin(), address.cend(), [](QChar c) {
+               return c.unicode() <= 0x20 || c.unicode() == 0x7f || c == QLatin1Char('<') ||
+                      c == QLatin1Char('>');
+           });
 }

@@ -21,3 +21,11 @@ GObjectPtr<InternetAddressList> parseAddressText(const QString &text);
 // How many mailboxes with a domain ("user@host", also inside groups) the list holds; GMime
 // also takes a bare word such as "nobody" for a mailbox.
 int mailboxCount(InternetAddressList *list);
+
+// Every mailbox address of the list, group members too, each once (compared without regard to
+// case), in order; internationalized domains as ASCII.
+QStringList mailboxAddresses(InternetAddressList *list);
+
+// Whether the address can go into MAIL FROM or RCPT TO as it is: it has an "@" and no space,
+// control character or angle bracket that would break the command.
+bool isSendableAddress(const QString &address);
