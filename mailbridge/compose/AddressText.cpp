@@ -132,3 +132,30 @@ int mailboxCount(InternetAddressList *list)
     }
     return count;
 }
+
+namespace {
+
+void collectMailboxes(InternetAddressList *list, QStringList &addresses)
+{
+    for (int i = 0; list && i < internet_address_list_length(list); ++i) {
+        InternetAddress *address = internet_address_list_get_address(list, i); // borrowed
+        if (INTERNET_ADDRESS_IS_GROUP(address)) {
+            collectMailboxes(internet_address_group_get_members(INTERNET_ADDRESS_GROUP(address)),
+                             addresses);
+            continue;
+        }
+        const QString text =
+            QString::fromUtf8(internet_address_mailbox_get_addr(INTERNET_ADDRESS_MAILBOX(address)));
+        if (!text.isEmpty() && !addresses.contains(text, Qt::CaseInsensitive))
+            addresses << text;
+    }
+}
+
+} // namespace
+
+QStringList mailboxAddresses(const QString &text)
+{
+    QStringList addresses;
+    collectMailboxes(parseAddressText(text).get(), addresses);
+    return addresses;
+}

@@ -21,3 +21,7 @@ GObjectPtr<InternetAddressList> parseAddressText(const QString &text);
 // How many mailboxes with a domain ("user@host", also inside groups) the list holds; GMime
 // also takes a bare word such as "nobody" for a mailbox.
 int mailboxCount(InternetAddressList *list);
+
+// The mailbox addresses of the text as a person reads them ("ann@example.org", groups'
+// members too), each once, in order; pieces that hold none give nothing.
+QStringList mailboxAddresses(const QString &text);
