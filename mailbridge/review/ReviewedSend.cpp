@@ -3,6 +3,7 @@
 #include "common/ByteText.h"
 #include "common/CancelToken.h"
 #include "common/Failure.h"
+#include "mailbridge/DeliveryWords.h"
 #include "mailbridge/FilingOutcomes.h"
 #include "mailbridge/TransferMonitor.h"
 #include "mailbridge/review/DraftHeader.h"
@@ -40,24 +41,6 @@ QString quotedList(const std::vector<FolderDraft> &drafts)
     for (const FolderDraft &draft : drafts)
         subjects << QStringLiteral("\"%1\"").arg(draft.subject);
     return subjects.join(QStringLiteral(", "));
-}
-
-QString countOf(qsizetype n, const char *one, const char *many)
-{
-    return QStringLiteral("%1 %2").arg(n).arg(QLatin1String(n == 1 ? one : many));
-}
-
-// "ann@example.org", "ann@… and bob@…", "ann@…, bob@… and 3 others".
-QString whom(const QStringList &addresses)
-{
-    constexpr qsizetype named = 3;
-    if (addresses.size() <= 1)
-        return addresses.value(0);
-    if (addresses.size() <= named)
-        return addresses.first(addresses.size() - 1).join(QStringLiteral(", ")) +
-               QStringLiteral(" and ") + addresses.last();
-    return addresses.first(named - 1).join(QStringLiteral(", ")) + QStringLiteral(" and ") +
-           countOf(addresses.size() - (named - 1), "other", "others");
 }
 
 // Obeys the run's cancel; the bytes it counts are the run's own progress.
@@ -125,8 +108,8 @@ QString ReviewPlan::preview() const
         lines << QStringLiteral("No drafts of Ferrymail's Sends are waiting to be sent.");
     else
         lines << QStringLiteral("%1 to %2, %3 in all.")
-                     .arg(countOf(qsizetype(drafts.size()), "draft", "drafts"),
-                          whom(recipients()), byteText(std::int64_t(totalBytes())));
+                     .arg(countOf(int(drafts.size()), QStringLiteral("draft")),
+                          recipientsText(recipients()), byteText(std::int64_t(totalBytes())));
     if (!perhapsSent.empty())
         lines << QStringLiteral("Left alone: %1, which an earlier run may have sent (it went "
                                 "whole to the server, whose answer was lost). Look in Sent or "
@@ -135,7 +118,7 @@ QString ReviewPlan::preview() const
                      .arg(quotedList(perhapsSent));
     if (otherDrafts > 0)
         lines << QStringLiteral("%1 in the folder %2 not from Ferrymail and %3 left as %4.")
-                     .arg(countOf(otherDrafts, "other draft", "other drafts"),
+                     .arg(countOf(otherDrafts, QStringLiteral("other draft")),
                           QLatin1String(otherDrafts == 1 ? "is" : "are"),
                           QLatin1String(otherDrafts == 1 ? "is" : "are"),
                           QLatin1String(otherDrafts == 1 ? "it is" : "they are"));
@@ -165,7 +148,7 @@ QString ReviewedSendOutcome::summary() const
 {
     if (complete())
         return sent.isEmpty() ? QStringLiteral("No drafts were sent.")
-                              : QStringLiteral("Sent to %1: %2").arg(to, countOf(sent.size(), "message", "messages"));
+                              : QStringLiteral("Sent to %1: %2").arg(to, countOf(int(sent.size()), QStringLiteral("message")));
     QStringList parts;
     parts << QStringLiteral("Sent %1 of %2 drafts.")
                  .arg(sent.size())
@@ -296,7 +279,7 @@ ReviewedSendOutcome sendReviewedDrafts(const ReviewPlan &plan, DraftsFolder &fol
         for (const QString &address : out.recipients)
             if (!reached.contains(address, Qt::CaseInsensitive))
                 reached << address;
-        outcome.to = whom(reached);
+        outcome.to = recipientsText(reached);
         progress.draftSent(i);
         try {
             if (folder.remove(draft, keepCopies) == DraftRemoval::MarkedSent)

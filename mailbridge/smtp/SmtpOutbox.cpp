@@ -449,6 +449,22 @@ void SmtpOutbox::prepare(bool refreshToken)
     m_connection->setUp(m_endpoint, secret, bool(m_tokens), m_silence);
 }
 
+QString SmtpOutbox::loginRefused() const
+{
+    // Only a refusal says why; a login's challenge ("334" and encoded text) says nothing.
+    const QString reply = m_connection->lastReply();
+    const bool refusal = reply.startsWith(QLatin1Char('4')) || reply.startsWith(QLatin1Char('5'));
+    const QString said = refusal ? QStringLiteral(" (\"%1\")").arg(reply) : QString();
+    if (m_tokens)
+        return QStringLiteral("Cannot log in to %1: the server refused the sign-in%2. Sign in "
+                              "again in the Mail account window.")
+            .arg(destination(), said);
+    return QStringLiteral("Cannot log in to %1: the server refused the user name or password%2. "
+                          "Check the user name and the password (in the keyring, or what the "
+                          "PasswordCommand prints).")
+        .arg(destination(), said);
+}
+
 std::optional<std::uint64_t> SmtpOutbox::messageSizeLimit()
 {
     if (m_sizeLimit)
@@ -466,6 +482,8 @@ std::optional<std::uint64_t> SmtpOutbox::messageSizeLimit()
     curl_easy_setopt(curl, CURLOPT_CUSTOMREQUEST, nullptr);
     if (!finished)
         throw SendCancelled();
+    if (c.result == CURLE_LOGIN_DENIED)
+        throw Failure(loginRefused());
     if (c.result != CURLE_OK)
         throw Failure(QStringLiteral("Cannot reach %1: %2").arg(destination(), c.why()));
     std::optional<std::uint64_t> limit;
@@ -606,6 +624,8 @@ void SmtpOutbox::submit(const QString &sender, const QStringList &recipients, st
             }
             continue;
         }
+        if (c.result == CURLE_LOGIN_DENIED)
+            throw Failure(loginRefused());
         throw Failure(QStringLiteral("%1 did not take \"%2\": %3")
                           .arg(destination(), description, c.why()));
     }

@@ -78,6 +78,8 @@ private:
     // Checks the login's texts and makes the connection's options, once; refreshToken: a new
     // token after the server refused the last.
     void prepare(bool refreshToken);
+    // Why the server would not let the connection log in, as a person can act on it.
+    QString loginRefused() const;
     void keepCopy(const MessageContent &content, const Sha256Digest &sent,
                   TransferMonitor &monitor);
     SmtpEndpoint m_endpoint;
