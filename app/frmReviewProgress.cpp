@@ -1,7 +1,7 @@
 #include "app/frmReviewProgress.h"
 
 #include "app/ReviewedSendController.h"
-#include "filelist/ByteText.h"
+#include "common/ByteText.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
