@@ -93,9 +93,10 @@ TEST_F(CourierDraftsTest, DraftsAreListedFetchedAndTakenOut)
     endpoint.port = s_server->imapPort();
     endpoint.security = ImapSecurity::None;
     endpoint.user = QString(CourierServer::user);
+    // Keywords are off here, and MOVE is not offered.
     const std::vector<DraftRemoval> removals =
-        roundTrip(endpoint, QString(CourierServer::password));
-    ASSERT_EQ(removals.size(), 3u);
+        roundTrip(endpoint, QString(CourierServer::password), false);
+    EXPECT_EQ(removals, std::vector<DraftRemoval>(3, DraftRemoval::CopiedExpunged));
     const QList<QByteArray> sent = s_server->messagesIn(QStringLiteral("INBOX.Sent"));
     ASSERT_EQ(sent.size(), 1);
     EXPECT_TRUE(sent[0].contains("Message-ID: <first.1@ferrymail.test>"));

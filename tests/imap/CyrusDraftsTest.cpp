@@ -118,7 +118,7 @@ TEST(CyrusServerTest, EveryProcessOfItIsFoundAndGoesWithIt)
 TEST_F(CyrusDraftsTest, DraftsAreListedFetchedAndMovedOut)
 {
     const std::vector<DraftRemoval> removals =
-        roundTrip(endpoint(), QString(CyrusServer::password));
+        roundTrip(endpoint(), QString(CyrusServer::password), true);
     EXPECT_EQ(removals,
               std::vector<DraftRemoval>({DraftRemoval::Moved, DraftRemoval::CopiedExpunged,
                                          DraftRemoval::CopiedExpunged}));

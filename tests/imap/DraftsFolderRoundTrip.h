@@ -7,8 +7,10 @@
 #include <algorithm>
 
 // On any server: the drafts a mail program saved are listed as they are, fetched byte for
-// byte, and taken out after sending, the first into Sent. Returns how each was removed.
-inline std::vector<DraftRemoval> roundTrip(const ImapEndpoint &endpoint, const QString &password)
+// byte, flagged while sent where the server keeps keywords, and taken out after sending, the
+// first into Sent. Returns how each was removed.
+inline std::vector<DraftRemoval> roundTrip(const ImapEndpoint &endpoint, const QString &password,
+                                           bool keepsKeywords)
 {
     std::vector<DraftRemoval> removals;
     ImapSession session(endpoint, password);
@@ -35,7 +37,7 @@ inline std::vector<DraftRemoval> roundTrip(const ImapEndpoint &endpoint, const Q
             bytes.append(data, qsizetype(size));
         });
         EXPECT_EQ(bytes, raw[i].bytes);
-        EXPECT_TRUE(folder.mark(*found, DraftsFolder::sendingKeyword));
+        EXPECT_EQ(folder.mark(*found, DraftsFolder::sendingKeyword), keepsKeywords);
         removals.push_back(folder.remove(*found, i == 0));
     }
     for (const FolderDraft &left : folder.list())
