@@ -48,6 +48,16 @@ QString named(const FolderDraft &draft)
     return QStringLiteral("the draft \"%1\"").arg(draft.subject);
 }
 
+// Read whole, yet not what a server says of a message: the connection stays, nothing changed.
+QString notADraft(const ImapEndpoint &endpoint, const QString &doing, const ImapReadError &error)
+{
+    return QStringLiteral("Cannot %1: %2 port %3 sent %4, which no mail server sends for a "
+                          "message. Nothing was changed in the folder.")
+        .arg(doing, endpoint.host)
+        .arg(endpoint.port)
+        .arg(QString::fromStdString(error.what()));
+}
+
 QByteArray uidOf(const FolderDraft &draft)
 {
     return QByteArray::number(qulonglong(draft.uid));
@@ -167,15 +177,18 @@ std::vector<FolderDraft> ImapDraftsFolder::list()
                     continue;
                 items[uid].insert(*fetched);
             }
-            // A UID without data was expunged in between: gone from the folder, not listed.
+            // A UID without data, or with only a change of its flags, was expunged in
+            // between: gone from the folder, not listed.
             for (const auto &[uid, found] : items) {
+                if (!found.contains("RFC822.SIZE") && !found.contains("ENVELOPE") &&
+                    !found.contains("BODYSTRUCTURE"))
+                    continue;
                 FolderDraft draft = fetchedDraft(found);
                 if (!draft.flags.contains("\\Deleted"))
                     drafts.push_back(std::move(draft));
             }
         } catch (const ImapReadError &error) {
-            throw Failure(
-                imapFailure::unreadable(m_endpoint, doing, QString::fromStdString(error.what())));
+            throw Failure(notADraft(m_endpoint, doing, error));
         }
     }
     return drafts;
@@ -226,8 +239,6 @@ QByteArray ImapDraftsFolder::fetchBytes(const FolderDraft &draft, std::uint64_t 
                          QByteArray::number(qulonglong(length)) + ">)",
                      {"FETCH"}, doing)
             .untagged;
-    const QString unreadable = QStringLiteral("%1 The draft was not handed on further; nothing "
-                                              "was changed in the folder.");
     try {
         for (const ImapResponse &response : said) {
             const auto items = fetchItems(response);
@@ -254,8 +265,7 @@ QByteArray ImapDraftsFolder::fetchBytes(const FolderDraft &draft, std::uint64_t 
             }
         }
     } catch (const ImapReadError &error) {
-        throw Failure(unreadable.arg(
-            imapFailure::unreadable(m_endpoint, doing, QString::fromStdString(error.what()))));
+        throw Failure(notADraft(m_endpoint, doing, error));
     }
     throw Failure(QStringLiteral("Cannot %1: it is no longer in the folder. It was deleted or "
                                  "changed in the mail program since it was listed (a changed "
@@ -328,8 +338,7 @@ bool ImapDraftsFolder::mark(const FolderDraft &draft, const QByteArray &keyword)
             });
         }
     } catch (const ImapReadError &error) {
-        throw Failure(
-            imapFailure::unreadable(m_endpoint, doing, QString::fromStdString(error.what())));
+        throw Failure(notADraft(m_endpoint, doing, error));
     }
     return true;
 }

@@ -66,7 +66,9 @@ TEST(DraftsFolderPeer, AWellFormedListingIsRead)
     script.scriptedAnswers["UID SEARCH"] = "* SEARCH 1 2\r\n";
     script.scriptedAnswers["UID FETCH"] =
         listing + "(\"TEXT\" \"PLAIN\" NIL NIL NIL \"7BIT\" 1 1))\r\n"
-                  "* 2 FETCH (FLAGS (\\Seen))\r\n"; // unasked, without UID: no draft
+                  // Unasked flag changes, of one without a UID and of one expunged since.
+                  "* 2 FETCH (FLAGS (\\Seen))\r\n"
+                  "* 2 FETCH (UID 2 FLAGS (\\Seen))\r\n";
     ScriptedImapPeer peer(script);
     ImapDraftsFolder folder(endpointOf(peer), QStringLiteral("secret"));
     const std::vector<FolderDraft> drafts = folder.list();
@@ -92,8 +94,10 @@ TEST(DraftsFolderPeer, AHostileListingIsAFailure)
     expectBoundedMemory();
 
     // A description without what a draft needs.
-    failure = listingFailure("* 1 FETCH (UID 1 FLAGS (\\Draft))\r\n");
+    failure = listingFailure("* 1 FETCH (UID 1 FLAGS (\\Draft) ENVELOPE (NIL NIL NIL NIL NIL NIL "
+                             "NIL NIL NIL NIL) BODYSTRUCTURE (\"TEXT\" \"PLAIN\"))\r\n");
     EXPECT_TRUE(failure.contains("without RFC822.SIZE")) << failure.toStdString();
+    EXPECT_TRUE(failure.contains("Nothing was changed")) << failure.toStdString();
 
     // More drafts than are read.
     QByteArray many = "* SEARCH";
