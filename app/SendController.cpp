@@ -194,8 +194,8 @@ SendEnd SendController::endOf(BackgroundSend &send) const
     const Outbox &mail = *m_outbox;
     SendEnd end;
     try {
-        end.summary = sendDoneText(int(send.result().filedSubjects.size()), mail.destination(),
-                                   mail.sendsOn());
+        end.summary = mail.deliveredText(int(send.result().filedSubjects.size()),
+                                         send.prepared().request.recipient);
     } catch (const PasswordWanted &) {
         end.kind = SendEnd::Kind::PasswordWanted;
     } catch (const SendStopped &stopped) {

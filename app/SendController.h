@@ -27,7 +27,7 @@ struct SendEnd
         PasswordWanted, // nothing went: the outbox needs a password nobody gave yet
     };
     Kind kind = Kind::Done;
-    // The line under the list and the desktop's notification: "4 messages are in …".
+    // The line under the list and the desktop's notification: "4 messages in the outbox folder …".
     QString summary;
     QString failure;
     // The files whose messages went or may have gone: unticked, so that Send sends the rest.

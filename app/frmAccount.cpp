@@ -56,6 +56,7 @@ template <typename W> W *named(W *widget, const char *name)
 // The combo box's rows, in this order.
 constexpr ImapSecurity securities[] = {ImapSecurity::Tls, ImapSecurity::StartTls,
                                        ImapSecurity::None};
+constexpr SaveSentCopy copyChoices[] = {SaveSentCopy::Auto, SaveSentCopy::Yes, SaveSentCopy::No};
 
 QLabel *resultLabel(QWidget *parent, const char *name)
 {
@@ -115,6 +116,13 @@ frmAccount::frmAccount(SettingsStore &settings, PasswordStore &keyring, QWidget 
                             QStringLiteral("None (this machine only)")});
     txtSmtpUser = named(new QLineEdit(this), "txtSmtpUser");
     txtSmtpUser->setPlaceholderText(QStringLiteral("Empty: the user above"));
+    cboSaveSentCopy = named(new QComboBox(this), "cboSaveSentCopy");
+    cboSaveSentCopy->addItems({QStringLiteral("Automatic (unless the provider keeps one itself)"),
+                               QStringLiteral("Always"), QStringLiteral("Never")});
+    cboSaveSentCopy->setToolTip(
+        QStringLiteral("A copy of each message sent goes to the Sent folder of the IMAP account, "
+                       "whose server and user are set under \"Into the Drafts of my IMAP "
+                       "account\"."));
     txtUser = named(new QLineEdit(this), "txtUser");
     txtPassword = named(new QLineEdit(this), "txtPassword");
     txtPassword->setEchoMode(QLineEdit::Password);
@@ -204,6 +212,7 @@ frmAccount::frmAccount(SettingsStore &settings, PasswordStore &keyring, QWidget 
     accountForm->addRow(QStringLiteral("SMTP server:"), smtpServerRow);
     accountForm->addRow(QStringLiteral("Security:"), cboSmtpSecurity);
     accountForm->addRow(QStringLiteral("SMTP user:"), txtSmtpUser);
+    accountForm->addRow(QStringLiteral("Copy in Sent:"), cboSaveSentCopy);
     accountForm->addRow(QStringLiteral("Password:"), txtPassword);
     accountForm->addRow(QString(), chkRemember);
     accountForm->addRow(grpSignIn);
@@ -250,6 +259,9 @@ frmAccount::frmAccount(SettingsStore &settings, PasswordStore &keyring, QWidget 
     connect(cboSmtpSecurity, &QComboBox::currentIndexChanged, this,
             &frmAccount::cboSmtpSecurity_Changed);
     connect(cmdAdvanced, &QToolButton::toggled, this, &frmAccount::showAdvanced);
+    // The copy goes to the IMAP account: without its server and user there is nowhere to put it.
+    for (QLineEdit *field : {txtHost, txtUser})
+        connect(field, &QLineEdit::textChanged, this, &frmAccount::enableSaveSentCopy);
     connect(grpSignIn, &OAuthSignInBox::serverSuggested, this,
             [this](const ProviderServer &server) {
                 // A host the person typed stays.
@@ -285,7 +297,8 @@ frmAccount::frmAccount(SettingsStore &settings, PasswordStore &keyring, QWidget 
     // The fields keep the room they need, whatever the result area holds.
     for (QWidget *field : std::initializer_list<QWidget *>{
              txtOutbox, txtSendmail, txtHost, spnPort, cboSecurity, txtUser, txtPassword, txtFolder,
-             txtPasswordCommand, txtSmtpHost, spnSmtpPort, cboSmtpSecurity, txtSmtpUser})
+             txtPasswordCommand, txtSmtpHost, spnSmtpPort, cboSmtpSecurity, txtSmtpUser,
+             cboSaveSentCopy})
         field->setMinimumSize(field->sizeHint());
     txtSendmail->setMinimumWidth(
         txtSendmail->fontMetrics().horizontalAdvance(SendmailOutbox::defaultCommand()) +
@@ -331,6 +344,7 @@ void frmAccount::showAccount(const MailAccount &account)
     m_shownSmtpSecurity = account.smtpSecurity;
     selectValue(cboSmtpSecurity, securities, account.smtpSecurity);
     txtSmtpUser->setText(account.smtpUser);
+    selectValue(cboSaveSentCopy, copyChoices, account.saveSentCopy);
     txtUser->setText(account.imapUser);
     if (account.imapUser.contains(u'@'))
         rowFind->setAddress(account.imapUser);
@@ -369,6 +383,7 @@ MailAccount frmAccount::accountFromControls() const
     account.smtpPort = spnSmtpPort->value();
     account.smtpSecurity = selectedValue(cboSmtpSecurity, securities);
     account.smtpUser = txtSmtpUser->text().trimmed();
+    account.saveSentCopy = selectedValue(cboSaveSentCopy, copyChoices);
     account.passwordCommand = txtPasswordCommand->text().trimmed();
     grpSignIn->fillIn(account);
     account.smtpAuth = account.imapAuth;
@@ -388,7 +403,8 @@ void frmAccount::enableForKind()
     accountForm->setRowVisible(smtpServerRow, smtp);
     for (QWidget *field : std::initializer_list<QWidget *>{cboSecurity, txtFolder})
         accountForm->setRowVisible(field, imap);
-    for (QWidget *field : std::initializer_list<QWidget *>{cboSmtpSecurity, txtSmtpUser})
+    for (QWidget *field :
+         std::initializer_list<QWidget *>{cboSmtpSecurity, txtSmtpUser, cboSaveSentCopy})
         accountForm->setRowVisible(field, smtp);
     for (QWidget *control : std::initializer_list<QWidget *>{
              txtHost, spnPort, cboSecurity, txtUser, txtPassword, chkRemember, txtFolder,
@@ -398,9 +414,16 @@ void frmAccount::enableForKind()
     rowFind->setEnabled(imap || smtp);
     txtOutbox->setEnabled(kind == MailAccountKind::Maildir);
     txtSendmail->setEnabled(kind == MailAccountKind::Sendmail);
+    enableSaveSentCopy();
     cmdTest->setVisible(imap || smtp);
     cmdTest->setEnabled((imap || smtp) && !isTesting());
     fitToFields();
+}
+
+void frmAccount::enableSaveSentCopy()
+{
+    const MailAccount account = accountFromControls();
+    cboSaveSentCopy->setEnabled(account.kind == MailAccountKind::Smtp && hasImapSettings(account));
 }
 
 void frmAccount::showAdvanced(bool shown)

@@ -64,6 +64,7 @@ private:
     void enableForKind();
     void cboSecurity_Changed();
     void cboSmtpSecurity_Changed();
+    void enableSaveSentCopy();
     void showAdvanced(bool shown);
     void fitToFields();
     void cmdTest_Click();
@@ -101,6 +102,7 @@ private:
     QSpinBox *spnSmtpPort = nullptr;
     QComboBox *cboSmtpSecurity = nullptr;
     QLineEdit *txtSmtpUser = nullptr;
+    QComboBox *cboSaveSentCopy = nullptr;
     QToolButton *cmdAdvanced = nullptr;
     FindSettingsRow *rowFind = nullptr;
     QLineEdit *txtHost = nullptr;

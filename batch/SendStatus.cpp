@@ -1,6 +1,6 @@
 #include "batch/SendStatus.h"
 
-#include "filelist/ByteText.h"
+#include "common/ByteText.h"
 
 #include "batch/BatchPlan.h"
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "batch/SendProgress.h"
-#include "filelist/ByteText.h"
+#include "common/ByteText.h"
 
 #include <QString>
 

@@ -16,21 +16,6 @@ constexpr int namesShown = 5;
 
 } // namespace
 
-QString sendDoneText(int filed, const QString &destination)
-{
-    return QStringLiteral("%1 %2 %3 in %4")
-        .arg(filed)
-        .arg(messages(filed), filed == 1 ? QStringLiteral("is") : QStringLiteral("are"),
-             destination);
-}
-
-QString sendDoneText(int filed, const QString &destination, bool sent)
-{
-    if (!sent)
-        return sendDoneText(filed, destination);
-    return QStringLiteral("%1 %2 sent through %3").arg(filed).arg(messages(filed), destination);
-}
-
 QString sendStoppedText(int filed, int planned, const QStringList &unsentFiles)
 {
     // A cancel between planning and the first report may know fewer planned than filed.

@@ -6,13 +6,7 @@
 struct SendRemainder;
 
 // The line a person reads when a Send has ended, so that nobody has to guess whether to send
-// again.
-
-// "3 messages are in the Drafts folder of me@example.org"; `destination` reads after "in".
-QString sendDoneText(int filed, const QString &destination);
-// "3 messages sent through the mail server smtp.example.org" for an outbox that sends on
-// (sent), else as above.
-QString sendDoneText(int filed, const QString &destination, bool sent);
+// again. A Send that went whole is worded by its outbox (Outbox::deliveredText).
 
 // "Stopped: 1 of 3 messages filed. Not sent: b.bin, c.bin"; a long list is cut after a few
 // names and says how many more there are.
@@ -25,7 +19,7 @@ QString sendStoppedText(int filed, int planned, const QStringList &unsentFiles);
 // person to check before sending their files again.
 QString sendRemainderText(const SendRemainder &rest, bool sent, bool cancelled);
 
-// The summary as the main window keeps it under the list: "14:02 — 4 messages are in …".
+// The summary as the main window keeps it under the list: "14:02 — 4 messages in …".
 QString outcomeLine(const QString &timeOfDay, const QString &summary);
 
 // The text with its path (from the first " /" or " ~/" to the end) made one unbreakable

@@ -4,6 +4,7 @@
 #include "cli/Interruption.h"
 #include "cli/ResumeStateFile.h"
 #include "cli/SendCommand.h"
+#include "cli/SendDraftsCommand.h"
 #include "cli/StandardStreams.h"
 #include "common/Failure.h"
 #include "common/HomePath.h"
@@ -14,12 +15,14 @@
 #include "mailbridge/password/KeychainPasswordStore.h"
 #include "mailbridge/password/PasswordResolution.h"
 #include "mailbridge/wiring/OutboxFactory.h"
+#include "mailbridge/wiring/ReviewedSendAccount.h"
 #include "settings/QtSettingsStore.h"
 
 #include <QCoreApplication>
 
 #include <cerrno>
 #include <cstring>
+#include <poll.h>
 #include <unistd.h>
 
 namespace {
@@ -28,6 +31,7 @@ namespace {
 enum class Command
 {
     Send,
+    SendDrafts,
     Account,
     Help,
     Version,
@@ -38,6 +42,8 @@ Command commandOf(const char *word)
 {
     if (std::strcmp(word, "send") == 0)
         return Command::Send;
+    if (std::strcmp(word, "send-drafts") == 0)
+        return Command::SendDrafts;
     if (std::strcmp(word, "account") == 0)
         return Command::Account;
     if (std::strcmp(word, "--help") == 0 || std::strcmp(word, "-h") == 0)
@@ -84,6 +90,59 @@ int runSend(const ParsedArguments &parsed, QTextStream &out, QTextStream &err)
                           {out, err, ::isatty(STDERR_FILENO) ? stderr : nullptr});
 }
 
+// Asks on the terminal; SIGINT or SIGTERM while it waits is a no.
+bool confirmOnTerminal(const QString &question, const Interruption &interruption)
+{
+    std::fputs(question.toLocal8Bit().constData(), stderr);
+    std::fflush(stderr);
+    QByteArray answer;
+    while (interruption.signal == 0 && answer.size() < 64) {
+        pollfd wait{STDIN_FILENO, POLLIN, 0};
+        const int ready = ::poll(&wait, 1, 100);
+        if (ready < 0 && errno != EINTR)
+            return false;
+        if (ready <= 0)
+            continue;
+        char c = 0;
+        const ssize_t n = ::read(STDIN_FILENO, &c, 1);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0 || c == '\n')
+            break;
+        answer += c;
+    }
+    if (interruption.signal != 0)
+        return false;
+    answer = answer.trimmed().toLower();
+    return answer == "y" || answer == "yes";
+}
+
+int runSendDrafts(const QList<QByteArray> &arguments, QTextStream &out, QTextStream &err)
+{
+    QtSettingsStore settings;
+    Interruption interruption;
+    const ReviewedSendMaker make = [&settings, &interruption] {
+        const auto cancelled = [&interruption] { return interruption.cancel.cancelled(); };
+        const MailAccount account = readMailAccount(settings);
+        // Nobody to ask for a password here: the keyring or PasswordCommand has it.
+        std::optional<QString> password;
+        if (account.imapAuth != ImapAuth::OAuth2 || account.smtpAuth != ImapAuth::OAuth2) {
+            KeychainPasswordStore keyring;
+            password = resolvePassword(account, keyring, cancelled);
+        }
+        return createReviewedSend(settings, password, std::make_shared<KeychainPasswordStore>(),
+                                  FirstToken::Now, cancelled);
+    };
+    const InterruptHandlers handlers(interruption);
+    Confirmation confirm;
+    if (::isatty(STDIN_FILENO))
+        confirm = [&interruption](const QString &question) {
+            return confirmOnTerminal(question, interruption);
+        };
+    return runSendDraftsCommand(arguments, make, confirm, interruption,
+                                {out, err, ::isatty(STDERR_FILENO) ? stderr : nullptr});
+}
+
 } // namespace
 
 bool wantsCommandLine(int argc, char **)
@@ -107,6 +166,12 @@ int runCommandLine(int argc, char **argv)
         out << usageText();
     } else if (command == Command::Version) {
         out << versionText();
+    } else if (command == Command::SendDrafts) {
+        QList<QByteArray> arguments;
+        for (int i = 2; i < argc; ++i)
+            arguments << QByteArray(argv[i]);
+        filing = true;
+        code = runSendDrafts(arguments, out, err);
     } else if (command == Command::Account) {
         QList<QByteArray> arguments;
         for (int i = 2; i < argc; ++i)

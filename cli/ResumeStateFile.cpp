@@ -46,11 +46,7 @@ ResumeStateFile::ResumeStateFile(QString folder) : m_folder(std::move(folder)) {
 
 QString ResumeStateFile::defaultFolder()
 {
-    // Only an absolute path counts, as the base directory rules say.
-    const QString state = qEnvironmentVariable("XDG_STATE_HOME");
-    if (state.startsWith(QLatin1Char('/')))
-        return state + QStringLiteral("/Ferrymail");
-    return QDir::homePath() + QStringLiteral("/.local/state/Ferrymail");
+    return stateFolder();
 }
 
 QString ResumeStateFile::path() const

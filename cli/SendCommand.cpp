@@ -88,10 +88,11 @@ PreparedSend prepare(const TickedRequest &ticked, const QString &folder, const F
     return prepared;
 }
 
-// The subjects of the messages filed and of those perhaps filed, then where the filed ones
-// went: "4 messages in the Maildir outbox ~/Outbox". That line only when one was filed.
+// The subjects of the messages filed and of those perhaps filed, then one line of where the
+// filed ones went: "4 messages in the outbox folder ~/Outbox", "Sent to ann@example.org: 4
+// messages". That line only when one was filed.
 void printFiled(QTextStream &out, const QStringList &subjects, const QStringList &perhaps,
-                const Outbox &outbox)
+                const Outbox &outbox, const QString &to)
 {
     const bool sent = outbox.sendsOn();
     for (const QString &subject : subjects)
@@ -99,8 +100,7 @@ void printFiled(QTextStream &out, const QStringList &subjects, const QStringList
     for (const QString &subject : perhaps)
         out << (sent ? "May have been sent: " : "Perhaps filed: ") << oneLineText(subject) << '\n';
     if (!subjects.isEmpty())
-        out << subjects.size() << (subjects.size() == 1 ? " message" : " messages")
-            << (sent ? " sent through " : " in ") << oneLineText(outbox.destination()) << '\n';
+        out << oneLineText(outbox.deliveredText(int(subjects.size()), to)) << '\n';
     out.flush();
 }
 
@@ -157,7 +157,8 @@ int deliver(const PreparedSend &prepared, Outbox &outbox, std::optional<Recordin
     try {
         const SendOutcome outcome = sendBatch(prepared, outbox, progress, interruption.cancel);
         terminal.reset();
-        printFiled(output.out, outcome.filedSubjects, outcome.perhapsFiledSubjects, outbox);
+        printFiled(output.out, outcome.filedSubjects, outcome.perhapsFiledSubjects, outbox,
+                   prepared.request.recipient);
         if (recording) {
             try {
                 recording->file.remove();
@@ -168,7 +169,8 @@ int deliver(const PreparedSend &prepared, Outbox &outbox, std::optional<Recordin
         return ExitCode::sent;
     } catch (const SendStopped &stopped) {
         terminal.reset();
-        printFiled(output.out, stopped.filedSubjects(), stopped.perhapsFiledSubjects(), outbox);
+        printFiled(output.out, stopped.filedSubjects(), stopped.perhapsFiledSubjects(), outbox,
+                   prepared.request.recipient);
         output.err << terminalText(stopped.description(oneLineText)) << '\n';
         if (recorder && !recorder->saveFailure().isEmpty())
             recordFailure(recorder->saveFailure() +

@@ -24,3 +24,12 @@ QString withHomeAsTilde(const QString &path)
         return QLatin1Char('~') + path.mid(home.size());
     return path;
 }
+
+QString stateFolder()
+{
+    // Only an absolute path counts, as the base directory rules say.
+    const QString state = qEnvironmentVariable("XDG_STATE_HOME");
+    if (state.startsWith(QLatin1Char('/')))
+        return state + QStringLiteral("/Ferrymail");
+    return QDir::homePath() + QStringLiteral("/.local/state/Ferrymail");
+}

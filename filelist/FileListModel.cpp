@@ -3,7 +3,7 @@
 #include <QSet>
 
 #include "common/FileNameCodec.h"
-#include "filelist/ByteText.h"
+#include "common/ByteText.h"
 
 void FileListModel::reset(const QString &folder, const QStringList &lines, ListState state,
                           const std::vector<qint64> &sizes)

@@ -1,6 +1,7 @@
 #include "mailbridge/Outbox.h"
 
 #include "common/FileNameCodec.h"
+#include "mailbridge/DeliveryWords.h"
 
 #include <QFileInfo>
 
@@ -24,4 +25,15 @@ void Outbox::checkSizes(const std::vector<Draft> &drafts)
                           .arg(*limit)
                           .arg(destination()));
     }
+}
+
+QString Outbox::deliveredText(int messages, const QString &) const
+{
+    if (sendsOn())
+        return QStringLiteral("Sent through %1: %2")
+            .arg(destination(), countOf(messages, QStringLiteral("message")));
+    // Kept neither here nor sent on, they wait on a server for a person to send them.
+    const QString noun =
+        localFolder().isEmpty() ? QStringLiteral("draft") : QStringLiteral("message");
+    return QStringLiteral("%1 in %2").arg(countOf(messages, noun), destination());
 }

@@ -33,6 +33,11 @@ public:
     // through the destination rather than put into it).
     virtual bool sendsOn() const { return false; }
 
+    // Where `messages` messages to `to` (the Send's To field as typed) went, as the last word
+    // on a Send: "3 messages in the Maildir outbox ~/Outbox", "3 drafts in the Drafts folder
+    // of me@example.org", or for an outbox that sends on "Sent to ann@example.org: 3 messages".
+    virtual QString deliveredText(int messages, const QString &to) const;
+
     // A folder on this machine where a person can look at the filed messages; empty when the
     // messages go to a server.
     virtual QString localFolder() const { return {}; }

@@ -1,5 +1,7 @@
 #include "mailbridge/compose/AddressText.h"
 
+#include <algorithm>
+
 #include "mailbridge/compose/ControlCharacters.h"
 #include "mailbridge/compose/HeaderEncoding.h"
 
@@ -131,4 +133,43 @@ int mailboxCount(InternetAddressList *list)
                 mailboxCount(internet_address_group_get_members(INTERNET_ADDRESS_GROUP(address)));
     }
     return count;
+}
+
+QStringList mailboxAddresses(InternetAddressList *list, AddressForm form)
+{
+    QStringList addresses;
+    const int count = list ? internet_address_list_length(list) : 0;
+    for (int i = 0; i < count; ++i) {
+        InternetAddress *address = internet_address_list_get_address(list, i); // borrowed
+        QStringList found;
+        if (INTERNET_ADDRESS_IS_GROUP(address)) {
+            // Groups do not nest: their members are mailboxes.
+            found = mailboxAddresses(
+                internet_address_group_get_members(INTERNET_ADDRESS_GROUP(address)), form);
+        } else {
+            InternetAddressMailbox *mailbox = INTERNET_ADDRESS_MAILBOX(address);
+            const char *text = form == AddressForm::Ascii
+                                   ? internet_address_mailbox_get_idn_addr(mailbox)
+                                   : internet_address_mailbox_get_addr(mailbox);
+            found << QString::fromUtf8(text ? text : "");
+        }
+        for (const QString &text : found)
+            if (!text.isEmpty() && !addresses.contains(text, Qt::CaseInsensitive))
+                addresses << text;
+    }
+    return addresses;
+}
+
+QStringList mailboxAddresses(const QString &text)
+{
+    return mailboxAddresses(parseAddressText(text).get(), AddressForm::AsWritten);
+}
+
+bool isSendableAddress(const QString &address)
+{
+    return address.contains(QLatin1Char('@')) &&
+           std::none_of(address.cbegin(), address.cend(), [](QChar c) {
+               return c.unicode() <= 0x20 || c.unicode() == 0x7f || c == QLatin1Char('<') ||
+                      c == QLatin1Char('>');
+           });
 }

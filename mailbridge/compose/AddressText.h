@@ -21,3 +21,21 @@ GObjectPtr<InternetAddressList> parseAddressText(const QString &text);
 // How many mailboxes with a domain ("user@host", also inside groups) the list holds; GMime
 // also takes a bare word such as "nobody" for a mailbox.
 int mailboxCount(InternetAddressList *list);
+
+// Every mailbox address of the list, group members too, each once (compared without regard to
+// case), in order. Ascii: internationalized domains in their ASCII form, as an SMTP envelope
+// takes them; else as written, for a person to read.
+enum class AddressForm
+{
+    AsWritten,
+    Ascii,
+};
+QStringList mailboxAddresses(InternetAddressList *list, AddressForm form = AddressForm::Ascii);
+
+// The mailbox addresses of the text as a person reads them ("ann@example.org", groups'
+// members too), each once, in order; pieces that hold none give nothing.
+QStringList mailboxAddresses(const QString &text);
+
+// Whether the address can go into MAIL FROM or RCPT TO as it is: it has an "@" and no space,
+// control character or angle bracket that would break the command.
+bool isSendableAddress(const QString &address);

@@ -12,6 +12,8 @@ public:
     // length.
     std::uint64_t storedSize(const Draft &draft) const override;
     const MessageRules &messageRules() const override;
+    // An outbox that sends on names the recipients of the To field.
+    QString deliveredText(int messages, const QString &to) const override;
 
 protected:
     // How storedSize inspects an attachment (inspectAttachment); an outbox may keep the result

@@ -2,6 +2,7 @@
 
 #include "common/Failure.h"
 #include "mailbridge/AccessTokenSource.h"
+#include "mailbridge/FilingOutcomes.h"
 #include "mailbridge/compose/AttachmentInspections.h"
 #include "mailbridge/compose/DraftContent.h"
 #include "mailbridge/imap/ImapDraft.h"
@@ -14,6 +15,7 @@ struct ImapOutbox::Account
     std::optional<QString> password;
     std::shared_ptr<AccessTokenSource> tokens;
     std::function<bool()> cancelled;
+    FiledListener filed;
     std::shared_ptr<ImapSession> session;
     std::shared_ptr<AttachmentInspections> inspections = std::make_shared<AttachmentInspections>();
 
@@ -37,13 +39,13 @@ struct ImapOutbox::Account
 
 ImapOutbox::ImapOutbox(ImapEndpoint endpoint, std::optional<QString> password)
     : m_account(std::make_shared<Account>(
-          Account{std::move(endpoint), std::move(password), nullptr, {}, {}}))
+          Account{std::move(endpoint), std::move(password), nullptr, {}, {}, {}}))
 {
 }
 
 ImapOutbox::ImapOutbox(ImapEndpoint endpoint, std::shared_ptr<AccessTokenSource> tokens)
     : m_account(std::make_shared<Account>(
-          Account{std::move(endpoint), std::nullopt, std::move(tokens), {}, {}}))
+          Account{std::move(endpoint), std::nullopt, std::move(tokens), {}, {}, {}}))
 {
 }
 
@@ -73,7 +75,25 @@ void ImapOutbox::file(const Draft &draft, TransferMonitor &monitor)
     // The files sized for this Send are opened once more only to be read.
     const MessageContent content = draftContent(
         draft, [this](const QString &path) { return m_account->inspections->take(path); });
-    ImapDraft([account = m_account] { return account->connection(); }).file(content, monitor);
+    const auto tell = [this, &content] {
+        if (m_account->filed)
+            m_account->filed(content);
+    };
+    try {
+        ImapDraft([account = m_account] { return account->connection(); }).file(content, monitor);
+    } catch (const FiledWithFailure &) {
+        tell();
+        throw;
+    } catch (const PerhapsFiled &) {
+        tell();
+        throw;
+    }
+    tell();
+}
+
+void ImapOutbox::setFiledListener(FiledListener listener)
+{
+    m_account->filed = std::move(listener);
 }
 
 void ImapOutbox::setPassword(const QString &password)

@@ -1,11 +1,13 @@
 #pragma once
 
 #include "mailbridge/compose/ComposingOutbox.h"
+#include "mailbridge/compose/MessageContent.h"
 #include "mailbridge/imap/ImapEndpoint.h"
 
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -28,6 +30,10 @@ public:
 
     // Throws as ImapDraft::file does.
     void file(const Draft &draft, TransferMonitor &monitor) override;
+    // Told of each message that is, or may be, in the folder, so that it can be recognised
+    // there later. It must not throw: the message is filed whatever it does.
+    using FiledListener = std::function<void(const MessageContent &)>;
+    void setFiledListener(FiledListener listener);
     QString destination() const override;
     // IMAP requires CRLF on the wire, attachments included.
     LineEnding lineEnding() const override { return LineEnding::CrLf; }

@@ -2,6 +2,7 @@
 
 #include "common/Failure.h"
 #include "common/HomePath.h"
+#include "mailbridge/DeliveryWords.h"
 #include "mailbridge/TransferMonitor.h"
 #include "mailbridge/compose/DraftContent.h"
 #include "mailbridge/compose/MessageWriter.h"
@@ -62,6 +63,13 @@ std::unique_ptr<MaildirOutbox> MaildirOutbox::forSizing(const QString &folder)
 QString MaildirOutbox::destination() const
 {
     return QStringLiteral("the Maildir outbox ") + withHomeAsTilde(m_folder);
+}
+
+// Said as a person finds it in a file manager or a mail client: a folder, not a format.
+QString MaildirOutbox::deliveredText(int messages, const QString &) const
+{
+    return QStringLiteral("%1 in the outbox folder %2")
+        .arg(countOf(messages, QStringLiteral("message")), withHomeAsTilde(m_folder));
 }
 
 void MaildirOutbox::file(const Draft &draft, TransferMonitor &monitor)

@@ -25,6 +25,7 @@ public:
     void file(const Draft &draft, TransferMonitor &monitor) override;
     QString destination() const override;
     QString localFolder() const override { return m_folder; }
+    QString deliveredText(int messages, const QString &to) const override;
 
     QString folder() const { return m_folder; }
 

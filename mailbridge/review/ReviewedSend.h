@@ -17,6 +17,7 @@ class MessageSubmission;
 struct ReviewPlan
 {
     std::vector<FolderDraft> drafts; // to send, in the folder's order
+    std::vector<FiledDraft> filed;   // what recognised each of them in the record
     // Left alone: an earlier run sent them as far as the final dot and did not learn whether
     // the server took them (still flagged DraftsFolder::sendingKeyword).
     std::vector<FolderDraft> perhapsSent;

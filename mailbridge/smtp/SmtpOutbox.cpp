@@ -449,6 +449,22 @@ void SmtpOutbox::prepare(bool refreshToken)
     m_connection->setUp(m_endpoint, secret, bool(m_tokens), m_silence);
 }
 
+QString SmtpOutbox::loginRefused() const
+{
+    // Only a refusal says why; a login's challenge ("334" and encoded text) says nothing.
+    const QString reply = m_connection->lastReply();
+    const bool refusal = reply.startsWith(QLatin1Char('4')) || reply.startsWith(QLatin1Char('5'));
+    const QString said = refusal ? QStringLiteral(" (\"%1\")").arg(reply) : QString();
+    if (m_tokens)
+        return QStringLiteral("Cannot log in to %1: the server refused the sign-in%2. Sign in "
+                              "again in the Mail account window.")
+            .arg(destination(), said);
+    return QStringLiteral("Cannot log in to %1: the server refused the user name or password%2. "
+                          "Check the user name and the password (in the keyring, or what the "
+                          "PasswordCommand prints).")
+        .arg(destination(), said);
+}
+
 std::optional<std::uint64_t> SmtpOutbox::messageSizeLimit()
 {
     if (m_sizeLimit)
@@ -466,6 +482,8 @@ std::optional<std::uint64_t> SmtpOutbox::messageSizeLimit()
     curl_easy_setopt(curl, CURLOPT_CUSTOMREQUEST, nullptr);
     if (!finished)
         throw SendCancelled();
+    if (c.result == CURLE_LOGIN_DENIED)
+        throw Failure(loginRefused());
     if (c.result != CURLE_OK)
         throw Failure(QStringLiteral("Cannot reach %1: %2").arg(destination(), c.why()));
     std::optional<std::uint64_t> limit;
@@ -491,16 +509,45 @@ void SmtpOutbox::file(const Draft &draft, TransferMonitor &monitor)
     const SmtpEnvelope envelope = smtpEnvelope(draft);
     const MessageContent content = draftContent(draft);
     const std::uint64_t size = composedSize(content, LineEnding::CrLf);
+    // What went, for its copy to be checked against.
+    std::optional<Sha256> sent;
+    submit(envelope.sender, envelope.recipients, size, draft.subject,
+           [&](const Sink &sink) {
+               if (m_copies)
+                   sent.emplace(); // each try streams the message anew
+               streamMessage(content, LineEnding::CrLf, monitor,
+                             [&](const char *data, std::size_t n) {
+                                 if (sent)
+                                     sent->add(data, n);
+                                 sink(data, n);
+                             });
+           },
+           monitor);
+    if (sent)
+        keepCopy(content, sent->finish(), monitor);
+}
+
+void SmtpOutbox::submit(const QString &sender, const QStringList &recipients, std::uint64_t size,
+                        const QString &description, const std::function<void(const Sink &)> &write,
+                        TransferMonitor &monitor)
+{
+    if (monitor.cancelRequested())
+        throw SendCancelled();
+    for (const QString &address : QStringList{sender} + recipients)
+        if (hasLineBreakOrNul(address))
+            throw Failure(QStringLiteral("The address \"%1\" of \"%2\" holds a line break or NUL "
+                                         "character, which cannot be sent; nothing was sent.")
+                              .arg(address, description));
     prepare(false);
     bool tokenRefreshed = false;
     for (std::size_t attempt = 0;; ++attempt) {
         Connection &c = *m_connection;
         c.cancelled = [&monitor] { return monitor.cancelRequested(); };
         CURL *curl = c.curl.get();
-        c.sender = ('<' + envelope.sender + '>').toUtf8();
+        c.sender = ('<' + sender + '>').toUtf8();
         curl_easy_setopt(curl, CURLOPT_MAIL_FROM, c.sender.constData());
         curl_slist *list = nullptr;
-        for (const QString &recipient : envelope.recipients)
+        for (const QString &recipient : recipients)
             list = curl_slist_append(list, ('<' + recipient + '>').toUtf8().constData());
         c.recipients.reset(list);
         curl_easy_setopt(curl, CURLOPT_MAIL_RCPT, list);
@@ -509,14 +556,8 @@ void SmtpOutbox::file(const Draft &draft, TransferMonitor &monitor)
         c.start();
         c.size = size;
         bool cancelled = false;
-        // What went, for its copy to be checked against.
-        std::optional<Sha256> sent;
-        if (m_copies)
-            sent.emplace();
         try {
-            streamMessage(content, LineEnding::CrLf, monitor, [&](const char *data, std::size_t n) {
-                if (sent)
-                    sent->add(data, n);
+            write([&c](const char *data, std::size_t n) {
                 c.pending = data;
                 c.pendingSize = n;
                 c.resume();
@@ -525,6 +566,16 @@ void SmtpOutbox::file(const Draft &draft, TransferMonitor &monitor)
                 if (c.pendingSize > 0 && !c.running)
                     throw TransferEnded();
             });
+            if (c.handed != size) {
+                // Fewer bytes than announced: libcurl would wait for the rest forever, and
+                // more would have been cut off. Neither may reach the recipient.
+                c.stop();
+                throw Failure(QStringLiteral("\"%1\" came out %2 bytes long, not the %3 bytes "
+                                             "it was measured at; it was not sent.")
+                                  .arg(description)
+                                  .arg(c.handed)
+                                  .arg(size));
+            }
             c.endOfMessage = true;
             c.resume();
             cancelled = !c.drive({});
@@ -541,24 +592,21 @@ void SmtpOutbox::file(const Draft &draft, TransferMonitor &monitor)
                 throw PerhapsFiled(QStringLiteral("May have been sent: \"%1\" went whole to %2, "
                                                   "and the Send was stopped while it waited for "
                                                   "the answer.")
-                                       .arg(draft.subject, destination()),
+                                       .arg(description, destination()),
                                    true);
             throw SendCancelled();
         }
-        if (c.result == CURLE_OK) {
-            if (sent)
-                keepCopy(content, sent->finish(), monitor);
+        if (c.result == CURLE_OK)
             return;
-        }
         const long code = c.responseCode();
         if (c.endHandedOver) {
             // Refused at the final dot: a clear answer that it was not taken.
             if (code >= 400 && code < 600 && c.result == CURLE_WEIRD_SERVER_REPLY)
                 throw Failure(QStringLiteral("%1 refused \"%2\": %3")
-                                  .arg(destination(), draft.subject, c.why()));
+                                  .arg(destination(), description, c.why()));
             throw PerhapsFiled(QStringLiteral("May have been sent: \"%1\" went whole to %2, "
                                               "whose answer was lost: %3")
-                                   .arg(draft.subject, destination(), c.why()));
+                                   .arg(description, destination(), c.why()));
         }
         if (m_tokens && !tokenRefreshed && code == 535) {
             tokenRefreshed = true;
@@ -576,7 +624,9 @@ void SmtpOutbox::file(const Draft &draft, TransferMonitor &monitor)
             }
             continue;
         }
+        if (c.result == CURLE_LOGIN_DENIED)
+            throw Failure(loginRefused());
         throw Failure(QStringLiteral("%1 did not take \"%2\": %3")
-                          .arg(destination(), draft.subject, c.why()));
+                          .arg(destination(), description, c.why()));
     }
 }

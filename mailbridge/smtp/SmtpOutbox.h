@@ -4,6 +4,7 @@
 #include "mailbridge/compose/ComposingOutbox.h"
 #include "mailbridge/compose/MessageContent.h"
 #include "mailbridge/compose/Sha256.h"
+#include "mailbridge/review/MessageSubmission.h"
 
 #include <QString>
 
@@ -33,7 +34,7 @@ SmtpEndpoint smtpEndpoint(const MailAccount &account);
 
 // The account's submission server as the outbox: each message is sent on at once, streamed
 // from its composition onto one connection that serves the whole Send.
-class SmtpOutbox : public ComposingOutbox
+class SmtpOutbox : public ComposingOutbox, public MessageSubmission
 {
 public:
     SmtpOutbox(SmtpEndpoint endpoint, std::optional<QString> password);
@@ -51,6 +52,11 @@ public:
     // twice by itself. Once it went, its copy is kept where setSentCopies says; a copy that
     // failed or was stopped throws FiledWithFailure: the message was sent all the same.
     void file(const Draft &draft, TransferMonitor &monitor) override;
+    // A message made elsewhere (a reviewed draft), with the same tries and the same promise
+    // never to send it twice; no copy of it is kept.
+    void submit(const QString &sender, const QStringList &recipients, std::uint64_t size,
+                const QString &description, const std::function<void(const Sink &)> &write,
+                TransferMonitor &monitor) override;
     // Also reaches the folder for the copies, and measures every message against the largest
     // copy it takes, before anything goes.
     void checkSizes(const std::vector<Draft> &drafts) override;
@@ -72,6 +78,8 @@ private:
     // Checks the login's texts and makes the connection's options, once; refreshToken: a new
     // token after the server refused the last.
     void prepare(bool refreshToken);
+    // Why the server would not let the connection log in, as a person can act on it.
+    QString loginRefused() const;
     void keepCopy(const MessageContent &content, const Sha256Digest &sent,
                   TransferMonitor &monitor);
     SmtpEndpoint m_endpoint;

@@ -2,6 +2,7 @@
 
 #include "common/Failure.h"
 #include "mailbridge/MailAccount.h"
+#include "mailbridge/compose/ManifestText.h"
 #include "mailbridge/discovery/KnownProviders.h"
 #include "mailbridge/imap/ImapEndpoint.h"
 #include "mailbridge/imap/ImapOutbox.h"
@@ -11,6 +12,8 @@
 #include "mailbridge/sendmail/SendmailOutbox.h"
 #include "mailbridge/smtp/SmtpOutbox.h"
 #include "mailbridge/wiring/ImapSentCopies.h"
+#include "mailbridge/wiring/ReviewedSendAccount.h"
+#include "mailbridge/review/FiledDrafts.h"
 #include "mailbridge/wiring/TokenSources.h"
 
 #include <QDir>
@@ -48,28 +51,16 @@ std::unique_ptr<Outbox> createSmtpOutbox(const MailAccount &account,
                                          FirstToken firstToken)
 {
     std::shared_ptr<AccessTokenSource> tokens;
-    std::unique_ptr<SmtpOutbox> outbox;
-    if (account.smtpAuth != ImapAuth::OAuth2) {
-        outbox = std::make_unique<SmtpOutbox>(smtpEndpoint(account), password);
-    } else {
-        if (!keyring && account.tokenCommand.isEmpty())
-            throw Failure(signInAgainText());
-        tokens = createAccessTokenSource(account, keyring);
-        if (firstToken == FirstToken::Now)
-            tokens->accessToken(false);
-        outbox = std::make_unique<SmtpOutbox>(smtpEndpoint(account), tokens);
-    }
+    std::unique_ptr<SmtpOutbox> outbox =
+        createSubmission(account, password, keyring, firstToken, &tokens);
     if (keepsSentCopies(account))
         outbox->setSentCopies(createSentCopies(account, password, tokens, keyring));
     return outbox;
 }
 
-} // namespace
-
-bool keepsSentCopies(const MailAccount &account)
+// SaveSentCopy, or (auto) whether the provider's server keeps no copy itself.
+bool wantsSentCopies(const MailAccount &account)
 {
-    if (account.kind != MailAccountKind::Smtp || !hasImapSettings(account))
-        return false;
     switch (account.saveSentCopy) {
     case SaveSentCopy::Yes:
         return true;
@@ -79,6 +70,62 @@ bool keepsSentCopies(const MailAccount &account)
         break;
     }
     return !submissionFilesSentMail(account.smtpHost);
+}
+
+// Each draft filed is remembered on this machine, so that review-then-send finds it even
+// after the person edited it.
+std::unique_ptr<Outbox> recordingFiledDrafts(std::unique_ptr<ImapOutbox> outbox,
+                                             const MailAccount &account)
+{
+    outbox->setFiledListener([key = filedDraftsAccountKey(account)](const MessageContent &content) {
+        FiledDraft draft;
+        draft.messageId = content.stamp.messageId;
+        draft.subject = content.subject;
+        for (const Attachment &attachment : content.attachments)
+            draft.attachmentNames << attachment.fileName;
+        // The list of checksums is a part with a name too, and the folder lists it.
+        if (content.manifest)
+            draft.attachmentNames << checksumFileName(*content.manifest);
+        draft.filed = content.stamp.date;
+        try {
+            filedDraftsOnThisMachine()->add(key, draft);
+        } catch (const Failure &failure) {
+            // The draft is filed all the same; only review-then-send will not know it.
+            qWarning("%s", qPrintable(failure.description()));
+        }
+    });
+    return outbox;
+}
+
+} // namespace
+
+std::unique_ptr<SmtpOutbox> createSubmission(const MailAccount &account,
+                                             const std::optional<QString> &password,
+                                             const std::shared_ptr<PasswordStore> &keyring,
+                                             FirstToken firstToken,
+                                             std::shared_ptr<AccessTokenSource> *tokensUsed)
+{
+    if (account.smtpAuth != ImapAuth::OAuth2)
+        return std::make_unique<SmtpOutbox>(smtpEndpoint(account), password);
+    if (!keyring && account.tokenCommand.isEmpty())
+        throw Failure(signInAgainText());
+    std::shared_ptr<AccessTokenSource> tokens = createAccessTokenSource(account, keyring);
+    if (firstToken == FirstToken::Now)
+        tokens->accessToken(false);
+    if (tokensUsed)
+        *tokensUsed = tokens;
+    return std::make_unique<SmtpOutbox>(smtpEndpoint(account), std::move(tokens));
+}
+
+bool keepsSentCopies(const MailAccount &account)
+{
+    return account.kind == MailAccountKind::Smtp && hasImapSettings(account) &&
+           wantsSentCopies(account);
+}
+
+bool keepsReviewedDraftsInSent(const MailAccount &account)
+{
+    return wantsSentCopies(account);
 }
 
 std::unique_ptr<Outbox> createOutbox(const SettingsStore &store,
@@ -104,9 +151,11 @@ std::unique_ptr<Outbox> createOutbox(const SettingsStore &store,
             tokens->accessToken(false);
             tokens->setCancelCheck({});
         }
-        return createOAuthImapOutbox(imapEndpoint(account), std::move(tokens));
+        return recordingFiledDrafts(
+            std::make_unique<ImapOutbox>(imapEndpoint(account), std::move(tokens)), account);
     }
-    return std::make_unique<ImapOutbox>(imapEndpoint(account), std::move(imapPassword));
+    return recordingFiledDrafts(
+        std::make_unique<ImapOutbox>(imapEndpoint(account), std::move(imapPassword)), account);
 }
 
 std::unique_ptr<Outbox> createSizingOutbox(const SettingsStore &store)

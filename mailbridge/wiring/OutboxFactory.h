@@ -37,6 +37,18 @@ std::unique_ptr<Outbox> createOutbox(const SettingsStore &store,
 // Whether messages sent through the account's submission server get a copy in its IMAP Sent
 // folder: SaveSentCopy says so, or (auto) the provider's server does not keep one itself.
 bool keepsSentCopies(const MailAccount &account);
+// Whether drafts sent after review go into the Sent folder, on the same rule.
+bool keepsReviewedDraftsInSent(const MailAccount &account);
+
+class AccessTokenSource;
+class SmtpOutbox;
+// The account's submission server, with the password or the account's sign-in (whose source
+// tokensUsed receives, when given). Throws Failure as createOutbox does.
+std::unique_ptr<SmtpOutbox> createSubmission(const MailAccount &account,
+                                             const std::optional<QString> &password,
+                                             const std::shared_ptr<PasswordStore> &keyring,
+                                             FirstToken firstToken,
+                                             std::shared_ptr<AccessTokenSource> *tokensUsed = nullptr);
 
 // The same outbox, only to size messages with (Outbox::storedSize): it creates no
 // folder and asks for no password. Throws Failure for settings it cannot use.

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "mailbridge/review/DraftsFolder.h"
+#include "mailbridge/review/FiledDrafts.h"
+#include "mailbridge/review/MessageSubmission.h"
 #include "mailbridge/wiring/OutboxFactory.h"
 
 #include <QString>
@@ -8,9 +11,6 @@
 #include <memory>
 #include <optional>
 
-class DraftsFolder;
-class FiledDrafts;
-class MessageSubmission;
 class PasswordStore;
 class SettingsStore;
 struct MailAccount;

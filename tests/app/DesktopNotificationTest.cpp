@@ -76,7 +76,7 @@ TEST(DesktopNotification, WithoutASessionBusNothingHappensAndNothingWaits)
     qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
     QElapsedTimer clock;
     clock.start();
-    postDesktopNotification("Ferrymail", "2 messages are in the test outbox");
+    postDesktopNotification("Ferrymail", "Sent to ann@example.org: 2 messages");
     postDesktopNotification("Ferrymail", "and again");
     // Far more than posting takes even under sanitizers; far less than D-Bus's 25 s timeout.
     EXPECT_LT(clock.elapsed(), 10'000);
@@ -122,12 +122,12 @@ TEST(DesktopNotification, TheServiceGetsTheTextWithoutTheSenderWaiting)
     ASSERT_TRUE(desktop.registerObject("/org/freedesktop/Notifications", &service,
                                        QDBusConnection::ExportAllSlots));
     ASSERT_TRUE(desktop.registerService("org.freedesktop.Notifications"));
-    postDesktopNotification(tool, "Ferrymail", "3 messages are in the test outbox");
+    postDesktopNotification(tool, "Ferrymail", "3 messages in the outbox folder ~/Outbox");
     // The answer comes through this thread's event loop, after the post has returned.
     EXPECT_TRUE(service.shown.isEmpty());
     ASSERT_TRUE(QTest::qWaitFor([&] { return !service.shown.isEmpty(); }, 5000));
     EXPECT_EQ(service.shown,
-              QStringList{"Ferrymail: Ferrymail: 3 messages are in the test outbox"});
+              QStringList{"Ferrymail: Ferrymail: 3 messages in the outbox folder ~/Outbox"});
 }
 
 } // namespace

@@ -3,11 +3,13 @@
 #include "../mailbridge/ParsedMessage.h"
 #include "app/LocalServices.h"
 #include "app/frmProgress.h"
+#include "common/HomePath.h"
 #include "settings/QtSettingsStore.h"
 
 #include <QAbstractItemView>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QPushButton>
 #include <QTest>
 
@@ -57,6 +59,12 @@ TEST_F(EndToEndTest, FilesTickedInTheWindowArriveWholeInTheOutbox)
 
     QStringList names = QDir(temp.filePath("outbox/new")).entryList(QDir::Files, QDir::Name);
     ASSERT_EQ(names.size(), 2);
+    // The line under the list says where they went, as a person looks for them.
+    QString outcome = mainWindow.findChild<QLabel *>("lblOutcome")->text();
+    outcome.remove(QChar(0x2060)).replace(QChar(0x00A0), QLatin1Char(' '));
+    EXPECT_TRUE(outcome.endsWith(QString::fromUtf8(" \u2014 2 messages in the outbox folder ") +
+                                 withHomeAsTilde(temp.filePath("outbox"))))
+        << outcome.toStdString();
     EXPECT_TRUE(QDir(temp.filePath("outbox/tmp")).isEmpty());
     const ParsedMessage first = parseMessageFile(temp.filePath("outbox/new/" + names[0]));
     const ParsedMessage second = parseMessageFile(temp.filePath("outbox/new/" + names[1]));

@@ -91,7 +91,7 @@ TEST_F(SendControllerTest, AnEndTellsWhatWentAndWhatIsLeftToUntick)
 
     SendEnd end = sendToEnd(controller);
     EXPECT_EQ(end.kind, SendEnd::Kind::Done);
-    EXPECT_EQ(end.summary, "5 messages are in the test outbox");
+    EXPECT_EQ(end.summary, "5 drafts in the test outbox");
     EXPECT_TRUE(end.untick.isEmpty());
 
     // The third message fails: the two before went.
@@ -134,6 +134,13 @@ TEST_F(SendControllerTest, AnEndTellsWhatWentAndWhatIsLeftToUntick)
               "Sent 1 of 5 messages. The files not sent are still ticked: press Send to send "
               "them. \"f1\" may have been sent: check before sending its files again; they are "
               "unticked. The connection broke.");
+
+    // Sent whole: the line names whom it went to, from the Send's To field.
+    mail.onFile = {};
+    request.recipient = "Ann <ann@x.example>, bob@x.example";
+    end = sendToEnd(controller);
+    EXPECT_EQ(end.kind, SendEnd::Kind::Done);
+    EXPECT_EQ(end.summary, "Sent to ann@x.example and bob@x.example: 5 messages");
 }
 
 TEST_F(SendControllerTest, TheLimitIsAskedOnAWorkerAndAnAnswerAboutAReplacedOutboxIsDropped)

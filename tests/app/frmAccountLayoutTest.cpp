@@ -3,6 +3,7 @@
 #include "support/MemorySettingsStore.h"
 #include "support/TestTools.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QGuiApplication>
@@ -65,6 +66,13 @@ protected:
             << dialog().screen()->geometry().height();
     }
 
+    // The window closed and opened again over the same settings.
+    void reopen() { m_dialog.reset(); }
+    void press(QWidget *target, Qt::Key key, Qt::KeyboardModifiers modifiers = {})
+    {
+        QTest::keyClick(target->window()->windowHandle(), key, modifiers);
+    }
+
     MemorySettingsStore settings;
     MemoryPasswordStore keyring;
 
@@ -76,8 +84,8 @@ TEST_F(frmAccountLayoutTest, EachChoiceShowsOnlyTheFieldsItNeeds)
 {
     const char *all[] = {"txtOutbox",   "txtSendmail",     "txtAddress",  "txtUser",
                          "txtHost",     "cboSecurity",     "txtFolder",   "txtSmtpHost",
-                         "spnSmtpPort", "cboSmtpSecurity", "txtSmtpUser", "txtPassword",
-                         "cboAuth",     "cmdTest"};
+                         "spnSmtpPort", "cboSmtpSecurity", "txtSmtpUser", "cboSaveSentCopy",
+                         "txtPassword", "cboAuth",         "cmdTest"};
     const struct
     {
         const char *choice;
@@ -90,7 +98,7 @@ TEST_F(frmAccountLayoutTest, EachChoiceShowsOnlyTheFieldsItNeeds)
           "cmdTest"}},
         {"optSmtp",
          {"txtAddress", "txtUser", "txtSmtpHost", "spnSmtpPort", "cboSmtpSecurity", "txtSmtpUser",
-          "txtPassword", "cboAuth", "cmdTest"}},
+          "cboSaveSentCopy", "txtPassword", "cboAuth", "cmdTest"}},
         {"optMaildir", {"txtOutbox"}},
     };
     for (const auto &row : rows) {
@@ -138,6 +146,46 @@ TEST_F(frmAccountLayoutTest, TheChoiceAndItsFieldsAreSaved)
     click(dialog().findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok));
     EXPECT_EQ(settings.values.value("MailClient/Kind"), "sendmail");
     EXPECT_EQ(settings.values.value("MailClient/SendmailCommand"), "msmtp -t");
+}
+
+TEST_F(frmAccountLayoutTest, TheCopyInSentIsChosenBesideAnImapAccountAndKept)
+{
+    settings.values = {{"MailClient/Kind", "smtp"},
+                       {"MailClient/SmtpHost", "smtp.example.org"},
+                       {"MailClient/ImapHost", "imap.example.org"},
+                       {"MailClient/ImapUser", "me@example.org"}};
+    auto *copy = control<QComboBox>("cboSaveSentCopy");
+    ASSERT_TRUE(copy->isVisible());
+    EXPECT_TRUE(copy->isEnabled());
+    EXPECT_EQ(copy->currentText(), "Automatic (unless the provider keeps one itself)");
+    expectFits("SMTP with its copy in Sent");
+
+    // Chosen from its list as a person would: open it, two rows down, Enter.
+    click(copy);
+    QWidget *list = nullptr;
+    ASSERT_TRUE(
+        QTest::qWaitFor([&list] { return (list = QApplication::activePopupWidget()); }, 2000));
+    press(list, Qt::Key_Down);
+    press(list, Qt::Key_Down);
+    press(list, Qt::Key_Return);
+    ASSERT_TRUE(QTest::qWaitFor([] { return !QApplication::activePopupWidget(); }, 2000));
+    EXPECT_EQ(copy->currentText(), "Never");
+    click(dialog().findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok));
+    EXPECT_EQ(settings.values.value("MailClient/SaveSentCopy"), "no");
+
+    reopen();
+    copy = control<QComboBox>("cboSaveSentCopy");
+    EXPECT_EQ(copy->currentText(), "Never");
+    EXPECT_EQ(readMailAccount(settings).saveSentCopy, SaveSentCopy::No);
+
+    // Without the IMAP account's user there is nowhere to put a copy; the choice stays.
+    click(control<QLineEdit>("txtUser"));
+    press(copy, Qt::Key_A, Qt::ControlModifier);
+    press(copy, Qt::Key_Backspace);
+    EXPECT_FALSE(copy->isEnabled());
+    EXPECT_EQ(copy->currentText(), "Never");
+    click(control<QRadioButton>("optImap"));
+    EXPECT_FALSE(copy->isVisible());
 }
 
 } // namespace

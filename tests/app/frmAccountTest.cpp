@@ -326,7 +326,9 @@ TEST_F(frmAccountServerTest, TestLogsInToTheImapAndTheSmtpServerAndReportsEach)
             EXPECT_TRUE(smtpPart.contains("up to 3.0 MB")) << smtpPart;
         } else {
             EXPECT_FALSE(smtpPart.contains("Logged in as")) << smtpPart;
-            EXPECT_TRUE(smtpPart.contains("127.0.0.1")) << smtpPart;
+            EXPECT_TRUE(smtpPart.contains("Cannot log in to the mail server 127.0.0.1"))
+                << smtpPart;
+            EXPECT_TRUE(smtpPart.contains("refused the user name or password")) << smtpPart;
         }
         EXPECT_TRUE(QDir(mail.path()).entryList(QDir::Files).isEmpty()) << "nothing is sent";
     }

@@ -124,7 +124,7 @@ TEST_F(frmMainLongSendTest, ProgressShowsOnlyForASendThatTakesAWhile)
     EXPECT_EQ(progressWindow(), nullptr);
     EXPECT_EQ(sent(), 2);
     // Too short to see: the desktop tells where the messages went.
-    EXPECT_EQ(notifications, QStringList{"Ferrymail: 2 messages are in the test outbox"});
+    EXPECT_EQ(notifications, QStringList{"Ferrymail: 2 drafts in the test outbox"});
 
     mail->onFile = [](int, TransferMonitor &) {
         std::this_thread::sleep_for(std::chrono::milliseconds(500));
@@ -139,7 +139,7 @@ TEST_F(frmMainLongSendTest, ProgressShowsOnlyForASendThatTakesAWhile)
     waitForSend();
     // The window stays with the end, until the person has read it.
     ASSERT_TRUE(progressShown());
-    EXPECT_EQ(summary(), "2 messages are in the test outbox");
+    EXPECT_EQ(summary(), "2 drafts in the test outbox");
     EXPECT_EQ(notifications.size(), 1);
     EXPECT_EQ(sent(), 4);
     EXPECT_TRUE(boxes.empty());
@@ -157,9 +157,8 @@ TEST_F(frmMainLongSendTest, ALongSendThatEndsWhileThePersonWorksElsewhereIsAlsoN
     elsewhere.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&elsewhere));
     waitForSend();
-    EXPECT_EQ(notifications, QStringList{"Ferrymail: 2 messages are in the test outbox"});
-    EXPECT_TRUE(
-        control<QLabel>("lblOutcome")->text().endsWith("2 messages are in the test outbox"));
+    EXPECT_EQ(notifications, QStringList{"Ferrymail: 2 drafts in the test outbox"});
+    EXPECT_TRUE(control<QLabel>("lblOutcome")->text().endsWith("2 drafts in the test outbox"));
     elsewhere.close();
     closeEnd();
 }
@@ -276,7 +275,7 @@ TEST_F(frmMainLongSendTest, KeysInTheProgressWindowDoOnlyWhatItsButtonsSay)
         if (key == Qt::Key_Return || key == Qt::Key_Enter) {
             // No default button while the Send runs: Enter does nothing.
             EXPECT_EQ(sent(), 3);
-            EXPECT_EQ(summary(), "3 messages are in the test outbox");
+            EXPECT_EQ(summary(), "3 drafts in the test outbox");
         } else {
             // Space presses the focused button, Cancel; Escape is Cancel.
             EXPECT_LT(sent(), 3);

@@ -58,11 +58,10 @@ TEST_F(frmMainPlanTest, AShortSendLeavesItsOutcomeUnderTheListWithoutANotificati
     ASSERT_EQ(mail->filed().size(), 2u);
     ASSERT_TRUE(outcomeLine()->isVisible());
     const QString text = outcomeLine()->text();
-    EXPECT_TRUE(
-        QRegularExpression(QStringLiteral("^\\d\\d:\\d\\d \u2014 2 messages are in the test "
-                                          "outbox$"))
-            .match(text)
-            .hasMatch())
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^\\d\\d:\\d\\d \u2014 2 drafts in the test "
+                                                  "outbox$"))
+                    .match(text)
+                    .hasMatch())
         << text.toStdString();
     // Below the list, above the buttons, inside the window.
     EXPECT_GE(outcomeLine()->y(), fileList()->geometry().bottom());

@@ -6,14 +6,6 @@
 
 namespace {
 
-TEST(SendSummary, ADoneSendSaysHowManyAndWhere)
-{
-    EXPECT_EQ(sendDoneText(3, "the Drafts folder of me@example.org"),
-              "3 messages are in the Drafts folder of me@example.org");
-    EXPECT_EQ(sendDoneText(1, "the Maildir outbox ~/Outbox"),
-              "1 message is in the Maildir outbox ~/Outbox");
-}
-
 TEST(SendSummary, AStoppedSendSaysWhatWasFiledAndWhatWasNot)
 {
     EXPECT_EQ(sendStoppedText(1, 3, {"b.bin", "c.bin"}),
@@ -38,23 +30,22 @@ TEST(SendSummary, ALongListOfUnsentFilesIsCutAndCounted)
 
 TEST(SendSummary, ThePathOfTheOutboxIsNeverBrokenAcrossLines)
 {
-    const QString summary = sendDoneText(4, "the Maildir outbox ~/.local/share/My Mail/Outbox");
+    const QString summary = "4 messages in the outbox folder ~/.local/share/My Mail/Outbox";
     const QString line = keepPathWhole(outcomeLine("14:02", summary));
     // Reads the same once the invisible joiners and no-break spaces are taken out.
     QString plain = line;
     plain.remove(QChar(0x2060)).replace(QChar(0x00A0), QLatin1Char(' '));
-    EXPECT_EQ(plain, QString::fromUtf8("14:02 \u2014 4 messages are in the Maildir outbox "
+    EXPECT_EQ(plain, QString::fromUtf8("14:02 \u2014 4 messages in the outbox folder "
                                        "~/.local/share/My Mail/Outbox"));
     // The words before the path may wrap; the path offers no place to break.
     const qsizetype path = line.indexOf(QLatin1Char('~'));
-    EXPECT_EQ(line.left(path),
-              QString::fromUtf8("14:02 \u2014 4 messages are in the Maildir outbox "));
+    EXPECT_EQ(line.left(path), QString::fromUtf8("14:02 \u2014 4 messages in the outbox folder "));
     QTextBoundaryFinder breaks(QTextBoundaryFinder::Line, line);
     breaks.setPosition(path + 1);
     EXPECT_EQ(breaks.toNextBoundary(), line.size());
     // Nothing to keep together: the text stays as it is.
-    EXPECT_EQ(keepPathWhole("3 messages are in the Drafts folder of me@example.org"),
-              "3 messages are in the Drafts folder of me@example.org");
+    EXPECT_EQ(keepPathWhole("Sent to ann@example.org and bob@example.org: 3 messages"),
+              "Sent to ann@example.org and bob@example.org: 3 messages");
     EXPECT_TRUE(keepPathWhole("in /srv/out").startsWith("in /"));
 }
 

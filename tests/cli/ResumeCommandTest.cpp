@@ -97,9 +97,9 @@ protected:
 
     QString sentLine(int messages) const
     {
-        return QStringLiteral("%1 %2 sent through this computer's mail program (exec %3)\n")
+        return QStringLiteral("Sent to ann@example.org: %1 %2\n")
             .arg(messages)
-            .arg(messages == 1 ? "message" : "messages", script);
+            .arg(messages == 1 ? "message" : "messages");
     }
 
     std::vector<ParsedMessage> sent()

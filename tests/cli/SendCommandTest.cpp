@@ -61,7 +61,7 @@ protected:
     // The last line of a Send's output.
     QString filedLine(int messages) const
     {
-        return QStringLiteral("%1 %2 in the Maildir outbox %3\n")
+        return QStringLiteral("%1 %2 in the outbox folder %3\n")
             .arg(messages)
             .arg(messages == 1 ? "message" : "messages", outbox);
     }
@@ -417,7 +417,7 @@ TEST_F(SendCommandTest, DryRunSaysWhichSizeLimitItUsedAndWhereItCameFrom)
     // The help and the manual page say so.
     const Outcome help = run({"send", "--help"});
     for (const char *said : {"1 or more", "the size limit used and where it came from",
-                             "messages in the Maildir outbox", "Manifest=false", "sha256sum -c"})
+                             "messages in the outbox folder", "Manifest=false", "sha256sum -c"})
         EXPECT_TRUE(help.out.contains(said)) << said;
 }
 

@@ -74,6 +74,66 @@ TEST(OutboxFactory, EachOutboxTellsWhereMessagesGo)
         failureOf([&] { createOutbox(unusable); }).startsWith("The setting Kind=carrier pigeon"));
 }
 
+TEST(OutboxFactory, EachOutboxSaysInPlainWordsWhereTheMessagesWent)
+{
+    QTemporaryDir temp;
+    const QString folder = withHomeAsTilde(temp.filePath("out"));
+    const QMap<QString, QString> smtp{{"Kind", "smtp"}, {"SmtpHost", "smtp.example.org"}};
+    const QMap<QString, QString> sendmail{{"Kind", "sendmail"}};
+    const struct
+    {
+        const char *name;
+        QMap<QString, QString> keys;
+        int messages;
+        QString to;
+        QString text;
+    } rows[] = {
+        {"maildir",
+         {{"Outbox", temp.filePath("out")}},
+         3,
+         "ann@example.org",
+         "3 messages in the outbox folder " + folder},
+        {"maildir, one",
+         {{"Outbox", temp.filePath("out")}},
+         1,
+         "ann@example.org",
+         "1 message in the outbox folder " + folder},
+        {"imap drafts",
+         {{"Kind", "imap"}, {"ImapHost", "imap.example.org"}, {"ImapUser", "me@example.org"}},
+         3,
+         "ann@example.org",
+         "3 drafts in the Drafts folder of me@example.org at imap.example.org"},
+        {"imap, one draft into a named folder",
+         {{"Kind", "imap"},
+          {"ImapHost", "imap.example.org"},
+          {"ImapUser", "me"},
+          {"ImapFolder", "Outgoing"}},
+         1,
+         "ann@example.org",
+         "1 draft in the folder \"Outgoing\" of me at imap.example.org"},
+        {"smtp, one recipient with a name", smtp, 3, "Ann Example <ann@example.org>",
+         "Sent to ann@example.org: 3 messages"},
+        {"smtp, one message", smtp, 1, "ann@example.org", "Sent to ann@example.org: 1 message"},
+        {"smtp, two", smtp, 2, "ann@example.org; \"Bob, B.\" <bob@example.org>",
+         "Sent to ann@example.org and bob@example.org: 2 messages"},
+        {"smtp, a group and one twice", smtp, 4,
+         "Team: ann@example.org, bob@example.org;, ANN@example.org, cy@example.org",
+         "Sent to ann@example.org, bob@example.org and 1 other: 4 messages"},
+        {"sendmail, many", sendmail, 5,
+         "a@example.org, b@example.org, c@example.org, d@example.org",
+         "Sent to a@example.org, b@example.org and 2 others: 5 messages"},
+        {"sendmail, no address it can read", sendmail, 2, "nobody at all",
+         "Sent through this computer's mail program (/usr/sbin/sendmail -t -oi): 2 messages"},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.name);
+        MemorySettingsStore store;
+        for (auto key = row.keys.begin(); key != row.keys.end(); ++key)
+            store.write("MailClient", key.key(), key.value());
+        EXPECT_EQ(createOutbox(store)->deliveredText(row.messages, row.to), row.text);
+    }
+}
+
 TEST(OutboxFactory, ShowsTheHomeFolderAsTilde)
 {
     const QString home = QDir::homePath();

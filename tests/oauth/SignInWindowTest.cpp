@@ -49,6 +49,8 @@ protected:
         click(field);
         field->setFocus();
         field->selectAll();
+        if (text.isEmpty())
+            QTest::keyClick(dialog.windowHandle(), Qt::Key_Backspace);
         for (const QChar c : text)
             QTest::keyClick(dialog.windowHandle(), c.toLatin1());
         EXPECT_EQ(field->text(), text) << name;
@@ -211,6 +213,71 @@ TEST_F(SignInWindow, TestLogsInWithTheKeptSignIn)
     const QString kept = keyring.passwords.value(key);
     EXPECT_TRUE(kept.startsWith("rt-")) << kept;
     EXPECT_NE(kept, signedIn);
+}
+
+// Test for an account that sends through SMTP signed in with OAuth 2.0: Dovecot's submission
+// asks the tests' authorization server about each token it is given over XOAUTH2.
+TEST_F(SignInWindow, TestLogsInToTheSmtpServerWithATokenAndSaysWhyOneIsRefused)
+{
+    QTemporaryDir folder;
+    DovecotOptions options = tokenLogins(server, folder, "xoauth2");
+    options.submission = true;
+    DovecotServer dovecot(options);
+    dialog.setTrustedCertificates(dovecot.caFile());
+    click(control<QRadioButton>("optSmtp"));
+    type("txtSmtpHost", "127.0.0.1");
+    control<QComboBox>("cboSmtpSecurity")->setCurrentIndex(0);
+    control<QSpinBox>("spnSmtpPort")->setValue(dovecot.submissionsPort());
+    type("txtUser", DovecotServer::user);
+    signInWithTheTestsServer();
+    MailAccount account;
+    account.imapUser = DovecotServer::user;
+    const QString key = oauthTokenKey(account);
+    const QString signedIn = signedInRefreshToken(server, keyring, key, DovecotServer::user);
+    ASSERT_FALSE(signedIn.isEmpty());
+
+    const struct
+    {
+        const char *name;
+        QString refreshToken; // kept in the keyring
+        QString tokenCommand;
+        QStringList said;
+    } rows[] = {
+        {"the kept sign-in",
+         signedIn,
+         "",
+         {"Logged in as " + QString(DovecotServer::user) + " on 127.0.0.1."}},
+        {"a token the server never issued",
+         signedIn,
+         "echo at-never-issued",
+         {"Cannot log in to the mail server 127.0.0.1", "refused the sign-in", "Sign in again"}},
+        {"a kept sign-in the token server no longer knows",
+         "rt-forgotten",
+         "",
+         {"Sign in again", "expired or was revoked"}},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.name);
+        keyring.passwords.insert(key, row.refreshToken);
+        type("txtTokenCommand", row.tokenCommand);
+        const int introspections = server.counts()["introspections"].toInt();
+        click(control<QPushButton>("cmdTest"));
+        QTRY_VERIFY_WITH_TIMEOUT(!dialog.isTesting(), 30'000);
+        const QString status = control<QLabel>("lblStatus")->text();
+        for (const QString &part : row.said)
+            EXPECT_TRUE(status.contains(part, Qt::CaseInsensitive)) << status.toStdString();
+        const bool works = row.tokenCommand.isEmpty() && row.refreshToken == signedIn;
+        EXPECT_EQ(status.contains("Logged in"), works) << status.toStdString();
+        // Read by a person: no protocol dump, no token.
+        EXPECT_FALSE(status.contains("at-never-issued")) << status.toStdString();
+        EXPECT_FALSE(status.contains('{')) << status.toStdString();
+        if (!row.tokenCommand.isEmpty()) {
+            EXPECT_GT(server.counts()["introspections"].toInt(), introspections)
+                << "the server asked about the token";
+        }
+        // What a Test rotated is kept before the next row replaces it.
+        QTest::qWait(200);
+    }
 }
 
 namespace {

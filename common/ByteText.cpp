@@ -1,4 +1,4 @@
-#include "filelist/ByteText.h"
+#include "common/ByteText.h"
 
 QString byteText(std::int64_t bytes)
 {

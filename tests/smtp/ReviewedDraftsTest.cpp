@@ -1,0 +1,146 @@
+// Review, then send, through the command line against Dovecot: drafts filed, one edited as
+// mail programs save an edited draft, one deleted, and the rest sent through Dovecot's
+// submission into the recipient's INBOX, each once.
+#include "DovecotServer.h"
+#include "ImapFolderReader.h"
+#include "ParsedMessage.h"
+#include "support/TestTools.h"
+
+#include <QDir>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using Folder = std::vector<StoredMessage>;
+
+struct CommandRun
+{
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+class ReviewedDrafts : public testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        DovecotOptions options;
+        options.submission = true;
+        options.sentFolder = "Sent";
+        dovecot = std::make_unique<DovecotServer>(options);
+        QDir().mkpath(home.filePath("config/Ferrymail"));
+        writeFile(home.filePath("config/Ferrymail/Ferrymail.conf"),
+                  QStringLiteral("[MailClient]\nKind=imap\nImapHost=127.0.0.1\nImapPort=%1\n"
+                                 "ImapSecurity=none\nImapUser=%2\nPasswordCommand=echo %3\n"
+                                 "SmtpHost=127.0.0.1\nSmtpPort=%4\nSmtpSecurity=none\n")
+                      .arg(dovecot->imapPort())
+                      .arg(QString(DovecotServer::user), QString(DovecotServer::password))
+                      .arg(dovecot->submissionPort())
+                      .toUtf8());
+    }
+
+    CommandRun ferrymail(const QStringList &arguments)
+    {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("XDG_CONFIG_HOME", home.filePath("config"));
+        environment.insert("XDG_DATA_HOME", home.filePath("data"));
+        environment.insert("XDG_STATE_HOME", home.filePath("state"));
+        environment.remove("DISPLAY");
+        environment.remove("WAYLAND_DISPLAY");
+        environment.remove("DBUS_SESSION_BUS_ADDRESS"); // no keyring to ask
+        QProcess process;
+        process.setProcessEnvironment(environment);
+        process.start(FERRYMAIL_BINARY, arguments);
+        process.closeWriteChannel();
+        EXPECT_TRUE(process.waitForFinished(60000));
+        return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+                QString::fromUtf8(process.readAllStandardOutput()),
+                QString::fromUtf8(process.readAllStandardError())};
+    }
+
+    void edit(const QStringList &arguments)
+    {
+        QProcess python;
+        python.start("python3", QStringList{EDIT_DRAFT, "--port",
+                                            QString::number(dovecot->imapPort()), "--user",
+                                            DovecotServer::user, "--password",
+                                            DovecotServer::password, "--folder",
+                                            DovecotServer::draftsFolder} +
+                                    arguments);
+        ASSERT_TRUE(python.waitForFinished(30000));
+        ASSERT_EQ(python.exitCode(), 0) << python.readAllStandardError().toStdString();
+    }
+
+    Folder folder(const QString &user, const QString &name) const
+    {
+        return ImapFolderReader(dovecot->imapsPort(), dovecot->caFile(), user,
+                                DovecotServer::password)
+            .messages(name);
+    }
+
+    QTemporaryDir home;
+    QTemporaryDir files;
+    std::unique_ptr<DovecotServer> dovecot;
+};
+
+TEST_F(ReviewedDrafts, SendsTheDraftsAsTheyAreNowEachOnceAndMovesThemToSent)
+{
+    const QString sendFolder = files.filePath("send");
+    QDir().mkpath(sendFolder);
+    const QByteArray a = randomBytes(300 * 1024, 1), b = randomBytes(200 * 1024, 2),
+                     c = randomBytes(100 * 1024, 3);
+    writeFile(sendFolder + "/a.bin", a);
+    writeFile(sendFolder + QString::fromUtf8("/ärger über Öl.bin"), b);
+    writeFile(sendFolder + "/c.bin", c);
+    // One file a message: three drafts.
+    const CommandRun filed =
+        ferrymail({"send", "--to", "Ann <ann@example.org>", "--from", "drafter@example.org",
+                   "--subject", "Scans: ", "--size", "1", "--all", sendFolder});
+    ASSERT_EQ(filed.exitCode, 0) << filed.err.toStdString();
+    ASSERT_EQ(folder(DovecotServer::user, DovecotServer::draftsFolder).size(), 3u);
+
+    edit({"--subject", "Scans: ärger über Öl.bin", "--new-subject", "Scans, edited"});
+    edit({"--subject", "Scans: c.bin", "--delete"});
+    const CommandRun preview = ferrymail({"send-drafts", "--dry-run"});
+    EXPECT_EQ(preview.exitCode, 0) << preview.err.toStdString();
+    EXPECT_TRUE(preview.err.contains("2 drafts to ann@example.org")) << preview.err.toStdString();
+    EXPECT_EQ(folder(DovecotServer::recipient, "INBOX").size(), 0u);
+    // Nobody to ask, and no --yes: nothing goes.
+    EXPECT_EQ(ferrymail({"send-drafts"}).exitCode, 2);
+
+    const CommandRun sent = ferrymail({"send-drafts", "--yes"});
+    EXPECT_EQ(sent.exitCode, 0) << sent.err.toStdString() << dovecot->log().toStdString();
+    EXPECT_TRUE(sent.out.endsWith("Sent to ann@example.org: 2 messages\n")) << sent.out.toStdString();
+
+    const Folder inbox = folder(DovecotServer::recipient, "INBOX");
+    ASSERT_EQ(inbox.size(), 2u);
+    QStringList subjects;
+    for (const StoredMessage &message : inbox) {
+        const ParsedMessage read =
+            parseMessageFile(writeFile(files.filePath("read.eml"), message.bytes));
+        subjects << read.subject;
+        ASSERT_FALSE(read.attachments.empty());
+        EXPECT_EQ(read.attachments[0].bytes, read.subject == "Scans, edited" ? b : a);
+    }
+    subjects.sort();
+    EXPECT_EQ(subjects, (QStringList{"Scans, edited", "Scans: a.bin"}));
+    EXPECT_TRUE(folder(DovecotServer::user, DovecotServer::draftsFolder).empty());
+    const Folder sentFolder = folder(DovecotServer::user, "Sent");
+    ASSERT_EQ(sentFolder.size(), 2u);
+    for (const StoredMessage &copy : sentFolder) {
+        EXPECT_TRUE(copy.flags.contains("\\Seen")) << copy.flags.join(' ').toStdString();
+        EXPECT_FALSE(copy.flags.contains("\\Draft")) << copy.flags.join(' ').toStdString();
+    }
+
+    // A second run finds nothing left to send.
+    const CommandRun again = ferrymail({"send-drafts", "--yes"});
+    EXPECT_EQ(again.exitCode, 0) << again.err.toStdString();
+    EXPECT_TRUE(again.err.contains("No drafts of Ferrymail's Sends")) << again.err.toStdString();
+    EXPECT_EQ(folder(DovecotServer::recipient, "INBOX").size(), 2u);
+}
+
+} // namespace
