@@ -368,14 +368,17 @@ DraftRemoval ImapDraftsFolder::remove(const FolderDraft &draft, bool keepCopy)
     const bool move = capabilities.contains("MOVE");
     const bool uidPlus = capabilities.contains("UIDPLUS");
     const QByteArray uid = uidOf(draft);
-    const bool sending = keepsKeyword(sendingKeyword);
+    const QByteArray sentFlag =
+        keepsKeyword(sentKeyword) ? QByteArray(sentKeyword) + ' ' : QByteArray();
+    const QByteArray sendingFlag =
+        keepsKeyword(sendingKeyword) ? QByteArray(" ") + sendingKeyword : QByteArray();
 
     if (keepCopy) {
-        // The copy in Sent is a sent message, read, no longer being sent.
-        imap.command("UID STORE " + uid + " -FLAGS.SILENT (\\Draft" +
-                         (sending ? QByteArray(" ") + sendingKeyword : QByteArray()) + ')',
-                     {}, doing);
-        imap.command("UID STORE " + uid + " +FLAGS.SILENT (\\Seen)", {}, doing);
+        // The copy in Sent is a sent message, read. Flagged sent before it is no longer
+        // flagged as being sent: a draft that a failure below leaves in the folder is never
+        // sent again by a later run.
+        imap.command("UID STORE " + uid + " +FLAGS.SILENT (" + sentFlag + "\\Seen)", {}, doing);
+        imap.command("UID STORE " + uid + " -FLAGS.SILENT (\\Draft" + sendingFlag + ')', {}, doing);
         ImapCommand transfer(QByteArray("UID ") + (move ? "MOVE " : "COPY ") + uid + ' ');
         transfer.string(sent);
         imap.command(transfer, {}, doing);
@@ -390,12 +393,10 @@ DraftRemoval ImapDraftsFolder::remove(const FolderDraft &draft, bool keepCopy)
         }
         // Without UIDPLUS only EXPUNGE would remove it, and with it whatever else is
         // \Deleted there, which is not ours to remove.
-        const bool sentKept = keepsKeyword(sentKeyword);
-        imap.command("UID STORE " + uid + " +FLAGS.SILENT (" +
-                         (sentKept ? QByteArray(sentKeyword) + ' ' : QByteArray()) + "\\Deleted)",
-                     {}, doing);
-        if (sending)
-            imap.attempt("UID STORE " + uid + " -FLAGS.SILENT (" + sendingKeyword + ')', {}, doing);
+        imap.command("UID STORE " + uid + " +FLAGS.SILENT (" + sentFlag + "\\Deleted)", {}, doing);
+        if (!keepCopy && !sendingFlag.isEmpty())
+            imap.attempt("UID STORE " + uid + " -FLAGS.SILENT (" + sendingFlag.mid(1) + ')', {},
+                         doing);
         return DraftRemoval::MarkedSent;
     } catch (const Failure &failure) {
         if (!keepCopy)

@@ -56,11 +56,11 @@ public:
     // Adds the keyword to the draft; false when the server keeps no keywords there.
     virtual bool mark(const FolderDraft &draft, const QByteArray &keyword) = 0;
     virtual void unmark(const FolderDraft &draft, const QByteArray &keyword) = 0;
-    // After the draft was sent: into the Sent folder flagged \Seen, no longer \Draft nor
-    // sendingKeyword, when keepCopy, else out of the folder. A copy goes by MOVE where the
-    // server offers it, else by UID COPY; the draft then goes by \Deleted and UID EXPUNGE of
-    // that UID only (UIDPLUS), else it is flagged sentKeyword and \Deleted and left: the whole
-    // folder is never expunged.
+    // After the draft was sent: into the Sent folder flagged \Seen and sentKeyword (where the
+    // server keeps keywords), no longer \Draft nor sendingKeyword, when keepCopy, else out of
+    // the folder. A copy goes by MOVE where the server offers it, else by UID COPY; the draft
+    // then goes by \Deleted and UID EXPUNGE of that UID only (UIDPLUS), else it is flagged
+    // sentKeyword and \Deleted and left: the whole folder is never expunged.
     virtual DraftRemoval remove(const FolderDraft &draft, bool keepCopy) = 0;
 
     // As a person reads it after "in": "the Drafts folder of me@example.org".

@@ -157,3 +157,27 @@ TEST(DraftsFolderPeer, NeverHandsOnMoreThanListed)
     EXPECT_EQ(handed, QByteArray(100, 'y'));
     EXPECT_TRUE(peer.commands().contains("UID FETCH 1 (RFC822.SIZE BODY.PEEK[]<0.101>)"));
 }
+
+TEST(DraftsFolderPeer, ADraftLeftBehindByARefusedMoveIsFlaggedSent)
+{
+    ImapPeerScript script;
+    script.capabilities << "MOVE"
+                        << "UIDPLUS";
+    script.folders.push_back({"Sent", "\\Sent"});
+    script.scriptedAnswers["UID STORE"] = "* 1 FETCH (UID 1 FLAGS (\\Seen))\r\n";
+    ScriptedImapPeer peer(script); // refuses UID MOVE as an unknown command
+    ImapDraftsFolder folder(endpointOf(peer), QStringLiteral("secret"));
+    FolderDraft draft;
+    draft.uid = 1;
+    draft.subject = QStringLiteral("Hi");
+    const QString failure = failureOf([&] { folder.remove(draft, true); });
+    EXPECT_TRUE(failure.contains("take the draft \"Hi\" out of")) << failure.toStdString();
+    QList<QByteArray> stores;
+    for (const QByteArray &command : peer.commands())
+        if (command.startsWith("UID STORE") || command.startsWith("UID MOVE"))
+            stores << command;
+    // Never without both keywords between its sending and its removal.
+    EXPECT_EQ(stores, QList<QByteArray>({"UID STORE 1 +FLAGS.SILENT ($FerrymailSent \\Seen)",
+                                         "UID STORE 1 -FLAGS.SILENT (\\Draft $FerrymailSending)",
+                                         "UID MOVE 1 Sent"}));
+}

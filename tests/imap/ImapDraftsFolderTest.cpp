@@ -95,6 +95,7 @@ protected:
         EXPECT_FALSE(sent[0].flags.contains("\\Draft"));
         EXPECT_FALSE(sent[0].flags.contains("\\Deleted"));
         EXPECT_FALSE(sent[0].flags.contains(DraftsFolder::sendingKeyword));
+        EXPECT_TRUE(sent[0].flags.contains(DraftsFolder::sentKeyword));
     }
 
     std::unique_ptr<ImapSession> session;
