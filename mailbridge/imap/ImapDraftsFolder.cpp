@@ -360,10 +360,10 @@ DraftRemoval ImapDraftsFolder::remove(const FolderDraft &draft, bool keepCopy)
     const QString doing =
         QStringLiteral("take %1 out of %2 after it was sent").arg(named(draft), destination());
     checkCancel();
+    ImapSession &imap = session(); // without a password, says so before anything connects
     // Found first: a Sent folder that cannot be had leaves the draft as it was.
     const QByteArray sent = keepCopy ? sentFolder() : QByteArray();
     selectListed(doing);
-    ImapSession &imap = session();
     const QList<QByteArray> &capabilities = imap.loggedInCapabilities();
     const bool move = capabilities.contains("MOVE");
     const bool uidPlus = capabilities.contains("UIDPLUS");
