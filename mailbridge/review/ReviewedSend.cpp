@@ -116,6 +116,11 @@ QString ReviewPlan::preview() const
                                 "ask the recipient; to send it again, send it from your mail "
                                 "program.")
                      .arg(quotedList(perhapsSent));
+    if (alreadySent > 0)
+        lines << QStringLiteral("Left alone: %1 sent before and still in the folder, which "
+                                "could not take %2 out; delete %2 there.")
+                     .arg(countOf(alreadySent, QStringLiteral("draft")),
+                          QLatin1String(alreadySent == 1 ? "it" : "them"));
     if (otherDrafts > 0)
         lines << QStringLiteral("%1 in the folder %2 not from Ferrymail and %3 left as %4.")
                      .arg(countOf(otherDrafts, QStringLiteral("other draft")),
@@ -129,7 +134,11 @@ ReviewPlan planReviewedSend(DraftsFolder &folder, const std::vector<FiledDraft> 
 {
     ReviewPlan plan;
     for (const FolderDraft &draft : folder.list()) {
-        // Checked first: the record forgot such a draft when its sending began.
+        // Checked first: the record forgot such drafts when their sending began.
+        if (hasFlag(draft, DraftsFolder::sentKeyword)) {
+            ++plan.alreadySent;
+            continue;
+        }
         if (hasFlag(draft, DraftsFolder::sendingKeyword)) {
             plan.perhapsSent.push_back(draft);
             continue;

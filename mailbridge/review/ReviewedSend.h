@@ -21,6 +21,9 @@ struct ReviewPlan
     // Left alone: an earlier run sent them as far as the final dot and did not learn whether
     // the server took them (still flagged DraftsFolder::sendingKeyword).
     std::vector<FolderDraft> perhapsSent;
+    // Left alone: sent, but still in the folder (flagged DraftsFolder::sentKeyword, where a
+    // server could not take them out).
+    int alreadySent = 0;
     int otherDrafts = 0; // not this machine's
 
     std::uint64_t totalBytes() const;

@@ -70,6 +70,8 @@ TEST(ReviewedSendTest, PlanFindsThisMachinesDraftsEvenEditedAndLeavesTheRest)
     run.folder.add(message("mine"), "a letter of my own", "mine@h", {"cv.pdf"});
     run.folder.add(message("unsure"), "unsure", "id9@h", {"z.bin"});
     run.folder.drafts.rbegin()->second.draft.flags << DraftsFolder::sendingKeyword;
+    run.folder.add(message("gone"), "gone", "id8@h", {"y.bin"});
+    run.folder.drafts.rbegin()->second.draft.flags << DraftsFolder::sentKeyword;
     // Same attachments as a filed draft but in another order: not that draft.
     run.folder.add(message("x"), "x", "x@h", {"c.bin", "b.bin"});
 
@@ -85,6 +87,8 @@ TEST(ReviewedSendTest, PlanFindsThisMachinesDraftsEvenEditedAndLeavesTheRest)
         << qPrintable(preview);
     EXPECT_TRUE(preview.contains("\"unsure\", which an earlier run may have sent"));
     EXPECT_TRUE(preview.contains("2 other drafts in the folder are not from Ferrymail"));
+    EXPECT_EQ(plan.alreadySent, 1);
+    EXPECT_TRUE(preview.contains("1 draft sent before and still in the folder"));
 }
 
 TEST(ReviewedSendTest, SendsEachDraftAsItIsNowWithoutBccAndMovesIt)
