@@ -157,7 +157,8 @@ QString ReviewedSendOutcome::summary() const
 {
     if (complete())
         return sent.isEmpty() ? QStringLiteral("No drafts were sent.")
-                              : QStringLiteral("Sent to %1: %2").arg(to, countOf(int(sent.size()), QStringLiteral("message")));
+                              : QStringLiteral("Sent to %1: %2")
+                                    .arg(to, countOf(int(sent.size()), QStringLiteral("message")));
     QStringList parts;
     parts << QStringLiteral("Sent %1 of %2 drafts.")
                  .arg(sent.size())
@@ -292,12 +293,12 @@ ReviewedSendOutcome sendReviewedDrafts(const ReviewPlan &plan, DraftsFolder &fol
         progress.draftSent(i);
         try {
             if (folder.remove(draft, keepCopies) == DraftRemoval::MarkedSent)
-                outcome.warnings
-                    << QStringLiteral("\"%1\" was sent. This server can neither move a draft "
-                                      "nor delete one alone, so it is flagged as sent and "
-                                      "deleted in %2; your mail program removes it when it "
-                                      "next compacts the folder.")
-                           .arg(draft.subject, folder.destination());
+                outcome.warnings << QStringLiteral(
+                                        "\"%1\" was sent. This server can neither move a draft "
+                                        "nor delete one alone, so it is flagged as sent and "
+                                        "deleted in %2; your mail program removes it when it "
+                                        "next compacts the folder.")
+                                        .arg(draft.subject, folder.destination());
         } catch (const Failure &failure) {
             outcome.warnings << QStringLiteral("\"%1\" was sent, but could not be taken out of "
                                                "%2: %3 Later runs leave it alone; delete it "

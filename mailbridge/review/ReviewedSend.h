@@ -47,9 +47,12 @@ struct ReviewedSendOutcome
     QStringList warnings;    // sent, with something after it that failed (the move to Sent)
     QString failure;         // why the run stopped, when it did
     bool cancelled = false;
-    QString to;          // the recipients, for "Sent to …: 3 messages"
-    QString through;     // the submission server
-    bool complete() const { return notSent.isEmpty() && perhapsSent.isEmpty() && failure.isEmpty() && !cancelled; }
+    QString to;      // the recipients, for "Sent to …: 3 messages"
+    QString through; // the submission server
+    bool complete() const
+    {
+        return notSent.isEmpty() && perhapsSent.isEmpty() && failure.isEmpty() && !cancelled;
+    }
     // One line: "Sent to ann@example.org: 3 messages", or what went and what did not.
     QString summary() const;
 };

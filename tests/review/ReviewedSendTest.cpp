@@ -197,8 +197,8 @@ TEST(ReviewedSendTest, StopsBeforeAnythingGoesOrBetweenDrafts)
         EXPECT_EQ(outcome.sent, QStringList{"one"});
         EXPECT_EQ(outcome.notSent, (QStringList{"two, edited", "three"}));
         EXPECT_EQ(run.plan().drafts.size(), 2u);
-        EXPECT_FALSE(run.folder.drafts.begin()->second.draft.flags.contains(
-            DraftsFolder::sendingKeyword));
+        EXPECT_FALSE(
+            run.folder.drafts.begin()->second.draft.flags.contains(DraftsFolder::sendingKeyword));
     }
     // Unreadable drafts are named and not sent.
     {
@@ -227,7 +227,8 @@ TEST(ReviewedSendTest, ASentDraftThatCannotLeaveTheFolderIsSaidAndNeverSentAgain
     failing.folder.removeFailure = Failure(QStringLiteral("NO [CANNOT] no"));
     outcome = failing.send();
     EXPECT_EQ(outcome.sent.size(), 3);
-    EXPECT_TRUE(outcome.warnings[0].contains("could not be taken out")) << qPrintable(outcome.warnings[0]);
+    EXPECT_TRUE(outcome.warnings[0].contains("could not be taken out"))
+        << qPrintable(outcome.warnings[0]);
     // Still there, still marked as being sent: a second run leaves them alone.
     const ReviewPlan again = failing.plan();
     EXPECT_TRUE(again.drafts.empty());

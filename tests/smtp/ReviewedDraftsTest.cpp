@@ -4,6 +4,7 @@
 #include "DovecotServer.h"
 #include "ImapFolderReader.h"
 #include "ParsedMessage.h"
+#include "TestServer.h"
 #include "support/TestTools.h"
 
 #include <QDir>
@@ -11,6 +12,7 @@
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+#include <map>
 
 namespace {
 
@@ -32,6 +34,11 @@ protected:
         options.submission = true;
         options.sentFolder = "Sent";
         dovecot = std::make_unique<DovecotServer>(options);
+        sendThrough(dovecot->submissionPort());
+    }
+
+    void sendThrough(int smtpPort)
+    {
         QDir().mkpath(home.filePath("config/Ferrymail"));
         writeFile(home.filePath("config/Ferrymail/Ferrymail.conf"),
                   QStringLiteral("[MailClient]\nKind=imap\nImapHost=127.0.0.1\nImapPort=%1\n"
@@ -39,8 +46,22 @@ protected:
                                  "SmtpHost=127.0.0.1\nSmtpPort=%4\nSmtpSecurity=none\n")
                       .arg(dovecot->imapPort())
                       .arg(QString(DovecotServer::user), QString(DovecotServer::password))
-                      .arg(dovecot->submissionPort())
+                      .arg(smtpPort)
                       .toUtf8());
+    }
+
+    // One draft a file of the folder, filed by the command line.
+    void fileDrafts(const std::map<QString, QByteArray> &contents)
+    {
+        const QString sendFolder = files.filePath("send");
+        QDir().mkpath(sendFolder);
+        for (const auto &[name, bytes] : contents)
+            writeFile(sendFolder + '/' + name, bytes);
+        const CommandRun filed =
+            ferrymail({"send", "--to", "Ann <ann@example.org>", "--from", "drafter@example.org",
+                       "--subject", "Scans: ", "--size", "1", "--all", sendFolder});
+        ASSERT_EQ(filed.exitCode, 0) << filed.err.toStdString();
+        ASSERT_EQ(folder(DovecotServer::user, DovecotServer::draftsFolder).size(), contents.size());
     }
 
     CommandRun ferrymail(const QStringList &arguments)
@@ -65,12 +86,11 @@ protected:
     void edit(const QStringList &arguments)
     {
         QProcess python;
-        python.start("python3", QStringList{EDIT_DRAFT, "--port",
-                                            QString::number(dovecot->imapPort()), "--user",
-                                            DovecotServer::user, "--password",
-                                            DovecotServer::password, "--folder",
-                                            DovecotServer::draftsFolder} +
-                                    arguments);
+        python.start("python3",
+                     QStringList{EDIT_DRAFT, "--port", QString::number(dovecot->imapPort()),
+                                 "--user", DovecotServer::user, "--password",
+                                 DovecotServer::password, "--folder", DovecotServer::draftsFolder} +
+                         arguments);
         ASSERT_TRUE(python.waitForFinished(30000));
         ASSERT_EQ(python.exitCode(), 0) << python.readAllStandardError().toStdString();
     }
@@ -89,19 +109,10 @@ protected:
 
 TEST_F(ReviewedDrafts, SendsTheDraftsAsTheyAreNowEachOnceAndMovesThemToSent)
 {
-    const QString sendFolder = files.filePath("send");
-    QDir().mkpath(sendFolder);
-    const QByteArray a = randomBytes(300 * 1024, 1), b = randomBytes(200 * 1024, 2),
-                     c = randomBytes(100 * 1024, 3);
-    writeFile(sendFolder + "/a.bin", a);
-    writeFile(sendFolder + QString::fromUtf8("/ärger über Öl.bin"), b);
-    writeFile(sendFolder + "/c.bin", c);
-    // One file a message: three drafts.
-    const CommandRun filed =
-        ferrymail({"send", "--to", "Ann <ann@example.org>", "--from", "drafter@example.org",
-                   "--subject", "Scans: ", "--size", "1", "--all", sendFolder});
-    ASSERT_EQ(filed.exitCode, 0) << filed.err.toStdString();
-    ASSERT_EQ(folder(DovecotServer::user, DovecotServer::draftsFolder).size(), 3u);
+    const QByteArray a = randomBytes(300 * 1024, 1), b = randomBytes(200 * 1024, 2);
+    fileDrafts({{"a.bin", a},
+                {QString::fromUtf8("ärger über Öl.bin"), b},
+                {"c.bin", randomBytes(100 * 1024, 3)}});
 
     edit({"--subject", "Scans: ärger über Öl.bin", "--new-subject", "Scans, edited"});
     edit({"--subject", "Scans: c.bin", "--delete"});
@@ -114,7 +125,8 @@ TEST_F(ReviewedDrafts, SendsTheDraftsAsTheyAreNowEachOnceAndMovesThemToSent)
 
     const CommandRun sent = ferrymail({"send-drafts", "--yes"});
     EXPECT_EQ(sent.exitCode, 0) << sent.err.toStdString() << dovecot->log().toStdString();
-    EXPECT_TRUE(sent.out.endsWith("Sent to ann@example.org: 2 messages\n")) << sent.out.toStdString();
+    EXPECT_TRUE(sent.out.endsWith("Sent to ann@example.org: 2 messages\n"))
+        << sent.out.toStdString();
 
     const Folder inbox = folder(DovecotServer::recipient, "INBOX");
     ASSERT_EQ(inbox.size(), 2u);
@@ -141,6 +153,38 @@ TEST_F(ReviewedDrafts, SendsTheDraftsAsTheyAreNowEachOnceAndMovesThemToSent)
     EXPECT_EQ(again.exitCode, 0) << again.err.toStdString();
     EXPECT_TRUE(again.err.contains("No drafts of Ferrymail's Sends")) << again.err.toStdString();
     EXPECT_EQ(folder(DovecotServer::recipient, "INBOX").size(), 2u);
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(ReviewedDrafts, ADraftWhoseAnswerWasLostIsNeverSentAgain)
+{
+    QTemporaryDir taken;
+    // Takes each message whole, then drops the connection without an answer.
+    TestServer peer(SCRIPTED_PEER, {taken.path(), "drop-after-dot"});
+    ASSERT_GT(peer.port(), 0);
+    sendThrough(peer.port());
+    fileDrafts({{"a.bin", randomBytes(2000, 1)}, {"b.bin", randomBytes(2000, 2)}});
+
+    const CommandRun first = ferrymail({"send-drafts", "--yes"});
+    EXPECT_EQ(first.exitCode, 1);
+    EXPECT_TRUE(first.err.contains("May have been sent: Scans: a.bin")) << first.err.toStdString();
+    EXPECT_TRUE(first.out.contains("Not sent, still in Drafts: Scans: b.bin"))
+        << first.out.toStdString();
+
+    const CommandRun second = ferrymail({"send-drafts", "--yes"});
+    EXPECT_EQ(second.exitCode, 1);
+    EXPECT_TRUE(second.err.contains("Left alone: \"Scans: a.bin\", which an earlier run may"))
+        << second.err.toStdString();
+    EXPECT_TRUE(second.err.contains("May have been sent: Scans: b.bin"))
+        << second.err.toStdString();
+    // Each went once; both wait in Drafts for the person to look.
+    EXPECT_EQ(QDir(taken.path()).entryList({"*.eml"}, QDir::Files).size(), 2);
+    EXPECT_EQ(folder(DovecotServer::user, DovecotServer::draftsFolder).size(), 2u);
+    EXPECT_TRUE(ferrymail({"send-drafts", "--dry-run"})
+                    .err.contains("Left alone: \"Scans: a.bin\", \"Scans: b.bin\""));
 }
 
 } // namespace
