@@ -5,6 +5,7 @@
 #include "ImapFolderReader.h"
 #include "ParsedMessage.h"
 #include "TestServer.h"
+#include "support/ScriptRun.h"
 #include "support/TestTools.h"
 
 #include <QDir>
@@ -17,13 +18,6 @@
 namespace {
 
 using Folder = std::vector<StoredMessage>;
-
-struct CommandRun
-{
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
 
 class ReviewedDrafts : public testing::Test
 {
@@ -66,21 +60,7 @@ protected:
 
     CommandRun ferrymail(const QStringList &arguments)
     {
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert("XDG_CONFIG_HOME", home.filePath("config"));
-        environment.insert("XDG_DATA_HOME", home.filePath("data"));
-        environment.insert("XDG_STATE_HOME", home.filePath("state"));
-        environment.remove("DISPLAY");
-        environment.remove("WAYLAND_DISPLAY");
-        environment.remove("DBUS_SESSION_BUS_ADDRESS"); // no keyring to ask
-        QProcess process;
-        process.setProcessEnvironment(environment);
-        process.start(FERRYMAIL_BINARY, arguments);
-        process.closeWriteChannel();
-        EXPECT_TRUE(process.waitForFinished(60000));
-        return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-                QString::fromUtf8(process.readAllStandardOutput()),
-                QString::fromUtf8(process.readAllStandardError())};
+        return runAsScript(FERRYMAIL_BINARY, home.path(), arguments);
     }
 
     void edit(const QStringList &arguments)
