@@ -9,9 +9,13 @@
 #include "support/TestTools.h"
 
 #include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QThread>
 
+#include <csignal>
 #include <gtest/gtest.h>
 #include <map>
 
@@ -165,6 +169,43 @@ TEST_F(ReviewedDrafts, ADraftWhoseAnswerWasLostIsNeverSentAgain)
     EXPECT_EQ(folder(DovecotServer::user, DovecotServer::draftsFolder).size(), 2u);
     EXPECT_TRUE(ferrymail({"send-drafts", "--dry-run"})
                     .err.contains("Left alone: \"Scans: a.bin\", \"Scans: b.bin\""));
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(ReviewedDrafts, SigintWhileTheServerSaysNothingEndsAtOnceAndNamesTheDraft)
+{
+    QTemporaryDir taken;
+    TestServer peer(SCRIPTED_PEER, {taken.path(), "silent-after-data"});
+    ASSERT_GT(peer.port(), 0);
+    sendThrough(peer.port());
+    fileDrafts({{"a.bin", randomBytes(2000, 1)}});
+
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("XDG_CONFIG_HOME", home.filePath("config"));
+    environment.insert("XDG_STATE_HOME", home.filePath("state"));
+    environment.remove("DISPLAY");
+    environment.remove("DBUS_SESSION_BUS_ADDRESS");
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    process.start(FERRYMAIL_BINARY, {"send-drafts", "--yes"});
+    // The whole draft is with the server, which keeps its answer to itself.
+    const QString stored = taken.filePath("1.eml");
+    for (int i = 0; i < 300 && !QFile::exists(stored); ++i)
+        QThread::msleep(50);
+    ASSERT_TRUE(QFile::exists(stored));
+    QElapsedTimer clock;
+    clock.start();
+    ::kill(pid_t(process.processId()), SIGINT);
+    ASSERT_TRUE(process.waitForFinished(10000));
+    EXPECT_LT(clock.elapsed(), 1500);
+    EXPECT_EQ(process.exitCode(), 130);
+    const QString err = QString::fromUtf8(process.readAllStandardError());
+    EXPECT_TRUE(err.contains("May have been sent: Scans: a.bin")) << err.toStdString();
+    EXPECT_TRUE(
+        ferrymail({"send-drafts", "--dry-run"}).err.contains("Left alone: \"Scans: a.bin\""));
 }
 
 } // namespace
