@@ -109,8 +109,8 @@ int runSendDraftsCommand(const QList<QByteArray> &arguments, const ReviewedSendM
         parts.submission->setCancelCheck(
             [&interruption] { return interruption.cancel.cancelled(); });
         const ReviewPlan plan = planReviewedSend(*parts.folder, parts.filed->of(parts.account));
-        output.err << terminalText(QStringLiteral("In %1: %2\n")
-                                       .arg(parts.folder->destination(), plan.preview()));
+        output.err << terminalText(
+            QStringLiteral("In %1: %2\n").arg(parts.folder->destination(), plan.preview()));
         if (plan.drafts.empty() || options.dryRun)
             return ExitCode::sent;
         if (!options.yes) {
@@ -126,8 +126,8 @@ int runSendDraftsCommand(const QList<QByteArray> &arguments, const ReviewedSendM
         }
         TerminalDraftProgress progress(output.progressTerminal);
         const ReviewedSendOutcome outcome =
-            sendReviewedDrafts(plan, *parts.folder, *parts.submission, *parts.filed,
-                               parts.account, parts.keepCopies, progress, interruption.cancel);
+            sendReviewedDrafts(plan, *parts.folder, *parts.submission, *parts.filed, parts.account,
+                               parts.keepCopies, progress, interruption.cancel);
         for (const QString &subject : outcome.sent)
             output.out << oneLineText(subject) << '\n';
         for (const QString &subject : outcome.perhapsSent)

@@ -2,8 +2,8 @@
 
 #include "cli/SendCommand.h"
 
-#include <QList>
 #include <QByteArray>
+#include <QList>
 
 #include <functional>
 

@@ -18,3 +18,18 @@ QString describeAccount(const ImapEndpoint &endpoint)
         text += QStringLiteral(" port %1").arg(endpoint.port);
     return text;
 }
+
+ImapEndpoint sentFolderOf(ImapEndpoint endpoint)
+{
+    endpoint.role = FolderRole::Sent;
+    endpoint.folder.clear();
+    return endpoint;
+}
+
+QString draftsDestination(const ImapEndpoint &endpoint)
+{
+    if (endpoint.folder.isEmpty())
+        return QStringLiteral("the Drafts folder of %1").arg(describeAccount(endpoint));
+    return QStringLiteral("the folder \"%1\" of %2")
+        .arg(endpoint.folder, describeAccount(endpoint));
+}

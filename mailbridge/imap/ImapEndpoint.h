@@ -24,3 +24,11 @@ ImapEndpoint imapEndpoint(const MailAccount &account);
 
 // "me@example.org at imap.example.org", the port added when it is not the usual one.
 QString describeAccount(const ImapEndpoint &endpoint);
+
+// The same account's Sent folder: the one the server marks \Sent, else "Sent" (see
+// FolderChoice). ImapFolder names the drafts' folder, not this one.
+ImapEndpoint sentFolderOf(ImapEndpoint endpoint);
+
+// Where drafts are, as a person reads it after "in": "the Drafts folder of me@example.org at
+// imap.example.org", or the folder set in the account.
+QString draftsDestination(const ImapEndpoint &endpoint);

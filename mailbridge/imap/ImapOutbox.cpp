@@ -67,10 +67,7 @@ ImapOutbox::~ImapOutbox() = default;
 
 QString ImapOutbox::destination() const
 {
-    const ImapEndpoint &where = endpoint();
-    if (where.folder.isEmpty())
-        return QStringLiteral("the Drafts folder of %1").arg(describeAccount(where));
-    return QStringLiteral("the folder \"%1\" of %2").arg(where.folder, describeAccount(where));
+    return draftsDestination(endpoint());
 }
 
 void ImapOutbox::file(const Draft &draft, TransferMonitor &monitor)

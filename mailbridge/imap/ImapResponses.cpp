@@ -104,6 +104,34 @@ std::optional<ImapNamespace> personalNamespace(const QList<ImapResponse> &respon
     return std::nullopt;
 }
 
+std::optional<std::uint64_t> codeNumber(const QList<ImapResponse> &responses,
+                                        const QByteArray &code)
+{
+    for (const ImapResponse &response : responses)
+        if (response.codeName() == code)
+            return number(response.code.mid(code.size()).trimmed());
+    return std::nullopt;
+}
+
+std::optional<QList<QByteArray>> permanentFlags(const QList<ImapResponse> &responses)
+{
+    for (const ImapResponse &response : responses) {
+        if (response.codeName() != "PERMANENTFLAGS")
+            continue;
+        QByteArray listed = response.code.mid(14).trimmed();
+        if (listed.startsWith('('))
+            listed.remove(0, 1);
+        if (listed.endsWith(')'))
+            listed.chop(1);
+        QList<QByteArray> flags;
+        for (const QByteArray &flag : listed.simplified().split(' '))
+            if (!flag.isEmpty())
+                flags.push_back(flag);
+        return flags;
+    }
+    return std::nullopt;
+}
+
 QList<std::uint64_t> searchResults(const QList<ImapResponse> &responses)
 {
     QList<std::uint64_t> found;

@@ -42,6 +42,13 @@ struct ImapNamespace
 };
 std::optional<ImapNamespace> personalNamespace(const QList<ImapResponse> &responses);
 
+// The number of a response code such as "[UIDVALIDITY 3857529045]" among the responses.
+std::optional<std::uint64_t> codeNumber(const QList<ImapResponse> &responses,
+                                        const QByteArray &code);
+
+// The flags of "[PERMANENTFLAGS (\Seen \Draft \*)]", as sent; nothing when none came.
+std::optional<QList<QByteArray>> permanentFlags(const QList<ImapResponse> &responses);
+
 // The numbers of "* SEARCH n n ...".
 QList<std::uint64_t> searchResults(const QList<ImapResponse> &responses);
 

@@ -95,6 +95,7 @@ void ImapSession::connect()
 {
     if (m_exchange.stillOpen())
         return;
+    m_selection.reset();
     const QString doing = QStringLiteral("log in to %1").arg(describeAccount(m_endpoint));
     openConnection(doing);
     try {
@@ -158,6 +159,39 @@ ImapResult ImapSession::command(const ImapCommand &line, const QList<QByteArray>
     if (!result.ok())
         throw Failure(imapFailure::refused(m_endpoint, doing, result.answer));
     return result;
+}
+
+ImapResult ImapSession::attempt(const ImapCommand &line, const QList<QByteArray> &keep,
+                                const QString &doing)
+{
+    connect();
+    return m_exchange.run(line, keep, doing);
+}
+
+const QList<QByteArray> &ImapSession::loggedInCapabilities()
+{
+    connect();
+    return m_capabilities;
+}
+
+const ImapSession::Selection &ImapSession::select(bool again)
+{
+    const QByteArray &name = folder();
+    connect();
+    if (m_selection && !again)
+        return *m_selection;
+    m_selection.reset();
+    const QString doing = QStringLiteral("open the folder %1 of %2")
+                              .arg(decodeMailboxName(name), describeAccount(m_endpoint));
+    ImapCommand line("SELECT ");
+    line.string(name);
+    const QList<ImapResponse> said = command(line, {"UIDVALIDITY", "PERMANENTFLAGS"}, doing).all();
+    const std::optional<std::uint64_t> validity = codeNumber(said, "UIDVALIDITY");
+    if (!validity)
+        throw Failure(imapFailure::unreadable(m_endpoint, doing,
+                                              QStringLiteral("no UIDVALIDITY for the folder")));
+    m_selection = Selection{*validity, permanentFlags(said)};
+    return *m_selection;
 }
 
 const QByteArray &ImapSession::folder()
@@ -415,6 +449,7 @@ bool ImapSession::arrivedAfterAll(const QByteArray &messageId, const QString &do
     try {
         ImapCommand examine("EXAMINE ");
         examine.string(m_folder);
+        m_selection.reset(); // read-only from here on
         command(examine, {}, doing);
         ImapCommand search("UID SEARCH HEADER Message-ID ");
         search.string(messageId);

@@ -62,6 +62,27 @@ public:
     QByteArray greeting() const { return m_greeting; }
     QList<QByteArray> capabilities() const { return m_capabilities; }
 
+    // Runs a command that must succeed, connecting and logging in first when needed: a
+    // refusal throws Failure worded for doing. keep: as ImapExchange::run takes it.
+    ImapResult command(const ImapCommand &command, const QList<QByteArray> &keep,
+                       const QString &doing);
+    // The same, a refusal returned instead of thrown.
+    ImapResult attempt(const ImapCommand &command, const QList<QByteArray> &keep,
+                       const QString &doing);
+    // The capabilities the server tells once logged in; connects.
+    const QList<QByteArray> &loggedInCapabilities();
+
+    // What SELECT of folder() told.
+    struct Selection
+    {
+        std::uint64_t uidValidity = 0;
+        // Nothing when the server did not say: then every flag is kept.
+        std::optional<QList<QByteArray>> permanentFlags;
+    };
+    // folder() selected for changes, once per connection unless again: a folder deleted and
+    // made anew under the same name is only told by selecting it again.
+    const Selection &select(bool again = false);
+
     // Gives the message's bytes to whoever composes it, in order.
     using MessageSink = std::function<void(const char *, std::size_t)>;
 
@@ -80,9 +101,6 @@ private:
     void connect();
     void openConnection(const QString &doing);
     void logInWithToken(const QString &doing);
-    // Runs a command that must succeed: a refusal throws Failure worded for doing.
-    ImapResult command(const ImapCommand &command, const QList<QByteArray> &keep,
-                       const QString &doing);
     void appendOnce(std::uint64_t size, const QString &doing,
                     const std::function<void(const MessageSink &)> &compose);
     bool arrivedAfterAll(const QByteArray &messageId, const QString &doing);
@@ -99,4 +117,5 @@ private:
     QString m_folderChoice;
     bool m_limitKnown = false;
     std::optional<std::uint64_t> m_appendLimit;
+    std::optional<Selection> m_selection; // of the connection open now
 };

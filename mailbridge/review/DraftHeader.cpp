@@ -56,8 +56,8 @@ std::optional<qsizetype> headerLength(const QByteArray &start)
 DraftHeader readDraftHeader(const QByteArray &header, const QString &description)
 {
     initGMime();
-    auto stream = adoptGObject(g_mime_stream_mem_new_with_buffer(header.constData(),
-                                                                  std::size_t(header.size())));
+    auto stream = adoptGObject(
+        g_mime_stream_mem_new_with_buffer(header.constData(), std::size_t(header.size())));
     auto parser = adoptGObject(g_mime_parser_new_with_stream(stream.get()));
     auto message = adoptGObject(g_mime_parser_construct_message(parser.get(), nullptr));
     if (!message)

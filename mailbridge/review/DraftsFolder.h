@@ -27,9 +27,9 @@ struct FolderDraft
 // What became of a sent draft in its folder.
 enum class DraftRemoval
 {
-    Moved,        // MOVE into the Sent folder, or out of the folder when no copy is kept
+    Moved,          // a copy kept, by MOVE into the Sent folder
     CopiedExpunged, // UID COPY into Sent (when kept), then \Deleted and UID EXPUNGE of it alone
-    MarkedSent,   // the server has neither: flagged with the sent keyword and \Deleted, left
+    MarkedSent,     // without UIDPLUS: flagged with the sent keyword and \Deleted, and left
 };
 
 // The drafts folder of an account, as review-then-send uses it. Every call may connect and
@@ -56,10 +56,11 @@ public:
     // Adds the keyword to the draft; false when the server keeps no keywords there.
     virtual bool mark(const FolderDraft &draft, const QByteArray &keyword) = 0;
     virtual void unmark(const FolderDraft &draft, const QByteArray &keyword) = 0;
-    // After the draft was sent: into the Sent folder flagged \Seen and no longer \Draft when
-    // keepCopy, else out of the folder; by MOVE, else UID COPY (when keepCopy) and \Deleted
-    // and UID EXPUNGE of that UID only (UIDPLUS), else, with neither, flagged sentKeyword and
-    // \Deleted and left: the whole folder is never expunged.
+    // After the draft was sent: into the Sent folder flagged \Seen and sentKeyword (where the
+    // server keeps keywords), no longer \Draft nor sendingKeyword, when keepCopy, else out of
+    // the folder. A copy goes by MOVE where the server offers it, else by UID COPY; the draft
+    // then goes by \Deleted and UID EXPUNGE of that UID only (UIDPLUS), else it is flagged
+    // sentKeyword and \Deleted and left: the whole folder is never expunged.
     virtual DraftRemoval remove(const FolderDraft &draft, bool keepCopy) = 0;
 
     // As a person reads it after "in": "the Drafts folder of me@example.org".

@@ -93,8 +93,8 @@ QJsonObject FiledDraftsFile::read() const
     if (!file.exists())
         return {};
     if (!file.open(QIODevice::ReadOnly))
-        throw Failure(QStringLiteral("Cannot read %1: %2")
-                          .arg(withHomeAsTilde(m_path), file.errorString()));
+        throw Failure(
+            QStringLiteral("Cannot read %1: %2").arg(withHomeAsTilde(m_path), file.errorString()));
     const QByteArray text = file.read(maxBytes + 1);
     if (text.size() > maxBytes)
         throw Failure(QStringLiteral("The record of filed drafts %1 is larger than %2 MiB; "
@@ -116,8 +116,8 @@ void FiledDraftsFile::write(const QJsonObject &record) const
     if (!file.open(QIODevice::WriteOnly) ||
         !file.setPermissions(QFile::ReadOwner | QFile::WriteOwner) ||
         file.write(QJsonDocument(record).toJson(QJsonDocument::Compact)) < 0 || !file.commit())
-        throw Failure(QStringLiteral("Cannot write %1: %2")
-                          .arg(withHomeAsTilde(m_path), file.errorString()));
+        throw Failure(
+            QStringLiteral("Cannot write %1: %2").arg(withHomeAsTilde(m_path), file.errorString()));
 }
 
 std::vector<FiledDraft> FiledDraftsFile::of(const QString &account) const

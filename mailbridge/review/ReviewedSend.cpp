@@ -116,6 +116,11 @@ QString ReviewPlan::preview() const
                                 "ask the recipient; to send it again, send it from your mail "
                                 "program.")
                      .arg(quotedList(perhapsSent));
+    if (alreadySent > 0)
+        lines << QStringLiteral("Left alone: %1 sent before and still in the folder, which "
+                                "could not take %2 out; delete %2 there.")
+                     .arg(countOf(alreadySent, QStringLiteral("draft")),
+                          QLatin1String(alreadySent == 1 ? "it" : "them"));
     if (otherDrafts > 0)
         lines << QStringLiteral("%1 in the folder %2 not from Ferrymail and %3 left as %4.")
                      .arg(countOf(otherDrafts, QStringLiteral("other draft")),
@@ -129,7 +134,11 @@ ReviewPlan planReviewedSend(DraftsFolder &folder, const std::vector<FiledDraft> 
 {
     ReviewPlan plan;
     for (const FolderDraft &draft : folder.list()) {
-        // Checked first: the record forgot such a draft when its sending began.
+        // Checked first: the record forgot such drafts when their sending began.
+        if (hasFlag(draft, DraftsFolder::sentKeyword)) {
+            ++plan.alreadySent;
+            continue;
+        }
         if (hasFlag(draft, DraftsFolder::sendingKeyword)) {
             plan.perhapsSent.push_back(draft);
             continue;
@@ -148,7 +157,8 @@ QString ReviewedSendOutcome::summary() const
 {
     if (complete())
         return sent.isEmpty() ? QStringLiteral("No drafts were sent.")
-                              : QStringLiteral("Sent to %1: %2").arg(to, countOf(int(sent.size()), QStringLiteral("message")));
+                              : QStringLiteral("Sent to %1: %2")
+                                    .arg(to, countOf(int(sent.size()), QStringLiteral("message")));
     QStringList parts;
     parts << QStringLiteral("Sent %1 of %2 drafts.")
                  .arg(sent.size())
@@ -283,12 +293,12 @@ ReviewedSendOutcome sendReviewedDrafts(const ReviewPlan &plan, DraftsFolder &fol
         progress.draftSent(i);
         try {
             if (folder.remove(draft, keepCopies) == DraftRemoval::MarkedSent)
-                outcome.warnings
-                    << QStringLiteral("\"%1\" was sent. This server can neither move a draft "
-                                      "nor delete one alone, so it is flagged as sent and "
-                                      "deleted in %2; your mail program removes it when it "
-                                      "next compacts the folder.")
-                           .arg(draft.subject, folder.destination());
+                outcome.warnings << QStringLiteral(
+                                        "\"%1\" was sent. This server can neither move a draft "
+                                        "nor delete one alone, so it is flagged as sent and "
+                                        "deleted in %2; your mail program removes it when it "
+                                        "next compacts the folder.")
+                                        .arg(draft.subject, folder.destination());
         } catch (const Failure &failure) {
             outcome.warnings << QStringLiteral("\"%1\" was sent, but could not be taken out of "
                                                "%2: %3 Later runs leave it alone; delete it "

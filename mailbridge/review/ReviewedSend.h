@@ -21,6 +21,9 @@ struct ReviewPlan
     // Left alone: an earlier run sent them as far as the final dot and did not learn whether
     // the server took them (still flagged DraftsFolder::sendingKeyword).
     std::vector<FolderDraft> perhapsSent;
+    // Left alone: sent, but still in the folder (flagged DraftsFolder::sentKeyword, where a
+    // server could not take them out).
+    int alreadySent = 0;
     int otherDrafts = 0; // not this machine's
 
     std::uint64_t totalBytes() const;
@@ -44,9 +47,12 @@ struct ReviewedSendOutcome
     QStringList warnings;    // sent, with something after it that failed (the move to Sent)
     QString failure;         // why the run stopped, when it did
     bool cancelled = false;
-    QString to;          // the recipients, for "Sent to …: 3 messages"
-    QString through;     // the submission server
-    bool complete() const { return notSent.isEmpty() && perhapsSent.isEmpty() && failure.isEmpty() && !cancelled; }
+    QString to;      // the recipients, for "Sent to …: 3 messages"
+    QString through; // the submission server
+    bool complete() const
+    {
+        return notSent.isEmpty() && perhapsSent.isEmpty() && failure.isEmpty() && !cancelled;
+    }
     // One line: "Sent to ann@example.org: 3 messages", or what went and what did not.
     QString summary() const;
 };

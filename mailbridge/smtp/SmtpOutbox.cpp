@@ -511,18 +511,18 @@ void SmtpOutbox::file(const Draft &draft, TransferMonitor &monitor)
     const std::uint64_t size = composedSize(content, LineEnding::CrLf);
     // What went, for its copy to be checked against.
     std::optional<Sha256> sent;
-    submit(envelope.sender, envelope.recipients, size, draft.subject,
-           [&](const Sink &sink) {
-               if (m_copies)
-                   sent.emplace(); // each try streams the message anew
-               streamMessage(content, LineEnding::CrLf, monitor,
-                             [&](const char *data, std::size_t n) {
-                                 if (sent)
-                                     sent->add(data, n);
-                                 sink(data, n);
-                             });
-           },
-           monitor);
+    submit(
+        envelope.sender, envelope.recipients, size, draft.subject,
+        [&](const Sink &sink) {
+            if (m_copies)
+                sent.emplace(); // each try streams the message anew
+            streamMessage(content, LineEnding::CrLf, monitor, [&](const char *data, std::size_t n) {
+                if (sent)
+                    sent->add(data, n);
+                sink(data, n);
+            });
+        },
+        monitor);
     if (sent)
         keepCopy(content, sent->finish(), monitor);
 }
@@ -626,7 +626,7 @@ void SmtpOutbox::submit(const QString &sender, const QStringList &recipients, st
         }
         if (c.result == CURLE_LOGIN_DENIED)
             throw Failure(loginRefused());
-        throw Failure(QStringLiteral("%1 did not take \"%2\": %3")
-                          .arg(destination(), description, c.why()));
+        throw Failure(
+            QStringLiteral("%1 did not take \"%2\": %3").arg(destination(), description, c.why()));
     }
 }

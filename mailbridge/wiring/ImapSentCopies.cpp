@@ -6,17 +6,6 @@
 #include "mailbridge/imap/ImapSession.h"
 #include "mailbridge/imap/MailboxName.h"
 
-namespace {
-
-ImapEndpoint sentFolderOf(ImapEndpoint endpoint)
-{
-    endpoint.role = FolderRole::Sent;
-    endpoint.folder.clear(); // ImapFolder names the drafts' folder, not this one
-    return endpoint;
-}
-
-} // namespace
-
 ImapSentCopies::ImapSentCopies(ImapEndpoint endpoint, std::optional<QString> password)
     : m_endpoint(sentFolderOf(std::move(endpoint))), m_password(std::move(password))
 {

@@ -9,11 +9,11 @@
 #include "mailbridge/maildir/DefaultOutboxFolder.h"
 #include "mailbridge/maildir/MaildirOutbox.h"
 #include "mailbridge/oauth/TokenRequest.h"
+#include "mailbridge/review/FiledDrafts.h"
 #include "mailbridge/sendmail/SendmailOutbox.h"
 #include "mailbridge/smtp/SmtpOutbox.h"
 #include "mailbridge/wiring/ImapSentCopies.h"
 #include "mailbridge/wiring/ReviewedSendAccount.h"
-#include "mailbridge/review/FiledDrafts.h"
 #include "mailbridge/wiring/TokenSources.h"
 
 #include <QDir>

@@ -44,11 +44,10 @@ class AccessTokenSource;
 class SmtpOutbox;
 // The account's submission server, with the password or the account's sign-in (whose source
 // tokensUsed receives, when given). Throws Failure as createOutbox does.
-std::unique_ptr<SmtpOutbox> createSubmission(const MailAccount &account,
-                                             const std::optional<QString> &password,
-                                             const std::shared_ptr<PasswordStore> &keyring,
-                                             FirstToken firstToken,
-                                             std::shared_ptr<AccessTokenSource> *tokensUsed = nullptr);
+std::unique_ptr<SmtpOutbox>
+createSubmission(const MailAccount &account, const std::optional<QString> &password,
+                 const std::shared_ptr<PasswordStore> &keyring, FirstToken firstToken,
+                 std::shared_ptr<AccessTokenSource> *tokensUsed = nullptr);
 
 // The same outbox, only to size messages with (Outbox::storedSize): it creates no
 // folder and asks for no password. Throws Failure for settings it cannot use.

@@ -26,7 +26,7 @@ struct ReviewedSendAccount
     std::unique_ptr<DraftsFolder> folder;
     std::unique_ptr<MessageSubmission> submission;
     std::unique_ptr<FiledDrafts> filed;
-    QString account; // the key of the account's drafts in filed
+    QString account;        // the key of the account's drafts in filed
     bool keepCopies = true; // sent drafts go into Sent (keepsSentCopies), else leave Drafts
 };
 

@@ -1,6 +1,7 @@
 // Drafts on a Courier of the tests' own: the INBOX. namespace without a folder marked \Drafts,
 // where a top-level folder cannot be made.
 #include "CourierServer.h"
+#include "DraftsFolderRoundTrip.h"
 #include "FileDraft.h"
 #include "TestServerProcesses.h"
 #include "mailbridge/TransferMonitor.h"
@@ -84,3 +85,19 @@ TEST(CourierServerTest, EveryProcessOfItIsFoundAndGoesWithIt)
 }
 
 } // namespace
+
+TEST_F(CourierDraftsTest, DraftsAreListedFetchedAndTakenOut)
+{
+    ImapEndpoint endpoint;
+    endpoint.host = QStringLiteral("127.0.0.1");
+    endpoint.port = s_server->imapPort();
+    endpoint.security = ImapSecurity::None;
+    endpoint.user = QString(CourierServer::user);
+    // Keywords are off here, and MOVE is not offered.
+    const std::vector<DraftRemoval> removals =
+        roundTrip(endpoint, QString(CourierServer::password), false);
+    EXPECT_EQ(removals, std::vector<DraftRemoval>(3, DraftRemoval::CopiedExpunged));
+    const QList<QByteArray> sent = s_server->messagesIn(QStringLiteral("INBOX.Sent"));
+    ASSERT_EQ(sent.size(), 1);
+    EXPECT_TRUE(sent[0].contains("Message-ID: <first.1@ferrymail.test>"));
+}

@@ -1,6 +1,7 @@
 // Drafts on a Cyrus of the tests' own: the INBOX. namespace without a folder marked \Drafts,
 // and a server that refuses any message with a bare line feed.
 #include "CyrusServer.h"
+#include "DraftsFolderRoundTrip.h"
 #include "FileDraft.h"
 #include "ImapFolderReader.h"
 #include "TestServerProcesses.h"
@@ -113,3 +114,19 @@ TEST(CyrusServerTest, EveryProcessOfItIsFoundAndGoesWithIt)
 }
 
 } // namespace
+
+TEST_F(CyrusDraftsTest, DraftsAreListedFetchedAndMovedOut)
+{
+    const std::vector<DraftRemoval> removals =
+        roundTrip(endpoint(), QString(CyrusServer::password), true);
+    EXPECT_EQ(removals,
+              std::vector<DraftRemoval>({DraftRemoval::Moved, DraftRemoval::CopiedExpunged,
+                                         DraftRemoval::CopiedExpunged}));
+    const std::vector<StoredMessage> sent =
+        ImapFolderReader(s_server->imapsPort(), s_server->caFile(), CyrusServer::user,
+                         CyrusServer::password)
+            .messages(QStringLiteral("INBOX.Sent"));
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(sent[0].bytes, rawDrafts(1536 * 1024)[0].bytes);
+    EXPECT_FALSE(sent[0].flags.contains("\\Draft"));
+}

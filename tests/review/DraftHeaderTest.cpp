@@ -1,5 +1,5 @@
-#include "common/Failure.h"
 #include "mailbridge/review/DraftHeader.h"
+#include "common/Failure.h"
 
 #include <gtest/gtest.h>
 
@@ -18,10 +18,10 @@ TEST(DraftHeaderTest, RecipientsComeFromToCcAndBccAndBccLeavesTheHeader)
     ASSERT_EQ(headerLength(header + "body"), header.size());
     const DraftHeader read = readDraftHeader(header, QStringLiteral("s"));
     EXPECT_EQ(read.sender, "jorg@example.org");
-    EXPECT_EQ(read.recipients,
-              (QStringList{"ann@example.org", "bob@example.org", "carl@example.org",
-                           "dora@example.org", "hidden@example.org", "secret@example.org",
-                           "more@example.org"}));
+    EXPECT_EQ(
+        read.recipients,
+        (QStringList{"ann@example.org", "bob@example.org", "carl@example.org", "dora@example.org",
+                     "hidden@example.org", "secret@example.org", "more@example.org"}));
     EXPECT_EQ(read.outgoing, "From: =?utf-8?q?J=C3=B6rg?= <jorg@example.org>\r\n"
                              "To: Ann <ann@example.org>, team: bob@example.org,\r\n"
                              "\tcarl@example.org;\r\n"

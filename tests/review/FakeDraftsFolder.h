@@ -142,6 +142,7 @@ public:
     void remove(const QString &account, const QStringList &messageIds) override
     {
         auto &drafts = byAccount[account];
-        std::erase_if(drafts, [&](const FiledDraft &d) { return messageIds.contains(d.messageId); });
+        std::erase_if(drafts,
+                      [&](const FiledDraft &d) { return messageIds.contains(d.messageId); });
     }
 };

@@ -1,5 +1,5 @@
-#include "common/Failure.h"
 #include "mailbridge/review/FiledDraftsFile.h"
+#include "common/Failure.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -70,6 +70,8 @@ TEST(ReviewedSendTest, PlanFindsThisMachinesDraftsEvenEditedAndLeavesTheRest)
     run.folder.add(message("mine"), "a letter of my own", "mine@h", {"cv.pdf"});
     run.folder.add(message("unsure"), "unsure", "id9@h", {"z.bin"});
     run.folder.drafts.rbegin()->second.draft.flags << DraftsFolder::sendingKeyword;
+    run.folder.add(message("gone"), "gone", "id8@h", {"y.bin"});
+    run.folder.drafts.rbegin()->second.draft.flags << DraftsFolder::sentKeyword;
     // Same attachments as a filed draft but in another order: not that draft.
     run.folder.add(message("x"), "x", "x@h", {"c.bin", "b.bin"});
 
@@ -85,6 +87,8 @@ TEST(ReviewedSendTest, PlanFindsThisMachinesDraftsEvenEditedAndLeavesTheRest)
         << qPrintable(preview);
     EXPECT_TRUE(preview.contains("\"unsure\", which an earlier run may have sent"));
     EXPECT_TRUE(preview.contains("2 other drafts in the folder are not from Ferrymail"));
+    EXPECT_EQ(plan.alreadySent, 1);
+    EXPECT_TRUE(preview.contains("1 draft sent before and still in the folder"));
 }
 
 TEST(ReviewedSendTest, SendsEachDraftAsItIsNowWithoutBccAndMovesIt)
@@ -193,8 +197,8 @@ TEST(ReviewedSendTest, StopsBeforeAnythingGoesOrBetweenDrafts)
         EXPECT_EQ(outcome.sent, QStringList{"one"});
         EXPECT_EQ(outcome.notSent, (QStringList{"two, edited", "three"}));
         EXPECT_EQ(run.plan().drafts.size(), 2u);
-        EXPECT_FALSE(run.folder.drafts.begin()->second.draft.flags.contains(
-            DraftsFolder::sendingKeyword));
+        EXPECT_FALSE(
+            run.folder.drafts.begin()->second.draft.flags.contains(DraftsFolder::sendingKeyword));
     }
     // Unreadable drafts are named and not sent.
     {
@@ -223,7 +227,8 @@ TEST(ReviewedSendTest, ASentDraftThatCannotLeaveTheFolderIsSaidAndNeverSentAgain
     failing.folder.removeFailure = Failure(QStringLiteral("NO [CANNOT] no"));
     outcome = failing.send();
     EXPECT_EQ(outcome.sent.size(), 3);
-    EXPECT_TRUE(outcome.warnings[0].contains("could not be taken out")) << qPrintable(outcome.warnings[0]);
+    EXPECT_TRUE(outcome.warnings[0].contains("could not be taken out"))
+        << qPrintable(outcome.warnings[0]);
     // Still there, still marked as being sent: a second run leaves them alone.
     const ReviewPlan again = failing.plan();
     EXPECT_TRUE(again.drafts.empty());

@@ -11,6 +11,7 @@
 #include "mailbridge/smtp/SmtpOutbox.h"
 #include "mailbridge/wiring/ImapSentCopies.h"
 #include "support/MemoryPasswordStore.h"
+#include "support/ScriptRun.h"
 #include "support/TestTools.h"
 
 #include <QDir>
@@ -214,13 +215,6 @@ TEST_F(DovecotSubmission, AFileChangedAfterTheSendLeavesNoCopyThatDiffersFromWha
     EXPECT_TRUE(folder(DovecotServer::user, "Sent Items").empty());
 }
 
-struct CommandRun
-{
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
-
 // `ferrymail send` as a script runs it, with the account's settings and no keyring: the
 // password comes from PasswordCommand for both the submission and the copy.
 CommandRun sendAs(const DovecotServer &dovecot, const QString &user, const QString &folder,
@@ -235,22 +229,9 @@ CommandRun sendAs(const DovecotServer &dovecot, const QString &user, const QStri
                   .arg(dovecot.imapPort())
                   .arg(user, QString(DovecotServer::password))
                   .toUtf8());
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("XDG_CONFIG_HOME", home.filePath("config"));
-    environment.insert("XDG_DATA_HOME", home.filePath("data"));
-    environment.insert("XDG_STATE_HOME", home.filePath("state"));
-    environment.remove("DISPLAY");
-    environment.remove("WAYLAND_DISPLAY");
-    environment.remove("DBUS_SESSION_BUS_ADDRESS"); // no keyring to ask
-    QProcess process;
-    process.setProcessEnvironment(environment);
-    process.start(FERRYMAIL_BINARY,
-                  {"send", "--to", "ann@example.org", "--from", user + "@example.org", "--subject",
-                   "Scans: ", "--size", "100000", folder, "a.bin"});
-    EXPECT_TRUE(process.waitForFinished(60000));
-    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-            QString::fromUtf8(process.readAllStandardOutput()),
-            QString::fromUtf8(process.readAllStandardError())};
+    return runAsScript(FERRYMAIL_BINARY, home.path(),
+                       {"send", "--to", "ann@example.org", "--from", user + "@example.org",
+                        "--subject", "Scans: ", "--size", "100000", folder, "a.bin"});
 }
 
 TEST_F(DovecotSubmission, TheCommandLineSendsWithACopyAndSaysSentWhenOnlyTheCopyFailed)

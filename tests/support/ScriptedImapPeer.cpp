@@ -290,6 +290,12 @@ private:
         const QByteArray &verb = command.verb;
         if (!m_script.floodTo.isEmpty() && verb == m_script.floodTo)
             flood(m_script.floodLines);
+        if (const auto scripted = m_script.scriptedAnswers.find(verb);
+            scripted != m_script.scriptedAnswers.end() && !scripted->second.isEmpty()) {
+            send(scripted->second.constData(), std::size_t(scripted->second.size()));
+            answer(command, "OK " + verb + " completed");
+            return;
+        }
         if (verb == "CAPABILITY") {
             sendLine("* CAPABILITY IMAP4rev1 " + m_script.capabilities.join(' '));
             answer(command, "OK CAPABILITY completed");

@@ -79,6 +79,10 @@ struct ImapPeerScript
     // Between flood lines: a server that trickles rather than floods.
     std::chrono::milliseconds floodPause{0};
 
+    // Sent as they are, then OK, in answer to a command of this verb ("UID FETCH"): for
+    // answers the peer does not make up itself. An empty answer leaves the verb to the peer.
+    std::map<QByteArray, QByteArray> scriptedAnswers;
+
     // AUTHENTICATE (offered when the capabilities name AUTH=XOAUTH2): refused this many
     // times first, each refusal followed by closing the connection when set.
     int tokenRefusals = 0;

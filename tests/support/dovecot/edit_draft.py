@@ -1,12 +1,31 @@
 #!/usr/bin/python3
 """Edits a draft over IMAP as mail programs save an edited draft: the new text is appended
-as a new message (with a new Message-ID, without the headers the program does not know) and
-the old one is flagged \\Deleted and expunged by its UID alone."""
+as a new message (with a new Message-ID, without the headers the program does not know, the
+attachments' names written anew) and the old one is flagged \\Deleted and expunged by its UID
+alone."""
 import argparse
+import base64
 import email
+import email.header
 import email.policy
 import imaplib
 import uuid
+
+POLICY = email.policy.compat32.clone(linesep="\r\n")
+
+
+def rename_as_editors_do(part, name):
+    """The name once as an encoded word and once split over RFC 2231 continuations."""
+    encoded = base64.b64encode(name.encode()).decode()
+    quoted = "".join("%%%02X" % b for b in name.encode())
+    half = len(quoted) // 2
+    while quoted[half - 1] == "%" or quoted[half - 2] == "%":
+        half += 1
+    del part["Content-Type"]
+    part["Content-Type"] = '%s;\r\n name="=?UTF-8?B?%s?="' % (part.get_content_type(), encoded)
+    del part["Content-Disposition"]
+    part["Content-Disposition"] = ("attachment;\r\n filename*0*=UTF-8''%s;\r\n filename*1*=%s"
+                                   % (quoted[:half], quoted[half:]))
 
 parser = argparse.ArgumentParser()
 parser.add_argument("--port", type=int, required=True)
@@ -26,8 +45,9 @@ status, found = imap.uid("SEARCH", None, "UNDELETED")
 target = None
 for uid in found[0].split():
     status, data = imap.uid("FETCH", uid, "(BODY.PEEK[])")
-    message = email.message_from_bytes(data[0][1], policy=email.policy.default)
-    if str(message["Subject"]) == args.subject:
+    message = email.message_from_bytes(data[0][1], policy=POLICY)
+    subject = str(email.header.make_header(email.header.decode_header(message["Subject"])))
+    if subject == args.subject:
         target = (uid, message)
         break
 if target is None:
@@ -46,7 +66,11 @@ if not args.delete:
     for name in [n for n in message.keys() if n.lower().startswith("x-")]:
         del message[name]
     message["User-Agent"] = "An editor"
-    body = message.as_bytes(policy=email.policy.SMTP)
+    for part in message.walk():
+        name = part.get_filename()
+        if name and not name.isascii():
+            rename_as_editors_do(part, name)
+    body = message.as_bytes(policy=POLICY)
     status, _ = imap.append('"%s"' % args.folder, "(\\Draft)", None, body)
     assert status == "OK", status
 imap.uid("STORE", uid, "+FLAGS", "(\\Seen \\Deleted)")
