@@ -1,3 +1,4 @@
+#include "AccountWindowTest.h"
 #include "MainWindowTest.h"
 #include "app/frmAccount.h"
 #include "support/MemoryPasswordStore.h"
@@ -21,34 +22,10 @@ namespace {
 
 // Find settings with input as it arrives from the window system. Only addresses the list of
 // known providers answers, or that are no address at all: this program has no DNS of its own.
-class frmAccountFindTest : public testing::Test
+class frmAccountFindTest : public AccountWindowTest
 {
 protected:
-    frmAccount &dialog()
-    {
-        if (!m_dialog) {
-            m_dialog = std::make_unique<frmAccount>(settings, keyring, nullptr);
-            m_dialog->show();
-            m_dialog->activateWindow();
-            EXPECT_TRUE(QTest::qWaitForWindowActive(m_dialog.get()));
-        }
-        return *m_dialog;
-    }
-    template <typename W> W *control(const char *name)
-    {
-        W *widget = dialog().findChild<W *>(QString::fromLatin1(name));
-        EXPECT_NE(widget, nullptr) << name;
-        return widget;
-    }
     QString status() { return control<QLabel>("lblStatus")->text(); }
-    // A radio button takes clicks on its circle and label only, at its left.
-    void click(QWidget *widget)
-    {
-        const QPoint at = qobject_cast<QRadioButton *>(widget) ? QPoint(8, widget->height() / 2)
-                                                               : widget->rect().center();
-        QTest::mouseClick(dialog().windowHandle(), Qt::LeftButton, {},
-                          widget->mapTo(&dialog(), at));
-    }
     void typeInto(QWidget *field, const QString &text)
     {
         click(field);
@@ -65,12 +42,6 @@ protected:
         click(find);
         EXPECT_TRUE(QTest::qWaitFor([find] { return find->isEnabled(); }, 5000));
     }
-
-    MemorySettingsStore settings;
-    MemoryPasswordStore keyring;
-
-private:
-    std::unique_ptr<frmAccount> m_dialog;
 };
 
 TEST_F(frmAccountFindTest, FindFillsTheServerAndSaysWhereItCameFromAndTheRestStaysEditable)

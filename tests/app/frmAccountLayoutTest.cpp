@@ -1,3 +1,4 @@
+#include "AccountWindowTest.h"
 #include "app/frmAccount.h"
 #include "support/MemoryPasswordStore.h"
 #include "support/MemorySettingsStore.h"
@@ -19,32 +20,13 @@
 namespace {
 
 // The window as a person meets it: clicks and keys delivered to its window.
-class frmAccountLayoutTest : public testing::Test
+class frmAccountLayoutTest : public AccountWindowTest
 {
 protected:
-    frmAccount &dialog()
-    {
-        if (!m_dialog) {
-            m_dialog = std::make_unique<frmAccount>(settings, keyring, nullptr);
-            m_dialog->show();
-            m_dialog->activateWindow();
-            EXPECT_TRUE(QTest::qWaitForWindowActive(m_dialog.get()));
-        }
-        return *m_dialog;
-    }
-    template <typename W> W *control(const char *name)
-    {
-        W *widget = dialog().findChild<W *>(QString::fromLatin1(name));
-        EXPECT_NE(widget, nullptr) << name;
-        return widget;
-    }
     void click(QWidget *widget)
     {
         ASSERT_TRUE(widget->isVisible()) << widget->objectName().toStdString();
-        const QPoint at = qobject_cast<QRadioButton *>(widget) ? QPoint(8, widget->height() / 2)
-                                                               : widget->rect().center();
-        QTest::mouseClick(dialog().windowHandle(), Qt::LeftButton, {},
-                          widget->mapTo(&dialog(), at));
+        AccountWindowTest::click(widget);
     }
     // Whether the whole window, its frame included, is on a 1024×700 screen at its place.
     void expectFits(const char *state)
@@ -66,18 +48,10 @@ protected:
             << dialog().screen()->geometry().height();
     }
 
-    // The window closed and opened again over the same settings.
-    void reopen() { m_dialog.reset(); }
     void press(QWidget *target, Qt::Key key, Qt::KeyboardModifiers modifiers = {})
     {
         QTest::keyClick(target->window()->windowHandle(), key, modifiers);
     }
-
-    MemorySettingsStore settings;
-    MemoryPasswordStore keyring;
-
-private:
-    std::unique_ptr<frmAccount> m_dialog;
 };
 
 TEST_F(frmAccountLayoutTest, EachChoiceShowsOnlyTheFieldsItNeeds)
