@@ -10,9 +10,17 @@
 // runs in every round too, and the ratios put the two side by side. The order of the Sends
 // turns each round, so that no kind always finds the disk fresh.
 //
-// bench_outbox [--megabytes N] [--rounds N] [--folder DIR] [--previous PROGRAM]
-//   (defaults: 1100 MiB, 3, /var/tmp, none)
+// The checksums' floor is measured in the same round: the SHA-256 of as many bytes, from
+// memory, on one thread with nothing else to do (ChecksumsAlone.h). Against the Send without
+// checksums it says how much of a core they need for the Send's whole length: they can hide
+// only in a core that the Send leaves that idle.
+// --cold drops the sources from the page cache before every run, as for files not opened
+// lately, which come from the disk.
+//
+// bench_outbox [--megabytes N] [--rounds N] [--folder DIR] [--previous PROGRAM] [--cold]
+//   (defaults: 1100 MiB, 3, /var/tmp, none, sources in the page cache)
 
+#include "ChecksumsAlone.h"
 #include "batch/BatchSender.h"
 #include "batch/SendRequest.h"
 #include "common/Failure.h"
@@ -218,6 +226,19 @@ std::int64_t folderBytes(const QString &folder, int &count)
     return total;
 }
 
+// Where the kernel hands freed memory back to a virtual machine's host, what it writes next
+// into fresh pages is slowed by the host giving them back, by a varying amount: the reason
+// to read these runs' times with care. -1 where the kernel does not say.
+long long hostReportedKib()
+{
+    QFile file(QStringLiteral("/sys/module/page_reporting/parameters/reported_kib"));
+    if (!file.open(QIODevice::ReadOnly))
+        return -1;
+    bool ok = false;
+    const long long kib = file.readAll().trimmed().toLongLong(&ok);
+    return ok ? kib : -1;
+}
+
 double megabytesPerSecond(std::int64_t bytes, double seconds)
 {
     return double(bytes) / 1e6 / seconds;
@@ -241,13 +262,28 @@ int main(int argc, char **argv)
     if (args.size() >= 4 && args[1] == QLatin1String("--send"))
         return sendBatchInto(args[2], args[3], args.contains(QStringLiteral("--counting")),
                              !args.contains(QStringLiteral("--no-manifest")));
+    if (args.size() >= 3 && args[1] == QLatin1String("--hash-only")) {
+        try {
+            hashLikeFilesAlone(args[2]);
+        } catch (const Failure &failure) {
+            std::fprintf(stderr, "bench_outbox: %s\n", failure.what());
+            return 1;
+        }
+        return 0;
+    }
 
     std::int64_t megabytes = 1100;
     int rounds = 3;
     QString parent = QStringLiteral("/var/tmp");
     std::string previous;
-    for (qsizetype i = 1; i + 1 < args.size(); i += 2) {
-        if (args[i] == QLatin1String("--megabytes"))
+    bool cold = false;
+    for (qsizetype i = 1; i < args.size(); i += 2) {
+        if (args[i] == QLatin1String("--cold")) {
+            cold = true;
+            --i; // a flag, without a value
+        } else if (i + 1 == args.size())
+            break;
+        else if (args[i] == QLatin1String("--megabytes"))
             megabytes = args[i + 1].toLongLong();
         else if (args[i] == QLatin1String("--rounds"))
             rounds = std::max(1, args[i + 1].toInt());
@@ -270,8 +306,15 @@ int main(int argc, char **argv)
     std::printf("making %lld MiB of random files in %s\n", static_cast<long long>(megabytes),
                 qPrintable(work));
     const QStringList names = makeSources(sources, megabytes * mebibyte, inputBytes);
-    std::printf("%lld files, %lld bytes; %d rounds, each run starting from a synced disk\n",
-                static_cast<long long>(names.size()), static_cast<long long>(inputBytes), rounds);
+    std::printf("%lld files, %lld bytes; %d rounds, each run starting from a synced disk, its "
+                "sources %s\n",
+                static_cast<long long>(names.size()), static_cast<long long>(inputBytes), rounds,
+                cold ? "read from the disk" : "in the page cache");
+    const auto prepareSources = [&] {
+        if (cold)
+            dropFromPageCache(sources);
+    };
+    const long long reportedBefore = hostReportedKib();
 
     const std::string self = QCoreApplication::applicationFilePath().toStdString();
     std::vector<std::string> base64 = {
@@ -289,17 +332,19 @@ int main(int argc, char **argv)
     sendBare.push_back("--no-manifest");
     const std::vector<std::string> sendPrevious = {previous, "--send", sources.toStdString(),
                                                    outbox.toStdString()};
+    const std::vector<std::string> hashOnly = {self, "--hash-only", sources.toStdString()};
     double sendSeconds = 0;
     double base64Seconds = 0;
     double floorSeconds = 0;
     std::vector<double> floorRatios, base64Ratios, countingWallRatios, countingCpuRatios;
     // Manifest=true against false, the previous code against false, and true against it.
     std::vector<double> manifestWallRatios, manifestCpuRatios, previousWallRatios,
-        previousCpuRatios, againstPreviousWallRatios, againstPreviousCpuRatios;
+        previousCpuRatios, againstPreviousWallRatios, againstPreviousCpuRatios, hashAloneRatios;
     long peakKib = 0;
     for (int round = 1; round <= rounds; ++round) {
         const auto sendOnce = [&](const std::vector<std::string> &command, const char *label,
                                   std::int64_t &outboxBytes) {
+            prepareSources();
             const ChildRun run = runChild(command);
             int messages = 0;
             outboxBytes = folderBytes(outbox + QStringLiteral("/new"), messages);
@@ -334,6 +379,8 @@ int main(int argc, char **argv)
         for (const Kind &kind : kinds)
             *kind.run = sendOnce(*kind.command, kind.label, *kind.bytes);
 
+        const ChildRun hashed = runChild(hashOnly);
+        prepareSources();
         const ChildRun coreutils = runChild(base64);
         const std::int64_t referenceBytes = QFileInfo(reference).size();
         QFile::remove(reference);
@@ -348,15 +395,18 @@ int main(int argc, char **argv)
         ::sync();
 
         if (plain.status != 0 || counted.status != 0 || bare.status != 0 || earlier.status != 0 ||
-            coreutils.status != 0 || floor.status != 0) {
+            hashed.status != 0 || coreutils.status != 0 || floor.status != 0) {
             std::fprintf(stderr,
                          "bench_outbox: a run failed (outbox %d, counting %d, Manifest=false %d, "
-                         "previous %d, base64 %d, dd %d)\n",
-                         plain.status, counted.status, bare.status, earlier.status,
+                         "previous %d, checksums alone %d, base64 %d, dd %d)\n",
+                         plain.status, counted.status, bare.status, earlier.status, hashed.status,
                          coreutils.status, floor.status);
             QDir(work).removeRecursively();
             return 1;
         }
+        std::printf("round %d checksums alone: %.2f s (%.2f s CPU), %.0f MB/s\n", round,
+                    hashed.seconds, hashed.cpuSeconds,
+                    megabytesPerSecond(inputBytes, hashed.seconds));
         std::printf("round %d base64: %lld bytes in %.2f s (%.2f s CPU), %.0f MB/s\n", round,
                     static_cast<long long>(referenceBytes), coreutils.seconds, coreutils.cpuSeconds,
                     megabytesPerSecond(inputBytes, coreutils.seconds));
@@ -371,6 +421,7 @@ int main(int argc, char **argv)
         countingCpuRatios.push_back(counted.cpuSeconds / plain.cpuSeconds);
         manifestWallRatios.push_back(plain.seconds / bare.seconds);
         manifestCpuRatios.push_back(plain.cpuSeconds / bare.cpuSeconds);
+        hashAloneRatios.push_back(hashed.seconds / bare.seconds);
         if (!previous.empty()) {
             previousWallRatios.push_back(earlier.seconds / bare.seconds);
             previousCpuRatios.push_back(earlier.cpuSeconds / bare.cpuSeconds);
@@ -391,8 +442,10 @@ int main(int argc, char **argv)
                 (median(countingWallRatios) - 1) * 100, (median(countingCpuRatios) - 1) * 100);
     std::printf("ratio outbox/base64 wall time: %.2f (median %.2f)\n", sendSeconds / base64Seconds,
                 median(base64Ratios));
-    std::printf("ratio outbox/floor wall time: %.2f (median %.2f; target <= 1.2)\n",
-                sendSeconds / floorSeconds, median(floorRatios));
+    std::printf("ratio outbox/floor wall time: %.2f (median %.2f; target <= 1.2)%s\n",
+                sendSeconds / floorSeconds, median(floorRatios),
+                cold ? "; the floor only writes, the Send here also reads its files from the disk"
+                     : "");
     const auto ratios = [](const char *what, const std::vector<double> &wall,
                            const std::vector<double> &cpu, const char *target) {
         std::printf("ratio %s: wall time median %.3f (", what, median(wall));
@@ -402,10 +455,18 @@ int main(int argc, char **argv)
     };
     ratios("Manifest=true/Manifest=false", manifestWallRatios, manifestCpuRatios,
            "; target: wall time <= 1.05");
+    std::printf("ratio checksums alone/Manifest=false wall time: median %.3f (the share of one "
+                "core the checksums need for the Send's whole length)\n",
+                median(hashAloneRatios));
     if (!previous.empty()) {
         ratios("previous code/Manifest=false", previousWallRatios, previousCpuRatios, "");
         ratios("Manifest=true/previous code", againstPreviousWallRatios, againstPreviousCpuRatios,
                "");
     }
+    const long long reportedAfter = hostReportedKib();
+    if (reportedBefore >= 0 && reportedAfter > reportedBefore)
+        std::printf("the host took back %lld MiB of freed memory during the runs: writes into "
+                    "fresh pages cost more, by a varying amount\n",
+                    (reportedAfter - reportedBefore) / 1024);
     return 0;
 }
