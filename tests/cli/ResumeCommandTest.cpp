@@ -1,4 +1,5 @@
 #include "../mailbridge/ParsedMessage.h"
+#include "support/ScriptRun.h"
 #include "support/TestTools.h"
 
 #include <QDir>
@@ -32,11 +33,6 @@ protected:
         ASSERT_TRUE(QDir().mkpath(folder));
         ASSERT_TRUE(QDir().mkpath(mail));
         ASSERT_TRUE(QDir().mkpath(temp.filePath("config/Ferrymail")));
-        environment.insert("XDG_CONFIG_HOME", temp.filePath("config"));
-        environment.insert("XDG_DATA_HOME", temp.filePath("data"));
-        environment.insert("XDG_STATE_HOME", temp.filePath("state"));
-        environment.remove("DISPLAY");
-        environment.remove("WAYLAND_DISPLAY");
         writeFile(script, "#!/bin/sh\n"
                           "d='" +
                               temp.path().toUtf8() +
@@ -149,7 +145,7 @@ protected:
     const QString mail = temp.filePath("mail");
     const QString script = temp.filePath("mail-program");
     QList<QByteArray> contents;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    QProcessEnvironment environment = scriptEnvironment(temp.path());
 };
 
 TEST_F(ResumeCommandTest, AFailedSendResumesWithExactlyTheRestThenThereIsNothingLeft)

@@ -183,13 +183,8 @@ TEST_F(ReviewedDrafts, SigintWhileTheServerSaysNothingEndsAtOnceAndNamesTheDraft
     sendThrough(peer.port());
     fileDrafts({{"a.bin", randomBytes(2000, 1)}});
 
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("XDG_CONFIG_HOME", home.filePath("config"));
-    environment.insert("XDG_STATE_HOME", home.filePath("state"));
-    environment.remove("DISPLAY");
-    environment.remove("DBUS_SESSION_BUS_ADDRESS");
     QProcess process;
-    process.setProcessEnvironment(environment);
+    process.setProcessEnvironment(scriptEnvironment(home.path()));
     process.start(FERRYMAIL_BINARY, {"send-drafts", "--yes"});
     // The whole draft is with the server, which keeps its answer to itself.
     const QString stored = taken.filePath("1.eml");

@@ -3,7 +3,7 @@
 #include <QDir>
 #include <QProcess>
 
-CommandRun runAsScript(const QString &program, const QString &home, const QStringList &arguments)
+QProcessEnvironment scriptEnvironment(const QString &home)
 {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("XDG_CONFIG_HOME", home + "/config");
@@ -12,8 +12,13 @@ CommandRun runAsScript(const QString &program, const QString &home, const QStrin
     environment.remove("DISPLAY");
     environment.remove("WAYLAND_DISPLAY");
     environment.remove("DBUS_SESSION_BUS_ADDRESS"); // no keyring to ask
+    return environment;
+}
+
+CommandRun runAsScript(const QString &program, const QString &home, const QStringList &arguments)
+{
     QProcess process;
-    process.setProcessEnvironment(environment);
+    process.setProcessEnvironment(scriptEnvironment(home));
     process.start(program, arguments);
     process.closeWriteChannel();
     const bool ended = process.waitForFinished(60000);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
 
@@ -10,6 +11,10 @@ struct CommandRun
     QString out;
     QString err;
 };
+
+// The environment a script gives the program: settings, data and state under home, no
+// display and no keyring to ask.
+QProcessEnvironment scriptEnvironment(const QString &home);
 
 // The program as a script runs it: its settings, data and state under home, no display and
 // no keyring to ask, nothing on standard input.
