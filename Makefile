@@ -99,19 +99,19 @@ test-sanitize: test-deps
 
 # The threaded tests once more, built with ThreadSanitizer in a folder of their own: the Send
 # on its worker, the writer's blocks, the hash of a message's files, progress, cancel, the
-# windows that wait on workers, and the keyring driven from other threads. Qt, GLib and D-Bus
-# are not instrumented, so what they do inside is left unchecked
-# (ignore_noninstrumented_modules); Ferrymail's hand-overs
-# go through locks the checker sees. The tests start servers and children with fork, so a
+# windows that wait on workers, the keyring driven from other threads, and the hand-overs
+# themselves. Qt, GLib and D-Bus are not instrumented, so what they do inside is left
+# unchecked (ignore_noninstrumented_modules); Ferrymail's hand-overs go through locks the
+# checker sees. The tests start servers and children with fork, so a
 # forked child may go on (die_after_fork=0). tests/tsan.supp suppresses nothing.
 TSAN_DIR ?= build-tsan
 TSAN_FLAGS := -fsanitize=thread -fno-omit-frame-pointer
-TSAN_TARGETS := test_batch test_mailbridge test_app test_oauth_keyring test_oauth_window test_servers_left
+TSAN_TARGETS := test_common test_batch test_mailbridge test_app test_oauth_keyring test_oauth_window test_servers_left
 # A ctest pattern: kept free of spaces, which a continued line would put in.
 TSAN_TESTS := BackgroundSend|BatchSender|RealFilesSend|BlockWriter|SendProgress|HashingThread|ManifestTest
 TSAN_TESTS := $(TSAN_TESTS)|frmMainLongSend|frmAccount|frmMainAccount|EndToEnd|RealKeyring|SignInWindow
 TSAN_TESTS := $(TSAN_TESTS)|SendController|frmMainSendRest|frmMainOutboxLimit
-TSAN_TESTS := $(TSAN_TESTS)|ReviewedSendController|frmMainReviewedSend
+TSAN_TESTS := $(TSAN_TESTS)|ReviewedSendController|frmMainReviewedSend|ThreadHandOver
 TSAN_ENV := TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:ignore_noninstrumented_modules=1:die_after_fork=0:suppressions=$(CURDIR)/tests/tsan.supp
 
 test-tsan: test-deps

@@ -95,9 +95,7 @@ void runOnApplicationThread(std::function<void()> work)
     QCoreApplication *application = QCoreApplication::instance();
     if (!application)
         return;
-    std::function<void()> call = behindLock(std::move(work));
-    const std::lock_guard passing(handOver);
-    QMetaObject::invokeMethod(application, std::move(call), Qt::QueuedConnection);
+    runOnThreadOf(application, std::move(work));
 }
 
 void runOnThreadOf(QObject *context, std::function<void()> work)
