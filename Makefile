@@ -102,8 +102,8 @@ test-sanitize: test-deps
 # windows that wait on workers, the keyring driven from other threads, and the hand-overs
 # themselves. Qt, GLib and D-Bus are not instrumented, so what they do inside is left
 # unchecked (ignore_noninstrumented_modules); Ferrymail's hand-overs go through locks the
-# checker sees. The tests start servers and children with fork, so a
-# forked child may go on (die_after_fork=0). tests/tsan.supp suppresses nothing.
+# checker sees. The tests start servers and children with fork, so a forked child may go on
+# (die_after_fork=0). tests/tsan.supp suppresses nothing.
 TSAN_DIR ?= build-tsan
 TSAN_FLAGS := -fsanitize=thread -fno-omit-frame-pointer
 TSAN_TARGETS := test_common test_batch test_mailbridge test_app test_oauth_keyring test_oauth_window test_servers_left
