@@ -32,17 +32,20 @@ function(ferrymail_layer name)
     file(APPEND ${FERRYMAIL_LAYER_TABLE} "${name} ${folder} ${dependencies}\n")
 endfunction()
 
-# Runs once every layer is known; again whenever a source changes.
+# Runs once every layer is known; again whenever a source of a layer, a test or a benchmark
+# changes.
 function(ferrymail_check_layers)
-    file(GLOB_RECURSE sources CONFIGURE_DEPENDS
-        ${PROJECT_SOURCE_DIR}/common/*.h ${PROJECT_SOURCE_DIR}/common/*.cpp
-        ${PROJECT_SOURCE_DIR}/settings/*.h ${PROJECT_SOURCE_DIR}/settings/*.cpp
-        ${PROJECT_SOURCE_DIR}/filelist/*.h ${PROJECT_SOURCE_DIR}/filelist/*.cpp
-        ${PROJECT_SOURCE_DIR}/batch/*.h ${PROJECT_SOURCE_DIR}/batch/*.cpp
-        ${PROJECT_SOURCE_DIR}/mailbridge/*.h ${PROJECT_SOURCE_DIR}/mailbridge/*.cpp
-        ${PROJECT_SOURCE_DIR}/about/*.h ${PROJECT_SOURCE_DIR}/about/*.cpp
-        ${PROJECT_SOURCE_DIR}/cli/*.h ${PROJECT_SOURCE_DIR}/cli/*.cpp
-        ${PROJECT_SOURCE_DIR}/app/*.h ${PROJECT_SOURCE_DIR}/app/*.cpp)
+    file(STRINGS ${FERRYMAIL_LAYER_TABLE} rows)
+    set(patterns "")
+    foreach(folder IN LISTS rows ITEMS "- tests" "- bench")
+        string(REPLACE " " ";" fields "${folder}")
+        list(GET fields 1 folder)
+        foreach(extension h hpp cpp)
+            list(APPEND patterns ${PROJECT_SOURCE_DIR}/${folder}/*.${extension})
+        endforeach()
+    endforeach()
+    list(REMOVE_DUPLICATES patterns)
+    file(GLOB_RECURSE sources CONFIGURE_DEPENDS ${patterns})
     set(stamp ${PROJECT_BINARY_DIR}/layers.checked)
     add_custom_command(OUTPUT ${stamp}
         COMMAND ${CMAKE_COMMAND} -DSOURCE_DIR=${PROJECT_SOURCE_DIR}
