@@ -1,6 +1,7 @@
 #include "mailbridge/MailAccount.h"
 
 #include "common/Failure.h"
+#include "mailbridge/EncryptedConnection.h"
 #include "settings/SettingsStore.h"
 
 #include <QUrl>
@@ -108,11 +109,8 @@ void checkSmtpAccount(const MailAccount &account)
         throw Failure(QStringLiteral("The port %1 for %2 is out of range: use 1 to 65535.")
                           .arg(account.smtpPort)
                           .arg(account.smtpHost));
-    if (account.smtpSecurity == ImapSecurity::None && !isLoopbackHost(account.smtpHost))
-        throw Failure(QStringLiteral("Refusing to send mail and the login for %1 unencrypted to "
-                                     "%2: SmtpSecurity \"none\" is allowed only for this machine "
-                                     "(localhost, 127.0.0.1, ::1). Choose TLS or STARTTLS.")
-                          .arg(smtpLoginUser(account), account.smtpHost));
+    requireEncryptedConnection(account.smtpHost, account.smtpSecurity,
+                               QStringLiteral("SmtpSecurity"));
 }
 
 } // namespace
@@ -238,13 +236,8 @@ void checkMailAccount(const MailAccount &account)
                           .arg(account.imapPort)
                           .arg(account.imapHost));
     const bool oauth = account.imapAuth == ImapAuth::OAuth2;
-    if (account.imapSecurity == ImapSecurity::None && !isLoopbackHost(account.imapHost))
-        throw Failure(
-            QStringLiteral("Refusing to send the %1 for %2 unencrypted to %3: security "
-                           "\"none\" is allowed only for this machine (localhost, 127.0.0.1, "
-                           "::1). Choose TLS or STARTTLS.")
-                .arg(oauth ? QStringLiteral("sign-in token") : QStringLiteral("password"),
-                     account.imapUser, account.imapHost));
+    requireEncryptedConnection(account.imapHost, account.imapSecurity,
+                               QStringLiteral("ImapSecurity"));
     if (!oauth || account.oauthProvider != OAuthProvider::Custom || !account.tokenCommand.isEmpty())
         return;
     checkCustomProvider(account);

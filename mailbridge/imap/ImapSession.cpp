@@ -2,6 +2,7 @@
 
 #include "common/Failure.h"
 #include "mailbridge/AccessTokenSource.h"
+#include "mailbridge/EncryptedConnection.h"
 #include "mailbridge/FilingOutcomes.h"
 #include "mailbridge/TransferMonitor.h"
 #include "mailbridge/imap/ImapFailures.h"
@@ -44,10 +45,8 @@ ImapSession::ImapSession(ImapEndpoint endpoint, ImapCredentials credentials, Ima
     : m_endpoint(std::move(endpoint)), m_credentials(std::move(credentials)),
       m_exchange(m_endpoint, limits)
 {
-    if (m_endpoint.security == ImapSecurity::None && !isLoopbackHost(m_endpoint.host))
-        throw Failure(QStringLiteral("Refusing to log in to %1 without encryption: only this "
-                                     "machine may be reached so. Choose TLS or STARTTLS.")
-                          .arg(m_endpoint.host));
+    requireEncryptedConnection(m_endpoint.host, m_endpoint.security,
+                               QStringLiteral("ImapSecurity"));
     refuseUnsendable(m_endpoint.user, QStringLiteral("user name"),
                      QStringLiteral("ImapUser in the mail account"));
     refuseUnsendable(m_endpoint.folder, QStringLiteral("folder"),

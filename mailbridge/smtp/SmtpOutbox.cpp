@@ -3,6 +3,7 @@
 #include "common/CommandText.h"
 #include "common/Failure.h"
 #include "mailbridge/AccessTokenSource.h"
+#include "mailbridge/EncryptedConnection.h"
 #include "mailbridge/FilingOutcomes.h"
 #include "mailbridge/TransferMonitor.h"
 #include "mailbridge/compose/DraftContent.h"
@@ -314,11 +315,15 @@ SmtpEndpoint smtpEndpoint(const MailAccount &account)
 SmtpOutbox::SmtpOutbox(SmtpEndpoint endpoint, std::optional<QString> password)
     : m_endpoint(std::move(endpoint)), m_password(std::move(password))
 {
+    requireEncryptedConnection(m_endpoint.host, m_endpoint.security,
+                               QStringLiteral("SmtpSecurity"));
 }
 
 SmtpOutbox::SmtpOutbox(SmtpEndpoint endpoint, std::shared_ptr<AccessTokenSource> tokens)
     : m_endpoint(std::move(endpoint)), m_tokens(std::move(tokens))
 {
+    requireEncryptedConnection(m_endpoint.host, m_endpoint.security,
+                               QStringLiteral("SmtpSecurity"));
 }
 
 SmtpOutbox::~SmtpOutbox() = default;

@@ -2,6 +2,7 @@
 
 #include "common/Failure.h"
 #include "mailbridge/AccessTokenSource.h"
+#include "mailbridge/EncryptedConnection.h"
 #include "mailbridge/imap/ImapDraft.h"
 #include "mailbridge/imap/ImapSession.h"
 #include "mailbridge/imap/MailboxName.h"
@@ -9,11 +10,16 @@
 ImapSentCopies::ImapSentCopies(ImapEndpoint endpoint, std::optional<QString> password)
     : m_endpoint(sentFolderOf(std::move(endpoint))), m_password(std::move(password))
 {
+    // Refused now, before the Send's first message goes, rather than at its first copy.
+    requireEncryptedConnection(m_endpoint.host, m_endpoint.security,
+                               QStringLiteral("ImapSecurity"));
 }
 
 ImapSentCopies::ImapSentCopies(ImapEndpoint endpoint, std::shared_ptr<AccessTokenSource> tokens)
     : m_endpoint(sentFolderOf(std::move(endpoint))), m_tokens(std::move(tokens))
 {
+    requireEncryptedConnection(m_endpoint.host, m_endpoint.security,
+                               QStringLiteral("ImapSecurity"));
 }
 
 ImapSentCopies::~ImapSentCopies() = default;

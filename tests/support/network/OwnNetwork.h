@@ -9,6 +9,11 @@
 // kept for the cases to skip on.
 void enterOwnNetwork();
 
+// Gives the loopback interface one more IPv4 address, such as 192.0.2.2, so that a server of
+// the test's can stand for another machine: reachable only from inside. Empty when done,
+// otherwise why not.
+QString addLoopbackAddress(const char *address);
+
 // Why this process has no network of its own; empty when it has one.
 QString ownNetworkMissing();
 

@@ -4,10 +4,12 @@
 
 #include <QFile>
 
+#include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <net/if.h>
+#include <netinet/in.h>
 #include <sched.h>
 #include <stdexcept>
 #include <string>
@@ -90,6 +92,23 @@ void enterOwnNetwork()
                           failure("making / private");
     else
         s_mountsMissing.clear();
+}
+
+QString addLoopbackAddress(const char *address)
+{
+    if (!s_networkMissing.isEmpty())
+        return s_networkMissing;
+    const FileDescriptor socket(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+    ifreq request{};
+    // An alias of lo: its address is local, so nothing sent to it leaves the namespace.
+    std::strncpy(request.ifr_name, "lo:1", IFNAMSIZ - 1);
+    auto *in = reinterpret_cast<sockaddr_in *>(&request.ifr_addr);
+    in->sin_family = AF_INET;
+    if (::inet_pton(AF_INET, address, &in->sin_addr) != 1)
+        return QStringLiteral("%1 is no IPv4 address").arg(QLatin1String(address));
+    if (!socket.isOpen() || ::ioctl(socket.get(), SIOCSIFADDR, &request) != 0)
+        return failure("giving the loopback interface another address");
+    return {};
 }
 
 QString ownNetworkMissing()
