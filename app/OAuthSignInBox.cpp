@@ -121,11 +121,6 @@ OAuthSignInBox::~OAuthSignInBox()
         m_loginCancel->cancel();
 }
 
-void OAuthSignInBox::setTrustedCertificates(const QString &caFile)
-{
-    m_caFile = caFile;
-}
-
 void OAuthSignInBox::setUrlOpener(OAuthSignIn::OpenUrl openUrl)
 {
     m_openUrl = std::move(openUrl);
@@ -221,8 +216,7 @@ void OAuthSignInBox::cmdSignIn_Click()
         checkMailAccount(account);
         // Where the provider names nobody, a login as the account's user tells whose the
         // sign-in is; it runs on the sign-in's worker and stops with the sign-in.
-        ImapEndpoint endpoint = imapEndpoint(account);
-        endpoint.caFile = m_caFile;
+        const ImapEndpoint endpoint = imapEndpoint(account);
         auto loginCancel = std::make_shared<CancelToken>();
         m_loginCancel = loginCancel;
         TestLogin testLogin = [endpoint, loginCancel](const QString &accessToken,

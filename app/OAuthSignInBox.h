@@ -37,8 +37,6 @@ public:
     bool oauthChosen() const;
     // How "Sign in…" shows the provider's page; QDesktopServices::openUrl unless set.
     void setUrlOpener(OAuthSignIn::OpenUrl openUrl);
-    // The certificates the sign-in's test login trusts (tests); the system's otherwise.
-    void setTrustedCertificates(const QString &caFile);
     // The rarely used fields: the client, a custom provider's URLs and scope, a token command.
     void setAdvancedShown(bool shown);
     void clearStatus();
@@ -63,7 +61,6 @@ private:
     std::function<MailAccount()> m_account;
     OAuthSignIn::OpenUrl m_openUrl;
     OAuthSignIn *m_signIn = nullptr;
-    QString m_caFile;
     std::shared_ptr<CancelToken> m_loginCancel;
     bool m_advancedShown = false;
     QFormLayout *m_form = nullptr;

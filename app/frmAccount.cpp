@@ -3,12 +3,14 @@
 #include "app/ComboChoices.h"
 
 #include "app/EventGuard.h"
+#include "app/FileChoice.h"
 #include "app/FindSettingsRow.h"
 #include "app/MessageBoxes.h"
 #include "app/OAuthSignInBox.h"
 #include "app/SmtpLoginCheck.h"
 #include "common/CancelToken.h"
 #include "common/Failure.h"
+#include "common/HomePath.h"
 #include "common/ThreadHandOver.h"
 #include "mailbridge/AccessTokenSource.h"
 #include "mailbridge/discovery/FoundSettings.h"
@@ -134,6 +136,14 @@ frmAccount::frmAccount(SettingsStore &settings, PasswordStore &keyring, QWidget 
         QStringLiteral("Empty: the folder the server marks Drafts, else \"Drafts\""));
     txtPasswordCommand = named(new QLineEdit(this), "txtPasswordCommand");
     txtPasswordCommand->setPlaceholderText(QStringLiteral("pass show mail/me@example.org"));
+    txtCaFile = named(new QLineEdit(this), "txtCaFile");
+    txtCaFile->setPlaceholderText(QStringLiteral("Empty: the system's authorities only"));
+    txtCaFile->setToolTip(
+        QStringLiteral("A PEM file with the certificate of your server's own certificate "
+                       "authority (a company's, or your own), trusted besides the system's."));
+    cmdCaFile = named(new QToolButton(this), "cmdCaFile");
+    cmdCaFile->setText(QStringLiteral("…"));
+    cmdCaFile->setToolTip(QStringLiteral("Choose the certificate authority's file"));
     grpSignIn = new OAuthSignInBox(
         m_keyring, [this] { return accountFromControls(); }, this);
     cmdAdvanced = named(new QToolButton(this), "cmdAdvanced");
@@ -218,6 +228,11 @@ frmAccount::frmAccount(SettingsStore &settings, PasswordStore &keyring, QWidget 
     accountForm->addRow(grpSignIn);
     accountForm->addRow(cmdAdvanced);
     accountForm->addRow(QStringLiteral("Password command:"), txtPasswordCommand);
+    auto *caFileLayout = new QHBoxLayout;
+    caFileLayout->addWidget(txtCaFile, 1);
+    caFileLayout->addWidget(cmdCaFile);
+    caFileRow = caFileLayout;
+    accountForm->addRow(QStringLiteral("Certificate authority:"), caFileRow);
 
     auto *testRow = new QHBoxLayout;
     testRow->addWidget(cmdTest);
@@ -259,6 +274,8 @@ frmAccount::frmAccount(SettingsStore &settings, PasswordStore &keyring, QWidget 
     connect(cboSmtpSecurity, &QComboBox::currentIndexChanged, this,
             &frmAccount::cboSmtpSecurity_Changed);
     connect(cmdAdvanced, &QToolButton::toggled, this, &frmAccount::showAdvanced);
+    connect(cmdCaFile, &QToolButton::clicked, this,
+            [this] { runGuarded(this, [this] { cmdCaFile_Click(); }); });
     // The copy goes to the IMAP account: without its server and user there is nowhere to put it.
     for (QLineEdit *field : {txtHost, txtUser})
         connect(field, &QLineEdit::textChanged, this, &frmAccount::enableSaveSentCopy);
@@ -316,8 +333,18 @@ std::optional<QString> frmAccount::typedPassword() const
 
 void frmAccount::setTrustedCertificates(const QString &caFile)
 {
-    m_caFile = caFile;
-    grpSignIn->setTrustedCertificates(caFile);
+    txtCaFile->setText(caFile);
+}
+
+void frmAccount::cmdCaFile_Click()
+{
+    const QString shown = txtCaFile->text().trimmed();
+    const std::optional<QString> chosen =
+        chooseFile(this, QStringLiteral("Certificate authority"),
+                   shown.isEmpty() ? expandHome(QStringLiteral("~")) : expandHome(shown),
+                   QStringLiteral("Certificates (*.pem *.crt *.cer);;All files (*)"));
+    if (chosen)
+        txtCaFile->setText(withHomeAsTilde(*chosen));
 }
 
 void frmAccount::setAddress(const QString &address)
@@ -350,6 +377,7 @@ void frmAccount::showAccount(const MailAccount &account)
         rowFind->setAddress(account.imapUser);
     txtFolder->setText(account.imapFolder);
     txtPasswordCommand->setText(account.passwordCommand);
+    txtCaFile->setText(account.caFile);
     // One way of signing in serves the account's logins; the chosen one's is shown.
     MailAccount shown = account;
     shown.imapAuth = usesOAuth(account) ? ImapAuth::OAuth2 : ImapAuth::Password;
@@ -385,6 +413,7 @@ MailAccount frmAccount::accountFromControls() const
     account.smtpUser = txtSmtpUser->text().trimmed();
     account.saveSentCopy = selectedValue(cboSaveSentCopy, copyChoices);
     account.passwordCommand = txtPasswordCommand->text().trimmed();
+    account.caFile = txtCaFile->text().trimmed();
     grpSignIn->fillIn(account);
     account.smtpAuth = account.imapAuth;
     return account;
@@ -408,7 +437,8 @@ void frmAccount::enableForKind()
         accountForm->setRowVisible(field, smtp);
     for (QWidget *control : std::initializer_list<QWidget *>{
              txtHost, spnPort, cboSecurity, txtUser, txtPassword, chkRemember, txtFolder,
-             txtPasswordCommand, txtSmtpHost, spnSmtpPort, cboSmtpSecurity, txtSmtpUser})
+             txtPasswordCommand, txtSmtpHost, spnSmtpPort, cboSmtpSecurity, txtSmtpUser, txtCaFile,
+             cmdCaFile})
         control->setEnabled(imap || smtp);
     grpSignIn->setEnabled(imap || smtp);
     rowFind->setEnabled(imap || smtp);
@@ -430,6 +460,7 @@ void frmAccount::showAdvanced(bool shown)
 {
     cmdAdvanced->setArrowType(shown ? Qt::DownArrow : Qt::RightArrow);
     accountForm->setRowVisible(txtPasswordCommand, shown);
+    accountForm->setRowVisible(caFileRow, shown);
     grpSignIn->setAdvancedShown(shown);
     fitToFields();
 }
@@ -542,10 +573,8 @@ void frmAccount::startTest(const MailAccount &account, std::shared_ptr<CancelTok
     const bool smtpFirst = account.kind == MailAccountKind::Smtp;
     const bool withImap = !account.imapHost.isEmpty() || !smtpFirst;
     const bool withSmtp = !account.smtpHost.isEmpty() || smtpFirst;
-    ImapEndpoint imap = imapEndpoint(account);
-    imap.caFile = m_caFile;
-    SmtpEndpoint smtp = smtpEndpoint(account);
-    smtp.caFile = m_caFile;
+    const ImapEndpoint imap = imapEndpoint(account);
+    const SmtpEndpoint smtp = smtpEndpoint(account);
     // Cancel test also ends a wait for the token server or the token command.
     if (token)
         token->setCancelCheck([cancel] { return cancel->cancelled(); });

@@ -47,7 +47,7 @@ public:
 
     // The password typed in the dialog, remembered or not, for the outbox of this session.
     std::optional<QString> typedPassword() const;
-    // Certificates Test trusts instead of the system's; only the tests' private CA needs it.
+    // Fills in the certificate authorities to trust besides the system's, as CaFile.
     void setTrustedCertificates(const QString &caFile);
     // The address Find settings starts from, such as the message's sender.
     void setAddress(const QString &address);
@@ -66,6 +66,7 @@ private:
     void cboSmtpSecurity_Changed();
     void enableSaveSentCopy();
     void showAdvanced(bool shown);
+    void cmdCaFile_Click();
     void fitToFields();
     void cmdTest_Click();
     void startTest(const MailAccount &account, std::shared_ptr<CancelToken> cancel,
@@ -80,7 +81,6 @@ private:
 
     SettingsStore &m_settings;
     PasswordStore &m_keyring;
-    QString m_caFile;
     std::shared_ptr<CancelToken> m_testCancel;
     std::shared_ptr<HeldPasswordStore> m_testTokens;
     ImapSecurity m_shownSecurity = ImapSecurity::Tls;
@@ -113,6 +113,9 @@ private:
     QCheckBox *chkRemember = nullptr;
     QLineEdit *txtFolder = nullptr;
     QLineEdit *txtPasswordCommand = nullptr;
+    QLineEdit *txtCaFile = nullptr;
+    QToolButton *cmdCaFile = nullptr;
+    QLayout *caFileRow = nullptr;
     OAuthSignInBox *grpSignIn = nullptr;
     QPushButton *cmdTest = nullptr;
     QPushButton *cmdCancelTest = nullptr;

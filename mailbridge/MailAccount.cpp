@@ -1,6 +1,7 @@
 #include "mailbridge/MailAccount.h"
 
 #include "common/Failure.h"
+#include "common/HomePath.h"
 #include "mailbridge/EncryptedConnection.h"
 #include "settings/SettingsStore.h"
 
@@ -206,6 +207,7 @@ MailAccount readMailAccount(const SettingsStore &store)
     account.oauthTokenUrl = read(store, "OAuth2TokenUrl");
     account.oauthScope = read(store, "OAuth2Scope");
     account.tokenCommand = store.readVerbatim(section, QStringLiteral("TokenCommand")).trimmed();
+    account.caFile = read(store, "CaFile");
     return account;
 }
 
@@ -309,6 +311,9 @@ void writeMailAccount(SettingsStore &store, const MailAccount &account)
                     saveSentCopyName(account.saveSentCopy));
     if (account.kind == MailAccountKind::Sendmail || !account.sendmailCommand.isEmpty())
         store.write(section, QStringLiteral("SendmailCommand"), account.sendmailCommand);
+    // Written also when emptied, so that clearing it in the window takes effect.
+    if (!account.caFile.isEmpty() || !store.read(section, QStringLiteral("CaFile")).isEmpty())
+        store.write(section, QStringLiteral("CaFile"), account.caFile);
     const bool oauth =
         account.imapAuth == ImapAuth::OAuth2 ||
         (account.kind == MailAccountKind::Smtp && account.smtpAuth == ImapAuth::OAuth2);
@@ -322,6 +327,11 @@ void writeMailAccount(SettingsStore &store, const MailAccount &account)
     store.write(section, QStringLiteral("OAuth2TokenUrl"), account.oauthTokenUrl);
     store.write(section, QStringLiteral("OAuth2Scope"), account.oauthScope);
     store.write(section, QStringLiteral("TokenCommand"), account.tokenCommand);
+}
+
+QString trustedAuthoritiesFile(const MailAccount &account)
+{
+    return account.caFile.isEmpty() ? QString() : expandHome(account.caFile);
 }
 
 bool isLoopbackHost(const QString &host)

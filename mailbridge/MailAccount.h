@@ -71,7 +71,13 @@ struct MailAccount
     ImapAuth smtpAuth = ImapAuth::Password;
     SaveSentCopy saveSentCopy = SaveSentCopy::Auto; // with IMAP settings beside SMTP's
     QString sendmailCommand; // run with /bin/sh -c, exactly as written; empty: the default
+    // A PEM file of certificate authorities trusted besides the system's, for a server with
+    // an authority of its own; "~/" stands for the home folder. Empty: the system's alone.
+    QString caFile;
 };
+
+// The CaFile to hand to a connection: with "~" expanded.
+QString trustedAuthoritiesFile(const MailAccount &account);
 
 int defaultSmtpPort(ImapSecurity security);
 // The name the SMTP login uses: SmtpUser, else ImapUser.

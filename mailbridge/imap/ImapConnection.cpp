@@ -3,6 +3,7 @@
 #include "mailbridge/TransferMonitor.h"
 #include "mailbridge/imap/ImapFailures.h"
 #include "mailbridge/imap/ImapResponses.h"
+#include "mailbridge/tls/ServerTrust.h"
 
 #include <cerrno>
 #include <cstring>
@@ -48,7 +49,8 @@ struct ImapConnection::Handle
     std::unique_ptr<CURL, CurlCleanup> curl; // connected when set
     curl_socket_t socket = CURL_SOCKET_BAD;
     char error[CURL_ERROR_SIZE] = {};
-    QByteArray url, caFile; // libcurl keeps pointers to the texts it is given
+    QByteArray url; // libcurl keeps pointers to the texts it is given
+    std::unique_ptr<ServerTrust> trust;
 };
 
 ImapConnection::ImapConnection(const ImapEndpoint &endpoint, std::chrono::milliseconds silence,
@@ -63,7 +65,7 @@ ImapConnection::ImapConnection(const ImapEndpoint &endpoint, std::chrono::millis
                                 : m_endpoint.host.toUtf8();
     m_handle->url = (m_endpoint.security == ImapSecurity::Tls ? "imaps://" : "imap://") + host +
                     ':' + QByteArray::number(m_endpoint.port) + '/';
-    m_handle->caFile = m_endpoint.caFile.toUtf8();
+    m_handle->trust = std::make_unique<ServerTrust>(m_endpoint.caFile);
 }
 
 ImapConnection::~ImapConnection()
@@ -112,9 +114,8 @@ QList<QByteArray> ImapConnection::open(const QString &doing)
     curl_easy_setopt(curl, CURLOPT_USE_SSL,
                      m_endpoint.security == ImapSecurity::None ? long(CURLUSESSL_NONE)
                                                                : long(CURLUSESSL_ALL));
-    // Verification stays on, as libcurl starts; only the set of trusted authorities changes.
-    if (!m_handle->caFile.isEmpty())
-        curl_easy_setopt(curl, CURLOPT_CAINFO, m_handle->caFile.constData());
+    // Verification stays on, as libcurl starts; only the set of trusted authorities grows.
+    m_handle->trust->apply(curl);
     curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, collectLine);
     curl_easy_setopt(curl, CURLOPT_HEADERDATA, &lines);
     curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, 30L);
@@ -137,8 +138,11 @@ QList<QByteArray> ImapConnection::open(const QString &doing)
     if (code != CURLE_OK) {
         const QString detail =
             QString::fromUtf8(m_handle->error[0] ? m_handle->error : curl_easy_strerror(code));
-        const QString text = imapFailure::connecting(m_endpoint, doing, code, detail,
-                                                     lastRefusal(parsedResponses(lines)));
+        QString text = imapFailure::connecting(m_endpoint, doing, code, detail,
+                                               lastRefusal(parsedResponses(lines)));
+        if (const QString advice = m_handle->trust->advice();
+            code == CURLE_PEER_FAILED_VERIFICATION && !advice.isEmpty())
+            text += QLatin1Char(' ') + advice;
         if (code == CURLE_SEND_ERROR || code == CURLE_RECV_ERROR || code == CURLE_GOT_NOTHING ||
             code == CURLE_WEIRD_SERVER_REPLY)
             throw ImapBroken(text);

@@ -8,6 +8,7 @@ ImapEndpoint imapEndpoint(const MailAccount &account)
     endpoint.security = account.imapSecurity;
     endpoint.user = account.imapUser;
     endpoint.folder = account.imapFolder;
+    endpoint.caFile = trustedAuthoritiesFile(account);
     return endpoint;
 }
 

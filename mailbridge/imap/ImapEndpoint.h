@@ -15,8 +15,8 @@ struct ImapEndpoint
     // What the messages filed are for: the folder and the flags follow from it.
     FolderRole role = FolderRole::Drafts;
     QString folder; // empty: the folder the server marks for the role, else its usual name
-    // A file of certificates to trust instead of the system's (a private CA, the tests').
-    // The server's certificate is always verified against them and its name checked.
+    // A PEM file of certificate authorities to trust besides the system's (a private CA, the
+    // tests'). The server's certificate is always verified and its name checked.
     QString caFile;
 };
 

@@ -100,8 +100,7 @@ QString connecting(const ImapEndpoint &endpoint, const QString &doing, int curlC
     case CURLE_PEER_FAILED_VERIFICATION:
         why = QStringLiteral("the certificate of %1 does not prove it is that server (%2). Nothing "
                              "is sent to a server that cannot be identified: check the server "
-                             "name; if it is right, the connection may be intercepted, or the "
-                             "server's certificate authority must be added to the system's.")
+                             "name; if it is right, the connection may be intercepted.")
                   .arg(endpoint.host, detail);
         break;
     case CURLE_SSL_CONNECT_ERROR:

@@ -10,6 +10,7 @@
 #include "mailbridge/compose/MessageWriter.h"
 #include "mailbridge/smtp/SentCopies.h"
 #include "mailbridge/smtp/SmtpEnvelope.h"
+#include "mailbridge/tls/ServerTrust.h"
 
 #include <curl/curl.h>
 
@@ -67,7 +68,8 @@ struct SmtpOutbox::Connection
     char error[CURL_ERROR_SIZE] = {};
     QList<QByteArray> lines;
     // libcurl keeps pointers to the texts it is given.
-    QByteArray url, caFile, user, secret, sender, loginOptions;
+    QByteArray url, user, secret, sender, loginOptions;
+    std::unique_ptr<ServerTrust> trust;
     std::unique_ptr<curl_slist, SlistCleanup> recipients;
 
     // One transfer's state.
@@ -259,10 +261,9 @@ struct SmtpOutbox::Connection
         curl_easy_setopt(c, CURLOPT_USE_SSL,
                          endpoint.security == ImapSecurity::None ? long(CURLUSESSL_NONE)
                                                                  : long(CURLUSESSL_ALL));
-        // Verification stays on, as libcurl starts; only the set of trusted authorities changes.
-        caFile = endpoint.caFile.toUtf8();
-        if (!caFile.isEmpty())
-            curl_easy_setopt(c, CURLOPT_CAINFO, caFile.constData());
+        // Verification stays on, as libcurl starts; only the set of trusted authorities grows.
+        trust = std::make_unique<ServerTrust>(endpoint.caFile);
+        trust->apply(c);
         curl_easy_setopt(c, CURLOPT_HEADERFUNCTION, header);
         curl_easy_setopt(c, CURLOPT_HEADERDATA, this);
         curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, discard);
@@ -297,8 +298,12 @@ struct SmtpOutbox::Connection
         const QString reply = lastReply();
         const QString detail =
             error[0] ? QString::fromUtf8(error) : QString::fromUtf8(curl_easy_strerror(result));
-        return reply.isEmpty() ? detail
-                               : QStringLiteral("%1 (the server said: %2)").arg(detail, reply);
+        const QString why = reply.isEmpty()
+                                ? detail
+                                : QStringLiteral("%1 (the server said: %2)").arg(detail, reply);
+        const QString advice =
+            result == CURLE_PEER_FAILED_VERIFICATION && trust ? trust->advice() : QString();
+        return advice.isEmpty() ? why : why + QStringLiteral(". ") + advice;
     }
 };
 
@@ -309,6 +314,7 @@ SmtpEndpoint smtpEndpoint(const MailAccount &account)
     endpoint.port = account.smtpPort;
     endpoint.security = account.smtpSecurity;
     endpoint.user = smtpLoginUser(account);
+    endpoint.caFile = trustedAuthoritiesFile(account);
     return endpoint;
 }
 

@@ -23,8 +23,8 @@ struct SmtpEndpoint
     int port = 465;
     ImapSecurity security = ImapSecurity::Tls;
     QString user; // empty: no login
-    // A file of certificates to trust instead of the system's; the server's certificate is
-    // always verified and its name checked.
+    // A PEM file of certificate authorities to trust besides the system's; the server's
+    // certificate is always verified and its name checked.
     QString caFile;
     // libcurl's login options, "AUTH=LOGIN" say; empty: the best the server offers.
     QString loginOptions;
