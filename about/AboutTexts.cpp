@@ -10,7 +10,8 @@ const QString blankLine = crlf + crlf;
 QString aboutText()
 {
     return QStringLiteral("Ferrymail V1.0 by the Ferrymail team, 8 Dec 2026") + blankLine +
-           QStringLiteral("A program for mailing multiple attachments via Outlook E-mail.") +
+           QStringLiteral("A program for mailing many files as attachments, split over as "
+                          "many messages as a size limit requires.") +
            blankLine + QStringLiteral("If you like this software, send your greetings, ") +
            QStringLiteral("postcards, money, beer, etc. to:") + blankLine +
            QStringLiteral("E-mail: ferrymail@example.org") + crlf +
@@ -20,7 +21,7 @@ QString aboutText()
            QStringLiteral("Free to use and share; no warranty.");
 }
 
-QString instructionsText()
+QString instructionsText(const QString &onSend)
 {
     const QStringList paragraphs = {
         QStringLiteral("Instructions") + crlf + QStringLiteral("------------------"),
@@ -39,12 +40,9 @@ QString instructionsText()
                        "its message with the smaller files before it, and goes alone only as "
                        "the first file of a message. The size counts only the files; MIME "
                        "encoding makes a message about a third larger, so leave room."),
-        QStringLiteral("Finally, click Send. Each message is filed whole into the outbox: the "
-                       "Maildir folder ~/.local/share/Ferrymail/Outbox, which a mail client "
-                       "that reads Maildir opens, or the Drafts folder of your IMAP account. "
-                       "Choose which in the Mail account window: press Ctrl+, or right-click "
-                       "Send. Review the messages there and send them from your mail client. "
-                       "The line under the list says how the last Send ended."),
+        QStringLiteral("Finally, click Send. %1 The line under the list says how the last Send "
+                       "ended.")
+            .arg(onSend),
         QStringLiteral("Without a window, from a script or over ssh, \"ferrymail send\" does "
                        "the same; \"ferrymail send --help\" and \"man ferrymail\" tell how."),
     };

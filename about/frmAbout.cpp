@@ -45,8 +45,9 @@ void shrinkToFit(QLabel *label, QFont font)
 
 } // namespace
 
-frmAbout::frmAbout(QWidget *parent)
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
+frmAbout::frmAbout(QString onSend, QWidget *parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
+      m_onSend(std::move(onSend))
 {
     setWindowTitle(QStringLiteral("About Ferrymail"));
     setFixedSize(twips(0, 0, 5760, 6120).size());
@@ -98,7 +99,7 @@ void frmAbout::frmAbout_Form_Load()
 {
     m_lblText->setText(aboutText());
     shrinkToFit(m_lblText, font());
-    m_txtInstructions->setPlainText(instructionsText());
+    m_txtInstructions->setPlainText(instructionsText(m_onSend));
     fitInstructions();
 }
 
@@ -115,14 +116,14 @@ void frmAbout::fitInstructions()
                         2 * int(m_txtInstructions->document()->documentMargin()) +
                         style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 4;
     const QFontMetrics metrics(m_txtInstructions->font());
-    const int needed =
-        metrics
-            .boundingRect(
-                QRect(0, 0, width - margins, INT_MAX),
-                Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap,
-                QString(instructionsText()).replace(QStringLiteral("\r\n"), QStringLiteral("\n")))
-            .height() +
-        margins - style()->pixelMetric(QStyle::PM_ScrollBarExtent) + metrics.height();
+    const int needed = metrics
+                           .boundingRect(QRect(0, 0, width - margins, INT_MAX),
+                                         Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap,
+                                         QString(instructionsText(m_onSend))
+                                             .replace(QStringLiteral("\r\n"), QStringLiteral("\n")))
+                           .height() +
+                       margins - style()->pixelMetric(QStyle::PM_ScrollBarExtent) +
+                       metrics.height();
     int taller = std::max(0, needed - drawn.height());
     if (const QScreen *shown = screen()) {
         // Room for the title bar and a panel.

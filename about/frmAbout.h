@@ -7,13 +7,14 @@ class QPlainTextEdit;
 class QPushButton;
 
 // The About window: who made the program and how to use it. Modal and fixed in size; OK or
-// Enter closes it, Escape does not. Opened with `frmAbout dialog(this); dialog.exec();`.
+// Enter closes it, Escape does not. Opened with `frmAbout dialog(onSend, this);
+// dialog.exec();`, where onSend says what Send does where messages go now.
 class frmAbout : public QDialog
 {
     Q_OBJECT
 
 public:
-    explicit frmAbout(QWidget *parent = nullptr);
+    explicit frmAbout(QString onSend, QWidget *parent = nullptr);
 
     // Puts both texts in place; run by the constructor, and safe to run again.
     void frmAbout_Form_Load();
@@ -25,6 +26,7 @@ protected:
 private:
     void fitInstructions();
 
+    QString m_onSend;
     QLabel *m_image2;
     QLabel *m_lblTitle;
     QLabel *m_lblText;

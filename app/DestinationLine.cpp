@@ -1,79 +1,7 @@
 #include "app/DestinationLine.h"
 
-#include "common/Failure.h"
-#include "common/HomePath.h"
-#include "mailbridge/MailAccount.h"
-#include "mailbridge/discovery/FoundSettings.h"
-#include "mailbridge/discovery/KnownProviders.h"
-#include "mailbridge/maildir/DefaultOutboxFolder.h"
-#include "mailbridge/sendmail/SendmailOutbox.h"
-#include "settings/SettingsStore.h"
-
 #include <QLabel>
 #include <QToolButton>
-
-namespace {
-
-QString accountText(const MailAccount &account)
-{
-    switch (account.kind) {
-    case MailAccountKind::Maildir:
-        break;
-    case MailAccountKind::Imap: {
-        const QString who = account.imapUser.isEmpty() ? account.imapHost : account.imapUser;
-        return account.imapFolder.isEmpty()
-                   ? QStringLiteral("Into the Drafts of %1").arg(who)
-                   : QStringLiteral("Into the folder \"%1\" of %2").arg(account.imapFolder, who);
-    }
-    case MailAccountKind::Smtp: {
-        const QString user = smtpLoginUser(account);
-        return QStringLiteral("Sends through %1").arg(user.isEmpty() ? account.smtpHost : user);
-    }
-    case MailAccountKind::Sendmail:
-        return account.sendmailCommand.isEmpty() ||
-                       account.sendmailCommand == SendmailOutbox::defaultCommand()
-                   ? QStringLiteral("Through this computer's sendmail")
-                   : QStringLiteral("Through this computer's sendmail (%1)")
-                         .arg(account.sendmailCommand);
-    }
-    return QString();
-}
-
-} // namespace
-
-QString destinationText(const SettingsStore &settings)
-{
-    try {
-        const MailAccount account = readMailAccount(settings);
-        if (account.kind == MailAccountKind::Maildir) {
-            const QString folder = withHomeAsTilde(defaultOutboxFolder(settings));
-            if (settings.read(QStringLiteral("MailClient"), QStringLiteral("Kind")).isEmpty())
-                return QStringLiteral("Messages go into the outbox folder %1 until you choose "
-                                      "where they go: click Mail account…")
-                    .arg(folder);
-            return QStringLiteral("Into the outbox folder %1").arg(folder);
-        }
-        return accountText(account);
-    } catch (const Failure &failure) {
-        return QStringLiteral("Where messages go cannot be read: %1").arg(failure.description());
-    }
-}
-
-QString providerLimitText(const SettingsStore &settings)
-{
-    try {
-        const MailAccount account = readMailAccount(settings);
-        if (account.kind != MailAccountKind::Imap && account.kind != MailAccountKind::Smtp)
-            return QString();
-        const auto provider = knownProviderOf(account);
-        if (!provider || !provider->sizeLimit)
-            return QString();
-        return QStringLiteral("%1: at most %2 a message")
-            .arg(provider->providerName, providerSizeText(*provider->sizeLimit));
-    } catch (const Failure &) {
-        return QString(); // the destination line says why
-    }
-}
 
 DestinationLine::DestinationLine(QWidget *parent) : QWidget(parent)
 {

@@ -4,15 +4,6 @@
 
 class QLabel;
 class QToolButton;
-class SettingsStore;
-
-// Where a Send's messages will go, in the words of the main window's line: "Sends through
-// me@example.org", "Into the Drafts of me@example.org", "Into the outbox folder ~/…". Before
-// anything is set up it says so, and how to change it; settings it cannot read, why.
-QString destinationText(const SettingsStore &settings);
-// The largest message the account's provider documents, for beside the size field ("Gmail:
-// at most 25 MB a message"); empty when the list of providers has none for it.
-QString providerLimitText(const SettingsStore &settings);
 
 // The main window's line that says where messages go, with the button that opens the Mail
 // account window, and for an account that offers it the one that sends the reviewed drafts.

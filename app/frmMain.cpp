@@ -29,6 +29,7 @@
 #include "mailbridge/Outbox.h"
 #include "mailbridge/password/PasswordResolution.h"
 #include "mailbridge/password/PasswordStore.h"
+#include "mailbridge/wiring/DestinationWords.h"
 #include "settings/CollectingSettingsStore.h"
 #include "settings/ManifestSetting.h"
 #include "settings/RememberedEntries.h"
@@ -834,7 +835,7 @@ void frmMain::showReviewEnd(const ReviewedSendEnd &end)
 
 void frmMain::frmMain_cmdAbout_Click()
 {
-    frmAbout about(this);
+    frmAbout about(sendEffectText(m_settings), this);
     about.exec();
 }
 

@@ -8,14 +8,16 @@ namespace {
 
 TEST(AboutTexts, InstructionsDescribeThisProgram)
 {
-    const QString text = instructionsText();
+    const QString onSend = "Each message is handed to this computer's sendmail.";
+    const QString text = instructionsText(onSend);
     EXPECT_TRUE(text.startsWith("Instructions\r\n------------------\r\n\r\nFirst, "));
     EXPECT_EQ(text.count(u'\n'), text.count("\r\n"));
-    // Where the messages go, how they are packed, and the command line.
+    // What Send does where messages go now, as the main window tells it.
+    EXPECT_TRUE(text.contains("Finally, click Send. " + onSend + " The line under the list"))
+        << text;
+    // How they are packed, and the command line.
     for (const char *told :
-         {"Maildir folder ~/.local/share/Ferrymail/Outbox", "Drafts folder of your IMAP account",
-          "Mail account window: press Ctrl+, or right-click Send",
-          "a message closes as soon as its files reach the size, counting the file that reached "
+         {"a message closes as soon as its files reach the size, counting the file that reached "
           "it",
           "Shift+F10", "\"ferrymail send\""})
         EXPECT_TRUE(text.contains(QString::fromUtf8(told))) << told;
@@ -43,8 +45,9 @@ TEST(AboutTexts, AboutTextParagraphsInOrder)
     EXPECT_TRUE(credit.startsWith(QStringLiteral("Ferrymail V1.0 by ")));
     EXPECT_TRUE(credit.contains(QStringLiteral("2026")));
 
-    EXPECT_EQ(paragraphs[1],
-              QStringLiteral("A program for mailing multiple attachments via Outlook E-mail."));
+    EXPECT_EQ(paragraphs[1], QStringLiteral("A program for mailing many files as attachments, "
+                                            "split over as many messages as a size limit "
+                                            "requires."));
     // One line, one space between the two halves.
     EXPECT_EQ(paragraphs[2], QStringLiteral("If you like this software, send your greetings, "
                                             "postcards, money, beer, etc. to:"));

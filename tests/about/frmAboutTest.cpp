@@ -17,6 +17,9 @@
 
 namespace {
 
+// What the main window hands over for where messages go now.
+const QString onSend = QStringLiteral("Each message goes out at once to the recipients.");
+
 QString withLf(QString text)
 {
     return text.replace("\r\n", "\n");
@@ -37,7 +40,7 @@ void expectTexts(const frmAbout &shown)
     ASSERT_TRUE(text && field);
     // CR draws as nothing in a label, so the text goes in as it is.
     EXPECT_EQ(text->text(), aboutText());
-    EXPECT_EQ(field->toPlainText(), withLf(instructionsText()));
+    EXPECT_EQ(field->toPlainText(), withLf(instructionsText(onSend)));
 
     const QRect room = text->contentsRect();
     const QRect needed = text->fontMetrics().boundingRect(
@@ -52,7 +55,7 @@ void expectTexts(const frmAbout &shown)
 class frmAboutTest : public ::testing::Test
 {
 protected:
-    frmAbout dialog;
+    frmAbout dialog{onSend};
 
     QLabel *label(const char *name) { return child<QLabel>(dialog, name); }
     QPlainTextEdit *instructions() { return child<QPlainTextEdit>(dialog, "txtInstructions"); }
@@ -128,7 +131,7 @@ TEST_F(frmAboutTest, TextsAreSetAtLoadAndLoadingAgainOrReopeningShowsTheSame)
     dialog.frmAbout_Form_Load();
     expectTexts(dialog);
     EXPECT_EQ(text->font(), font) << "loading again shrinks no further";
-    expectTexts(frmAbout());
+    expectTexts(frmAbout(onSend));
 }
 
 TEST_F(frmAboutTest, TheInstructionsShowWholeWhereTheScreenHasRoomElseTheyScroll)
@@ -180,7 +183,7 @@ TEST_F(frmAboutTest, EscapeDoesNothingAndEnterClosesFromEitherControl)
             EXPECT_EQ(dialog.result(), QDialog::Accepted) << name;
         }
     }
-    EXPECT_EQ(instructions()->toPlainText(), withLf(instructionsText()));
+    EXPECT_EQ(instructions()->toPlainText(), withLf(instructionsText(onSend)));
 }
 
 TEST_F(frmAboutTest, ModalRunSurvivesEscapeAndEndsOnEnter)
@@ -188,7 +191,7 @@ TEST_F(frmAboutTest, ModalRunSurvivesEscapeAndEndsOnEnter)
     QWidget owner;
     owner.setGeometry(100, 100, 800, 600);
     owner.show();
-    frmAbout modal(&owner);
+    frmAbout modal(onSend, &owner);
 
     bool openAfterEscape = false;
     QWidget *activeModal = nullptr;

@@ -1,6 +1,7 @@
 #include "MainWindowTest.h"
 #include "app/DestinationLine.h"
 #include "app/frmAccount.h"
+#include "mailbridge/wiring/DestinationWords.h"
 #include "support/MemoryPasswordStore.h"
 
 #include <QApplication>
@@ -27,22 +28,22 @@ TEST(DestinationText, SaysWhereEachChoiceSendsInPlainWords)
         {{{"MailClient/Kind", "imap"},
           {"MailClient/ImapHost", "imap.example.org"},
           {"MailClient/ImapUser", "me@example.org"}},
-         "Into the Drafts of me@example.org"},
+         "Into the Drafts of me@example.org at imap.example.org"},
         {{{"MailClient/Kind", "imap"},
           {"MailClient/ImapHost", "imap.example.org"},
           {"MailClient/ImapUser", "me@example.org"},
           {"MailClient/ImapFolder", "Outgoing"}},
-         "Into the folder \"Outgoing\" of me@example.org"},
+         "Into the folder \"Outgoing\" of me@example.org at imap.example.org"},
         {{{"MailClient/Kind", "smtp"},
           {"MailClient/SmtpHost", "smtp.example.org"},
           {"MailClient/ImapUser", "me@example.org"}},
-         "Sends through me@example.org"},
+         "Sends through smtp.example.org as me@example.org"},
         {{{"MailClient/Kind", "smtp"}, {"MailClient/SmtpHost", "smtp.example.org"}},
          "Sends through smtp.example.org"},
         {{{"MailClient/Kind", "smtp"},
           {"MailClient/SmtpHost", "smtp.gmail.com"},
           {"MailClient/SmtpUser", "ann@gmail.com"}},
-         "Sends through ann@gmail.com"},
+         "Sends through smtp.gmail.com as ann@gmail.com"},
         {{{"MailClient/Kind", "sendmail"}}, "Through this computer's sendmail"},
         {{{"MailClient/Kind", "sendmail"}, {"MailClient/SendmailCommand", "msmtp -t"}},
          "Through this computer's sendmail (msmtp -t)"},
@@ -101,8 +102,72 @@ TEST_F(frmMainDestinationTest, FirstStartSaysWhereMessagesGoAndTheButtonChangesI
     poll.stop();
     EXPECT_TRUE(chosen);
     EXPECT_EQ(settings.values.value("MailClient/Kind"), "smtp");
-    EXPECT_EQ(line->text(), "Sends through me@example.org");
+    EXPECT_EQ(line->text(), "Sends through smtp.example.org as me@example.org");
     EXPECT_TRUE(boxes.empty());
+}
+
+TEST(DestinationText, TheInstructionsSayWhatSendDoesWhereMessagesGoNow)
+{
+    const struct
+    {
+        const char *name;
+        QMap<QString, QString> keys;
+        QStringList told;
+        QStringList untold;
+    } rows[] = {
+        {"nothing chosen yet",
+         {},
+         {"No mail account is set up yet", "Send asks", "outbox folder"},
+         {"send them from"}},
+        {"a Maildir folder",
+         {{"MailClient/Kind", "maildir"}, {"MailClient/Outbox", "/srv/out"}},
+         {"filed whole into the outbox folder /srv/out", "review the messages there"},
+         {"at once"}},
+        {"the Drafts alone",
+         {{"MailClient/Kind", "imap"},
+          {"MailClient/ImapHost", "imap.example.org"},
+          {"MailClient/ImapUser", "me@example.org"}},
+         {"as a draft into the Drafts folder of me@example.org at imap.example.org",
+          "send them from there."},
+         {"Send the reviewed drafts"}},
+        {"the Drafts and a server to send them",
+         {{"MailClient/Kind", "imap"},
+          {"MailClient/ImapHost", "imap.example.org"},
+          {"MailClient/ImapUser", "me@example.org"},
+          {"MailClient/SmtpHost", "smtp.example.org"}},
+         {"\"Send the reviewed drafts\"", "through smtp.example.org"},
+         {}},
+        {"sent at once, with copies",
+         {{"MailClient/Kind", "smtp"},
+          {"MailClient/SmtpHost", "smtp.example.org"},
+          {"MailClient/ImapHost", "imap.example.org"},
+          {"MailClient/ImapUser", "me@example.org"}},
+         {"goes out at once", "through smtp.example.org as me@example.org", "Sent folder"},
+         {"draft", "review"}},
+        {"sent at once, no copies",
+         {{"MailClient/Kind", "smtp"},
+          {"MailClient/SmtpHost", "smtp.example.org"},
+          {"MailClient/ImapHost", "imap.example.org"},
+          {"MailClient/ImapUser", "me@example.org"},
+          {"MailClient/SaveSentCopy", "no"}},
+         {"goes out at once"},
+         {"Sent folder"}},
+        {"sendmail",
+         {{"MailClient/Kind", "sendmail"}, {"MailClient/SendmailCommand", "msmtp -t"}},
+         {"handed to this computer's sendmail (msmtp -t)"},
+         {"review"}},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.name);
+        MemorySettingsStore store;
+        store.values = row.keys;
+        const QString text = sendEffectText(store);
+        EXPECT_TRUE(text.contains("Mail account window")) << text;
+        for (const QString &told : row.told)
+            EXPECT_TRUE(text.contains(told)) << text << " lacks " << told;
+        for (const QString &untold : row.untold)
+            EXPECT_FALSE(text.contains(untold)) << text << " has " << untold;
+    }
 }
 
 TEST(DestinationText, TheProvidersDocumentedLimitGoesBesideTheSizeField)
@@ -133,7 +198,8 @@ TEST_F(frmMainDestinationTest, TheLineFollowsTheSettingsItStartsWith)
                        {"MailClient/SmtpHost", "smtp.gmail.com"},
                        {"MailClient/ImapUser", "ann@gmail.com"}};
     open();
-    EXPECT_EQ(control<QLabel>("lblDestination")->text(), "Sends through ann@gmail.com");
+    EXPECT_EQ(control<QLabel>("lblDestination")->text(),
+              "Sends through smtp.gmail.com as ann@gmail.com");
     auto *limit = control<QLabel>("lblSizeLimit");
     EXPECT_EQ(limit->text(), "Gmail: at most 25 MB a message");
     // Beside the size field, on its line.

@@ -284,7 +284,8 @@ TEST_F(frmMainPlanTest, DISABLED_SavesScreenshots)
     QTest::qWait(200);
     EXPECT_TRUE(window->grab().save(shots + "/main-large.png"));
 
-    frmAbout about(window.get());
+    frmAbout about(QStringLiteral("Each message is filed whole into the outbox folder."),
+                   window.get());
     about.show();
     QTest::qWait(200);
     EXPECT_TRUE(about.grab().save(shots + "/about.png"));
