@@ -37,9 +37,9 @@ QString FindSettingsRow::address() const
     return txtAddress->text().trimmed();
 }
 
-void FindSettingsRow::setSignInCheck(std::function<bool(const FoundSettings &)> canSignIn)
+void FindSettingsRow::setProposal(std::function<DiscoveryResult(const DiscoveryResult &)> proposal)
 {
-    m_canSignIn = std::move(canSignIn);
+    m_proposal = std::move(proposal);
 }
 
 void FindSettingsRow::cmdFind_Click()
@@ -53,9 +53,7 @@ void FindSettingsRow::cmdFind_Click()
 void FindSettingsRow::searchFinished(const DiscoveryResult &answer)
 {
     cmdFind->setEnabled(true);
-    DiscoveryResult result = answer;
-    if (m_canSignIn && result.outcome == DiscoveryResult::Outcome::Found)
-        result.settings = usableSettings(result.settings, m_canSignIn(result.settings));
+    const DiscoveryResult result = m_proposal ? m_proposal(answer) : answer;
     if (result.outcome == DiscoveryResult::Outcome::Found)
         emit found(result.settings);
     emit report(describeResult(result));

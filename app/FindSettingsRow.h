@@ -23,8 +23,9 @@ public:
     void setAddress(const QString &address);
     QString address() const;
     SettingsFinder &finder() { return *m_finder; }
-    // Whether an OAuth 2.0 sign-in found can be completed; without one it is proposed always.
-    void setSignInCheck(std::function<bool(const FoundSettings &)> canSignIn);
+    // What is proposed of a search's result (proposedSettings, for the account the window
+    // shows); without it, what was found.
+    void setProposal(std::function<DiscoveryResult(const DiscoveryResult &)> proposal);
 
 signals:
     void found(const FoundSettings &settings);
@@ -35,7 +36,7 @@ private:
     void searchFinished(const DiscoveryResult &result);
 
     SettingsFinder *m_finder = nullptr;
-    std::function<bool(const FoundSettings &)> m_canSignIn;
+    std::function<DiscoveryResult(const DiscoveryResult &)> m_proposal;
     QLineEdit *txtAddress = nullptr;
     QPushButton *cmdFind = nullptr;
 };

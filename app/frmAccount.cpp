@@ -23,6 +23,7 @@
 #include "mailbridge/password/PasswordResolution.h"
 #include "mailbridge/password/PasswordStore.h"
 #include "mailbridge/sendmail/SendmailOutbox.h"
+#include "mailbridge/wiring/SettingsProposal.h"
 #include "mailbridge/wiring/TokenSources.h"
 
 #include <QApplication>
@@ -292,15 +293,8 @@ frmAccount::frmAccount(SettingsStore &settings, PasswordStore &keyring, QWidget 
             });
     connect(grpSignIn, &OAuthSignInBox::layoutChanged, this, &frmAccount::fitToFields);
     connect(cmdTest, &QPushButton::clicked, this, &frmAccount::cmdTest_Click);
-    rowFind->setSignInCheck([this](const FoundSettings &found) {
-        // Only a sign-in this program can complete is proposed: a client ID built in, or the
-        // person's own for that provider.
-        try {
-            oauthEndpoints(withFoundSettings(accountFromControls(), found));
-            return true;
-        } catch (const Failure &) {
-            return false;
-        }
+    rowFind->setProposal([this](const DiscoveryResult &result) {
+        return proposedSettings(result, accountFromControls());
     });
     connect(rowFind, &FindSettingsRow::found, this, &frmAccount::showFound);
     connect(rowFind, &FindSettingsRow::report, this,

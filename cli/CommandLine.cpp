@@ -16,6 +16,7 @@
 #include "mailbridge/password/PasswordResolution.h"
 #include "mailbridge/wiring/OutboxFactory.h"
 #include "mailbridge/wiring/ReviewedSendAccount.h"
+#include "mailbridge/wiring/SettingsProposal.h"
 #include "settings/QtSettingsStore.h"
 
 #include <QCoreApplication>
@@ -177,8 +178,17 @@ int runCommandLine(int argc, char **argv)
         for (int i = 2; i < argc; ++i)
             arguments << QByteArray(argv[i]);
         code = runAccountCommand(
-            arguments, [](const QString &address) { return findSettingsWaiting(address); }, out,
-            err);
+            arguments,
+            [](const QString &address) {
+                // The window proposes for the account it shows: here, the one the settings hold.
+                MailAccount account;
+                try {
+                    account = readMailAccount(QtSettingsStore());
+                } catch (const Failure &) {
+                }
+                return proposedSettings(findSettingsWaiting(address), account);
+            },
+            out, err);
     } else if (command == Command::Unknown) {
         err << QStringLiteral("Unknown command or option %1.\n\n")
                    .arg(QString::fromLocal8Bit(argv[1]))

@@ -183,6 +183,14 @@ FoundSettings settingsOf(const Provider &provider)
 
 } // namespace
 
+QStringList knownProviderDomains()
+{
+    QStringList domains;
+    for (const Provider &provider : providers())
+        domains << provider.domains.first();
+    return domains;
+}
+
 bool submissionFilesSentMail(const QString &smtpHost)
 {
     const QString host = smtpHost.trimmed().toLower();

@@ -1,18 +1,23 @@
 #include "AccountWindowTest.h"
 #include "MainWindowTest.h"
 #include "app/frmAccount.h"
+#include "mailbridge/discovery/KnownProviders.h"
 #include "support/MemoryPasswordStore.h"
 #include "support/MemorySettingsStore.h"
+#include "support/ScriptRun.h"
 #include "support/TestTools.h"
 
 #include <QApplication>
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QDir>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -43,6 +48,49 @@ protected:
         EXPECT_TRUE(QTest::qWaitFor([find] { return find->isEnabled(); }, 5000));
     }
 };
+
+TEST_F(frmAccountFindTest, TheWindowAndTheCommandLineProposeTheSameForEveryKnownProvider)
+{
+    const struct
+    {
+        const char *name;
+        QMap<QString, QString> keys;
+    } settingsRows[] = {
+        {"no settings yet", {}},
+        {"the person's own client for Google and Microsoft",
+         {{"MailClient/Kind", "imap"},
+          {"MailClient/ImapAuth", "oauth2"},
+          {"MailClient/OAuth2Provider", "google"},
+          {"MailClient/OAuth2ClientId", "my-google-client"},
+          {"MailClient/OAuth2ClientSecret", "my-google-secret"}}},
+    };
+    QTemporaryDir home;
+    int oauth = 0;
+    for (const auto &row : settingsRows) {
+        QDir().mkpath(home.filePath("config/Ferrymail"));
+        QFile file(home.filePath("config/Ferrymail/Ferrymail.conf"));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write("[MailClient]\n");
+        for (auto key = row.keys.begin(); key != row.keys.end(); ++key)
+            file.write(key.key().section('/', 1).toUtf8() + '=' + key.value().toUtf8() + '\n');
+        file.close();
+        for (const QString &domain : knownProviderDomains()) {
+            SCOPED_TRACE(QStringLiteral("%1, %2").arg(row.name, domain).toStdString());
+            const QString address = "someone@" + domain;
+            const CommandRun found =
+                runAsScript(FERRYMAIL_BINARY, home.path(), {"account", "find", address});
+            EXPECT_EQ(found.exitCode, 0) << found.err;
+            reopen();
+            settings.values = row.keys;
+            click(control<QRadioButton>("optImap"));
+            typeInto(control<QLineEdit>("txtAddress"), address);
+            findSettings();
+            EXPECT_EQ(status().trimmed(), found.out.trimmed());
+            oauth += status().contains("OAuth 2.0") ? 1 : 0;
+        }
+    }
+    EXPECT_GT(oauth, 0) << "a sign-in is proposed where a client ID is there";
+}
 
 TEST_F(frmAccountFindTest, FindFillsTheServerAndSaysWhereItCameFromAndTheRestStaysEditable)
 {
